@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, builds, and runs every test through ctest:
+# the normal build, then the engine, song and MIDI tests again under ASan+UBSan and under TSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== Build and test"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+if [ "${PELORVANE_SKIP_SANITIZERS:-0}" != "1" ]; then
+  echo "== ASan + UBSan"
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELORVANE_SANITIZE=address \
+    -DPELORVANE_BUILD_UI=OFF -DPELORVANE_BUILD_BENCH=OFF
+  cmake --build build-asan -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600 -LE no_sanitizer
+
+  echo "== TSan"
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORVANE_SANITIZE=thread \
+    -DPELORVANE_BUILD_UI=OFF -DPELORVANE_BUILD_BENCH=OFF
+  cmake --build build-tsan -j "$jobs"
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 600 -LE no_sanitizer
+fi

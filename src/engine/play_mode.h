@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+enum class PlayMode : int32_t { ModelPerformance, MyPaceLesson, Accompaniment, Solo };
+
+enum MuteMode : int32_t { MuteNone = 0, MutePractice = 1, MuteNonPractice = 2 };
+
+enum PlayState : int32_t { Stopped = 0, Starting = 1, Playing = 2 };
+
+// Speed in percent for each position of the speed slider; position 3 is x1.0.
+inline constexpr int SpeedPercentTable[5] = {50, 80, 90, 100, 120};
+inline constexpr int kDefaultSpeedPosition = 3;

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/play_mode.h"
+#include "engine/track_activity.h"
+#include "midi/midi_port.h"
+#include "platform/message_sink.h"
+#include "song/song_list.h"
+
+class Performance;
+
+// Everything of the main window that needs no widget. The Qt window derives from it and answers
+// the few questions the core asks (selected row, slider position, LEDs, messages); tests derive
+// from it with a fake window, the in-memory MIDI service and the manual clock.
+class CPelorvaneCore : public MessageSink {
+public:
+    // Reads setting.txt and songlist.txt from dataDir (empty: the working directory). Both device
+    // names start as "Digital Keyboard-1".
+    CPelorvaneCore(MidiService& service, std::string dataDir = {});
+    // Writes setting.txt, frees the song list and the performance.
+    ~CPelorvaneCore() override;
+
+    CPelorvaneCore(const CPelorvaneCore&) = delete;
+    CPelorvaneCore& operator=(const CPelorvaneCore&) = delete;
+
+    // --- Start-up and shut-down -------------------------------------------------------------
+    // Opens the devices (messages shown through ShowMessage), then starts the clock thread.
+    void OpenMidiDevices();
+    void CloseMidiDevices();
+    void StartClockThread();
+    // Stops playback, ends the clock thread, closes the devices and writes songlist.txt.
+    // Safe to call more than once.
+    void ShutDown();
+
+    // --- Commands ------------------------------------------------------------------------------
+    void StartPlay(PlayMode mode);
+    bool PreparePerformance();
+    void StopPlay();
+    void SilenceAllChannels();
+
+    // Engine half of the song selection: stops playback, loads the selected song. Returns true
+    // when the track list should be refilled; on a load failure the message has been shown.
+    bool OnSongSelChangeCore();
+    // Engine half of a tick in the track list: the checked state of every row, in row order,
+    // as (channel, ticked) pairs.
+    void OnTrackCheckChangeCore(const std::vector<std::pair<int, bool>>& rows);
+    // Engine half of the speed slider: applies the speed of the slider's position.
+    void ApplySpeedFromSlider();
+    // Engine half of the settings command once the dialog returned OK with these names: true
+    // when a name changed and the devices were reopened (the performance is then discarded).
+    bool ApplyDeviceNames(const std::string& inName, const std::string& outName);
+
+    // --- Clock and input ------------------------------------------------------------------------
+    void OnClockTick();
+    static void ClockThreadProc(CPelorvaneCore* core);
+    static void MidiInProc(MidiIn* handle, uint32_t messageCode, void* instance, uintptr_t param1,
+                           uintptr_t param2);
+    // Observer registered with every new performance; the context is the core.
+    static void OnPerformanceNoteOn(void* context, int channel, int note, int velocity,
+                                    bool muted);
+
+    // --- Settings ---------------------------------------------------------------------------------
+    void LoadSettings();
+    void SaveSettings();
+    std::string DataPath(const char* fileName) const;
+
+    // --- What the core asks of the window ---------------------------------------------------
+    virtual int SelectedSongRow() = 0;        // -1 when no row is selected
+    virtual int SpeedSliderPosition() = 0;    // 0-4
+    virtual void LightModeLed(int index) = 0;  // light LED index (0-3), darken the others
+    // ShowMessage (from MessageSink): a modal message box.
+
+    // --- State (read by the window and tests) ----------------------------------------------
+    MidiService& m_service;
+    std::string m_dataDir;
+    std::shared_ptr<MidiIn> m_hMidiIn;
+    std::shared_ptr<MidiOut> m_hMidiOut;
+    std::string m_inMidiDeviceName;
+    std::string m_outMidiDeviceName;
+    std::recursive_mutex m_playLock;
+    std::atomic<bool> m_clockExit{false};
+    uint32_t m_lastTickTime = 0;
+    uint32_t m_playStartTime = 0;
+    std::atomic<PlayState> m_playState{Stopped};
+    SongList m_songList;
+    std::unique_ptr<Performance> m_pPerformance;
+    std::array<int, 16> m_channelRow{-1, -1, -1, -1, -1, -1, -1, -1,
+                                     -1, -1, -1, -1, -1, -1, -1, -1};
+    TrackActivity m_activity;
+
+private:
+    std::thread m_hClockThread;
+    bool m_shutDown = false;
+    // Guards the performance that MidiInProc writes keys into, so that it never writes into one
+    // being replaced or destroyed. Held only for a few instructions.
+    std::mutex m_inputLock;
+    Performance* m_inputTarget = nullptr;
+    void SetPerformance(std::unique_ptr<Performance> performance);
+};

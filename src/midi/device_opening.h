@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "midi/midi_port.h"
+
+class MessageSink;
+
+// Resolves the two names (replacing them by the resolved names), opens the output, then the
+// input with the callback, and starts input; each failure is shown through sink, output's
+// first. The caller holds the play lock and has closed both devices.
+void OpenDevicesByName(MidiService& service, std::string& inName, std::string& outName,
+                       std::shared_ptr<MidiOut>& out, std::shared_ptr<MidiIn>& in,
+                       MidiInCallback callback, void* instance, MessageSink& sink);
+
+// Input first, then output; both handles end up null.
+void CloseDevices(std::shared_ptr<MidiOut>& out, std::shared_ptr<MidiIn>& in);

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What the program needs of a MIDI service. Backends: RtMidi (real devices), FluidSynth (the
+// built-in synthesizer) and an in-memory one for tests. The engine sees only these interfaces.
+
+// Result codes of opening a device.
+enum MidiResult : int {
+    MIDI_OK = 0,
+    MIDI_ERROR = 1,          // any other failure
+    MIDI_BAD_DEVICE_ID = 2,  // no such device
+    MIDI_ALLOCATED = 4,      // in use by another program
+};
+
+// Message code of a short message delivered to the input callback.
+inline constexpr uint32_t kMimData = 963;
+
+// A short message is packed as status in bits 0-7, data1 in bits 8-15, data2 in bits 16-23.
+inline constexpr uint32_t PackShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
+    return uint32_t(status) | (uint32_t(data1) << 8) | (uint32_t(data2) << 16);
+}
+
+class MidiIn;
+
+// Called on a thread of the backend for every message of an open and started input device.
+// For kMimData, param1 holds one packed short message.
+using MidiInCallback = void (*)(MidiIn* handle, uint32_t messageCode, void* instance,
+                                uintptr_t param1, uintptr_t param2);
+
+// A system exclusive message handed to a device. The device keeps its own reference until it has
+// finished with the bytes, so the buffer stays valid however long the sender waits; `done`
+// becomes true once the message has been sent (or given up by the device).
+struct SysexBuffer {
+    std::vector<uint8_t> bytes;
+    std::atomic<bool> done{false};
+};
+
+class MidiOut {
+public:
+    virtual ~MidiOut() = default;
+    // 0 when sent, else non-zero. After Close() every send fails.
+    virtual int SendShort(uint32_t packed) = 0;
+    // 0 when the message was accepted; its `done` flag tells when it has gone out.
+    virtual int SendSysex(std::shared_ptr<SysexBuffer> buffer) = 0;
+    // Frees the device. Copies of the handle stay valid objects whose sends fail.
+    virtual void Close() = 0;
+};
+
+class MidiIn {
+public:
+    virtual ~MidiIn() = default;
+    // 0 when input runs and reaches the callback.
+    virtual int Start() = 0;
+    // Stops input; when it returns, the callback is not running and will not be called again.
+    virtual void Close() = 0;
+};
+
+class MidiService {
+public:
+    virtual ~MidiService() = default;
+    // Device names in a stable order; a device's position is its id.
+    virtual std::vector<std::string> InputNames() = 0;
+    virtual std::vector<std::string> OutputNames() = 0;
+    // MIDI_OK and the open device, or a MidiResult code and null.
+    virtual int OpenOutput(int id, std::shared_ptr<MidiOut>& out) = 0;
+    virtual int OpenInput(int id, MidiInCallback callback, void* instance,
+                          std::shared_ptr<MidiIn>& in) = 0;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+// The program's millisecond clock: a steady clock truncated to 32 bits. It wraps after about
+// 49 days, so callers only ever take unsigned differences of two readings.
+uint32_t NowMs();
+
+// Tests replace the clock with one they move by hand. Passing nullptr restores the real clock.
+// The function is called from any thread, so it must be safe to call concurrently.
+using ClockSource = uint32_t (*)();
+void SetClockSourceForTest(ClockSource source);
+
+// A clock that only moves when told to; install it with ManualClock::Install().
+class ManualClock {
+public:
+    static void Install();    // makes NowMs() read the manual value
+    static void Uninstall();  // back to the real clock
+    static void Set(uint32_t ms);
+    static void Advance(uint32_t ms);
+    static uint32_t Get();
+};

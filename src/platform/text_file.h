@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The program's text files (song list, settings, instrument names) are UTF-8 on disk whatever
+// the locale says, written with CR LF, read with CR LF or LF. A line that is not valid UTF-8 is
+// decoded as CP932 so that files carried over from Windows still read.
+
+// Longest piece of a line handed out at once; a longer line arrives as several pieces.
+inline constexpr std::size_t kMaxLinePiece = 2047;
+
+// Reads the file and calls onLine for each piece (without its line end), in order. Returns
+// false when the file cannot be opened; onLine is then never called.
+bool ReadTextLines(const std::string& path, const std::function<void(const std::string&)>& onLine);
+
+// Same, from bytes already in memory (used by the fuzz targets and tests).
+void ReadTextLinesFromBuffer(const char* data, std::size_t size,
+                             const std::function<void(const std::string&)>& onLine);
+
+// Writes the lines, each followed by CR LF, to a temporary file beside path and renames it over
+// path. On any failure the old file is left whole and false is returned.
+bool WriteTextFileAtomically(const std::string& path, const std::vector<std::string>& lines);
+
+// Decodes bytes as UTF-8 when valid, else as CP932, else as Latin-1; always returns UTF-8.
+std::string DecodeLegacyText(const std::string& bytes);
+
+// True when the bytes are valid UTF-8.
+bool IsValidUtf8(const std::string& bytes);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "smf/smf.h"
+
+class MessageSink;
+
+// Result codes of loading and adding a song.
+enum SongResult : int {
+    SONG_OK = 0,
+    SONG_FILE_NOT_FOUND = 1,
+    SONG_NOT_MIDI = 2,
+    SONG_ALREADY_LISTED = 3,
+};
+
+struct ChannelInfo {
+    uint8_t m_practice = 0;  // 1: the channel is a practice track
+    uint8_t m_hasNotes = 0;  // 1: the first sounding note of some track is on this channel
+    uint8_t m_program = 0;   // first program change found, 0 when none
+};
+
+// One song of the song list. Copying an entry copies the song pointer without taking ownership:
+// the SongList that holds the entry frees the song exactly once (RemoveSong, FreeSongList).
+struct SongEntry {
+    std::string m_path;   // UTF-8
+    std::string m_title;  // UTF-8
+    smf::Song* m_midiData = nullptr;
+    std::array<ChannelInfo, 16> m_channels{};
+};
+
+// Loads the entry's file unless it is loaded already. SONG_OK, SONG_FILE_NOT_FOUND or
+// SONG_NOT_MIDI.
+int LoadSong(SongEntry& entry);
+
+// Recomputes m_hasNotes and m_program of all channels from the loaded song.
+void AnalyzeChannels(SongEntry& entry);
+
+// Shows the user's message for SONG_FILE_NOT_FOUND or SONG_NOT_MIDI; nothing for other codes.
+void ShowLoadError(MessageSink& sink, const std::string& path, int code);
+
+// True when a file-system entry exists at path (paths longer than the platform allows fail).
+bool SongPathExists(const std::string& path);
+
+// Compares two paths the way the file system does (exactly on Linux).
+bool SamePath(const std::string& a, const std::string& b);
