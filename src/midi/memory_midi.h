@@ -1,0 +1,126 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "midi/midi_port.h"
+
+// One message that reached an output device of the in-memory service.
+struct RecordedMessage {
+    uint32_t timeMs = 0;  // NowMs() when it was sent
+    int deviceId = -1;
+    bool sysex = false;
+    uint32_t packed = 0;         // short messages
+    std::vector<uint8_t> bytes;  // system exclusive messages
+};
+
+// How the in-memory output finishes a system exclusive message.
+enum class SysexCompletion {
+    Immediate,  // done before SendSysex returns
+    Late,       // done once NowMs() has moved on by the configured delay
+    Never,      // only CompletePendingSysex() finishes it
+};
+
+// A MIDI service that lives in memory: configurable device lists, a record of everything sent,
+// input injected by the test and delivered from a thread of its own, and every failure on demand.
+// All members are safe to call from any thread.
+class InMemoryMidiService : public MidiService {
+  public:
+    InMemoryMidiService(std::vector<std::string> inputs = {},
+                        std::vector<std::string> outputs = {});
+    ~InMemoryMidiService() override;
+
+    InMemoryMidiService(const InMemoryMidiService&) = delete;
+    InMemoryMidiService& operator=(const InMemoryMidiService&) = delete;
+
+    // --- MidiService -------------------------------------------------------------------------
+    std::vector<std::string> InputNames() override;
+    std::vector<std::string> OutputNames() override;
+    int OpenOutput(int id, std::shared_ptr<MidiOut>& out) override;
+    int OpenInput(int id, MidiInCallback callback, void* instance,
+                  std::shared_ptr<MidiIn>& in) override;
+
+    // --- Devices and failures ------------------------------------------------------------------
+    void SetInputNames(std::vector<std::string> names);
+    void SetOutputNames(std::vector<std::string> names);
+    // Every later open of that kind returns code (0 lets opens succeed again). Opening a device
+    // that is already open returns MIDI_ALLOCATED regardless, as the system would.
+    void FailOpenOutput(int code);
+    void FailOpenInput(int code);
+    void FailStart(bool fail);
+    void FailShortSends(bool fail);
+    void FailSysexSends(bool fail);
+    void SetSysexCompletion(SysexCompletion mode, uint32_t lateMs = 0);
+    // Finishes every system exclusive message still pending.
+    void CompletePendingSysex();
+    int PendingSysexCount();
+
+    // --- What was sent ---------------------------------------------------------------------------
+    std::vector<RecordedMessage> Sent();
+    std::vector<RecordedMessage> TakeSent();  // returns the record and clears it
+    void ClearSent();
+    // Only the short messages, packed, in order.
+    std::vector<uint32_t> SentShort();
+
+    // Opens, starts and closes in order, e.g. "open-out 0", "open-in 1", "start-in 1",
+    // "close-in 1", "close-out 0"; failed opens appear as "open-out 0 failed 4".
+    std::vector<std::string> Operations();
+    void ClearOperations();
+    int OpenOutputCount();  // devices open now
+    int OpenInputCount();
+
+    // --- Input -------------------------------------------------------------------------------
+    // Queues a short message for every started input device (or only deviceId); it reaches the
+    // callback on the device's own thread. Returns the number of devices it was queued for.
+    int InjectInput(uint32_t packed, int deviceId = -1);
+    // Waits until every queued input message has been handed to the callback and it returned.
+    void WaitForInputIdle();
+
+    class Output;
+    class Input;
+
+  private:
+    friend class Output;
+    friend class Input;
+
+    struct PendingSysex {
+        std::shared_ptr<SysexBuffer> buffer;
+        uint32_t sentAt;
+        bool automatic;  // finishes by itself after lateMs
+        uint32_t lateMs;
+    };
+
+    void RecordOperation(std::string op);
+    void RecordSent(RecordedMessage message);
+    int SendSysexFrom(int deviceId, std::shared_ptr<SysexBuffer> buffer);
+    void Forget(const Output* output);
+    void Forget(const Input* input);
+    void SysexThreadProc();
+    void StartSysexThreadLocked();
+
+    std::mutex m_lock;
+    std::vector<std::string> m_inputs;
+    std::vector<std::string> m_outputs;
+    int m_failOpenOutput = 0;
+    int m_failOpenInput = 0;
+    bool m_failStart = false;
+    bool m_failShort = false;
+    bool m_failSysex = false;
+    SysexCompletion m_sysexMode = SysexCompletion::Immediate;
+    uint32_t m_sysexLateMs = 0;
+    std::vector<RecordedMessage> m_sent;
+    std::vector<std::string> m_operations;
+    std::vector<std::weak_ptr<Output>> m_openOutputs;
+    std::vector<std::weak_ptr<Input>> m_openInputs;
+
+    std::vector<PendingSysex> m_pendingSysex;
+    std::condition_variable m_sysexWake;
+    std::thread m_sysexThread;
+    bool m_exit = false;
+};
