@@ -12,3 +12,6 @@ std::optional<std::string> GetInstrumentName(unsigned program);
 
 // Tests: forget what was read so that the next call reads the file again.
 void ResetInstrumentNamesForTest();
+
+// Tests: forget what was read and read the given file instead on the next call.
+void SetInstrumentNameFileForTest(const std::string& path);
