@@ -1,7 +1,11 @@
 # pv_midi: port interface, device names, opening, settings file.
-add_library(pv_midi INTERFACE)
-target_include_directories(pv_midi INTERFACE ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(pv_midi INTERFACE pv_platform)
+add_library(pv_midi STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/device_enum.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/device_opening.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
+)
+target_include_directories(pv_midi PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(pv_midi PUBLIC pv_platform)
 
 # pv_midi_memory: the in-memory backend for tests and benchmarks.
 add_library(pv_midi_memory STATIC
