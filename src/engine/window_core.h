@@ -21,7 +21,7 @@ class Performance;
 // the few questions the core asks (selected row, slider position, LEDs, messages); tests derive
 // from it with a fake window, the in-memory MIDI service and the manual clock.
 class CPelorvaneCore : public MessageSink {
-public:
+  public:
     // Reads setting.txt and songlist.txt from dataDir (empty: the working directory). Both device
     // names start as "Digital Keyboard-1".
     CPelorvaneCore(MidiService& service, std::string dataDir = {});
@@ -64,17 +64,17 @@ public:
     static void MidiInProc(MidiIn* handle, uint32_t messageCode, void* instance, uintptr_t param1,
                            uintptr_t param2);
     // Observer registered with every new performance; the context is the core.
-    static void OnPerformanceNoteOn(void* context, int channel, int note, int velocity,
-                                    bool muted);
+    static void OnPerformanceNoteOn(void* context, int channel, int note, int velocity, bool muted);
 
-    // --- Settings ---------------------------------------------------------------------------------
+    // --- Settings
+    // ---------------------------------------------------------------------------------
     void LoadSettings();
     void SaveSettings();
     std::string DataPath(const char* fileName) const;
 
     // --- What the core asks of the window ---------------------------------------------------
-    virtual int SelectedSongRow() = 0;        // -1 when no row is selected
-    virtual int SpeedSliderPosition() = 0;    // 0-4
+    virtual int SelectedSongRow() = 0;         // -1 when no row is selected
+    virtual int SpeedSliderPosition() = 0;     // 0-4
     virtual void LightModeLed(int index) = 0;  // light LED index (0-3), darken the others
     // ShowMessage (from MessageSink): a modal message box.
 
@@ -92,13 +92,18 @@ public:
     std::atomic<PlayState> m_playState{Stopped};
     SongList m_songList;
     std::unique_ptr<Performance> m_pPerformance;
+    // Written by the user-interface thread while it holds m_playLock (SetChannelRows does that),
+    // read by the clock thread's note observer under the same lock.
     std::array<int, 16> m_channelRow{-1, -1, -1, -1, -1, -1, -1, -1,
                                      -1, -1, -1, -1, -1, -1, -1, -1};
+    void SetChannelRows(const std::array<int, 16>& rows);
     TrackActivity m_activity;
 
-private:
+  private:
     std::thread m_hClockThread;
+    std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     bool m_shutDown = false;
+    void EndClockThread();
     // Guards the performance that MidiInProc writes keys into, so that it never writes into one
     // being replaced or destroyed. Held only for a few instructions.
     std::mutex m_inputLock;

@@ -1,0 +1,123 @@
+// Sending to the MIDI output, and the key lights: Note On messages on MIDI channel 1, which the
+// song gives up by playing its own channel-1 events on the spare channel.
+
+#include <chrono>
+#include <thread>
+
+#include "engine/performance.h"
+#include "platform/debug_output.h"
+
+bool Performance::SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2) {
+    if (!m_hOutput)
+        return false;
+    return m_hOutput->SendShort(PackShortMessage(status, data1, data2)) == 0;
+}
+
+bool Performance::SendEvent(const PerformanceEvent& event) {
+    if (!m_hOutput)
+        return false;
+    if (event.status >= 0x80 && event.status <= 0xE0) {
+        const uint8_t channel =
+            event.channel == 0 ? static_cast<uint8_t>(m_spareChannel) : event.channel;
+        const uint8_t status = static_cast<uint8_t>(event.status | (channel & 0x0F));
+        if (!SendShortRaw(status, event.data1, event.data2)) {
+            DebugOutput(">midiOutShortMsg() was fail.\n");
+            return false;
+        }
+        return true;
+    }
+    if (event.IsSysex())
+        return SendSysexEvent(event);
+    return true;
+}
+
+bool Performance::SendSysexEvent(const PerformanceEvent& event) {
+    // The device holds its own reference to the buffer until it has finished with it, so giving
+    // up the wait below never leaves it reading freed memory.
+    auto buffer = std::make_shared<SysexBuffer>();
+    const uint8_t* bytes = SysexBytes(event);
+    buffer->bytes.assign(bytes, bytes + SysexLength(event));
+    if (m_hOutput->SendSysex(buffer) != 0) {
+        DebugOutput(">midiOutLongMsg() was fail.\n");
+        return false;
+    }
+    // Real time, not the program clock: the wait must end even when the clock stands still.
+    const auto start = std::chrono::steady_clock::now();
+    while (!buffer->done.load(std::memory_order_acquire)) {
+        if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kSysexWaitMs)) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!buffer->done.load(std::memory_order_acquire)) {
+        DebugOutput(">midiOutUnprepareHeader() was fail.\n");
+        return false;
+    }
+    // A system exclusive message may reset the synthesizer, lighting channel included.
+    if (m_spareChannel != 0)
+        SendShortRaw(0xB0, 0x07, 0x00);
+    return true;
+}
+
+void Performance::LightChord(const Chord& chord) {
+    for (int s = 0; s < chord.count; ++s) {
+        const uint32_t index = chord.index[s];
+        const uint8_t key = m_events[index].data1 & 0x7F;
+        m_keyLights[key].lit = 1;
+        m_keyLights[key].preLit = 0;
+        if (m_brightEventCount < kMaxBrightEvents) {
+            m_brightEvents[m_brightEventCount++].index = index;
+        } else {
+            DebugOutput("WARNING!: m_brightEvents[] is overflow.\n");
+        }
+    }
+}
+
+void Performance::ReleaseBrightEvent(const PerformanceEvent& event) {
+    if (!event.IsNoteOff() || m_brightEventCount == 0)
+        return;
+    for (int i = 0; i < m_brightEventCount; ++i) {
+        const PerformanceEvent& on = m_events[m_brightEvents[i].index];
+        if (on.channel != event.channel || on.data1 != event.data1)
+            continue;
+        const uint8_t key = event.data1 & 0x7F;
+        m_keyLights[key].lit = 0;
+        m_keyLights[key].preLit = 0;
+        for (int j = i + 1; j < m_brightEventCount; ++j)
+            m_brightEvents[j - 1] = m_brightEvents[j];
+        --m_brightEventCount;
+        return;
+    }
+}
+
+void Performance::UpdateKeyLights(uint32_t nowMs) {
+    // Compared for inequality, not order, so that lighting goes on when the clock wraps.
+    if (!m_hOutput || nowMs == m_lastLightTime)
+        return;
+    m_lastLightTime = nowMs;
+    const bool flashOn = (nowMs & 0x1E) < 10;
+    for (int k = 0; k < 128; ++k) {
+        KeyLight& light = m_keyLights[k];
+        const uint8_t show = (light.lit || (light.preLit && flashOn)) ? 1 : 0;
+        if (show == light.shown)
+            continue;
+        light.shown = show;
+        if (m_spareChannel != 0) {
+            SendShortRaw(0x90, static_cast<uint8_t>(k), show ? 0x7F : 0x00);
+        }
+    }
+}
+
+void Performance::ClearKeyLights() {
+    for (KeyLight& light : m_keyLights) {
+        light.lit = 0;
+        light.preLit = 0;
+    }
+}
+
+void Performance::SendAllKeysDark() {
+    if (!m_hOutput)
+        return;
+    for (int k = 0; k < 128; ++k)
+        SendShortRaw(0x90, static_cast<uint8_t>(k), 0x00);
+}

@@ -1,0 +1,190 @@
+// The main window's engine-facing commands: starting, switching and stopping play, preparing a
+// performance, song selection, practice ticks and the speed slider.
+
+#include "engine/window_core.h"
+
+#include "engine/performance.h"
+#include "song/song_entry.h"
+
+namespace {
+
+struct ModeSettings {
+    MuteMode mute;
+    bool waitForPlayer;
+    bool preLight;
+};
+
+ModeSettings SettingsOf(PlayMode mode) {
+    switch (mode) {
+        case PlayMode::MyPaceLesson:
+            return {MuteNone, true, true};
+        case PlayMode::Accompaniment:
+            return {MutePractice, false, false};
+        case PlayMode::Solo:
+            return {MuteNonPractice, false, false};
+        case PlayMode::ModelPerformance:
+        default:
+            return {MuteNone, false, false};
+    }
+}
+
+}  // namespace
+
+CPelorvaneCore::CPelorvaneCore(MidiService& service, std::string dataDir)
+    : m_service(service), m_dataDir(std::move(dataDir)) {
+    m_inMidiDeviceName = "Digital Keyboard-1";
+    m_outMidiDeviceName = "Digital Keyboard-1";
+    LoadSettings();
+    ReadSongList(m_songList, DataPath(kSongListFileName));
+}
+
+CPelorvaneCore::~CPelorvaneCore() {
+    // A window that is destroyed without having been closed still stops its thread and devices
+    // before anything they use goes away.
+    ShutDown();
+    SaveSettings();
+    FreeSongList(m_songList);
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    SetPerformance(nullptr);
+}
+
+std::string CPelorvaneCore::DataPath(const char* fileName) const {
+    if (m_dataDir.empty())
+        return fileName;
+    return m_dataDir + "/" + fileName;
+}
+
+void CPelorvaneCore::SetPerformance(std::unique_ptr<Performance> performance) {
+    // The input callback reaches the performance only through m_inputTarget; once it points
+    // elsewhere, no callback can still be writing into the old one, and it may go.
+    {
+        std::lock_guard<std::mutex> input(m_inputLock);
+        m_inputTarget = performance.get();
+    }
+    std::unique_ptr<Performance> old = std::move(m_pPerformance);
+    m_pPerformance = std::move(performance);
+    old.reset();
+}
+
+void CPelorvaneCore::SetChannelRows(const std::array<int, 16>& rows) {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    m_channelRow = rows;
+}
+
+void CPelorvaneCore::StartPlay(PlayMode mode) {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    if (m_playState != Stopped && !m_pPerformance)
+        m_playState = Stopped;
+    const bool fromStopped = m_playState == Stopped;
+    if (fromStopped && !PreparePerformance())
+        return;
+
+    const ModeSettings settings = SettingsOf(mode);
+    Performance& p = *m_pPerformance;
+    p.SetMuteMode(settings.mute);
+    p.SetWaitForPlayer(settings.waitForPlayer);
+    p.SetPreLight(settings.preLight);
+    if (fromStopped) {
+        p.Rewind();
+        m_playState = Starting;
+    }
+    LightModeLed(static_cast<int>(mode));
+}
+
+bool CPelorvaneCore::PreparePerformance() {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    const int row = SelectedSongRow();
+    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size())
+        return false;
+    const SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
+    if (!entry.m_midiData)
+        return false;
+
+    // The old performance goes first: a long song's timeline is large.
+    SetPerformance(nullptr);
+    auto performance = std::make_unique<Performance>(m_hMidiOut);
+    performance->Build(*entry.m_midiData);
+    for (int ch = 0; ch < 16; ++ch) {
+        performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
+    }
+    int position = SpeedSliderPosition();
+    if (position < 0)
+        position = 0;
+    if (position > 4)
+        position = 4;
+    performance->SetSpeedPercent(SpeedPercentTable[position]);
+    performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
+    SetPerformance(std::move(performance));
+    SilenceAllChannels();
+    return true;
+}
+
+void CPelorvaneCore::StopPlay() {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    m_playState = Stopped;
+    if (m_pPerformance) {
+        m_pPerformance->ClearKeyLights();
+        m_pPerformance->SendAllKeysDark();
+    }
+    if (m_hMidiOut) {
+        for (int c = 0; c < 16; ++c) {
+            m_hMidiOut->SendShort(PackShortMessage(static_cast<uint8_t>(0xB0 + c), 0x78, 0x00));
+        }
+    }
+}
+
+void CPelorvaneCore::SilenceAllChannels() {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    if (!m_hMidiOut)
+        return;
+    for (int c = 0; c < 16; ++c) {
+        const uint8_t status = static_cast<uint8_t>(0xB0 + c);
+        m_hMidiOut->SendShort(PackShortMessage(status, 0x78, 0x00));
+        m_hMidiOut->SendShort(PackShortMessage(status, 0x79, 0x00));
+    }
+}
+
+bool CPelorvaneCore::OnSongSelChangeCore() {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    if (m_playState != Stopped)
+        StopPlay();
+    const int row = SelectedSongRow();
+    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size())
+        return false;
+    SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
+    const int result = LoadSong(entry);
+    if (result != SONG_OK) {
+        ShowLoadError(*this, entry.m_path, result);
+        return false;
+    }
+    return true;
+}
+
+void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, bool>>& rows) {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    const int row = SelectedSongRow();
+    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size())
+        return;
+    SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
+    for (const auto& [channel, ticked] : rows) {
+        if (channel < 0 || channel > 15)
+            continue;
+        entry.m_channels[channel].m_practice = ticked ? 1 : 0;
+        if (m_pPerformance)
+            m_pPerformance->SetPracticeChannel(channel, ticked);
+    }
+    if (m_playState != Stopped && m_pPerformance)
+        m_pPerformance->RestartChordSearch();
+}
+
+void CPelorvaneCore::ApplySpeedFromSlider() {
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    if (!m_pPerformance)
+        return;
+    int position = SpeedSliderPosition();
+    if (position < 0)
+        position = 0;
+    if (position > 4)
+        position = 4;
+    m_pPerformance->SetSpeedPercent(SpeedPercentTable[position]);
+}

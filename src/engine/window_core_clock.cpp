@@ -1,0 +1,113 @@
+// The playback clock thread, the MIDI input callback, the note observer, and shutting down.
+
+#include <chrono>
+#include <thread>
+
+#include "engine/performance.h"
+#include "engine/window_core.h"
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+#include "song/song_list.h"
+
+void CPelorvaneCore::OnClockTick() {
+    const uint32_t now = NowMs();
+    if (now == m_lastTickTime)
+        return;
+    m_lastTickTime = now;
+
+    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    if (m_playState == Starting) {
+        m_playStartTime = now;
+        m_playState = Playing;
+    }
+    Performance* p = m_pPerformance.get();
+    if (m_playState == Playing && p) {
+        p->Advance(now - m_playStartTime);
+        if (p->AtEnd())
+            m_playState = Stopped;
+    }
+    if (p)
+        p->UpdateKeyLights(now);
+}
+
+void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
+    while (!core->m_clockExit.load(std::memory_order_acquire)) {
+        core->OnClockTick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    core->m_clockEnded.store(true, std::memory_order_release);
+}
+
+void CPelorvaneCore::StartClockThread() {
+    if (m_hClockThread.joinable())
+        return;
+    m_clockExit.store(false, std::memory_order_release);
+    m_clockEnded.store(false, std::memory_order_release);
+    m_hClockThread = std::thread(&CPelorvaneCore::ClockThreadProc, this);
+}
+
+void CPelorvaneCore::EndClockThread() {
+    if (!m_hClockThread.joinable())
+        return;
+    m_clockExit.store(true, std::memory_order_release);
+    const auto start = std::chrono::steady_clock::now();
+    while (!m_clockEnded.load(std::memory_order_acquire) &&
+           std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1000)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The thread uses the lock and the core, so neither may go while it runs: past the usual
+    // second (a device stuck on a system exclusive message), keep waiting rather than pull the
+    // ground from under it.
+    if (!m_clockEnded.load(std::memory_order_acquire)) {
+        DebugOutput("The playback clock thread did not end within 1000 ms; still waiting for it.");
+    }
+    m_hClockThread.join();
+}
+
+void CPelorvaneCore::ShutDown() {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    if (m_playState != Stopped)
+        StopPlay();
+    EndClockThread();
+    CloseMidiDevices();
+    SaveSongList(m_songList, DataPath(kSongListFileName));
+}
+
+void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, uintptr_t param1,
+                                uintptr_t) {
+    if (messageCode != kMimData || !instance)
+        return;
+    auto* core = static_cast<CPelorvaneCore*>(instance);
+    const uint32_t status = param1 & 0xFF;
+    const uint32_t key = (param1 >> 8) & 0xFF;
+    const uint32_t velocity = (param1 >> 16) & 0xFF;
+    if (key > 127)
+        return;
+    bool down;
+    if (status == 0x80) {
+        down = false;
+    } else if (status == 0x90) {
+        down = velocity != 0;
+    } else {
+        return;  // the player's keys arrive on MIDI channel 1 only
+    }
+    std::lock_guard<std::mutex> input(core->m_inputLock);
+    if (Performance* p = core->m_inputTarget)
+        p->SetKeyDown(static_cast<int>(key), down);
+}
+
+void CPelorvaneCore::OnPerformanceNoteOn(void* context, int channel, int, int, bool muted) {
+    auto* core = static_cast<CPelorvaneCore*>(context);
+    if (channel < 0 || channel > 15)
+        return;
+    const int row = core->m_channelRow[static_cast<size_t>(channel)];
+    if (row < 0 || row >= TrackActivity::kMaxRows)
+        return;
+    TrackActivity& activity = core->m_activity;
+    activity.m_noteColor[static_cast<size_t>(row)].store(muted ? 0xC0C0C0u : 0xFF0000u,
+                                                         std::memory_order_relaxed);
+    activity.m_lastNoteTime[static_cast<size_t>(row)].store(
+        activity.m_now.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
