@@ -39,7 +39,7 @@ struct TempoChange {
 };
 
 class Song {
-public:
+  public:
     const std::vector<Track>& Tracks() const { return m_tracks; }
     const uint8_t* Data(const Event& e) const { return m_bytes.data() + e.offset; }
 
@@ -55,12 +55,19 @@ public:
     uint16_t Division() const { return m_division; }
     const std::vector<TempoChange>& Tempos() const { return m_tempos; }
 
-private:
+    // True when the division counts SMPTE frames: times then ignore tempo changes.
+    bool IsSmpte() const { return (m_division & 0x8000) != 0; }
+
+  private:
     friend class Parser;
+    void BuildTempoMap(std::vector<TempoChange> changes);
+
     std::vector<Track> m_tracks;
     std::vector<uint8_t> m_bytes;
     std::vector<TempoChange> m_tempos;  // sorted by tick, first at tick 0
-    std::vector<uint64_t> m_tempoStartMicros;  // absolute microseconds at each tempo change
+    // Exact song time at each tempo change in units of tick * microseconds-per-quarter, so that
+    // rounding never accumulates over a long song (fits 64 bits: ticks < 2^32, tempo < 2^24).
+    std::vector<uint64_t> m_tempoStartUnits;
     std::string m_title;
     int m_format = 0;
     uint16_t m_division = 480;

@@ -1,0 +1,65 @@
+#include <algorithm>
+#include <limits>
+
+#include "smf/smf.h"
+
+namespace smf {
+
+namespace {
+constexpr uint32_t kDefaultMicrosPerQuarter = 500000;  // 120 beats per minute
+constexpr uint32_t kMaxMs = std::numeric_limits<uint32_t>::max();
+
+uint32_t ClampMs(uint64_t ms) {
+    return ms > kMaxMs ? kMaxMs : static_cast<uint32_t>(ms);
+}
+}  // namespace
+
+// changes: every tempo event of the song, tracks in file order and each track's events in order.
+// Where several fall on the same tick the one read last wins, as it would when played.
+void Song::BuildTempoMap(std::vector<TempoChange> changes) {
+    std::stable_sort(changes.begin(), changes.end(),
+                     [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+    m_tempos.clear();
+    m_tempos.reserve(changes.size() + 1);
+    m_tempos.push_back({0, kDefaultMicrosPerQuarter});
+    for (const TempoChange& c : changes) {
+        if (c.tick == m_tempos.back().tick) {
+            m_tempos.back().microsPerQuarter = c.microsPerQuarter;
+        } else {
+            m_tempos.push_back(c);
+        }
+    }
+    m_tempoStartUnits.assign(m_tempos.size(), 0);
+    for (std::size_t i = 1; i < m_tempos.size(); ++i) {
+        const uint64_t ticks = m_tempos[i].tick - m_tempos[i - 1].tick;
+        m_tempoStartUnits[i] = m_tempoStartUnits[i - 1] + ticks * m_tempos[i - 1].microsPerQuarter;
+    }
+}
+
+uint32_t Song::TickToMs(uint32_t tick) const {
+    if (IsSmpte()) {
+        // High byte: frames per second as a negative number; low byte: ticks per frame.
+        // 29 stands for 29.97 drop-frame time code.
+        const uint64_t fps = static_cast<uint8_t>(-static_cast<int8_t>(m_division >> 8));
+        const uint64_t ticksPerFrame = m_division & 0xFF;
+        if (fps == 29) {
+            const uint64_t den = 2997 * ticksPerFrame;
+            return ClampMs((uint64_t{tick} * 100000 + den / 2) / den);
+        }
+        const uint64_t den = fps * ticksPerFrame;
+        return ClampMs((uint64_t{tick} * 1000 + den / 2) / den);
+    }
+    const uint64_t den = uint64_t{m_division} * 1000;
+    if (m_tempos.empty() || den == 0) {  // a song that was never read
+        return ClampMs(uint64_t{tick} * kDefaultMicrosPerQuarter / (den == 0 ? 480000 : den));
+    }
+    // Last tempo change at or before the tick; the first one is always at tick 0.
+    auto it = std::upper_bound(m_tempos.begin(), m_tempos.end(), tick,
+                               [](uint32_t t, const TempoChange& c) { return t < c.tick; });
+    const std::size_t i = static_cast<std::size_t>(it - m_tempos.begin()) - 1;
+    const uint64_t units =
+        m_tempoStartUnits[i] + uint64_t{tick - m_tempos[i].tick} * m_tempos[i].microsPerQuarter;
+    return ClampMs((units + den / 2) / den);
+}
+
+}  // namespace smf
