@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 midicsv clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-ipafont-gothic
+  zlib1g-dev xdotool qt6-wayland
 )
 
 SUDO=""
