@@ -12,3 +12,18 @@ add_library(pv_midi_memory STATIC
   ${CMAKE_CURRENT_LIST_DIR}/memory_midi.cpp
 )
 target_link_libraries(pv_midi_memory PUBLIC pv_midi pv_platform Threads::Threads)
+
+# pv_midi_system: RtMidi and FluidSynth backends.
+pkg_check_modules(PV_RTMIDI REQUIRED IMPORTED_TARGET rtmidi)
+pkg_check_modules(PV_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
+pkg_check_modules(PV_JACK REQUIRED IMPORTED_TARGET jack)
+add_library(pv_midi_system STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/port_names.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/jack_probe.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/rtmidi_ports.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/builtin_synth.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/system_midi.cpp
+)
+target_link_libraries(pv_midi_system
+  PUBLIC pv_midi pv_platform Threads::Threads
+  PRIVATE PkgConfig::PV_RTMIDI PkgConfig::PV_FLUIDSYNTH PkgConfig::PV_JACK)

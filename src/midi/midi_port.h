@@ -41,7 +41,7 @@ struct SysexBuffer {
 };
 
 class MidiOut {
-public:
+  public:
     virtual ~MidiOut() = default;
     // 0 when sent, else non-zero. After Close() every send fails.
     virtual int SendShort(uint32_t packed) = 0;
@@ -52,7 +52,7 @@ public:
 };
 
 class MidiIn {
-public:
+  public:
     virtual ~MidiIn() = default;
     // 0 when input runs and reaches the callback.
     virtual int Start() = 0;
@@ -61,7 +61,7 @@ public:
 };
 
 class MidiService {
-public:
+  public:
     virtual ~MidiService() = default;
     // Device names in a stable order; a device's position is its id.
     virtual std::vector<std::string> InputNames() = 0;

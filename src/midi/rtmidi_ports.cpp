@@ -1,0 +1,335 @@
+#include "midi/rtmidi_ports.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+
+namespace {
+
+RtMidi::Api ApiOf(PortSystem system) {
+    return system == PortSystem::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+// RtMidi reports errors through this callback instead of throwing once it is installed.
+struct ErrorState {
+    bool failed = false;
+    RtMidiError::Type type = RtMidiError::UNSPECIFIED;
+    std::string text;
+
+    void Clear() { failed = false; }
+};
+
+void OnRtMidiError(RtMidiError::Type type, const std::string& text, void* userData) {
+    auto* state = static_cast<ErrorState*>(userData);
+    if (type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING) {
+        return;
+    }
+    state->failed = true;
+    state->type = type;
+    state->text = text;
+}
+
+template <typename Port>
+std::vector<std::string> ReportedNames(Port& port) {
+    std::vector<std::string> names;
+    unsigned count = port.getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        names.push_back(port.getPortName(i));
+    }
+    return names;
+}
+
+// Where the named port sits in the system's list right now; -1 when it is gone.
+template <typename Port>
+int FindPort(Port& port, PortSystem system, const std::string& name, std::string& reported) {
+    std::vector<std::string> all = ReportedNames(port);
+    for (const SystemPort& entry : MakePortList(all, system)) {
+        if (entry.name == name) {
+            reported = all[entry.index];
+            return static_cast<int>(entry.index);
+        }
+    }
+    return -1;
+}
+
+int OpenFailureCode(const ErrorState& state) {
+    switch (state.type) {
+        case RtMidiError::INVALID_PARAMETER:
+        case RtMidiError::NO_DEVICES_FOUND:
+        case RtMidiError::INVALID_DEVICE:
+            return MIDI_BAD_DEVICE_ID;
+        default:
+            return MIDI_ERROR;
+    }
+}
+
+int ShortMessageLength(uint8_t status) {
+    if (status < 0x80) {
+        return 0;
+    }
+    if (status < 0xF0) {
+        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
+    }
+    switch (status) {
+        case 0xF1:
+        case 0xF3:
+            return 2;
+        case 0xF2:
+            return 3;
+        case 0xF0:
+        case 0xF7:
+            return 0;  // system exclusive goes through SendSysex
+        default:
+            return 1;
+    }
+}
+
+// How often a send checks that the device is still there.
+constexpr uint32_t kPresenceCheckMs = 500;
+
+class RtOutput : public MidiOut {
+  public:
+    RtOutput(std::unique_ptr<RtMidiOut> port, PortSystem system, std::string name,
+             std::string reported)
+        : m_port(std::move(port)),
+          m_system(system),
+          m_name(std::move(name)),
+          m_reported(std::move(reported)),
+          m_lastCheck(NowMs()) {}
+    ~RtOutput() override { Close(); }
+
+    int SendShort(uint32_t packed) override {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!Usable()) {
+            return MIDI_ERROR;
+        }
+        uint8_t bytes[3] = {uint8_t(packed), uint8_t(packed >> 8), uint8_t(packed >> 16)};
+        int length = ShortMessageLength(bytes[0]);
+        if (length == 0) {
+            return MIDI_ERROR;
+        }
+        return Send(bytes, length);
+    }
+
+    int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!buffer || buffer->bytes.empty() || !Usable()) {
+            return MIDI_ERROR;
+        }
+        int result = Send(buffer->bytes.data(), buffer->bytes.size());
+        // RtMidi hands the bytes over before it returns, so the message is finished here.
+        if (result == MIDI_OK) {
+            buffer->done.store(true);
+        }
+        return result;
+    }
+
+    void Close() override {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_port) {
+            m_port->closePort();
+            m_port.reset();
+        }
+    }
+
+  private:
+    bool Usable() {
+        if (!m_port || m_gone) {
+            return false;
+        }
+        uint32_t now = NowMs();
+        if (now - m_lastCheck >= kPresenceCheckMs) {
+            m_lastCheck = now;
+            std::string reported;
+            if (FindPort(*m_port, m_system, m_name, reported) < 0 || reported != m_reported) {
+                m_gone = true;
+                DebugOutput(">MIDI output device is gone: " + m_name);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    int Send(const uint8_t* bytes, std::size_t length) {
+        m_error.Clear();
+        m_port->sendMessage(bytes, length);
+        if (m_error.failed) {
+            DebugOutput(">RtMidi: " + m_error.text);
+            return MIDI_ERROR;
+        }
+        return MIDI_OK;
+    }
+
+    friend class ::RtMidiPorts;
+    std::mutex m_lock;
+    std::unique_ptr<RtMidiOut> m_port;
+    PortSystem m_system;
+    std::string m_name;
+    std::string m_reported;
+    uint32_t m_lastCheck;
+    bool m_gone = false;
+
+  public:
+    ErrorState m_error;
+};
+
+class RtInput : public MidiIn {
+  public:
+    RtInput(MidiInCallback callback, void* instance) : m_callback(callback), m_instance(instance) {}
+    ~RtInput() override { Close(); }
+
+    int Start() override {
+        std::lock_guard<std::mutex> guard(m_callbackLock);
+        if (!m_port) {
+            return MIDI_ERROR;
+        }
+        m_started = true;
+        return MIDI_OK;
+    }
+
+    void Close() override {
+        {
+            // Once this returns no callback runs, and none starts afterwards.
+            std::lock_guard<std::mutex> guard(m_callbackLock);
+            m_started = false;
+            m_closed = true;
+        }
+        std::lock_guard<std::mutex> guard(m_portLock);
+        if (m_port) {
+            m_port->cancelCallback();
+            m_port->closePort();
+            m_port.reset();
+        }
+    }
+
+    static void OnMessage(double, std::vector<unsigned char>* message, void* userData) {
+        auto* self = static_cast<RtInput*>(userData);
+        if (!message || message->empty() || message->size() > 3) {
+            return;
+        }
+        uint32_t packed = 0;
+        for (std::size_t i = 0; i < message->size(); ++i) {
+            packed |= uint32_t((*message)[i]) << (8 * i);
+        }
+        std::lock_guard<std::mutex> guard(self->m_callbackLock);
+        if (self->m_started && !self->m_closed) {
+            uint32_t stamp = NowMs();
+            self->m_callback(self, kMimData, self->m_instance, packed, stamp);
+        }
+    }
+
+    std::mutex m_portLock;
+    std::unique_ptr<RtMidiIn> m_port;
+    ErrorState m_error;
+
+  private:
+    std::mutex m_callbackLock;
+    MidiInCallback m_callback;
+    void* m_instance;
+    bool m_started = false;
+    bool m_closed = false;
+};
+
+}  // namespace
+
+std::unique_ptr<RtMidiPorts> RtMidiPorts::Create(PortSystem system) {
+    try {
+        auto in = std::make_unique<RtMidiIn>(ApiOf(system), kOwnClientName);
+        auto out = std::make_unique<RtMidiOut>(ApiOf(system), kOwnClientName);
+        if (in->getCurrentApi() != ApiOf(system) || out->getCurrentApi() != ApiOf(system)) {
+            return nullptr;
+        }
+        static ErrorState listerErrors;  // listing only reads; its errors change nothing
+        in->setErrorCallback(&OnRtMidiError, &listerErrors);
+        out->setErrorCallback(&OnRtMidiError, &listerErrors);
+        return std::unique_ptr<RtMidiPorts>(new RtMidiPorts(system, std::move(in), std::move(out)));
+    } catch (const RtMidiError& error) {
+        DebugOutput(">RtMidi: " + error.getMessage());
+        return nullptr;
+    }
+}
+
+RtMidiPorts::RtMidiPorts(PortSystem system, std::unique_ptr<RtMidiIn> inputLister,
+                         std::unique_ptr<RtMidiOut> outputLister)
+    : m_system(system),
+      m_inputLister(std::move(inputLister)),
+      m_outputLister(std::move(outputLister)) {}
+
+RtMidiPorts::~RtMidiPorts() = default;
+
+std::vector<std::string> RtMidiPorts::InputNames() {
+    std::vector<std::string> names;
+    for (auto& port : MakePortList(ReportedNames(*m_inputLister), m_system)) {
+        names.push_back(port.name);
+    }
+    return names;
+}
+
+std::vector<std::string> RtMidiPorts::OutputNames() {
+    std::vector<std::string> names;
+    for (auto& port : MakePortList(ReportedNames(*m_outputLister), m_system)) {
+        names.push_back(port.name);
+    }
+    return names;
+}
+
+int RtMidiPorts::OpenOutput(const std::string& name, std::shared_ptr<MidiOut>& out) {
+    out.reset();
+    try {
+        auto port = std::make_unique<RtMidiOut>(ApiOf(m_system), kOwnClientName);
+        std::string reported;
+        int index = FindPort(*port, m_system, name, reported);
+        if (index < 0) {
+            return MIDI_BAD_DEVICE_ID;
+        }
+        auto output = std::make_shared<RtOutput>(nullptr, m_system, name, reported);
+        port->setErrorCallback(&OnRtMidiError, &output->m_error);
+        port->openPort(static_cast<unsigned>(index), kOwnClientName);
+        if (output->m_error.failed || !port->isPortOpen()) {
+            DebugOutput(">RtMidi: cannot open output " + name + ": " + output->m_error.text);
+            return OpenFailureCode(output->m_error);
+        }
+        output->m_port = std::move(port);
+        out = output;
+        return MIDI_OK;
+    } catch (const RtMidiError& error) {
+        DebugOutput(">RtMidi: " + error.getMessage());
+        return MIDI_ERROR;
+    }
+}
+
+int RtMidiPorts::OpenInput(const std::string& name, MidiInCallback callback, void* instance,
+                           std::shared_ptr<MidiIn>& in) {
+    in.reset();
+    if (!callback) {
+        return MIDI_ERROR;
+    }
+    try {
+        auto port = std::make_unique<RtMidiIn>(ApiOf(m_system), kOwnClientName);
+        std::string reported;
+        int index = FindPort(*port, m_system, name, reported);
+        if (index < 0) {
+            return MIDI_BAD_DEVICE_ID;
+        }
+        auto input = std::make_shared<RtInput>(callback, instance);
+        port->setErrorCallback(&OnRtMidiError, &input->m_error);
+        // Only short messages are wanted; system exclusive, clock and active sensing are dropped.
+        port->ignoreTypes(true, true, true);
+        port->setCallback(&RtInput::OnMessage, input.get());
+        port->openPort(static_cast<unsigned>(index), kOwnClientName);
+        if (input->m_error.failed || !port->isPortOpen()) {
+            DebugOutput(">RtMidi: cannot open input " + name + ": " + input->m_error.text);
+            port->cancelCallback();
+            return OpenFailureCode(input->m_error);
+        }
+        input->m_port = std::move(port);
+        in = input;
+        return MIDI_OK;
+    } catch (const RtMidiError& error) {
+        DebugOutput(">RtMidi: " + error.getMessage());
+        return MIDI_ERROR;
+    }
+}

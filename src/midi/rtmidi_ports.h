@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midi/midi_port.h"
+#include "midi/port_names.h"
+
+class RtMidiIn;
+class RtMidiOut;
+
+// The real MIDI ports of one MIDI system (ALSA sequencer or JACK), reached through RtMidi.
+class RtMidiPorts {
+  public:
+    // Null when the system cannot be reached.
+    static std::unique_ptr<RtMidiPorts> Create(PortSystem system);
+    ~RtMidiPorts();
+
+    std::vector<std::string> InputNames();
+    std::vector<std::string> OutputNames();
+    // Opens the port listed under name (a name of the lists above).
+    int OpenOutput(const std::string& name, std::shared_ptr<MidiOut>& out);
+    int OpenInput(const std::string& name, MidiInCallback callback, void* instance,
+                  std::shared_ptr<MidiIn>& in);
+
+  private:
+    RtMidiPorts(PortSystem system, std::unique_ptr<RtMidiIn> inputLister,
+                std::unique_ptr<RtMidiOut> outputLister);
+
+    PortSystem m_system;
+    std::unique_ptr<RtMidiIn> m_inputLister;
+    std::unique_ptr<RtMidiOut> m_outputLister;
+};
