@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Measures the figures of the window under Xvfb with real MIDI ports on a private JACK server
+# (dummy backend; "kbd:out" as the keyboard's keys, "midi-monitor:input" as its sound):
+#   1. start-up: from starting the program to its window shown, with a 1,000-song songlist.txt
+#      (median of 5 starts);
+#   2. idle CPU of the whole program (all threads) over 20 s, a song selected, nothing playing;
+#   3. CPU while playing a song to the JACK port over 20 s (model performance).
+#   scripts/measure.sh            (PELORVANE_BUILD_DIR, default build; built if needed)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/gui_session.sh
+
+if [ "${PELORVANE_IN_XVFB:-0}" != "1" ]; then
+    pv_program >/dev/null
+    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -s "-screen 0 1024x768x24" \
+        "$PWD/scripts/measure.sh"
+fi
+
+program=$(pv_program)
+work=$(mktemp -d /tmp/pelorvane-measure.XXXXXX)
+trap 'pv_cleanup; rm -rf "$work"' EXIT
+export LANG=${LANG:-C.UTF-8}
+hz=$(getconf CLK_TCK)
+seconds=${PELORVANE_MEASURE_SECONDS:-20}
+
+pv_start_jack "pvmeasure-$$"
+pv_make_workdir "$work" 0x0001
+pv_write_settings "$work" "kbd:out" "midi-monitor:input"
+
+# 1,000 songs: the three demo songs, then 997 further files (hard links to them) with their
+# own paths and titles. Nothing is loaded at start, but every line is read and listed.
+cp "$work/songlist.txt" "$work/songlist-demo.txt"
+mkdir -p "$work/many"
+for i in $(seq 4 1000); do
+    src=$(printf '%s\n' "$work"/demo/*.mid | sed -n "$((i % 3 + 1))p")
+    ln "$src" "$work/many/song-$i.mid"
+    printf '"%s", "%s",0x0001\r\n' "$work/many/song-$i.mid" "練習曲 $i" >>"$work/songlist.txt"
+done
+cp "$work/songlist.txt" "$work/songlist-1000.txt"
+echo "songlist.txt: $(grep -c . "$work/songlist.txt") songs"
+
+start_program() {
+    (cd "$work" && exec "$program") >>"$work/program.log" 2>&1 &
+    program_pid=$!
+}
+
+stop_program() {
+    local wid=$1
+    pv_key "$wid" Escape
+    for _ in $(seq 100); do
+        kill -0 "$program_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if kill -0 "$program_pid" 2>/dev/null; then
+        kill "$program_pid"
+    fi
+    wait "$program_pid" 2>/dev/null || true
+}
+
+# --- 1. start-up
+times=()
+for run in 1 2 3 4 5; do
+    cp "$work/songlist-1000.txt" "$work/songlist.txt"
+    t0=$(pv_now_ms)
+    start_program
+    if ! wid=$(pv_wait_window Pelorvane 20000); then
+        echo "the window did not appear; log: $(cat "$work/program.log")" >&2
+        exit 1
+    fi
+    t1=$(pv_now_ms)
+    times+=($((t1 - t0)))
+    sleep 0.3
+    stop_program "$wid"
+done
+sorted=$(printf '%s\n' "${times[@]}" | sort -n | tr '\n' ' ')
+median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
+echo "start-up to window shown (1,000 songs): median ${median} ms; runs: $sorted"
+
+# --- 2. idle and 3. playing, with the three demo songs
+cp "$work/songlist-demo.txt" "$work/songlist.txt"
+start_program
+wid=$(pv_wait_window Pelorvane 20000)
+sleep 1
+pv_click_song "$wid" 1
+sleep 2
+
+cpu_percent() {
+    local a b
+    a=$(pv_cpu_ticks "$program_pid")
+    sleep "$seconds"
+    b=$(pv_cpu_ticks "$program_pid")
+    awk -v d=$((b - a)) -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", d * 100 / hz / s }'
+}
+
+idle=$(cpu_percent)
+echo "idle CPU over ${seconds} s: ${idle}% of one core"
+
+before=$(wc -l <"$PV_JACK_DUMP")
+pv_key "$wid" F5
+sleep 1
+playing=$(cpu_percent)
+after=$(wc -l <"$PV_JACK_DUMP")
+echo "CPU while playing to a JACK port over ${seconds} s: ${playing}% of one core" \
+    "($((after - before)) MIDI events reached the port)"
+pv_key "$wid" F9
+sleep 0.3
+stop_program "$wid"

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Screenshots of the Pelorvane window under Xvfb, for looking at the layout and the Japanese
+# text: the main window idle, during a my-pace lesson (lit LED, activity bars), the settings
+# dialog and the About box.
+#   scripts/screenshots.sh [output folder]     (default: build/screenshots)
+# Builds the program if needed (PELORVANE_BUILD_DIR, default build). Needs xvfb, xdotool and
+# imagemagick (scripts/install-deps.sh installs them).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-build/screenshots}")
+source scripts/lib/gui_session.sh
+
+if [ "${PELORVANE_IN_XVFB:-0}" != "1" ]; then
+    pv_program >/dev/null
+    mkdir -p "$out"
+    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -s "-screen 0 1024x768x24" \
+        "$PWD/scripts/screenshots.sh" "$out"
+fi
+
+program=$(pv_program)
+work=$(mktemp -d /tmp/pelorvane-shots.XXXXXX)
+trap 'pv_cleanup; rm -rf "$work"' EXIT
+
+pv_make_workdir "$work" 0x0001
+# In-memory MIDI devices named as the defaults: nothing to set up, no device message.
+export PELORVANE_MIDI=memory
+export LANG=${LANG:-C.UTF-8}
+
+shot() {
+    import -window root "$out/$1.png"
+    convert "$out/$1.png" -trim +repage "$out/$1.png"
+    echo "wrote $out/$1.png"
+}
+
+(cd "$work" && exec "$program") >"$out/program.log" 2>&1 &
+program_pid=$!
+PV_PIDS+=("$program_pid")
+
+if ! main=$(pv_wait_window Pelorvane 20000); then
+    shot failed-start
+    echo "the main window did not appear; see $out/failed-start.png and $out/program.log" >&2
+    exit 1
+fi
+sleep 0.5
+
+# Idle, with the second song (melody, strings, bass, drums) selected.
+pv_click_song "$main" 1
+sleep 0.5
+shot main-idle
+
+# My-pace lesson: everything at the first beat sounds, then the song waits for the player's
+# first chord, so the bars are caught while they are young.
+pv_key "$main" F6
+sleep 0.15
+shot main-lesson
+pv_key "$main" F9
+sleep 0.3
+
+# Settings dialog (button 1011 at 210, 264, 66 x 24).
+pv_click "$main" 243 276
+if dialog=$(pv_wait_window "設定" 5000); then
+    sleep 0.3
+    shot settings
+    pv_key "$dialog" Escape
+    pv_wait_gone "設定" || true
+else
+    shot failed-settings
+    echo "the settings dialog did not open" >&2
+fi
+
+# About box from the window's context menu: right click between the lists and the buttons.
+pv_click "$main" 207 60 3
+sleep 0.4
+xdotool key Down Return
+if about=$(pv_wait_window "バージョン情報 Pelorvane" 5000); then
+    sleep 0.3
+    shot about
+    pv_key "$about" Escape
+    pv_wait_gone "バージョン情報 Pelorvane" || true
+else
+    shot failed-about
+    echo "the About box did not open" >&2
+fi
+
+# Esc closes the main window; the program saves its files and ends.
+pv_key "$main" Escape
+for _ in $(seq 50); do
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$program_pid" 2>/dev/null; then
+    echo "the program did not end after Esc" >&2
+fi
