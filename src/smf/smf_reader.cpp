@@ -176,8 +176,10 @@ TrackScan ScanTrack(const uint8_t* begin, const uint8_t* limit, TrackSink* sink)
                 if (status == 0xF0) {
                     *out++ = 0xF0;
                 }
-                std::memcpy(out, p, length);
-                out += length;
+                if (length > 0) {  // out is null while the pool is still empty
+                    std::memcpy(out, p, length);
+                    out += length;
+                }
             }
             add(status, stored);
             p += length;
@@ -202,8 +204,10 @@ TrackScan ScanTrack(const uint8_t* begin, const uint8_t* limit, TrackSink* sink)
                 ++scan.tempos;
             }
             if constexpr (kStore) {
-                std::memcpy(out, p, length);
-                out += length;
+                if (length > 0) {
+                    std::memcpy(out, p, length);
+                    out += length;
+                }
             }
             add(kMetaBase + type, length);
             p += length;
