@@ -1,0 +1,442 @@
+#include "ui/pelorvane_dlg.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+
+#include "platform/clock.h"
+#include "ui/about_dlg.h"
+#include "ui/control_ids.h"
+#include "ui/dialog_units.h"
+#include "ui/drag_list_box.h"
+#include "ui/fonts.h"
+#include "ui/led_ctrl.h"
+#include "ui/setting_dialog.h"
+#include "ui/string_table.h"
+#include "ui/track_list_box.h"
+
+namespace {
+
+struct Accelerator {
+    int key;
+    int command;
+};
+
+// Plain keys without Shift, Ctrl or Alt, in the order the table was laid down.
+const Accelerator kAccelerators[] = {
+    {Qt::Key_F5, ids::kModelPerformance},
+    {Qt::Key_Insert, ids::kAddSong},
+    {Qt::Key_Delete, ids::kDeleteSong},
+    {Qt::Key_F6, ids::kMyPaceLesson},
+    {Qt::Key_F7, ids::kAccompaniment},
+    {Qt::Key_F8, ids::kSolo},
+    {Qt::Key_F9, ids::kStop},
+};
+
+constexpr uint32_t kTrackRepaintMs = 33;
+
+}  // namespace
+
+CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      CPelorvaneCore(service, std::move(dataDir)) {
+    InstallFontSubstitutes();
+    m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
+    BuildControls();
+    m_idleTimer.setInterval(1);
+    connect(&m_idleTimer, &QTimer::timeout, this, &CPelorvaneDlg::OnKickIdle);
+}
+
+CPelorvaneDlg::~CPelorvaneDlg() {
+    OnDestroy();
+    // The core's destructor writes setting.txt next.
+}
+
+QPushButton* CPelorvaneDlg::AddButton(int id, const char* caption, int x, int y) {
+    const DialogUnits du(font());
+    auto* button = new QPushButton(QString::fromUtf8(caption), this);
+    button->setObjectName(QString::number(id));
+    button->setGeometry(du.Rect(x, y, 66, 24));
+    // No button is the default one: Enter never presses a button.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    return button;
+}
+
+void CPelorvaneDlg::BuildControls() {
+    setWindowTitle(QStringLiteral("Pelorvane"));
+    setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+    const DialogUnits du(font());
+
+    // Created in tab order.
+    QWidget* tabOrder[16];
+    int tabs = 0;
+    tabOrder[tabs++] = AddButton(ids::kAddSong, "曲を追加", 210, 6);
+    tabOrder[tabs++] = AddButton(ids::kDeleteSong, "曲を削除", 210, 30);
+    tabOrder[tabs++] = AddButton(ids::kModelPerformance, "お手本演奏", 210, 66);
+    tabOrder[tabs++] = AddButton(ids::kMyPaceLesson, "マイペースレッスン", 210, 90);
+    tabOrder[tabs++] = AddButton(ids::kAccompaniment, "伴奏演奏", 210, 114);
+    tabOrder[tabs++] = AddButton(ids::kSolo, "ソロ演奏", 210, 138);
+    tabOrder[tabs++] = AddButton(ids::kStop, "停止", 210, 168);
+
+    auto addLabel = [&](const char* text, int x, int y, int w, int h) {
+        auto* label = new QLabel(QString::fromUtf8(text), this);
+        QRect rect = du.Rect(x, y, w, h);
+        // A caption never gets cut: the installed font may run a little wider than the template's.
+        rect.setWidth(qMax(rect.width(), label->sizeHint().width()));
+        label->setGeometry(rect);
+        label->setFocusPolicy(Qt::NoFocus);
+        return label;
+    };
+    addLabel("再生速度", 216, 198, 28, 8);
+
+    m_speedSlider = new QSlider(Qt::Horizontal, this);
+    m_speedSlider->setObjectName(QString::number(ids::kSpeedSlider));
+    m_speedSlider->setGeometry(du.Rect(210, 210, 66, 18));
+    m_speedSlider->setTickPosition(QSlider::TicksBelow);
+    m_speedSlider->setTickInterval(1);
+    m_speedSlider->setSingleStep(1);
+    m_speedSlider->setPageStep(1);
+    m_speedSlider->setFocusPolicy(Qt::StrongFocus);
+    tabOrder[tabs++] = m_speedSlider;
+
+    addLabel("x0.5", 210, 228, 12, 8);
+    addLabel("x1.0", 252, 228, 12, 8);
+    addLabel("x1.2", 270, 228, 12, 8);
+
+    tabOrder[tabs++] = AddButton(ids::kSettings, "設定", 210, 264);
+
+    m_songListBox = new CMyDragListBox(this);
+    m_songListBox->setObjectName(QString::number(ids::kSongList));
+    m_songListBox->setGeometry(du.Rect(7, 7, 197, 95));
+    m_songListBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_songListBox->setFocusPolicy(Qt::StrongFocus);
+    tabOrder[tabs++] = m_songListBox;
+
+    m_trackList = new CTrackListBox(m_activity, this);
+    m_trackList->setObjectName(QString::number(ids::kTrackList));
+    m_trackList->setGeometry(du.Rect(6, 108, 198, 180));
+    m_trackList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_trackList->setFocusPolicy(Qt::StrongFocus);
+    tabOrder[tabs++] = m_trackList;
+
+    const int ledY[4] = {66, 90, 114, 138};
+    for (int i = 0; i < 4; ++i) {
+        m_leds[i] = new CLEDCtrl(this);
+        m_leds[i]->setObjectName(QString::number(ids::kLed[i]));
+        m_leds[i]->setGeometry(du.Rect(277, ledY[i], 8, 24));
+    }
+
+    for (int i = 0; i + 1 < tabs; ++i) {
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    }
+
+    connect(m_songListBox, &QListWidget::itemSelectionChanged, this,
+            &CPelorvaneDlg::OnSongSelChange);
+    connect(m_trackList, &QListWidget::itemChanged, this, &CPelorvaneDlg::OnTrackCheckChange);
+    // Every change of the slider applies the speed at once, during a drag as well.
+    connect(m_speedSlider, &QSlider::valueChanged, this, &CPelorvaneDlg::OnHScroll);
+    connect(m_speedSlider, &QSlider::sliderReleased, this, &CPelorvaneDlg::OnHScroll);
+    m_songListBox->m_onReordered = [this] { OnSongsReordered(); };
+    m_songListBox->m_onFilesDropped = [this](const QStringList& paths) { OnDropFiles(paths); };
+
+    setFixedSize(du.X(291), du.Y(295));
+}
+
+QWidget* CPelorvaneDlg::Control(int id) const {
+    return findChild<QWidget*>(QString::number(id));
+}
+
+void CPelorvaneDlg::OnInitDialog() {
+    // The About entry lives in the context menu (contextMenuEvent).
+    setWindowIcon(m_hIcon);
+
+    // Tooltips: every control whose id has a string shows it.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        bool isId = false;
+        const int id = child->objectName().toInt(&isId);
+        if (isId) {
+            child->setToolTip(LoadString(id));
+        }
+    }
+
+    setAcceptDrops(true);
+
+    m_listFont = QFont(QStringLiteral("ＭＳ Ｐゴシック"), 12);
+    m_songListBox->setFont(m_listFont);
+
+    {
+        const QSignalBlocker block(m_speedSlider);
+        m_speedSlider->setRange(0, 4);
+        m_speedSlider->setValue(kDefaultSpeedPosition);
+    }
+
+    for (CLEDCtrl* led : m_leds) {
+        CLEDCtrl::LoadImageResource(led->m_imgOn, kLedOnBitmap);
+        CLEDCtrl::LoadImageResource(led->m_imgOff, kLedOffBitmap);
+        led->m_stretch = 0;
+        led->update();
+    }
+
+    FillSongListBox();
+    OpenMidiDevices();
+    StartClockThread();
+
+    qApp->installEventFilter(this);
+    m_idleTimer.start();
+    if (QWidget* first = Control(ids::kAddSong)) {
+        first->setFocus();
+    }
+}
+
+void CPelorvaneDlg::OnDestroy() {
+    if (m_destroyed) {
+        return;
+    }
+    m_destroyed = true;
+    m_idleTimer.stop();
+    qApp->removeEventFilter(this);
+    ShutDown();
+}
+
+void CPelorvaneDlg::RequestClose() {
+    m_closeRequested = true;
+    // A modal window of ours (a message, the settings, the file choice) would hold the close
+    // back until the user answers it; close those first.
+    for (int guard = 0; guard < 8; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == this) {
+            break;
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+    }
+    reject();
+}
+
+// --- Commands ---------------------------------------------------------------------------------
+
+void CPelorvaneDlg::OnCommand(int id) {
+    switch (id) {
+        case ids::kAddSong:
+            OnAddSong();
+            break;
+        case ids::kDeleteSong:
+            OnDeleteSong();
+            break;
+        case ids::kModelPerformance:
+            StartPlay(PlayMode::ModelPerformance);
+            break;
+        case ids::kMyPaceLesson:
+            StartPlay(PlayMode::MyPaceLesson);
+            break;
+        case ids::kAccompaniment:
+            StartPlay(PlayMode::Accompaniment);
+            break;
+        case ids::kSolo:
+            StartPlay(PlayMode::Solo);
+            break;
+        case ids::kStop:
+            StopPlay();
+            break;
+        case ids::kSettings:
+            OnSettings();
+            break;
+        default:
+            break;
+    }
+}
+
+void CPelorvaneDlg::OnSettings() {
+    if (m_playState != Stopped) {
+        StopPlay();
+    }
+    CSettingDialog dialog(m_service, this);
+    dialog.SetDeviceNames(m_service, m_inMidiDeviceName, m_outMidiDeviceName);
+    dialog.OnInitDialog();
+    if (RunModal(dialog) != QDialog::Accepted) {
+        return;
+    }
+    int id = -1;
+    const std::string inName = dialog.GetInDevice(id);
+    const std::string outName = dialog.GetOutDevice(id);
+    ApplyDeviceNames(inName, outName);
+}
+
+void CPelorvaneDlg::OnAbout() {
+    CAboutDlg about(this);
+    RunModal(about);
+}
+
+int CPelorvaneDlg::RunModal(QDialog& dialog) {
+    if (m_closeRequested) {
+        return QDialog::Rejected;
+    }
+    return dialog.exec();
+}
+
+void CPelorvaneDlg::ShowMessage(const std::string& text) {
+    if (m_closeRequested) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelorvane"), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+// --- Speed slider and keys ----------------------------------------------------------------
+
+void CPelorvaneDlg::OnHScroll() {
+    std::lock_guard lock(m_playLock);
+    ApplySpeedFromSlider();
+}
+
+void CPelorvaneDlg::StepSpeed(int delta) {
+    int position = m_speedSlider->value() + delta;
+    if (position < 0) {
+        position = 0;
+    }
+    if (position > m_speedSlider->maximum()) {
+        position = m_speedSlider->maximum();
+    }
+    {
+        // One application per step, as for a mouse action.
+        const QSignalBlocker block(m_speedSlider);
+        m_speedSlider->setValue(position);
+    }
+    OnHScroll();
+}
+
+bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
+    if (!target || target->window() != this) {
+        return false;
+    }
+    if (key->key() == Qt::Key_Left) {
+        StepSpeed(-1);
+        return true;
+    }
+    if (key->key() == Qt::Key_Right) {
+        StepSpeed(+1);
+        return true;
+    }
+    const Qt::KeyboardModifiers held =
+        key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (held == Qt::NoModifier) {
+        for (const Accelerator& accelerator : kAccelerators) {
+            if (key->key() == accelerator.key) {
+                OnCommand(accelerator.command);
+                return true;
+            }
+        }
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        // Forward and back again: the focus stays where it was and no button is pressed.
+        focusNextPrevChild(true);
+        focusNextPrevChild(false);
+        return true;
+    }
+    return false;
+}
+
+bool CPelorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        if (PreTranslateMessage(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event))) {
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
+    const QString text = LoadString(ids::kAboutEntry);
+    if (text.isEmpty()) {
+        return;
+    }
+    QMenu menu(this);
+    QAction* about = menu.addAction(text);
+    if (menu.exec(event->globalPos()) == about) {
+        OnAbout();
+    }
+}
+
+// --- Idle routine and LEDs ----------------------------------------------------------------
+
+void CPelorvaneDlg::OnKickIdle() {
+    const uint32_t t = NowMs();
+    const uint32_t before = m_activity.m_now.load(std::memory_order_relaxed);
+    if (t - before >= kTrackRepaintMs) {
+        m_activity.m_now.store(t, std::memory_order_relaxed);
+        // Only rows whose bar was or is still visible change; a quiet list needs no repaint.
+        bool changed = false;
+        for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
+            const uint32_t last = m_activity.m_lastNoteTime[row].load(std::memory_order_relaxed);
+            if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
+                changed = true;
+                break;
+            }
+        }
+        if (changed) {
+            m_trackList->viewport()->update();
+        }
+    }
+    if (m_playState.load() == Stopped) {
+        for (CLEDCtrl* led : m_leds) {
+            if (led->m_lit) {
+                led->m_lit = 0;
+                led->repaint();
+            }
+        }
+    }
+}
+
+void CPelorvaneDlg::LightModeLed(int index) {
+    for (int i = 0; i < 4; ++i) {
+        const uint8_t lit = i == index ? 1 : 0;
+        if (m_leds[i]->m_lit != lit) {
+            m_leds[i]->m_lit = lit;
+            m_leds[i]->repaint();
+        }
+    }
+}
+
+int CPelorvaneDlg::SpeedSliderPosition() {
+    return m_speedSlider->value();
+}
+
+// --- Files dropped on the window ------------------------------------------------------------
+
+void CPelorvaneDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalPathsOf(event->mimeData()).isEmpty()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void CPelorvaneDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (!LocalPathsOf(event->mimeData()).isEmpty()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void CPelorvaneDlg::dropEvent(QDropEvent* event) {
+    const QStringList paths = LocalPathsOf(event->mimeData());
+    if (!paths.isEmpty()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        OnDropFiles(paths);
+    }
+}

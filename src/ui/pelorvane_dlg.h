@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QIcon>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <string>
+
+#include "engine/window_core.h"
+
+class CMyDragListBox;
+class CTrackListBox;
+class CLEDCtrl;
+class QKeyEvent;
+class QPushButton;
+class QSlider;
+
+// The main window: the song list, the track check list, the command buttons, the speed slider
+// and the mode LEDs over the window core that plays the songs.
+class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
+    Q_OBJECT
+
+  public:
+    // Reads the settings and the song list from dataDir (empty: the working directory). No
+    // device is opened and no thread runs until OnInitDialog.
+    CPelorvaneDlg(MidiService& service, std::string dataDir = {});
+    ~CPelorvaneDlg() override;
+
+    // Everything between building the window and showing it: tooltips, fonts, slider, LEDs,
+    // the song rows, the devices (their messages appear now) and, last, the clock thread.
+    void OnInitDialog();
+    // Stops playback and the clock, closes the devices and writes songlist.txt. The destructor
+    // writes setting.txt afterwards.
+    void OnDestroy();
+    // Closes the window as the close box does, also when a dialog or message of ours is open:
+    // used for SIGTERM, SIGINT and a desktop logout.
+    void RequestClose();
+    bool CloseRequested() const { return m_closeRequested; }
+
+    // --- Commands -------------------------------------------------------------------------
+    void OnCommand(int id);
+    void OnAddSong();
+    void AddSongPath(const QString& path);
+    void OnDropFiles(const QStringList& paths);
+    void OnDeleteSong();
+    void OnSettings();
+    void OnAbout();
+    void OnSongSelChange();
+    void OnTrackCheckChange();
+    void OnSongsReordered();
+    void OnHScroll();
+    void StepSpeed(int delta);
+    void OnKickIdle();
+
+    void FillSongListBox();
+    void FillTrackList();
+    bool SelectSongByPath(const std::string& path);
+
+    // The keyboard filter that runs before any control sees a key; true when handled.
+    bool PreTranslateMessage(QWidget* target, QKeyEvent* key);
+
+    // --- Window core --------------------------------------------------------------------------
+    int SelectedSongRow() override;
+    int SpeedSliderPosition() override;
+    void LightModeLed(int index) override;
+    void ShowMessage(const std::string& text) override;
+
+    // Runs a modal dialog of the window (settings, About, file choice). Tests override it.
+    virtual int RunModal(QDialog& dialog);
+    // Asks for one MIDI file; empty when cancelled.
+    virtual QString AskSongFile();
+
+    QWidget* Control(int id) const;
+
+    QIcon m_hIcon;
+    CMyDragListBox* m_songListBox = nullptr;
+    QFont m_listFont;
+    CTrackListBox* m_trackList = nullptr;
+    QSlider* m_speedSlider = nullptr;
+    std::array<CLEDCtrl*, 4> m_leds{};
+    QTimer m_idleTimer;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void BuildControls();
+    QPushButton* AddButton(int id, const char* caption, int x, int y);
+
+    bool m_destroyed = false;
+    bool m_closeRequested = false;
+};

@@ -1,0 +1,181 @@
+// The song list box and the track check list of the main window.
+
+#include <QFileDialog>
+#include <QSignalBlocker>
+#include <vector>
+
+#include "song/track_rows.h"
+#include "ui/drag_list_box.h"
+#include "ui/pelorvane_dlg.h"
+#include "ui/track_list_box.h"
+
+int CPelorvaneDlg::SelectedSongRow() {
+    const QList<QListWidgetItem*> selected = m_songListBox->selectedItems();
+    if (selected.isEmpty()) {
+        return -1;
+    }
+    return m_songListBox->row(selected.first());
+}
+
+void CPelorvaneDlg::FillSongListBox() {
+    const QSignalBlocker block(m_songListBox);
+    m_songListBox->clear();
+    const auto& entries = m_songList.m_entries;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        auto* item = new QListWidgetItem(QString::fromStdString(entries[i].m_title));
+        item->setData(Qt::UserRole, static_cast<int>(i));
+        m_songListBox->addItem(item);
+    }
+}
+
+void CPelorvaneDlg::FillTrackList() {
+    // The clock thread reads m_channelRow when a note plays.
+    std::lock_guard lock(m_playLock);
+    const QSignalBlocker block(m_trackList);
+    m_trackList->clear();
+    m_channelRow.fill(-1);
+    const int row = SelectedSongRow();
+    if (row < 0 || static_cast<std::size_t>(row) >= m_songList.m_entries.size()) {
+        return;
+    }
+    const std::vector<TrackRow> rows = BuildTrackRows(m_songList.m_entries[row], m_channelRow);
+    for (const TrackRow& track : rows) {
+        m_trackList->AddTrackRow(QString::fromStdString(track.text), track.channel, track.checked);
+    }
+}
+
+bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
+    const int rows = m_songListBox->count();
+    for (int i = 0; i < rows && static_cast<std::size_t>(i) < m_songList.m_entries.size(); ++i) {
+        if (SamePath(path, m_songList.m_entries[i].m_path)) {
+            {
+                // Selecting from code loads nothing: the caller has loaded the song.
+                const QSignalBlocker block(m_songListBox);
+                m_songListBox->setCurrentRow(i, QItemSelectionModel::ClearAndSelect);
+            }
+            m_songListBox->scrollToItem(m_songListBox->item(i));
+            FillTrackList();
+            return true;
+        }
+    }
+    return false;
+}
+
+void CPelorvaneDlg::OnSongSelChange() {
+    std::lock_guard lock(m_playLock);
+    if (OnSongSelChangeCore()) {
+        FillTrackList();
+    }
+}
+
+void CPelorvaneDlg::OnTrackCheckChange() {
+    std::vector<std::pair<int, bool>> rows;
+    rows.reserve(m_trackList->count());
+    for (int i = 0; i < m_trackList->count(); ++i) {
+        rows.emplace_back(m_trackList->RowChannel(i), m_trackList->RowChecked(i));
+    }
+    std::lock_guard lock(m_playLock);
+    OnTrackCheckChangeCore(rows);
+}
+
+void CPelorvaneDlg::OnSongsReordered() {
+    const int count = m_songListBox->count();
+    std::vector<int> order(count);
+    bool moved = false;
+    for (int i = 0; i < count; ++i) {
+        order[i] = m_songListBox->item(i)->data(Qt::UserRole).toInt();
+        moved = moved || order[i] != i;
+    }
+    if (!moved) {
+        return;
+    }
+    if (ReorderSongs(m_songList, static_cast<std::size_t>(count), order.data())) {
+        for (int i = 0; i < count; ++i) {
+            m_songListBox->item(i)->setData(Qt::UserRole, i);
+        }
+    } else {
+        // The rows and the list disagree; show the list as it is rather than a wrong order.
+        FillSongListBox();
+    }
+}
+
+QString CPelorvaneDlg::AskSongFile() {
+    if (m_closeRequested) {
+        return {};
+    }
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDefaultSuffix(QStringLiteral("mid"));
+    dialog.setNameFilters(
+        {QStringLiteral("MIDI Files (*.mid *.midi)"), QStringLiteral("All Files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().first();
+}
+
+void CPelorvaneDlg::OnAddSong() {
+    if (m_playState != Stopped) {
+        StopPlay();
+    }
+    const QString chosen = AskSongFile();
+    if (chosen.isEmpty()) {
+        return;
+    }
+    AddSongPath(chosen);
+}
+
+void CPelorvaneDlg::AddSongPath(const QString& chosen) {
+    const std::string path = chosen.toStdString();
+    const int result = AddSong(m_songList, path);
+    if (result == SONG_OK) {
+        FillSongListBox();
+        SelectSongByPath(path);
+    } else if (result == SONG_ALREADY_LISTED) {
+        SelectSongByPath(path);
+    } else {
+        ShowLoadError(*this, path, result);
+    }
+}
+
+void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
+    if (m_playState != Stopped) {
+        StopPlay();
+    }
+    bool accepted = false;
+    for (const QString& file : paths) {
+        const std::string path = file.toStdString();
+        const int result = AddSong(m_songList, path);
+        if (result == SONG_OK || result == SONG_ALREADY_LISTED) {
+            accepted = true;
+        } else {
+            ShowLoadError(*this, path, result);
+        }
+    }
+    if (accepted) {
+        FillSongListBox();
+        SelectSongByPath(paths.last().toStdString());
+    }
+}
+
+void CPelorvaneDlg::OnDeleteSong() {
+    if (m_playState != Stopped) {
+        StopPlay();
+    }
+    const int row = SelectedSongRow();
+    if (row < 0) {
+        return;
+    }
+    RemoveSong(m_songList, static_cast<std::size_t>(row));
+    {
+        const QSignalBlocker block(m_songListBox);
+        delete m_songListBox->takeItem(row);
+        for (int i = row; i < m_songListBox->count(); ++i) {
+            m_songListBox->item(i)->setData(Qt::UserRole, i);
+        }
+        m_songListBox->clearSelection();
+    }
+    const QSignalBlocker block(m_trackList);
+    m_trackList->clear();
+}

@@ -1,0 +1,130 @@
+#include "ui/track_list_box.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStyle>
+
+#include "engine/track_activity.h"
+
+class CTrackListBox::Delegate : public QStyledItemDelegate {
+  public:
+    explicit Delegate(CTrackListBox* list) : QStyledItemDelegate(list), m_list(list) {}
+
+    void Init(QStyleOptionViewItem* option, const QModelIndex& index) const {
+        initStyleOption(option, index);
+    }
+
+    // Where the activity area of a row starts: just right of the check box.
+    static int ActivityLeft(const QStyleOptionViewItem& option, const QWidget* widget) {
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        QRect check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, widget);
+        return check.right() + 3;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+
+        const QColor background = opt.palette.color(QPalette::Base);
+        painter->fillRect(opt.rect, background);
+
+        QStyleOptionViewItem check = opt;
+        check.rect = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
+        check.state &= ~QStyle::State_HasFocus;
+        check.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+        style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+
+        const int left = ActivityLeft(opt, widget);
+        const int top = opt.rect.top();
+        const int height = opt.rect.height();
+        const int row = index.row();
+        if (row >= 0 && row < TrackActivity::kMaxRows) {
+            const Bar bar = m_list->BarOf(row, background);
+            // Four fills cover the activity area exactly: the bar, a 2-pixel margin above and
+            // below it, and the rest of the area to its right.
+            painter->fillRect(QRect(left, top + 2, bar.width, height - 4), bar.color);
+            painter->fillRect(QRect(left, top, bar.width, 2), background);
+            painter->fillRect(QRect(left, top + height - 2, bar.width, 2), background);
+            painter->fillRect(QRect(left + bar.width, top, kActivityWidth - bar.width, height),
+                              background);
+        }
+
+        QRect textRect = opt.rect;
+        textRect.setLeft(left + kActivityWidth);
+        painter->setPen(opt.palette.color(QPalette::Text));
+        painter->setFont(opt.font);
+        painter->drawText(textRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          opt.text);
+        if ((opt.state & QStyle::State_HasFocus) && widget && widget->hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(widget);
+            focus.rect = textRect;
+            focus.backgroundColor = background;
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+        }
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(size.width() + kActivityWidth);
+        return size;
+    }
+
+  private:
+    CTrackListBox* m_list;
+};
+
+CTrackListBox::CTrackListBox(const TrackActivity& activity, QWidget* parent)
+    : QListWidget(parent), m_activity(activity) {
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setUniformItemSizes(true);
+    setItemDelegate(new Delegate(this));
+}
+
+int CTrackListBox::AddTrackRow(const QString& text, int channel, bool checked) {
+    auto* item = new QListWidgetItem(text);
+    item->setData(Qt::UserRole, channel);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    addItem(item);
+    return count() - 1;
+}
+
+int CTrackListBox::RowChannel(int row) const {
+    const QListWidgetItem* it = item(row);
+    return it ? it->data(Qt::UserRole).toInt() : -1;
+}
+
+bool CTrackListBox::RowChecked(int row) const {
+    const QListWidgetItem* it = item(row);
+    return it && it->checkState() == Qt::Checked;
+}
+
+CTrackListBox::Bar CTrackListBox::BarOf(int row, const QColor& background) const {
+    const uint32_t now = m_activity.m_now.load(std::memory_order_relaxed);
+    const uint32_t last = m_activity.m_lastNoteTime[row].load(std::memory_order_relaxed);
+    const uint32_t rgb = m_activity.m_noteColor[row].load(std::memory_order_relaxed);
+    uint32_t age = now - last;
+    if (age >= kFadeMs) {
+        age = kFadeMs;
+    }
+    const int fresh = kFadeMs - static_cast<int>(age);
+    const int a = static_cast<int>(age);
+    auto mix = [&](int note, int back) { return (note * fresh + back * a) / kFadeMs; };
+    QColor color(mix((rgb >> 16) & 0xFF, background.red()),
+                 mix((rgb >> 8) & 0xFF, background.green()), mix(rgb & 0xFF, background.blue()));
+    return Bar{kBarWidth * fresh / kFadeMs, color};
+}
+
+QRect CTrackListBox::ActivityRect(int row) const {
+    const QModelIndex index = model()->index(row, 0);
+    QStyleOptionViewItem opt;
+    initViewItemOption(&opt);
+    opt.rect = visualRect(index);
+    static_cast<const Delegate*>(itemDelegate())->Init(&opt, index);
+    const int left = Delegate::ActivityLeft(opt, this);
+    return QRect(left, opt.rect.top(), kActivityWidth, opt.rect.height());
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QColor>
+#include <QListWidget>
+#include <QStyledItemDelegate>
+#include <cstdint>
+
+struct TrackActivity;
+
+// The track check list: one row per channel with notes, a practice tick and a short bar that
+// flashes at every note of the channel and fades out within half a second. The activity values
+// come from the window core, which the clock thread writes while a song plays.
+class CTrackListBox : public QListWidget {
+  public:
+    static constexpr int kActivityWidth = 32;
+    static constexpr int kFadeMs = 500;
+    static constexpr int kBarWidth = 30;
+
+    CTrackListBox(const TrackActivity& activity, QWidget* parent = nullptr);
+
+    // Adds a row for channel (0-15) with its tick; returns the row index.
+    int AddTrackRow(const QString& text, int channel, bool checked);
+    int RowChannel(int row) const;
+    bool RowChecked(int row) const;
+
+    // Bar geometry and colour of a row at its current age, for painting and for tests.
+    struct Bar {
+        int width;
+        QColor color;
+    };
+    Bar BarOf(int row, const QColor& background) const;
+    // Left edge of the activity area of a row, in viewport coordinates.
+    QRect ActivityRect(int row) const;
+
+    const TrackActivity& m_activity;
+
+  private:
+    class Delegate;
+};
