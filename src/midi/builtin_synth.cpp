@@ -7,7 +7,6 @@
 #include <mutex>
 #include <vector>
 
-#include "midi/jack_probe.h"
 #include "platform/debug_output.h"
 
 namespace {
@@ -187,7 +186,7 @@ bool IsResetSysex(const uint8_t* bytes, std::size_t length) {
            is({0xF0, 0x43, -2, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7});                // XG on
 }
 
-int OpenBuiltInSynth(std::shared_ptr<MidiOut>& out) {
+int OpenBuiltInSynth(std::shared_ptr<MidiOut>& out, bool useJack) {
     out.reset();
     if (g_open.exchange(true)) {
         return MIDI_ALLOCATED;
@@ -220,7 +219,7 @@ int OpenBuiltInSynth(std::shared_ptr<MidiOut>& out) {
     }
     // JACK only when a server already runs, so that no server is started behind the user's back.
     std::vector<const char*> drivers;
-    if (IsJackServerRunning()) {
+    if (useJack) {
         drivers.push_back("jack");
     }
     drivers.push_back("pulseaudio");

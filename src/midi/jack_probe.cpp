@@ -13,6 +13,16 @@ void JackError(const char* text) {
 }
 void JackSilent(const char*) {}
 
+jack_client_t* OpenClient(const char* name) {
+    QuietJackMessages();
+    // Failing to reach a server only means there is none; say nothing about it.
+    jack_set_error_function(&JackSilent);
+    jack_status_t status;
+    jack_client_t* client = jack_client_open(name, JackNoStartServer, &status);
+    jack_set_error_function(&JackError);
+    return client;
+}
+
 }  // namespace
 
 void QuietJackMessages() {
@@ -24,15 +34,47 @@ void QuietJackMessages() {
 }
 
 bool IsJackServerRunning() {
-    QuietJackMessages();
-    // Errors of the probe itself only mean "no server"; say nothing about them.
-    jack_set_error_function(&JackSilent);
-    jack_status_t status;
-    jack_client_t* client = jack_client_open("Pelorvane-probe", JackNoStartServer, &status);
-    jack_set_error_function(&JackError);
+    jack_client_t* client = OpenClient("Pelorvane");
     if (!client) {
         return false;
     }
     jack_client_close(client);
     return true;
+}
+
+std::unique_ptr<JackLister> JackLister::Connect() {
+    jack_client_t* client = OpenClient("Pelorvane");
+    if (!client) {
+        return nullptr;
+    }
+    return std::unique_ptr<JackLister>(new JackLister(client));
+}
+
+JackLister::JackLister(jack_client_t* client) : m_client(client) {
+    jack_on_shutdown(m_client, &JackLister::OnShutdown, this);
+}
+
+JackLister::~JackLister() {
+    jack_client_close(m_client);
+}
+
+void JackLister::OnShutdown(void* self) {
+    static_cast<JackLister*>(self)->m_shutDown.store(true);
+}
+
+std::vector<std::string> JackLister::MidiPorts(bool sending) {
+    std::vector<std::string> names;
+    if (!Alive()) {
+        return names;
+    }
+    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        sending ? JackPortIsOutput : JackPortIsInput);
+    if (!ports) {
+        return names;
+    }
+    for (const char** port = ports; *port; ++port) {
+        names.push_back(*port);
+    }
+    jack_free(ports);
+    return names;
 }

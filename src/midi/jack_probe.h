@@ -1,9 +1,36 @@
 #pragma once
 
-// True when a JACK server is running for this user (the one JACK_DEFAULT_SERVER names, if set).
-// Never starts a server and keeps libjack's own complaints off the terminal.
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _jack_client jack_client_t;
+
+// A JACK client without ports that lists the MIDI ports of the running server. Listing through
+// one client kept open is much quicker than opening a client for every look.
+class JackLister {
+  public:
+    // Null when no JACK server runs for this user (the one JACK_DEFAULT_SERVER names, if set).
+    // Never starts a server and keeps libjack's own complaints off the terminal.
+    static std::unique_ptr<JackLister> Connect();
+    ~JackLister();
+
+    // Full names ("client:port") of the MIDI ports that send (inputs for us) or receive.
+    std::vector<std::string> MidiPorts(bool sending);
+    // False once the server has gone away.
+    bool Alive() const { return !m_shutDown.load(); }
+
+  private:
+    explicit JackLister(jack_client_t* client);
+    static void OnShutdown(void* self);
+
+    jack_client_t* m_client;
+    std::atomic<bool> m_shutDown{false};
+};
+
+// True when a JACK server is running; opens and closes a client, so prefer a JackLister.
 bool IsJackServerRunning();
 
-// Routes libjack's error and information messages to the debug output (errors only), so that a
-// probe or a vanished server does not spill several lines onto the terminal.
+// Routes libjack's error messages to the debug output and drops its information messages.
 void QuietJackMessages();

@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "midi/jack_probe.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 
@@ -236,33 +237,42 @@ class RtInput : public MidiIn {
 }  // namespace
 
 std::unique_ptr<RtMidiPorts> RtMidiPorts::Create(PortSystem system) {
+    std::unique_ptr<RtMidiPorts> ports(new RtMidiPorts(system));
+    if (system == PortSystem::Jack) {
+        ports->m_jackLister = JackLister::Connect();
+        return ports->m_jackLister ? std::move(ports) : nullptr;
+    }
     try {
-        auto in = std::make_unique<RtMidiIn>(ApiOf(system), kOwnClientName);
-        auto out = std::make_unique<RtMidiOut>(ApiOf(system), kOwnClientName);
-        if (in->getCurrentApi() != ApiOf(system) || out->getCurrentApi() != ApiOf(system)) {
-            return nullptr;
-        }
+        ports->m_inputLister = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName);
+        ports->m_outputLister = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, kOwnClientName);
         static ErrorState listerErrors;  // listing only reads; its errors change nothing
-        in->setErrorCallback(&OnRtMidiError, &listerErrors);
-        out->setErrorCallback(&OnRtMidiError, &listerErrors);
-        return std::unique_ptr<RtMidiPorts>(new RtMidiPorts(system, std::move(in), std::move(out)));
+        ports->m_inputLister->setErrorCallback(&OnRtMidiError, &listerErrors);
+        ports->m_outputLister->setErrorCallback(&OnRtMidiError, &listerErrors);
+        return ports;
     } catch (const RtMidiError& error) {
         DebugOutput(">RtMidi: " + error.getMessage());
         return nullptr;
     }
 }
 
-RtMidiPorts::RtMidiPorts(PortSystem system, std::unique_ptr<RtMidiIn> inputLister,
-                         std::unique_ptr<RtMidiOut> outputLister)
-    : m_system(system),
-      m_inputLister(std::move(inputLister)),
-      m_outputLister(std::move(outputLister)) {}
+RtMidiPorts::RtMidiPorts(PortSystem system) : m_system(system) {}
 
 RtMidiPorts::~RtMidiPorts() = default;
 
+bool RtMidiPorts::Alive() const {
+    return !m_jackLister || m_jackLister->Alive();
+}
+
+std::vector<std::string> RtMidiPorts::Reported(bool inputs) {
+    if (m_jackLister) {
+        return m_jackLister->MidiPorts(inputs);
+    }
+    return inputs ? ReportedNames(*m_inputLister) : ReportedNames(*m_outputLister);
+}
+
 std::vector<std::string> RtMidiPorts::InputNames() {
     std::vector<std::string> names;
-    for (auto& port : MakePortList(ReportedNames(*m_inputLister), m_system)) {
+    for (auto& port : MakePortList(Reported(true), m_system)) {
         names.push_back(port.name);
     }
     return names;
@@ -270,7 +280,7 @@ std::vector<std::string> RtMidiPorts::InputNames() {
 
 std::vector<std::string> RtMidiPorts::OutputNames() {
     std::vector<std::string> names;
-    for (auto& port : MakePortList(ReportedNames(*m_outputLister), m_system)) {
+    for (auto& port : MakePortList(Reported(false), m_system)) {
         names.push_back(port.name);
     }
     return names;

@@ -7,6 +7,8 @@
 #include "midi/midi_port.h"
 #include "midi/port_names.h"
 
+class JackLister;
+class JackLister;
 class RtMidiIn;
 class RtMidiOut;
 
@@ -24,11 +26,16 @@ class RtMidiPorts {
     int OpenInput(const std::string& name, MidiInCallback callback, void* instance,
                   std::shared_ptr<MidiIn>& in);
 
+    PortSystem System() const { return m_system; }
+    // False once the MIDI system has gone away (a JACK server that ended).
+    bool Alive() const;
+
   private:
-    RtMidiPorts(PortSystem system, std::unique_ptr<RtMidiIn> inputLister,
-                std::unique_ptr<RtMidiOut> outputLister);
+    explicit RtMidiPorts(PortSystem system);
+    std::vector<std::string> Reported(bool inputs);
 
     PortSystem m_system;
-    std::unique_ptr<RtMidiIn> m_inputLister;
+    std::unique_ptr<JackLister> m_jackLister;  // JACK: lists through one client kept open
+    std::unique_ptr<RtMidiIn> m_inputLister;   // ALSA
     std::unique_ptr<RtMidiOut> m_outputLister;
 };

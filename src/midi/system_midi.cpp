@@ -34,7 +34,8 @@ class SystemMidiService : public MidiService {
             return MIDI_BAD_DEVICE_ID;
         }
         if (id == static_cast<int>(names.size()) - 1) {
-            return OpenBuiltInSynth(out);
+            RtMidiPorts* ports = Ports();
+            return OpenBuiltInSynth(out, ports && ports->System() == PortSystem::Jack);
         }
         return m_ports->OpenOutput(names[id], out);
     }
@@ -60,10 +61,14 @@ class SystemMidiService : public MidiService {
     }
 
     RtMidiPorts* Ports() {
+        if (m_ports && !m_ports->Alive()) {
+            DebugOutput(">The JACK server has ended.");
+            m_ports.reset();
+        }
         if (!m_ports) {
-            if (IsJackServerRunning()) {
-                m_ports = RtMidiPorts::Create(PortSystem::Jack);
-            } else if (access("/dev/snd/seq", R_OK | W_OK) == 0) {
+            m_ports = RtMidiPorts::Create(PortSystem::Jack);
+            if (!m_ports && access("/dev/snd/seq", R_OK | W_OK) == 0) {
+                // No ALSA call at all without the sequencer device: ALSA would complain on stderr.
                 m_ports = RtMidiPorts::Create(PortSystem::Alsa);
             }
             if (!m_ports && !m_toldNone) {

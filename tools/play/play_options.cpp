@@ -1,0 +1,107 @@
+#include "play_options.h"
+
+#include <sstream>
+
+#include "engine/play_mode.h"
+
+namespace {
+
+bool ParseMode(const std::string& text, PlayMode& mode) {
+    if (text == "model") {
+        mode = PlayMode::ModelPerformance;
+    } else if (text == "lesson") {
+        mode = PlayMode::MyPaceLesson;
+    } else if (text == "accompaniment") {
+        mode = PlayMode::Accompaniment;
+    } else if (text == "solo") {
+        mode = PlayMode::Solo;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ParseSpeed(const std::string& text, int& position) {
+    for (int i = 0; i < 5; ++i) {
+        if (text == std::to_string(SpeedPercentTable[i])) {
+            position = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParsePractice(const std::string& text, std::array<bool, 16>& practice) {
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, ',')) {
+        if (item.empty() || item.size() > 2 || item.find_first_not_of("0123456789") != item.npos) {
+            return false;
+        }
+        int channel = std::stoi(item);
+        if (channel < 1 || channel > 16) {
+            return false;
+        }
+        practice[channel - 1] = true;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& error) {
+    PlayOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--list") {
+            options.list = true;
+        } else if (arg == "--in" || arg == "--out") {
+            if (!value(text)) {
+                return std::nullopt;
+            }
+            (arg == "--in" ? options.inName : options.outName) = text;
+        } else if (arg == "--mode") {
+            if (!value(text) || !ParseMode(text, options.mode)) {
+                error = error.empty() ? "unknown mode: " + text : error;
+                return std::nullopt;
+            }
+        } else if (arg == "--speed") {
+            if (!value(text) || !ParseSpeed(text, options.speedPosition)) {
+                error = error.empty() ? "speed must be 50, 80, 90, 100 or 120: " + text : error;
+                return std::nullopt;
+            }
+        } else if (arg == "--practice") {
+            if (!value(text) || !ParsePractice(text, options.practice)) {
+                error =
+                    error.empty() ? "practice channels are 1-16, comma separated: " + text : error;
+                return std::nullopt;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
+            error = "unknown option: " + arg;
+            return std::nullopt;
+        } else {
+            if (arg == "--" && i + 1 < argc) {
+                arg = argv[++i];
+            }
+            if (!options.file.empty()) {
+                error = "only one file can be played";
+                return std::nullopt;
+            }
+            options.file = arg;
+        }
+    }
+    if (!options.list && options.file.empty()) {
+        error = "no file to play";
+        return std::nullopt;
+    }
+    return options;
+}

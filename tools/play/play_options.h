@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "engine/play_mode.h"
+
+// What the command line of pelorvane-play asks for.
+struct PlayOptions {
+    bool list = false;
+    std::optional<std::string> inName;
+    std::optional<std::string> outName;
+    PlayMode mode = PlayMode::ModelPerformance;
+    int speedPosition = 3;            // slider position of x1.0
+    std::array<bool, 16> practice{};  // by channel index (MIDI channel - 1)
+    std::string file;
+};
+
+// Parses argv; on a mistake returns nothing and puts the reason into error.
+std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& error);
+
+inline constexpr const char* kPlayUsage =
+    "usage: pelorvane-play --list\n"
+    "       pelorvane-play [--in NAME] [--out NAME] [--mode model|lesson|accompaniment|solo]\n"
+    "                      [--speed 50|80|90|100|120] [--practice 1,2,...] FILE\n";
