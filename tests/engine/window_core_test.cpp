@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine_test_support.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr const char* kKeyboard = "Digital Keyboard-1";
+
+class CoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ManualClock::Install();
+        ManualClock::Set(1000);
+        core = std::make_unique<TestCore>(service, dir.Path());
+        core->OpenMidiDevices();
+        service.ClearSent();
+    }
+    void TearDown() override {
+        core.reset();
+        ManualClock::Uninstall();
+    }
+    std::vector<uint32_t> Sent() {
+        std::vector<uint32_t> sent = service.SentShort();
+        service.ClearSent();
+        return sent;
+    }
+    void Tick(uint32_t ms = 1) {
+        ManualClock::Advance(ms);
+        core->OnClockTick();
+    }
+
+    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
+    TempDir dir;
+    std::unique_ptr<TestCore> core;
+};
+
+// Channel 0 is the practice channel; channels 0-3 play, so channel 0 plays on channel 15.
+SmfWriter FourChannelSong() {
+    SmfWriter w;
+    for (int ch = 0; ch < 4; ++ch) w.Note(0, ch, 60 + ch, 100);
+    w.Note(500, 1, 70, 100);
+    return w;
+}
+
+std::vector<uint32_t> Volumes(int spare, std::initializer_list<int> silenced = {}) {
+    std::vector<uint32_t> v;
+    for (int ch = 0; ch < 16; ++ch) {
+        if (spare != 0 && ch == spare) continue;
+        const bool off = std::find(silenced.begin(), silenced.end(), ch) != silenced.end();
+        v.push_back(Msg(0xB0 + (ch == 0 ? spare : ch), 7, off ? 0 : 100));
+    }
+    return v;
+}
+
+std::vector<uint32_t> AllSoundOff() {
+    std::vector<uint32_t> v;
+    for (int c = 0; c < 16; ++c) v.push_back(Msg(0xB0 + c, 0x78, 0));
+    return v;
+}
+
+TEST_F(CoreTest, StartFromStoppedSendsTheResetsThenPlaysChannelOneOnTheSpare) {
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    core->StartPlay(PlayMode::ModelPerformance);
+    EXPECT_EQ(core->m_playState, Starting);
+    EXPECT_EQ(core->m_leds, (std::vector<int>{0}));
+    EXPECT_EQ(Sent(), Concat({SilenceAll(), Volumes(15), AllKeysDark(), {Msg(0xB0, 7, 0)}}));
+
+    Tick();  // starts: no song time yet
+    EXPECT_EQ(core->m_playState, Playing);
+    EXPECT_EQ(core->m_playStartTime, 1001u);
+    EXPECT_TRUE(Sent().empty());
+    Tick();
+    EXPECT_EQ(Sent(), (std::vector<uint32_t>{Msg(0x9F, 60, 100), Msg(0x91, 61, 100),
+                                             Msg(0x92, 62, 100), Msg(0x93, 63, 100),
+                                             Msg(0x90, 60, 127)}));
+
+    core->StopPlay();
+    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(Sent(), Concat({AllKeysDark(), AllSoundOff()}));
+    Tick();  // a stopped performance still has its lights kept up to date
+    EXPECT_EQ(Sent(), (std::vector<uint32_t>{Msg(0x90, 60, 0)}));
+}
+
+TEST_F(CoreTest, ModeSwitchDuringPlayChangesVolumesWithoutRestarting) {
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    core->StartPlay(PlayMode::ModelPerformance);
+    Tick();
+    Tick(50);
+    Performance* p = core->m_pPerformance.get();
+    const uint32_t songTime = p->m_songTime;
+    Sent();
+
+    core->StartPlay(PlayMode::Accompaniment);
+    EXPECT_EQ(Sent(), Volumes(15, {0}));
+    core->StartPlay(PlayMode::Solo);
+    EXPECT_EQ(Sent(), Volumes(15, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
+    EXPECT_EQ(core->m_leds, (std::vector<int>{0, 2, 3}));
+    EXPECT_EQ(core->m_pPerformance.get(), p);
+    EXPECT_EQ(core->m_playState, Playing);
+    Tick();
+    EXPECT_GT(p->m_songTime, songTime);
+}
+
+TEST_F(CoreTest, SongWithoutSpareChannelSendsNoLighting) {
+    SmfWriter w;
+    for (int ch = 0; ch < 16; ++ch) w.Note(0, ch, 40 + ch, 100);
+    core->AddLoadedSong(w.Load(), 1);
+    core->StartPlay(PlayMode::ModelPerformance);
+    EXPECT_EQ(Sent(), Concat({SilenceAll(), Volumes(0), AllKeysDark()}));
+    Tick();
+    Tick();
+    const std::vector<uint32_t> sent = Sent();
+    ASSERT_EQ(sent.size(), 16u);
+    EXPECT_EQ(sent[0], Msg(0x90, 40, 100));  // the song's own channel 0
+    EXPECT_EQ(core->m_pPerformance->m_keyLights[40].shown, 1);
+    core->StopPlay();
+    EXPECT_EQ(Sent(), Concat({AllKeysDark(), AllSoundOff()}));
+}
+
+TEST_F(CoreTest, NaturalEndStopsInTheSameTickAndRestartRebuilds) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 0).Note(0, 1, 50, 0);
+    core->AddLoadedSong(w.Load(), 1);
+    core->StartPlay(PlayMode::Solo);
+    Performance* first = core->m_pPerformance.get();
+    Tick();
+    Sent();
+    Tick();
+    EXPECT_EQ(core->m_playState, Stopped);
+    // The chord lit and went dark within the advance, so the lights show nothing.
+    EXPECT_EQ(Sent(), (std::vector<uint32_t>{Msg(0x9F, 60, 100), Msg(0x8F, 60, 64),
+                                             Msg(0x91, 50, 100), Msg(0x81, 50, 64)}));
+    first->m_speedPercent = 77;  // untouched by a rewind: tells a rebuilt performance apart
+    core->StartPlay(PlayMode::ModelPerformance);
+    EXPECT_EQ(core->m_pPerformance->m_speedPercent, 100);
+    EXPECT_EQ(core->m_playState, Starting);
+    EXPECT_EQ(core->m_pPerformance->m_cursor, 0u);
+}
+
+TEST_F(CoreTest, NothingHappensWithoutALoadedSelectedSong) {
+    core->StartPlay(PlayMode::MyPaceLesson);
+    SongEntry unloaded;
+    unloaded.m_path = "/nowhere/missing.mid";
+    core->m_songList.m_entries.push_back(unloaded);
+    core->m_selectedRow = 0;
+    core->StartPlay(PlayMode::MyPaceLesson);
+    EXPECT_EQ(core->m_pPerformance, nullptr);
+    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_TRUE(core->m_leds.empty());
+    EXPECT_TRUE(Sent().empty());
+
+    EXPECT_FALSE(core->OnSongSelChangeCore());
+    ASSERT_EQ(core->m_messages.size(), 1u);
+}
+
+TEST_F(CoreTest, PlayerKeysArriveOnMidiChannelOneOnly) {
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    service.InjectInput(Msg(0x90, 60, 100));  // no performance yet: ignored
+    service.WaitForInputIdle();
+    core->StartPlay(PlayMode::MyPaceLesson);
+    Performance* p = core->m_pPerformance.get();
+    EXPECT_FALSE(p->KeyDown(60));
+
+    service.InjectInput(Msg(0x91, 61, 100));  // channel 2
+    service.InjectInput(Msg(0x90, 62, 100));
+    service.InjectInput(Msg(0x90, 63, 100));
+    service.InjectInput(Msg(0x80, 63, 0));
+    service.InjectInput(Msg(0x90, 64, 90));
+    service.InjectInput(Msg(0x90, 64, 0));
+    service.WaitForInputIdle();
+    EXPECT_FALSE(p->KeyDown(61));
+    EXPECT_TRUE(p->KeyDown(62));
+    EXPECT_FALSE(p->KeyDown(63));
+    EXPECT_FALSE(p->KeyDown(64));
+
+    // A new performance starts with every key up.
+    core->StopPlay();
+    core->StartPlay(PlayMode::MyPaceLesson);
+    EXPECT_FALSE(core->m_pPerformance->KeyDown(62));
+}
+
+TEST_F(CoreTest, TrackTicksReachTheEntryAndTheRunningPerformance) {
+    core->OnTrackCheckChangeCore({{0, true}});  // no song selected: nothing
+    const int row = core->AddLoadedSong(FourChannelSong().Load(), 1);
+    core->StartPlay(PlayMode::Accompaniment);
+    Tick();
+    Tick();
+    Sent();
+    core->OnTrackCheckChangeCore({{0, false}, {1, true}, {2, false}, {3, true}});
+    const SongEntry& entry = core->m_songList.m_entries[static_cast<size_t>(row)];
+    EXPECT_EQ(entry.m_channels[0].m_practice, 0);
+    EXPECT_EQ(entry.m_channels[1].m_practice, 1);
+    EXPECT_EQ(entry.m_channels[3].m_practice, 1);
+    EXPECT_EQ(core->m_pPerformance->m_practiceMask, 0b1010u);
+    // The volumes follow the new ticks (one full pass per changed channel).
+    EXPECT_EQ(Sent(), Concat({Volumes(15), Volumes(15, {1}), Volumes(15, {1, 3})}));
+    Performance* p = core->m_pPerformance.get();
+    ASSERT_EQ(p->m_chord.count, 1);
+    EXPECT_EQ(p->m_events[p->m_chord.index[0]].data1, 70);  // the next chord on channel 1
+
+    core->m_slider = 0;
+    core->ApplySpeedFromSlider();
+    EXPECT_EQ(p->m_speedPercent, 50);
+    EXPECT_EQ(p->m_speedChanged, 1);
+}
+
+TEST_F(CoreTest, NoteActivityMarksTheChannelsRow) {
+    std::array<int, 16> rows;
+    rows.fill(-1);
+    rows[0] = 0;
+    rows[1] = 1;
+    core->SetChannelRows(rows);
+    core->m_activity.m_now = 777;
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    core->StartPlay(PlayMode::Accompaniment);
+    Tick();
+    Tick();
+    EXPECT_EQ(core->m_activity.m_noteColor[0].load(), 0xC0C0C0u);  // practice channel, silenced
+    EXPECT_EQ(core->m_activity.m_noteColor[1].load(), 0xFF0000u);
+    EXPECT_EQ(core->m_activity.m_lastNoteTime[0].load(), 777u);
+    EXPECT_EQ(core->m_activity.m_lastNoteTime[2].load(), 0u);
+}
+
+TEST_F(CoreTest, NewDeviceNamesReopenAndDiscardThePerformance) {
+    service.SetOutputNames({kKeyboard, "Synth"});
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    core->StartPlay(PlayMode::ModelPerformance);
+    EXPECT_FALSE(core->ApplyDeviceNames("digital keyboard-1", "DIGITAL KEYBOARD-1"));
+    EXPECT_NE(core->m_pPerformance, nullptr);
+    EXPECT_EQ(core->m_outMidiDeviceName, kKeyboard);
+
+    service.ClearOperations();
+    EXPECT_TRUE(core->ApplyDeviceNames(kKeyboard, "Synth"));
+    EXPECT_EQ(core->m_pPerformance, nullptr);
+    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(service.Operations(), (std::vector<std::string>{"close-in 0", "close-out 0",
+                                                              "open-out 1", "open-in 0",
+                                                              "start-in 0"}));
+    service.InjectInput(Msg(0x90, 60, 100));  // reaches no performance
+    service.WaitForInputIdle();
+    core->StartPlay(PlayMode::ModelPerformance);
+    EXPECT_EQ(core->m_pPerformance->m_hOutput, core->m_hMidiOut);
+}
+
+TEST_F(CoreTest, ShutDownStopsTheSoundBeforeClosingAndSavesBothFiles) {
+    ManualClock::Uninstall();
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    core->StartClockThread();
+    core->StartPlay(PlayMode::ModelPerformance);
+    service.ClearOperations();
+    core->ShutDown();
+    const std::vector<uint32_t> sent = Sent();
+    const std::vector<uint32_t> stop = Concat({AllKeysDark(), AllSoundOff()});
+    EXPECT_NE(std::search(sent.begin(), sent.end(), stop.begin(), stop.end()), sent.end());
+    EXPECT_EQ(service.Operations(), (std::vector<std::string>{"close-in 0", "close-out 0"}));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/songlist.txt"));
+    core->ShutDown();  // a second call does nothing
+    core.reset();
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/setting.txt"));
+}
+
+}  // namespace
