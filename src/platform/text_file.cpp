@@ -253,6 +253,11 @@ bool WriteTextFileAtomically(const std::string& path, const std::vector<std::str
     }
     const std::string target = ResolveTarget(path);
     const std::string directory = DirectoryOf(target);
+    // A file the user has made read-only stays as it is, as it would if written in place.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
+        DebugOutput("text: " + target + " is read-only");
+        return false;
+    }
 
     std::string content;
     for (const std::string& line : lines) {

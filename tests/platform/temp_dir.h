@@ -50,30 +50,33 @@ inline std::string ReadBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Runs work as a user without write permission on the folder: root writes anywhere, so under
-// root the work runs in a child process that has given up its privileges. Returns work's answer.
+// Runs work as an ordinary user: root may write anywhere, so under root the work runs in a
+// child process that has given up its privileges. Returns work's answer.
+inline bool RunAsOrdinaryUser(const std::function<bool()>& work) {
+    if (::geteuid() != 0) {
+        return work();
+    }
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(3);
+        }
+        ::_exit(work() ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
+        std::fprintf(stderr, "RunAsOrdinaryUser: the child could not drop its privileges\n");
+        std::abort();
+    }
+    return WEXITSTATUS(status) == 1;
+}
+
+// Runs work without write permission on the folder.
 inline bool RunWithoutWriteAccess(const std::string& folder, const std::function<bool()>& work) {
     ::chmod(folder.c_str(), 0555);
-    bool result;
-    if (::geteuid() != 0) {
-        result = work();
-    } else {
-        std::fflush(nullptr);
-        pid_t child = ::fork();
-        if (child == 0) {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-                ::_exit(3);
-            }
-            ::_exit(work() ? 1 : 0);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        result = WIFEXITED(status) && WEXITSTATUS(status) == 1;
-        if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
-            std::fprintf(stderr, "RunWithoutWriteAccess: child failed to drop privileges\n");
-            std::abort();
-        }
-    }
+    bool result = RunAsOrdinaryUser(work);
     ::chmod(folder.c_str(), 0755);
     return result;
 }

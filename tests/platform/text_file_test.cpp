@@ -182,3 +182,16 @@ TEST(TextFileWrite, FailedWriteLeavesOldFileWhole) {
 
     EXPECT_FALSE(WriteTextFileAtomically(dir.File("no/such/folder/file.txt"), {"x"}));
 }
+
+TEST(TextFileWrite, ReadOnlyFileIsNotReplaced) {
+    TempDir dir;
+    std::string folder = dir.File("open");
+    std::filesystem::create_directory(folder);
+    ::chmod(folder.c_str(), 0777);
+    std::string path = folder + "/frozen.txt";
+    WriteBytes(path, "kept\r\n");
+    ::chmod(path.c_str(), 0444);
+    // The folder would allow a rename over it; the user's read-only mark is respected instead.
+    EXPECT_FALSE(RunAsOrdinaryUser([&path] { return WriteTextFileAtomically(path, {"new"}); }));
+    EXPECT_EQ(ReadBytes(path), "kept\r\n");
+}
