@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,33 @@ TEST(TextFileRead, LongLinesArriveInPiecesOfWholeCharacters) {
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces[0], Repeat("あ", kMaxLinePiece));
     EXPECT_EQ(pieces[1], "あ");
+}
+
+TEST(TextFileRead, AnyBytesGiveValidShortPieces) {
+    // Line ends, CP932 lead bytes, UTF-8 fragments and plain text mixed at random.
+    const std::string alphabet =
+        "\r\n\x82\xa0\x83\x5c\xe3\x81\x82\xff\x80\xef\xbb\xbf"
+        "ab\"";
+    std::mt19937 random(2024);
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes;
+        std::size_t length = random() % (round % 10 == 0 ? 6000 : 60);
+        for (std::size_t i = 0; i < length; ++i) {
+            bytes += alphabet[random() % alphabet.size()];
+        }
+        std::size_t lineEnds = 0;
+        for (char c : bytes) {
+            lineEnds += c == '\n';
+        }
+        std::size_t pieces = 0;
+        ReadTextLinesFromBuffer(bytes.data(), bytes.size(), [&](const std::string& piece) {
+            ++pieces;
+            ASSERT_TRUE(IsValidUtf8(piece));
+            ASSERT_LE(CountChars(piece), kMaxLinePiece);
+            ASSERT_EQ(piece.find('\n'), std::string::npos);
+        });
+        EXPECT_GE(pieces, lineEnds);
+    }
 }
 
 TEST(TextFileRead, UnopenableFilesCallNothing) {
