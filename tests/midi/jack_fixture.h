@@ -1,0 +1,65 @@
+#pragma once
+
+#include <rtmidi/RtMidi.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midi/midi_port.h"
+
+// A JACK server with the dummy backend under a private name, started once for the test program
+// and stopped by its pid at the end. JACK_DEFAULT_SERVER names it for everything in the process.
+bool JackServerReady();
+
+// Every MIDI port of the server, as client:port.
+std::vector<std::string> AllMidiPorts();
+
+// Stands in for the player's keyboard: a JACK client with a port that receives what the program
+// sends ("<client>:keys-in") and one that sends the player's keys ("<client>:keys-out").
+class TestKeyboard {
+  public:
+    explicit TestKeyboard(const std::string& clientName);
+    ~TestKeyboard();
+
+    std::string InPortName() const;   // the program's output device
+    std::string OutPortName() const;  // the program's input device
+    std::vector<uint32_t> Received();
+    std::vector<std::vector<uint8_t>> ReceivedSysex();
+    void Send(uint8_t status, uint8_t data1, uint8_t data2);
+    // Closes both ports and the clients, as a keyboard that is unplugged.
+    void Unplug();
+
+  private:
+    static void OnMessage(double, std::vector<unsigned char>* message, void* self);
+
+    std::unique_ptr<RtMidiIn> m_in;
+    std::unique_ptr<RtMidiOut> m_out;
+    std::string m_inClient;
+    std::string m_outClient;
+    std::mutex m_lock;
+    std::vector<uint32_t> m_received;
+    std::vector<std::vector<uint8_t>> m_sysex;
+};
+
+// Wraps a service and records, per output, what was handed over successfully.
+class RecordingService : public MidiService {
+  public:
+    explicit RecordingService(MidiService& inner) : m_inner(inner) {}
+    std::vector<std::string> InputNames() override { return m_inner.InputNames(); }
+    std::vector<std::string> OutputNames() override { return m_inner.OutputNames(); }
+    int OpenOutput(int id, std::shared_ptr<MidiOut>& out) override;
+    int OpenInput(int id, MidiInCallback callback, void* instance,
+                  std::shared_ptr<MidiIn>& in) override {
+        return m_inner.OpenInput(id, callback, instance, in);
+    }
+    std::vector<uint32_t> SentShort();
+
+    std::mutex m_lock;
+    std::vector<uint32_t> m_sentShort;
+
+  private:
+    MidiService& m_inner;
+};

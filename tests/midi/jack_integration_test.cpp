@@ -1,0 +1,343 @@
+// The program against a real MIDI transport: a JACK server with the dummy backend, and test
+// clients standing in for the keyboard and for the speakers.
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "engine_test_support.h"
+#include "jack_fixture.h"
+#include "midi/settings_file.h"
+#include "midi/system_midi.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+template <typename Predicate>
+bool WaitFor(Predicate done, std::chrono::milliseconds limit) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+class JackTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!JackServerReady()) {
+            GTEST_SKIP() << "no JACK server could be started (is jackd2 installed?)";
+        }
+    }
+
+    // A core on the real service with the given devices stored as its settings.
+    std::unique_ptr<TestCore> MakeCore(MidiService& service, const std::string& in,
+                                       const std::string& out) {
+        EXPECT_TRUE(SaveSettingsFile(m_dir.Path() + "/" + kSettingsFileName, in, out));
+        return std::make_unique<TestCore>(service, m_dir.Path());
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(JackTest, KeyboardIsListedAndOurOwnPortsAreNot) {
+    TestKeyboard keyboard("Test Keyboard");
+    auto service = CreateSystemMidiService();
+    auto inputs = service->InputNames();
+    auto outputs = service->OutputNames();
+    EXPECT_TRUE(Contains(inputs, keyboard.OutPortName()));
+    EXPECT_TRUE(Contains(outputs, keyboard.InPortName()));
+    ASSERT_FALSE(outputs.empty());
+    EXPECT_EQ(kBuiltInSynthName, outputs.back());
+
+    std::shared_ptr<MidiOut> out;
+    std::shared_ptr<MidiIn> in;
+    auto at = [](const std::vector<std::string>& names, const std::string& name) {
+        return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+    };
+    ASSERT_EQ(MIDI_OK, service->OpenOutput(at(outputs, keyboard.InPortName()), out));
+    ASSERT_EQ(MIDI_OK, service->OpenInput(
+                           at(inputs, keyboard.OutPortName()),
+                           [](MidiIn*, uint32_t, void*, uintptr_t, uintptr_t) {}, nullptr, in));
+    // With our ports open the lists are unchanged: they never offer the program to itself.
+    EXPECT_EQ(inputs, service->InputNames());
+    EXPECT_EQ(outputs, service->OutputNames());
+    for (const std::string& port : AllMidiPorts()) {
+        if (port.rfind("Pelorvane", 0) == 0) {
+            EXPECT_TRUE(port.starts_with("Pelorvane:") || port.starts_with("Pelorvane-")) << port;
+        }
+    }
+    std::shared_ptr<MidiOut> none;
+    EXPECT_EQ(MIDI_BAD_DEVICE_ID, service->OpenOutput(static_cast<int>(outputs.size()), none));
+    EXPECT_EQ(nullptr, none);
+    in->Close();
+    out->Close();
+}
+
+TEST_F(JackTest, KeyboardReceivesTheWholeOutputInOrder) {
+    TestKeyboard keyboard("Test Keyboard");
+    auto system = CreateSystemMidiService();
+    RecordingService service(*system);
+    auto core = MakeCore(service, keyboard.OutPortName(), keyboard.InPortName());
+    SmfWriter song;
+    song.Control(0, 1, 7, 90)
+        .Note(0, 0, 60, 150)
+        .Note(200, 1, 64, 150)
+        .Note(400, 0, 62, 150)
+        .Note(400, 0, 65, 150);
+    core->AddLoadedSong(song.Load(), 1);
+    core->OpenMidiDevices();
+    EXPECT_TRUE(core->m_messages.empty());
+    core->StartClockThread();
+    core->StartPlay(PlayMode::ModelPerformance);
+    ASSERT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 5s));
+    core->StopPlay();
+    auto sent = service.SentShort();
+    ASSERT_TRUE(WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 2s));
+    std::this_thread::sleep_for(50ms);
+    auto received = keyboard.Received();
+    EXPECT_EQ(sent, received);
+
+    // What the keyboard saw: the start sequence, the lights on channel 1, All Sound Off at stop.
+    ASSERT_GE(received.size(), 32u + 16u);
+    EXPECT_EQ(SilenceAll(), std::vector<uint32_t>(received.begin(), received.begin() + 32));
+    for (int key : {60, 62, 65}) {
+        EXPECT_NE(received.end(), std::find(received.begin(), received.end(), Msg(0x90, key, 0x7F)))
+            << "key " << key << " was not lit";
+    }
+    EXPECT_NE(received.end(), std::find(received.begin(), received.end(), Msg(0x91, 64, 100)));
+    for (int c = 0; c < 16; ++c) {
+        EXPECT_EQ(Msg(0xB0 + c, 0x78, 0), received[received.size() - 16 + c]);
+    }
+    core->ShutDown();
+}
+
+TEST_F(JackTest, NoteOnFromTheKeyboardLetsTheLessonGoOn) {
+    TestKeyboard keyboard("Test Keyboard");
+    auto system = CreateSystemMidiService();
+    auto core = MakeCore(*system, keyboard.OutPortName(), keyboard.InPortName());
+    SmfWriter song;
+    song.Note(0, 0, 60, 300).Note(600, 1, 67, 200);
+    core->AddLoadedSong(song.Load(), 1);
+    core->OpenMidiDevices();
+    ASSERT_TRUE(core->m_messages.empty());
+    core->StartClockThread();
+    core->StartPlay(PlayMode::MyPaceLesson);
+
+    auto heard = [&](uint32_t message) {
+        auto received = keyboard.Received();
+        return std::find(received.begin(), received.end(), message) != received.end();
+    };
+    ASSERT_TRUE(WaitFor([&] { return heard(Msg(0x90, 60, 0x7F)); }, 2s));
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_EQ(Playing, core->m_playState.load()) << "the lesson must wait for the key";
+    EXPECT_FALSE(heard(Msg(0x91, 67, 100)));
+
+    keyboard.Send(0x90, 60, 100);
+    EXPECT_TRUE(WaitFor([&] { return heard(Msg(0x91, 67, 100)); }, 2s));
+    keyboard.Send(0x80, 60, 0);
+    EXPECT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 3s));
+    core->ShutDown();
+}
+
+TEST_F(JackTest, TwoClientsWithTheSameNameAreToldApart) {
+    TestKeyboard first("Twin");
+    TestKeyboard second("Twin");
+    ASSERT_NE(first.InPortName(), second.InPortName());
+    auto service = CreateSystemMidiService();
+    auto outputs = service->OutputNames();
+    for (TestKeyboard* keyboard : {&first, &second}) {
+        auto it = std::find(outputs.begin(), outputs.end(), keyboard->InPortName());
+        ASSERT_NE(outputs.end(), it) << keyboard->InPortName();
+        std::shared_ptr<MidiOut> out;
+        ASSERT_EQ(MIDI_OK, service->OpenOutput(static_cast<int>(it - outputs.begin()), out));
+        uint8_t key = keyboard == &first ? 40 : 41;
+        EXPECT_EQ(0, out->SendShort(Msg(0x90, key, 1)));
+        EXPECT_TRUE(WaitFor([&] { return !keyboard->Received().empty(); }, 2s));
+        out->Close();
+    }
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(std::vector<uint32_t>{Msg(0x90, 40, 1)}, first.Received());
+    EXPECT_EQ(std::vector<uint32_t>{Msg(0x90, 41, 1)}, second.Received());
+}
+
+TEST_F(JackTest, UnpluggedKeyboardWhilePlayingGivesDebugLinesAndNoCrash) {
+    DebugCapture debug;
+    auto keyboard = std::make_unique<TestKeyboard>("Test Keyboard");
+    auto system = CreateSystemMidiService();
+    auto core = MakeCore(*system, keyboard->OutPortName(), keyboard->InPortName());
+    SmfWriter song;
+    for (uint32_t t = 0; t < 3000; t += 100) {
+        song.Note(t, 1, 60 + (t / 100) % 12, 80);
+    }
+    core->AddLoadedSong(song.Load(), 0);
+    core->OpenMidiDevices();
+    ASSERT_TRUE(core->m_messages.empty());
+    core->StartClockThread();
+    core->StartPlay(PlayMode::ModelPerformance);
+    ASSERT_TRUE(WaitFor([&] { return keyboard->Received().size() > 40; }, 2s));
+    keyboard.reset();
+    EXPECT_TRUE(WaitFor([&] { return !debug.Lines().empty(); }, 2s));
+    EXPECT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 5s));
+    core->StopPlay();
+    core->ShutDown();
+    auto lines = debug.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::string::npos, lines.front().find("gone")) << lines.front();
+}
+
+// Listens to the synthesizer's audio: the loudest sample since the last reset.
+class AudioListener {
+  public:
+    AudioListener() {
+        jack_status_t status;
+        m_client = jack_client_open("Speakers", JackNoStartServer, &status);
+        if (!m_client) {
+            return;
+        }
+        m_ports[0] =
+            jack_port_register(m_client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        m_ports[1] =
+            jack_port_register(m_client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(m_client, &AudioListener::Process, this);
+        jack_activate(m_client);
+    }
+    ~AudioListener() {
+        if (m_client) {
+            jack_deactivate(m_client);
+            jack_client_close(m_client);
+        }
+    }
+    // Connects every audio output of the program's clients to this listener.
+    int ConnectProgram() {
+        int connected = 0;
+        const char** ports =
+            jack_get_ports(m_client, "^Pelorvane", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        for (const char** port = ports; port && *port; ++port) {
+            if (jack_connect(m_client, *port, jack_port_name(m_ports[connected % 2])) == 0) {
+                ++connected;
+            }
+        }
+        jack_free(ports);
+        return connected;
+    }
+    float PeakOver(std::chrono::milliseconds span) {
+        m_peak.store(0.0f);
+        std::this_thread::sleep_for(span);
+        return m_peak.load();
+    }
+    bool Ready() const { return m_client != nullptr; }
+
+  private:
+    static int Process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<AudioListener*>(arg);
+        float peak = self->m_peak.load();
+        for (jack_port_t* port : self->m_ports) {
+            auto* samples = static_cast<float*>(jack_port_get_buffer(port, frames));
+            for (jack_nframes_t i = 0; i < frames; ++i) {
+                peak = std::max(peak, std::fabs(samples[i]));
+            }
+        }
+        self->m_peak.store(peak);
+        return 0;
+    }
+
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_ports[2] = {nullptr, nullptr};
+    std::atomic<float> m_peak{0.0f};
+};
+
+TEST_F(JackTest, BuiltInSynthesizerSoundsWhilePlayingAndIsSilentAfterStop) {
+    AudioListener speakers;
+    ASSERT_TRUE(speakers.Ready());
+    auto system = CreateSystemMidiService();
+    auto core = MakeCore(*system, "", kBuiltInSynthName);
+    SmfWriter song;
+    song.Note(0, 1, 60, 4000, 110).Note(0, 0, 64, 4000, 110);
+    core->AddLoadedSong(song.Load(), 1);
+    core->OpenMidiDevices();
+    ASSERT_EQ(kBuiltInSynthName, core->m_outMidiDeviceName);
+    ASSERT_NE(nullptr, core->m_hMidiOut) << "the synthesizer did not open";
+    ASSERT_GE(speakers.ConnectProgram(), 1);
+    core->StartClockThread();
+    core->StartPlay(PlayMode::ModelPerformance);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(speakers.PeakOver(500ms), 0.01f);
+    core->StopPlay();
+    std::this_thread::sleep_for(1500ms);  // the reverb's tail
+    EXPECT_LT(speakers.PeakOver(300ms), 1e-4f);
+    core->ShutDown();
+}
+
+TEST_F(JackTest, KeyLightsAtVolumeZeroStaySilentOnTheSynthesizer) {
+    AudioListener speakers;
+    ASSERT_TRUE(speakers.Ready());
+    auto system = CreateSystemMidiService();
+    auto core = MakeCore(*system, "", kBuiltInSynthName);
+    SmfWriter song;
+    song.Note(10, 0, 60, 1500, 120).Note(10, 0, 67, 1500, 120).Note(1600, 1, 30, 10, 1);
+    core->AddLoadedSong(song.Load(), 1);
+    core->OpenMidiDevices();
+    ASSERT_NE(nullptr, core->m_hMidiOut) << "the synthesizer did not open";
+    ASSERT_GE(speakers.ConnectProgram(), 1);
+    core->StartClockThread();
+    // The practice channel is silenced, so only the key lights on channel 1 are played.
+    core->StartPlay(PlayMode::Accompaniment);
+    ASSERT_TRUE(WaitFor([&] { return core->m_playState == Playing; }, 1s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_LT(speakers.PeakOver(800ms), 1e-4f);
+    core->StopPlay();
+    core->ShutDown();
+}
+
+TEST_F(JackTest, SynthesizerHonoursResetsVolumeAndAllSoundOff) {
+    AudioListener speakers;
+    ASSERT_TRUE(speakers.Ready());
+    auto service = CreateSystemMidiService();
+    std::shared_ptr<MidiOut> synth;
+    ASSERT_EQ(MIDI_OK,
+              service->OpenOutput(static_cast<int>(service->OutputNames().size()) - 1, synth));
+    ASSERT_GE(speakers.ConnectProgram(), 1);
+    auto sysex = [&](std::vector<uint8_t> bytes) {
+        auto buffer = std::make_shared<SysexBuffer>();
+        buffer->bytes = std::move(bytes);
+        EXPECT_EQ(0, synth->SendSysex(buffer));
+        EXPECT_TRUE(buffer->done.load());
+    };
+    const std::vector<std::vector<uint8_t>> resets = {
+        {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7},                                // GM
+        {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7},  // GS
+        {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7},              // XG
+    };
+    for (const auto& reset : resets) {
+        SCOPED_TRACE(testing::PrintToString(reset));
+        // Volume 0 on channel 1, as the key lights are sent: silent.
+        synth->SendShort(Msg(0xB0, 7, 0));
+        synth->SendShort(Msg(0x90, 60, 127));
+        EXPECT_LT(speakers.PeakOver(300ms), 1e-4f);
+        // The reset brings the volume back, so the same key now sounds...
+        sysex(reset);
+        synth->SendShort(Msg(0x90, 64, 127));
+        EXPECT_GT(speakers.PeakOver(300ms), 0.01f);
+        // ...and All Sound Off ends it at once.
+        synth->SendShort(Msg(0xB0, 0x78, 0));
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_LT(speakers.PeakOver(300ms), 1e-4f);
+    }
+    synth->Close();
+}
+
+}  // namespace
