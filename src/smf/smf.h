@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,8 +30,27 @@ struct Event {
 //    alone. The bytes are the message as it is to be sent.
 //  - meta event: the meta event's data without type and length.
 
+// The events of one track, in file order: a view into the song's storage, which holds the events
+// of all tracks in one block (one allocation instead of one per track).
+class EventList {
+  public:
+    const Event* begin() const { return m_begin; }
+    const Event* end() const { return m_begin + m_size; }
+    const Event* data() const { return m_begin; }
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    const Event& operator[](std::size_t i) const { return m_begin[i]; }
+    const Event& front() const { return m_begin[0]; }
+    const Event& back() const { return m_begin[m_size - 1]; }
+
+  private:
+    friend class Parser;
+    const Event* m_begin = nullptr;
+    std::size_t m_size = 0;
+};
+
 struct Track {
-    std::vector<Event> events;
+    EventList events;
 };
 
 struct TempoChange {
@@ -63,11 +83,16 @@ class Song {
     void BuildTempoMap(std::vector<TempoChange> changes);
 
     std::vector<Track> m_tracks;
+    std::vector<Event> m_events;  // every track's events, track after track
     std::vector<uint8_t> m_bytes;
     std::vector<TempoChange> m_tempos;  // sorted by tick, first at tick 0
     // Exact song time at each tempo change in units of tick * microseconds-per-quarter, so that
     // rounding never accumulates over a long song (fits 64 bits: ticks < 2^32, tempo < 2^24).
     std::vector<uint64_t> m_tempoStartUnits;
+    // Tempo segment of the last conversion: callers mostly convert ticks in ascending order, so
+    // the next one is usually in the same segment or the one after. Shared by every reader of
+    // the song; a stale value only costs a search.
+    mutable std::atomic<uint32_t> m_tempoHint{0};
     std::string m_title;
     int m_format = 0;
     uint16_t m_division = 480;

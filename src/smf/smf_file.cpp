@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 
+#include "smf/huge_pages.h"
 #include "smf/smf.h"
 
 namespace smf {
@@ -43,6 +44,7 @@ std::unique_ptr<Song> LoadFromFile(const std::string& path) {
     if (!buffer) {
         return nullptr;
     }
+    AdviseHugePages(buffer.get(), size);
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(file.fd, buffer.get() + got, size - got);

@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "platform/text_file.h"
+#include "smf/huge_pages.h"
 #include "smf/smf.h"
 
 // Files from the wild are often damaged in small ways: the last track cut short, a track without
@@ -115,7 +116,7 @@ TrackScan ScanTrack(const uint8_t* begin, const uint8_t* limit, TrackSink* sink)
     if constexpr (kStore) {
         out = sink->pool + sink->poolUsed;
     }
-    auto add = [&](uint32_t kind, uint32_t length) {
+    auto add = [&](uint32_t kind, uint32_t length) __attribute__((always_inline)) {
         if constexpr (kStore) {
             const uint32_t t = tick > std::numeric_limits<uint32_t>::max()
                                    ? std::numeric_limits<uint32_t>::max()
@@ -301,6 +302,7 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
     }
 
     std::vector<TrackSpan> spans;
+    std::size_t totalEvents = 0;
     std::size_t totalBytes = 0;
     std::size_t totalTempos = 0;
     while (end - p >= 8) {
@@ -344,6 +346,7 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
             }
         }
         spans.push_back({body, scan.stop, scan.events, scan.bytes});
+        totalEvents += scan.events;
         totalBytes += scan.bytes;
         totalTempos += scan.tempos;
         p = next > p ? next : p + 8;
@@ -357,16 +360,24 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
     auto song = std::make_unique<Song>();
     song->m_format = format;
     song->m_division = division;
+    song->m_bytes.reserve(totalBytes);
+    AdviseHugePages(song->m_bytes.data(), totalBytes);
     song->m_bytes.resize(totalBytes);
-    song->m_tracks.resize(spans.size());
+    song->m_events.reserve(totalEvents);
+    AdviseHugePages(song->m_events.data(), totalEvents * sizeof(Event));
     std::vector<TempoChange> tempos;
     tempos.reserve(totalTempos);
-    TrackSink sink{nullptr, song->m_bytes.data(), 0, &tempos};
+    TrackSink sink{&song->m_events, song->m_bytes.data(), 0, &tempos};
+    for (const TrackSpan& span : spans) {
+        ScanTrack<true>(span.begin, span.stop, &sink);
+    }
+    // The storage is complete and never moves again: the views can be set.
+    song->m_tracks.resize(spans.size());
+    const Event* next = song->m_events.data();
     for (std::size_t i = 0; i < spans.size(); ++i) {
-        std::vector<Event>& events = song->m_tracks[i].events;
-        events.reserve(spans[i].events);
-        sink.events = &events;
-        ScanTrack<true>(spans[i].begin, spans[i].stop, &sink);
+        song->m_tracks[i].events.m_begin = next;
+        song->m_tracks[i].events.m_size = spans[i].events;
+        next += spans[i].events;
     }
     song->BuildTempoMap(std::move(tempos));
 

@@ -54,9 +54,22 @@ uint32_t Song::TickToMs(uint32_t tick) const {
         return ClampMs(uint64_t{tick} * kDefaultMicrosPerQuarter / (den == 0 ? 480000 : den));
     }
     // Last tempo change at or before the tick; the first one is always at tick 0.
-    auto it = std::upper_bound(m_tempos.begin(), m_tempos.end(), tick,
-                               [](uint32_t t, const TempoChange& c) { return t < c.tick; });
-    const std::size_t i = static_cast<std::size_t>(it - m_tempos.begin()) - 1;
+    const std::size_t count = m_tempos.size();
+    std::size_t i = m_tempoHint.load(std::memory_order_relaxed);
+    auto covers = [&](std::size_t k) {
+        return k < count && m_tempos[k].tick <= tick &&
+               (k + 1 == count || tick < m_tempos[k + 1].tick);
+    };
+    if (!covers(i)) {
+        if (covers(i + 1)) {
+            ++i;
+        } else {
+            auto it = std::upper_bound(m_tempos.begin(), m_tempos.end(), tick,
+                                       [](uint32_t t, const TempoChange& c) { return t < c.tick; });
+            i = static_cast<std::size_t>(it - m_tempos.begin()) - 1;
+        }
+        m_tempoHint.store(static_cast<uint32_t>(i), std::memory_order_relaxed);
+    }
     const uint64_t units =
         m_tempoStartUnits[i] + uint64_t{tick - m_tempos[i].tick} * m_tempos[i].microsPerQuarter;
     return ClampMs((units + den / 2) / den);
