@@ -43,6 +43,9 @@ std::vector<uint8_t> MakeBigSong(uint32_t notes) {
     // Each note takes 120 ticks on average; a tempo change every 4 beats on average.
     const uint32_t songTicks = notesPerTrack * 120;
     std::vector<uint8_t> tempo;
+    const char title[] = "Pelorvane benchmark";
+    tempo.insert(tempo.end(), {0x00, 0xFF, 0x03, sizeof title - 1});
+    tempo.insert(tempo.end(), title, title + sizeof title - 1);
     uint32_t state = 12345;
     for (uint32_t tick = 0, last = 0; tick < songTicks; tick += 1920) {
         PutVarLen(tempo, tick - last);
