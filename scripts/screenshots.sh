@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the Pelorvane window under Xvfb, for looking at the layout and the Japanese
-# text: the main window idle, during a my-pace lesson (lit LED, activity bars), the settings
-# dialog and the About box.
+# text: the main window idle, during a my-pace lesson (lit LED, activity bars), during the model
+# performance, the settings dialog and the About box.
 #   scripts/screenshots.sh [output folder]     (default: build/screenshots)
 # Builds the program if needed (PELORVANE_BUILD_DIR, default build). Needs xvfb, xdotool and
 # imagemagick (scripts/install-deps.sh installs them).
@@ -22,13 +22,19 @@ work=$(mktemp -d /tmp/pelorvane-shots.XXXXXX)
 trap 'pv_cleanup; rm -rf "$work"' EXIT
 
 pv_make_workdir "$work" 0x0001
-# In-memory MIDI devices named as the defaults: nothing to set up, no device message.
-export PELORVANE_MIDI=memory
+# Real MIDI ports on a private JACK server; the keyboard holds the keys of the demo melodies,
+# so the lesson moves on as if played.
+pv_start_jack "pvshots-$$" 55 57 59 60 62 64 65 67 69
+pv_write_settings "$work" "kbd:out" "midi-monitor:input"
 export LANG=${LANG:-C.UTF-8}
 
+# The whole screen, cut to the main window once it exists (dialogs open over it).
 shot() {
     import -window root "$out/$1.png"
-    convert "$out/$1.png" -trim +repage "$out/$1.png"
+    if [ -n "${main:-}" ]; then
+        eval "$(xdotool getwindowgeometry --shell "$main")"
+        convert "$out/$1.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$1.png"
+    fi
     echo "wrote $out/$1.png"
 }
 
@@ -36,6 +42,7 @@ shot() {
 program_pid=$!
 PV_PIDS+=("$program_pid")
 
+main=""
 if ! main=$(pv_wait_window Pelorvane 20000); then
     shot failed-start
     echo "the main window did not appear; see $out/failed-start.png and $out/program.log" >&2
@@ -48,11 +55,17 @@ pv_click_song "$main" 1
 sleep 0.5
 shot main-idle
 
-# My-pace lesson: everything at the first beat sounds, then the song waits for the player's
-# first chord, so the bars are caught while they are young.
+# My-pace lesson a moment in, the player keeping up.
 pv_key "$main" F6
-sleep 0.15
+sleep 2.2
 shot main-lesson
+pv_key "$main" F9
+sleep 0.3
+
+# Model performance a moment in: bars of every track at their various ages.
+pv_key "$main" F5
+sleep 2.2
+shot main-playing
 pv_key "$main" F9
 sleep 0.3
 
