@@ -58,23 +58,29 @@ stop_program() {
 }
 
 # --- 1. start-up
-times=()
-for run in 1 2 3 4 5; do
-    cp "$work/songlist-1000.txt" "$work/songlist.txt"
-    t0=$(pv_now_ms)
-    start_program
-    if ! wid=$(pv_wait_window Pelorvane 20000); then
-        echo "the window did not appear; log: $(cat "$work/program.log")" >&2
-        exit 1
-    fi
-    t1=$(pv_now_ms)
-    times+=($((t1 - t0)))
-    sleep 0.3
-    stop_program "$wid"
-done
-sorted=$(printf '%s\n' "${times[@]}" | sort -n | tr '\n' ' ')
-median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
+startup() {
+    local list=$1
+    times=()
+    for run in 1 2 3 4 5; do
+        cp "$list" "$work/songlist.txt"
+        t0=$(pv_now_ms)
+        start_program
+        if ! wid=$(pv_wait_window Pelorvane 20000); then
+            echo "the window did not appear; log: $(cat "$work/program.log")" >&2
+            exit 1
+        fi
+        t1=$(pv_now_ms)
+        times+=($((t1 - t0)))
+        sleep 0.3
+        stop_program "$wid"
+    done
+    sorted=$(printf '%s\n' "${times[@]}" | sort -n | tr '\n' ' ')
+    median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
+}
+startup "$work/songlist-1000.txt"
 echo "start-up to window shown (1,000 songs): median ${median} ms; runs: $sorted"
+startup "$work/songlist-demo.txt"
+echo "start-up to window shown (3 songs, for comparison): median ${median} ms; runs: $sorted"
 
 # --- 2. idle and 3. playing, with the three demo songs
 cp "$work/songlist-demo.txt" "$work/songlist.txt"
@@ -84,16 +90,25 @@ sleep 1
 pv_click_song "$wid" 1
 sleep 2
 
+# Prints the whole program's share of one core over the period; the busiest threads go to
+# threads.txt.
 cpu_percent() {
     local a b
+    pv_thread_ticks "$program_pid" >"$work/threads-before.txt"
     a=$(pv_cpu_ticks "$program_pid")
     sleep "$seconds"
     b=$(pv_cpu_ticks "$program_pid")
+    pv_thread_ticks "$program_pid" >"$work/threads-after.txt"
+    awk -v hz="$hz" -v s="$seconds" '
+        NR == FNR { before[$1] = $3; next }
+        { d = $3 - before[$1]; if (d > 0) printf "    thread %s (%s): %.2f%%\n", $1, $2, d * 100 / hz / s }
+    ' "$work/threads-before.txt" "$work/threads-after.txt" >"$work/threads.txt"
     awk -v d=$((b - a)) -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", d * 100 / hz / s }'
 }
 
 idle=$(cpu_percent)
 echo "idle CPU over ${seconds} s: ${idle}% of one core"
+cat "$work/threads.txt"
 
 before=$(wc -l <"$PV_JACK_DUMP")
 pv_key "$wid" F5
@@ -102,6 +117,7 @@ playing=$(cpu_percent)
 after=$(wc -l <"$PV_JACK_DUMP")
 echo "CPU while playing to a JACK port over ${seconds} s: ${playing}% of one core" \
     "($((after - before)) MIDI events reached the port)"
+cat "$work/threads.txt"
 pv_key "$wid" F9
 sleep 0.3
 stop_program "$wid"

@@ -141,3 +141,16 @@ pv_cpu_ticks() {
     set -- $stat
     echo $((${12} + ${13}))
 }
+
+# CPU ticks of each thread of a process: "tid name ticks" lines.
+pv_thread_ticks() {
+    local task stat name
+    for task in /proc/"$1"/task/*; do
+        stat=$(cat "$task/stat" 2>/dev/null) || continue
+        name=${stat#*(}
+        name=${name%%)*}
+        stat=${stat##*) }
+        set -- $stat
+        echo "${task##*/} ${name// /_} $((${12} + ${13}))"
+    done
+}
