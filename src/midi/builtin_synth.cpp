@@ -1,5 +1,6 @@
 #include "midi/builtin_synth.h"
 
+#include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 #include <unistd.h>
 
@@ -38,9 +39,14 @@ void OnFluidLog(int, const char* message, void*) {
 
 void OnFluidChatter(int, const char*, void*) {}
 
+// ALSA writes its complaints (no sound card, say) straight to stderr; the failed open reports
+// them in its one debug line instead.
+void OnAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 void RouteFluidLog() {
     static std::once_flag once;
     std::call_once(once, [] {
+        snd_lib_error_set_handler(&OnAlsaError);
         fluid_set_log_function(FLUID_PANIC, &OnFluidLog, nullptr);
         fluid_set_log_function(FLUID_ERR, &OnFluidLog, nullptr);
         fluid_set_log_function(FLUID_WARN, &OnFluidChatter, nullptr);

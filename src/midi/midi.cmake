@@ -17,6 +17,7 @@ target_link_libraries(pv_midi_memory PUBLIC pv_midi pv_platform Threads::Threads
 pkg_check_modules(PV_RTMIDI REQUIRED IMPORTED_TARGET rtmidi)
 pkg_check_modules(PV_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 pkg_check_modules(PV_JACK REQUIRED IMPORTED_TARGET jack)
+pkg_check_modules(PV_ALSA REQUIRED IMPORTED_TARGET alsa)
 add_library(pv_midi_system STATIC
   ${CMAKE_CURRENT_LIST_DIR}/port_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jack_probe.cpp
@@ -26,4 +27,4 @@ add_library(pv_midi_system STATIC
 )
 target_link_libraries(pv_midi_system
   PUBLIC pv_midi pv_platform Threads::Threads
-  PRIVATE PkgConfig::PV_RTMIDI PkgConfig::PV_FLUIDSYNTH PkgConfig::PV_JACK)
+  PRIVATE PkgConfig::PV_RTMIDI PkgConfig::PV_FLUIDSYNTH PkgConfig::PV_JACK PkgConfig::PV_ALSA)
