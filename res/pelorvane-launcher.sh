@@ -50,6 +50,7 @@ if [ ! -e "$workdir/songlist.txt" ]; then
         # Path, title, and MIDI channel 1 as the practice track; CR LF as the program writes it.
         printf '"%s", "%s",0x0001\r\n' "$workdir/demo/$file" "$title" >>"$list"
     done
+    chmod 644 "$list"
     mv "$list" "$workdir/songlist.txt"
 fi
 

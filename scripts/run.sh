@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Pelorvane and starts it in the per-user working directory
 # ($XDG_DATA_HOME/pelorvane, usually ~/.local/share/pelorvane). Arguments go to the program.
+# PELORVANE_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-cmake -S . -B build -G Ninja
-cmake --build build --target pelorvane
+build=${PELORVANE_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja
+cmake --build "$build" --target pelorvane
 
-if [ ! -f build/pelorvane-program.txt ]; then
+if [ ! -f "$build/pelorvane-program.txt" ]; then
     echo "run.sh: the build did not produce the pelorvane program." >&2
     exit 1
 fi
-program=$(head -n 1 build/pelorvane-program.txt)
+program=$(head -n 1 "$build/pelorvane-program.txt")
 if [ ! -x "$program" ]; then
     echo "run.sh: the pelorvane program is missing: $program" >&2
     exit 1
