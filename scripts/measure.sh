@@ -10,9 +10,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/gui_session.sh
 
+# A display number of our own: several Xvfb servers may start at once on a shared machine.
 if [ "${PELORVANE_IN_XVFB:-0}" != "1" ]; then
     pv_program >/dev/null
-    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -s "-screen 0 1024x768x24" \
+    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "$((200 + RANDOM % 400))" -s "-screen 0 1024x768x24" \
         "$PWD/scripts/measure.sh"
 fi
 
