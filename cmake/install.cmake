@@ -26,8 +26,19 @@ if(TARGET pelorvane)
 
   install(TARGETS pelorvane RUNTIME DESTINATION ${_program_dir})
   install(PROGRAMS ${CMAKE_BINARY_DIR}/install/pelorvane DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/res/pelorvane.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The desktop entry names the launcher by its full path, since a prefix such as ~/.local may
+  # not be on the desktop session's PATH. The prefix is known only at install time.
+  install(CODE "
+    set(_launcher \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/pelorvane\")
+    if(_launcher MATCHES \" \")
+      set(_launcher \"\\\"\${_launcher}\\\"\")
+    endif()
+    file(READ \"${PROJECT_SOURCE_DIR}/res/pelorvane.desktop\" _entry)
+    string(REPLACE \"Exec=pelorvane\" \"Exec=\${_launcher}\" _entry \"\${_entry}\")
+    file(WRITE \"${CMAKE_BINARY_DIR}/install/pelorvane.desktop\" \"\${_entry}\")
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\"
+      TYPE FILE FILES \"${CMAKE_BINARY_DIR}/install/pelorvane.desktop\")
+  ")
   foreach(_size 16 32 48 64 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/res/icons/pelorvane-${_size}.png
       DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps
