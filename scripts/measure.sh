@@ -38,7 +38,7 @@ for i in $(seq 4 1000); do
     printf '"%s", "%s",0x0001\r\n' "$work/many/song-$i.mid" "練習曲 $i" >>"$work/songlist.txt"
 done
 cp "$work/songlist.txt" "$work/songlist-1000.txt"
-echo "songlist.txt: $(grep -c . "$work/songlist.txt") songs"
+echo "songlist.txt: $(grep -c . "$work/songlist.txt") songs; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 start_program() {
     (cd "$work" && exec "$program") >>"$work/program.log" 2>&1 &
