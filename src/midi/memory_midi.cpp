@@ -83,8 +83,11 @@ class InMemoryMidiService::Input : public MidiIn {
     ~Input() override {
         Close();
         if (m_thread.joinable()) {
-            // Only when the last reference is dropped inside the callback itself.
-            m_thread.detach();
+            if (m_thread.get_id() == std::this_thread::get_id()) {
+                m_thread.detach();  // the last reference went inside the callback itself
+            } else {
+                m_thread.join();  // Close() ran inside the callback and could not wait
+            }
         }
     }
 

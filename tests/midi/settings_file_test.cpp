@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <csignal>
@@ -24,10 +22,7 @@ class SettingsFileTest : public ::testing::Test {
         m_dir = pattern;
         m_path = (m_dir / kSettingsFileName).string();
     }
-    void TearDown() override {
-        chmod(m_dir.c_str(), 0700);
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { fs::remove_all(m_dir); }
 
     void WriteRaw(const std::string& bytes) { std::ofstream(m_path, std::ios::binary) << bytes; }
     std::string ReadRaw() {
