@@ -24,35 +24,27 @@ inline std::string Ev(uint32_t delta, std::initializer_list<int> bytes) {
     return out;
 }
 
-// A track-name meta event.
 inline std::string NameEv(const std::string& text) {
     return VarLen(0) + "\xFF\x03" + VarLen(static_cast<uint32_t>(text.size())) + text;
 }
 
-inline std::string Be32(uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-            static_cast<char>(v)};
-}
-
 // A format 1 file, 480 ticks per quarter; each track gets its End of Track.
 inline std::string SmfFile(const std::vector<std::string>& tracks) {
-    std::string out = "MThd" + Be32(6);
-    out += '\0';
-    out += '\1';
-    out += static_cast<char>(tracks.size() >> 8);
-    out += static_cast<char>(tracks.size());
-    out += '\x01';
-    out += '\xE0';
+    auto be32 = [](std::size_t v) {
+        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 8), static_cast<char>(v)};
+    };
+    std::string out = "MThd" + be32(6) + std::string{0, 1, 0, static_cast<char>(tracks.size())} +
+                      std::string{1, static_cast<char>(0xE0)};
     for (const std::string& events : tracks) {
         std::string body = events + Ev(0, {0xFF, 0x2F, 0x00});
-        out += "MTrk" + Be32(static_cast<uint32_t>(body.size())) + body;
+        out += "MTrk" + be32(body.size()) + body;
     }
     return out;
 }
 
-// A file with one note on channel 1 and the given track name (none when empty).
+// One note on channel 1, with a track name unless the title is empty.
 inline std::string OneNoteSong(const std::string& title = "") {
-    std::string track = title.empty() ? "" : NameEv(title);
-    track += Ev(0, {0x90, 60, 100}) + Ev(480, {0x80, 60, 0});
-    return SmfFile({track});
+    return SmfFile(
+        {(title.empty() ? "" : NameEv(title)) + Ev(0, {0x90, 60, 100}) + Ev(480, {0x80, 60, 0})});
 }

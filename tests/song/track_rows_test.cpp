@@ -20,12 +20,12 @@ std::string NumberedNames(int count) {
     return text;
 }
 
-// Points the name table at a file of the test's own and forgets it again afterwards.
+// Points the name table at the test's own file and forgets it afterwards.
 class InstrumentNames : public ::testing::Test {
   protected:
     void Use(const std::string& content) {
-        WriteBytes(m_dir.File("inst_name_gm.txt"), content);
-        SetInstrumentNameFileForTest(m_dir.File("inst_name_gm.txt"));
+        WriteBytes(m_dir.File("names.txt"), content);
+        SetInstrumentNameFileForTest(m_dir.File("names.txt"));
     }
     void TearDown() override { ResetInstrumentNamesForTest(); }
     TempDir m_dir;
@@ -36,83 +36,69 @@ class InstrumentNames : public ::testing::Test {
 TEST_F(InstrumentNames, SlotsFollowLinesOfTheFile) {
     Use(NumberedNames(200));
     EXPECT_EQ(GetInstrumentName(0), "楽器0");
-    EXPECT_EQ(GetInstrumentName(127), "楽器127");  // no CR, and line 129 on is not used
+    EXPECT_EQ(GetInstrumentName(127), "楽器127");  // no CR; lines after the 128th unused
     EXPECT_EQ(GetInstrumentName(128), std::nullopt);
     EXPECT_EQ(GetInstrumentName(255), std::nullopt);
-    EXPECT_EQ(GetInstrumentName(1000), std::nullopt);
-}
 
-TEST_F(InstrumentNames, ShortFilesEmptyLinesAndLegacyText) {
-    // LF only, an empty line that keeps its slot, a CP932 line, a stray CR that ends a name.
-    Use("Piano\n\nアコ\r\n\x83\x65\x83\x58\x83\x67\ncut\rhere\n");
-    EXPECT_EQ(GetInstrumentName(0), "Piano");
-    EXPECT_EQ(GetInstrumentName(1), "");
-    EXPECT_EQ(GetInstrumentName(2), "アコ");
-    EXPECT_EQ(GetInstrumentName(3), "テスト");
-    EXPECT_EQ(GetInstrumentName(4), "cut");
-    // Beyond the last line: an empty name, not the absence of one.
-    EXPECT_EQ(GetInstrumentName(5), "");
-    EXPECT_EQ(GetInstrumentName(127), "");
+    // LF only, an empty line keeps its slot, a CP932 line, a stray CR ends a name; beyond the
+    // last line a name is empty, not absent.
+    Use("Piano\n\n\x83\x65\x83\x58\x83\x67\ncut\rhere\n");
+    std::vector<std::optional<std::string>> names;
+    for (unsigned program : {0, 1, 2, 3, 4, 127}) {
+        names.push_back(GetInstrumentName(program));
+    }
+    EXPECT_EQ(names,
+              (std::vector<std::optional<std::string>>{"Piano", "", "テスト", "cut", "", ""}));
 }
 
 TEST_F(InstrumentNames, FileIsReadOnceWhateverHappens) {
-    SetInstrumentNameFileForTest(m_dir.File("inst_name_gm.txt"));
+    SetInstrumentNameFileForTest(m_dir.File("names.txt"));
     EXPECT_EQ(GetInstrumentName(0), std::nullopt);
-    // The file turning up later changes nothing during this run.
-    WriteBytes(m_dir.File("inst_name_gm.txt"), NumberedNames(128));
+    WriteBytes(m_dir.File("names.txt"), NumberedNames(128));  // turns up too late for this run
     EXPECT_EQ(GetInstrumentName(0), std::nullopt);
 
     Use(NumberedNames(128));
     EXPECT_EQ(GetInstrumentName(5), "楽器5");
-    WriteBytes(m_dir.File("inst_name_gm.txt"), "changed\r\n");
+    WriteBytes(m_dir.File("names.txt"), "changed\r\n");
     EXPECT_EQ(GetInstrumentName(5), "楽器5");
 }
 
-TEST_F(InstrumentNames, ShippedFileHoldsAllProgramNames) {
+TEST_F(InstrumentNames, ShippedFileNamesEveryProgram) {
     std::string shipped = std::string(PELORVANE_SOURCE_DIR) + "/res/inst_name_gm.txt";
     std::string bytes = ReadBytes(shipped);
-    ASSERT_FALSE(bytes.empty());
     EXPECT_TRUE(IsValidUtf8(bytes));
-    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
     std::vector<std::string> lines;
     ASSERT_TRUE(ReadTextLines(shipped, [&](const std::string& l) { lines.push_back(l); }));
     ASSERT_EQ(lines.size(), 128u);
+    std::string crlf;
     for (const std::string& line : lines) {
         EXPECT_FALSE(line.empty());
-        EXPECT_EQ(line.find('\r'), std::string::npos);
+        crlf += line + "\r\n";
     }
-    SetInstrumentNameFileForTest(shipped);
-    EXPECT_EQ(GetInstrumentName(0), lines[0]);
-    EXPECT_EQ(GetInstrumentName(127), lines[127]);
+    EXPECT_EQ(bytes, crlf);
 }
 
 TEST_F(InstrumentNames, RowsForChannelsWithNotesInChannelOrder) {
     Use(NumberedNames(128));
-    std::string path = m_dir.File("song.mid");
-    WriteBytes(path, SmfFile({
-                         Ev(0, {0xC9, 0}) + Ev(0, {0x99, 36, 100}),    // channel 10
-                         Ev(0, {0xC1, 40}) + Ev(0, {0x91, 60, 100}),   // channel 2
-                         Ev(0, {0xC0, 127}) + Ev(0, {0x90, 60, 100}),  // channel 1
-                     }));
+    WriteBytes(m_dir.File("song.mid"), SmfFile({
+                                           Ev(0, {0xC9, 0}) + Ev(0, {0x99, 36, 100}),
+                                           Ev(0, {0xC1, 40}) + Ev(0, {0x91, 60, 100}),
+                                           Ev(0, {0xC0, 127}) + Ev(0, {0x90, 60, 100}),
+                                       }));
     SongList list;
-    ASSERT_EQ(AddSong(list, path), SONG_OK);
-    SongEntry& e = list.m_entries[0];
-    e.m_channels[1].m_practice = 1;
+    ASSERT_EQ(AddSong(list, m_dir.File("song.mid")), SONG_OK);
+    SongEntry e = list.m_entries[0];
     e.m_channels[0].m_practice = 0;
+    e.m_channels[1].m_practice = 1;
     e.m_channels[4].m_practice = 1;  // practice without notes: no row
 
     std::array<int, 16> channelRow{};
-    std::vector<TrackRow> rows = BuildTrackRows(e, channelRow);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].text, "CH:01 楽器127");
-    EXPECT_EQ(rows[1].text, "CH:02 楽器40");
-    EXPECT_EQ(rows[2].text, "CH:10 楽器0");
-    EXPECT_EQ(rows[0].channel, 0);
-    EXPECT_EQ(rows[1].channel, 1);
-    EXPECT_EQ(rows[2].channel, 9);
-    EXPECT_FALSE(rows[0].checked);
-    EXPECT_TRUE(rows[1].checked);
-    EXPECT_FALSE(rows[2].checked);
+    std::vector<std::string> shown;
+    for (const TrackRow& row : BuildTrackRows(e, channelRow)) {
+        shown.push_back(row.text + "|" + std::to_string(row.channel) + (row.checked ? "|x" : "|"));
+    }
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"CH:01 楽器127|0|", "CH:02 楽器40|1|x", "CH:10 楽器0|9|"}));
     std::array<int, 16> expected;
     expected.fill(-1);
     expected[0] = 0;
@@ -120,18 +106,12 @@ TEST_F(InstrumentNames, RowsForChannelsWithNotesInChannelOrder) {
     expected[9] = 2;
     EXPECT_EQ(channelRow, expected);
 
-    // Without a name file every row names the undefined instrument.
     SetInstrumentNameFileForTest(m_dir.File("absent.txt"));
-    rows = BuildTrackRows(e, channelRow);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[2].text, "CH:10 (未定義の楽器)");
+    EXPECT_EQ(BuildTrackRows(e, channelRow)[2].text, "CH:10 (未定義の楽器)");
 
-    // An unloaded song has no rows.
-    SongEntry unloaded = e;
     FreeSongList(list);
-    unloaded.m_midiData = nullptr;
-    channelRow.fill(7);
-    EXPECT_TRUE(BuildTrackRows(unloaded, channelRow).empty());
+    e.m_midiData = nullptr;  // unloaded: no rows
+    EXPECT_TRUE(BuildTrackRows(e, channelRow).empty());
     expected.fill(-1);
     EXPECT_EQ(channelRow, expected);
 }
