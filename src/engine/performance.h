@@ -102,6 +102,9 @@ class Performance {
     void UpdateKeyLights(uint32_t nowMs);
     // Clears lit and preLit of every key, and sends every key dark on the lighting channel.
     void ClearKeyLights();
+    // True when no key flashes and every key shows what it should: further key-light updates
+    // would send nothing until something else changes.
+    bool KeyLightsSettled() const;
     void SendAllKeysDark();
 
     // --- Chords, lesson and input ---------------------------------------------------------------

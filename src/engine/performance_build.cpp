@@ -27,8 +27,9 @@ void Performance::Build(const smf::Song& song) {
     m_sysexBytes.clear();
 
     size_t total = 0;
-    for (const smf::Track& track : song.Tracks())
+    for (const smf::Track& track : song.Tracks()) {
         total += track.events.size();
+    }
     m_events.reserve(total);
 
     for (const smf::Track& track : song.Tracks()) {

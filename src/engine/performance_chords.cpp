@@ -6,16 +6,19 @@
 #include "engine/performance.h"
 
 void Performance::FindNextChord() {
-    if (m_chord.count == 0 && m_chordMask == m_practiceMask)
+    if (m_chord.count == 0 && m_chordMask == m_practiceMask) {
         return;
+    }
     const uint32_t end = static_cast<uint32_t>(m_events.size());
     uint32_t i = std::max(m_chordSearchFrom, m_cursor);
     m_chordMask = m_practiceMask;
     m_chord.count = 0;
-    while (i < end && !IsPracticeNoteOn(m_events[i]))
+    while (i < end && !IsPracticeNoteOn(m_events[i])) {
         ++i;
-    if (i >= end)
+    }
+    if (i >= end) {
         return;
+    }
     const uint32_t first = m_events[i].time;
     m_chord.index[0] = i;
     m_chord.count = 1;
@@ -23,38 +26,46 @@ void Performance::FindNextChord() {
     // since the next search begins right after the last note taken here.
     for (++i; i < end && m_chord.count < Chord::kMaxNotes; ++i) {
         const PerformanceEvent& e = m_events[i];
-        if (e.time - first > kChordWindow)
+        if (e.time - first > kChordWindow) {
             break;
-        if (IsPracticeNoteOn(e))
+        }
+        if (IsPracticeNoteOn(e)) {
             m_chord.index[m_chord.count++] = i;
+        }
     }
 }
 
 bool Performance::CheckChordDue(uint32_t newTime) {
-    if (m_chord.count == 0)
+    if (m_chord.count == 0) {
         return false;
-    if (m_preLight)
+    }
+    if (m_preLight) {
         PreLightChord(newTime);
+    }
     // Chords come due strictly in timeline order, so each one only has to have been reached;
     // one that a long step (or an eleventh note) left behind comes due at once instead of
     // blocking every chord after it.
     const uint32_t t = m_events[m_chord.index[0]].time;
-    if (t > newTime)
+    if (t > newTime) {
         return false;
+    }
     LightChord(m_chord);
-    if (m_waitForPlayer)
+    if (m_waitForPlayer) {
         HoldChord();
+    }
     m_chordSearchFrom = m_chord.index[m_chord.count - 1] + 1;
     return true;
 }
 
 void Performance::PreLightChord(uint32_t newTime) {
-    if (m_chord.count == 0)
+    if (m_chord.count == 0) {
         return;
+    }
     const uint32_t t = m_events[m_chord.index[0]].time;
     const bool inWindow = newTime < t && (t < kPreLightLead || t - kPreLightLead <= newTime);
-    if (!inWindow)
+    if (!inWindow) {
         return;
+    }
     for (int s = 0; s < m_chord.count; ++s) {
         m_keyLights[m_events[m_chord.index[s]].data1 & 0x7F].preLit = 1;
     }
@@ -72,8 +83,9 @@ void Performance::HoldChord() {
 bool Performance::UpdateWaiting() {
     bool waiting = false;
     for (int s = 0; s < m_awaited.count; ++s) {
-        if (m_awaited.index[s] == Chord::kPlayed)
+        if (m_awaited.index[s] == Chord::kPlayed) {
             continue;
+        }
         const uint8_t key = m_events[m_awaited.index[s]].data1 & 0x7F;
         if (KeyDown(key)) {
             m_keyLights[key].lit = 0;

@@ -8,14 +8,16 @@
 #include "platform/debug_output.h"
 
 bool Performance::SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2) {
-    if (!m_hOutput)
+    if (!m_hOutput) {
         return false;
+    }
     return m_hOutput->SendShort(PackShortMessage(status, data1, data2)) == 0;
 }
 
 bool Performance::SendEvent(const PerformanceEvent& event) {
-    if (!m_hOutput)
+    if (!m_hOutput) {
         return false;
+    }
     if (event.status >= 0x80 && event.status <= 0xE0) {
         const uint8_t channel =
             event.channel == 0 ? static_cast<uint8_t>(m_spareChannel) : event.channel;
@@ -26,8 +28,9 @@ bool Performance::SendEvent(const PerformanceEvent& event) {
         }
         return true;
     }
-    if (event.IsSysex())
+    if (event.IsSysex()) {
         return SendSysexEvent(event);
+    }
     return true;
 }
 
@@ -54,8 +57,9 @@ bool Performance::SendSysexEvent(const PerformanceEvent& event) {
         return false;
     }
     // A system exclusive message may reset the synthesizer, lighting channel included.
-    if (m_spareChannel != 0)
+    if (m_spareChannel != 0) {
         SendShortRaw(0xB0, 0x07, 0x00);
+    }
     return true;
 }
 
@@ -74,17 +78,20 @@ void Performance::LightChord(const Chord& chord) {
 }
 
 void Performance::ReleaseBrightEvent(const PerformanceEvent& event) {
-    if (!event.IsNoteOff() || m_brightEventCount == 0)
+    if (!event.IsNoteOff() || m_brightEventCount == 0) {
         return;
+    }
     for (int i = 0; i < m_brightEventCount; ++i) {
         const PerformanceEvent& on = m_events[m_brightEvents[i].index];
-        if (on.channel != event.channel || on.data1 != event.data1)
+        if (on.channel != event.channel || on.data1 != event.data1) {
             continue;
+        }
         const uint8_t key = event.data1 & 0x7F;
         m_keyLights[key].lit = 0;
         m_keyLights[key].preLit = 0;
-        for (int j = i + 1; j < m_brightEventCount; ++j)
+        for (int j = i + 1; j < m_brightEventCount; ++j) {
             m_brightEvents[j - 1] = m_brightEvents[j];
+        }
         --m_brightEventCount;
         return;
     }
@@ -92,20 +99,31 @@ void Performance::ReleaseBrightEvent(const PerformanceEvent& event) {
 
 void Performance::UpdateKeyLights(uint32_t nowMs) {
     // Compared for inequality, not order, so that lighting goes on when the clock wraps.
-    if (!m_hOutput || nowMs == m_lastLightTime)
+    if (!m_hOutput || nowMs == m_lastLightTime) {
         return;
+    }
     m_lastLightTime = nowMs;
     const bool flashOn = (nowMs & 0x1E) < 10;
     for (int k = 0; k < 128; ++k) {
         KeyLight& light = m_keyLights[k];
         const uint8_t show = (light.lit || (light.preLit && flashOn)) ? 1 : 0;
-        if (show == light.shown)
+        if (show == light.shown) {
             continue;
+        }
         light.shown = show;
         if (m_spareChannel != 0) {
             SendShortRaw(0x90, static_cast<uint8_t>(k), show ? 0x7F : 0x00);
         }
     }
+}
+
+bool Performance::KeyLightsSettled() const {
+    for (const KeyLight& light : m_keyLights) {
+        if (light.preLit || light.lit != light.shown) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void Performance::ClearKeyLights() {
@@ -116,8 +134,10 @@ void Performance::ClearKeyLights() {
 }
 
 void Performance::SendAllKeysDark() {
-    if (!m_hOutput)
+    if (!m_hOutput) {
         return;
-    for (int k = 0; k < 128; ++k)
+    }
+    for (int k = 0; k < 128; ++k) {
         SendShortRaw(0x90, static_cast<uint8_t>(k), 0x00);
+    }
 }

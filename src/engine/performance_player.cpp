@@ -23,15 +23,18 @@ void Performance::Rewind() {
     ClearKeyLights();
     SendAllKeysDark();
     // Every key has just been sent dark, so that is what the keyboard shows.
-    for (KeyLight& light : m_keyLights)
+    for (KeyLight& light : m_keyLights) {
         light.shown = 0;
+    }
     m_lastLightTime = 0;
 
-    for (PerformanceEvent& e : m_events)
+    for (PerformanceEvent& e : m_events) {
         e.sent = 0;
+    }
 
-    if (m_hOutput && m_spareChannel != 0)
+    if (m_hOutput && m_spareChannel != 0) {
         SendShortRaw(0xB0, 0x07, 0x00);
+    }
     FindNextChord();
 }
 
@@ -41,8 +44,9 @@ bool Performance::IsSilenced(int channel) const {
 }
 
 void Performance::Advance(uint32_t elapsedMs) {
-    if (elapsedMs <= m_lastElapsed)
+    if (elapsedMs <= m_lastElapsed) {
         return;
+    }
     const uint32_t step = std::min(elapsedMs - m_lastElapsed, kMaxClockStep);
     m_lastElapsed = elapsedMs;
 
@@ -66,12 +70,14 @@ void Performance::Advance(uint32_t elapsedMs) {
     // it comes due in the advance in which the player finishes the earlier one.
     while (m_chord.count > 0) {
         if (m_waitForPlayer && UpdateWaiting()) {
-            if (m_preLight)
+            if (m_preLight) {
                 PreLightChord(newTime);
+            }
             break;
         }
-        if (!CheckChordDue(newTime))
+        if (!CheckChordDue(newTime)) {
             break;
+        }
         FindNextChord();
     }
     if (UpdateWaiting()) {
@@ -112,11 +118,13 @@ void Performance::SetSpeedPercent(int percent) {
 
 void Performance::SetMuteMode(MuteMode mode) {
     m_muteMode = mode;
-    if (!m_hOutput)
+    if (!m_hOutput) {
         return;
+    }
     for (int ch = 0; ch < 16; ++ch) {
-        if (m_spareChannel != 0 && ch == m_spareChannel)
+        if (m_spareChannel != 0 && ch == m_spareChannel) {
             continue;
+        }
         const bool silenced = IsSilenced(ch);
         m_muted[ch] = silenced ? 1 : 0;
         PerformanceEvent volume;
@@ -129,31 +137,36 @@ void Performance::SetMuteMode(MuteMode mode) {
 }
 
 void Performance::SetPracticeChannel(int channel, bool on) {
-    if (channel < 0 || channel > 15)
+    if (channel < 0 || channel > 15) {
         return;
+    }
     const uint32_t bit = 1u << channel;
-    if (((m_practiceMask & bit) != 0) == on)
+    if (((m_practiceMask & bit) != 0) == on) {
         return;
+    }
     if (on) {
         m_practiceMask |= bit;
     } else {
         m_practiceMask &= ~bit;
     }
-    if (m_muteMode != MuteNone)
+    if (m_muteMode != MuteNone) {
         SetMuteMode(m_muteMode);
+    }
 }
 
 void Performance::SetWaitForPlayer(bool on) {
     m_waitForPlayer = on ? 1 : 0;
-    if (!on)
+    if (!on) {
         m_awaited.count = 0;
+    }
 }
 
 void Performance::SetPreLight(bool on) {
     m_preLight = on ? 1 : 0;
     if (!on) {
-        for (KeyLight& light : m_keyLights)
+        for (KeyLight& light : m_keyLights) {
             light.preLit = 0;
+        }
     }
 }
 

@@ -24,25 +24,29 @@ void SortPerformanceEvents(std::vector<PerformanceEvent>& events,
     for (PerformanceEvent& e : events) {
         e.sortKey = e.IsSysex() ? static_cast<uint8_t>(sysex[e.sysex].length & 0xFF) : e.channel;
     }
-    if (n < 2)
+    if (n < 2) {
         return;
+    }
 
     // One pass gathers the histograms of all five byte digits and notices a timeline that is
     // already in order (a format 0 file often is).
     std::vector<std::array<uint32_t, 256>> counts(kDigits);
-    for (auto& c : counts)
+    for (auto& c : counts) {
         c.fill(0);
+    }
     bool sorted = true;
     uint64_t previous = 0;
     for (const PerformanceEvent& e : events) {
         const uint64_t key = SortKeyOf(e);
         sorted = sorted && previous <= key;
         previous = key;
-        for (int d = 0; d < kDigits; ++d)
+        for (int d = 0; d < kDigits; ++d) {
             ++counts[d][(key >> (8 * d)) & 0xFF];
+        }
     }
-    if (sorted)
+    if (sorted) {
         return;
+    }
     if (n < 64) {
         std::stable_sort(events.begin(), events.end(),
                          [](const PerformanceEvent& a, const PerformanceEvent& b) {
@@ -59,8 +63,9 @@ void SortPerformanceEvents(std::vector<PerformanceEvent>& events,
     PerformanceEvent* dst = buffer.data();
     for (int d = 0; d < kDigits; ++d) {
         const unsigned firstDigit = (SortKeyOf(src[0]) >> (8 * d)) & 0xFF;
-        if (counts[d][firstDigit] == n)
+        if (counts[d][firstDigit] == n) {
             continue;
+        }
         std::array<size_t, 256> start;
         size_t sum = 0;
         for (int b = 0; b < 256; ++b) {
@@ -74,6 +79,7 @@ void SortPerformanceEvents(std::vector<PerformanceEvent>& events,
         }
         std::swap(src, dst);
     }
-    if (src != events.data())
+    if (src != events.data()) {
         events.swap(buffer);
+    }
 }

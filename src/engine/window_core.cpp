@@ -49,8 +49,9 @@ CPelorvaneCore::~CPelorvaneCore() {
 }
 
 std::string CPelorvaneCore::DataPath(const char* fileName) const {
-    if (m_dataDir.empty())
+    if (m_dataDir.empty()) {
         return fileName;
+    }
     return m_dataDir + "/" + fileName;
 }
 
@@ -73,11 +74,13 @@ void CPelorvaneCore::SetChannelRows(const std::array<int, 16>& rows) {
 
 void CPelorvaneCore::StartPlay(PlayMode mode) {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    if (m_playState != Stopped && !m_pPerformance)
+    if (m_playState != Stopped && !m_pPerformance) {
         m_playState = Stopped;
+    }
     const bool fromStopped = m_playState == Stopped;
-    if (fromStopped && !PreparePerformance())
+    if (fromStopped && !PreparePerformance()) {
         return;
+    }
 
     const ModeSettings settings = SettingsOf(mode);
     Performance& p = *m_pPerformance;
@@ -87,6 +90,7 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
     if (fromStopped) {
         p.Rewind();
         m_playState = Starting;
+        WakeClockThread();
     }
     LightModeLed(static_cast<int>(mode));
 }
@@ -94,11 +98,13 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
 bool CPelorvaneCore::PreparePerformance() {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
     const int row = SelectedSongRow();
-    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size())
+    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return false;
+    }
     const SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
-    if (!entry.m_midiData)
+    if (!entry.m_midiData) {
         return false;
+    }
 
     // The old performance goes first: a long song's timeline is large.
     SetPerformance(nullptr);
@@ -108,10 +114,12 @@ bool CPelorvaneCore::PreparePerformance() {
         performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
     int position = SpeedSliderPosition();
-    if (position < 0)
+    if (position < 0) {
         position = 0;
-    if (position > 4)
+    }
+    if (position > 4) {
         position = 4;
+    }
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
     SetPerformance(std::move(performance));
@@ -135,8 +143,9 @@ void CPelorvaneCore::StopPlay() {
 
 void CPelorvaneCore::SilenceAllChannels() {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    if (!m_hMidiOut)
+    if (!m_hMidiOut) {
         return;
+    }
     for (int c = 0; c < 16; ++c) {
         const uint8_t status = static_cast<uint8_t>(0xB0 + c);
         m_hMidiOut->SendShort(PackShortMessage(status, 0x78, 0x00));
@@ -146,11 +155,13 @@ void CPelorvaneCore::SilenceAllChannels() {
 
 bool CPelorvaneCore::OnSongSelChangeCore() {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    if (m_playState != Stopped)
+    if (m_playState != Stopped) {
         StopPlay();
+    }
     const int row = SelectedSongRow();
-    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size())
+    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return false;
+    }
     SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
     const int result = LoadSong(entry);
     if (result != SONG_OK) {
@@ -163,28 +174,35 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
 void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, bool>>& rows) {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
     const int row = SelectedSongRow();
-    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size())
+    if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return;
+    }
     SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
     for (const auto& [channel, ticked] : rows) {
-        if (channel < 0 || channel > 15)
+        if (channel < 0 || channel > 15) {
             continue;
+        }
         entry.m_channels[channel].m_practice = ticked ? 1 : 0;
-        if (m_pPerformance)
+        if (m_pPerformance) {
             m_pPerformance->SetPracticeChannel(channel, ticked);
+        }
     }
-    if (m_playState != Stopped && m_pPerformance)
+    if (m_playState != Stopped && m_pPerformance) {
         m_pPerformance->RestartChordSearch();
+    }
 }
 
 void CPelorvaneCore::ApplySpeedFromSlider() {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    if (!m_pPerformance)
+    if (!m_pPerformance) {
         return;
+    }
     int position = SpeedSliderPosition();
-    if (position < 0)
+    if (position < 0) {
         position = 0;
-    if (position > 4)
+    }
+    if (position > 4) {
         position = 4;
+    }
     m_pPerformance->SetSpeedPercent(SpeedPercentTable[position]);
 }

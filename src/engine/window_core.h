@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -104,6 +105,12 @@ class CPelorvaneCore : public MessageSink {
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     bool m_shutDown = false;
     void EndClockThread();
+    // While nothing plays and no key light can change, the clock thread sleeps until a start or
+    // the end wakes it, instead of waking every millisecond.
+    std::mutex m_clockWakeLock;
+    std::condition_variable m_clockWake;
+    bool m_clockIdle = false;  // written by OnClockTick under m_playLock, read by the clock thread
+    void WakeClockThread();
     // Guards the performance that MidiInProc writes keys into, so that it never writes into one
     // being replaced or destroyed. Held only for a few instructions.
     std::mutex m_inputLock;

@@ -11,8 +11,9 @@
 
 void CPelorvaneCore::OnClockTick() {
     const uint32_t now = NowMs();
-    if (now == m_lastTickTime)
+    if (now == m_lastTickTime) {
         return;
+    }
     m_lastTickTime = now;
 
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
@@ -23,33 +24,63 @@ void CPelorvaneCore::OnClockTick() {
     Performance* p = m_pPerformance.get();
     if (m_playState == Playing && p) {
         p->Advance(now - m_playStartTime);
-        if (p->AtEnd())
+        if (p->AtEnd()) {
             m_playState = Stopped;
+        }
     }
-    if (p)
+    if (p) {
         p->UpdateKeyLights(now);
+    }
+    m_clockIdle = m_playState == Stopped && (!p || p->KeyLightsSettled());
 }
 
 void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
+    using namespace std::chrono;
     while (!core->m_clockExit.load(std::memory_order_acquire)) {
         core->OnClockTick();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        bool idle;
+        {
+            std::lock_guard<std::recursive_mutex> lock(core->m_playLock);
+            idle = core->m_clockIdle;
+        }
+        if (idle) {
+            // Nothing to do until a start; the timeout only bounds a missed wake-up.
+            std::unique_lock<std::mutex> wake(core->m_clockWakeLock);
+            core->m_clockWake.wait_for(wake, milliseconds(50), [core] {
+                return core->m_clockExit.load(std::memory_order_acquire) ||
+                       core->m_playState.load() != Stopped;
+            });
+            continue;
+        }
+        // Wake just after the next millisecond begins rather than a fixed millisecond from now,
+        // so each tick comes as soon as the clock value has moved.
+        const auto now = steady_clock::now();
+        const auto next = time_point_cast<milliseconds>(now) + milliseconds(1) + microseconds(20);
+        std::this_thread::sleep_until(next);
     }
     core->m_clockEnded.store(true, std::memory_order_release);
 }
 
+void CPelorvaneCore::WakeClockThread() {
+    std::lock_guard<std::mutex> wake(m_clockWakeLock);
+    m_clockWake.notify_all();
+}
+
 void CPelorvaneCore::StartClockThread() {
-    if (m_hClockThread.joinable())
+    if (m_hClockThread.joinable()) {
         return;
+    }
     m_clockExit.store(false, std::memory_order_release);
     m_clockEnded.store(false, std::memory_order_release);
     m_hClockThread = std::thread(&CPelorvaneCore::ClockThreadProc, this);
 }
 
 void CPelorvaneCore::EndClockThread() {
-    if (!m_hClockThread.joinable())
+    if (!m_hClockThread.joinable()) {
         return;
+    }
     m_clockExit.store(true, std::memory_order_release);
+    WakeClockThread();
     const auto start = std::chrono::steady_clock::now();
     while (!m_clockEnded.load(std::memory_order_acquire) &&
            std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1000)) {
@@ -65,11 +96,13 @@ void CPelorvaneCore::EndClockThread() {
 }
 
 void CPelorvaneCore::ShutDown() {
-    if (m_shutDown)
+    if (m_shutDown) {
         return;
+    }
     m_shutDown = true;
-    if (m_playState != Stopped)
+    if (m_playState != Stopped) {
         StopPlay();
+    }
     EndClockThread();
     CloseMidiDevices();
     SaveSongList(m_songList, DataPath(kSongListFileName));
@@ -77,14 +110,16 @@ void CPelorvaneCore::ShutDown() {
 
 void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, uintptr_t param1,
                                 uintptr_t) {
-    if (messageCode != kMimData || !instance)
+    if (messageCode != kMimData || !instance) {
         return;
+    }
     auto* core = static_cast<CPelorvaneCore*>(instance);
     const uint32_t status = param1 & 0xFF;
     const uint32_t key = (param1 >> 8) & 0xFF;
     const uint32_t velocity = (param1 >> 16) & 0xFF;
-    if (key > 127)
+    if (key > 127) {
         return;
+    }
     bool down;
     if (status == 0x80) {
         down = false;
@@ -94,17 +129,20 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
         return;  // the player's keys arrive on MIDI channel 1 only
     }
     std::lock_guard<std::mutex> input(core->m_inputLock);
-    if (Performance* p = core->m_inputTarget)
+    if (Performance* p = core->m_inputTarget) {
         p->SetKeyDown(static_cast<int>(key), down);
+    }
 }
 
 void CPelorvaneCore::OnPerformanceNoteOn(void* context, int channel, int, int, bool muted) {
     auto* core = static_cast<CPelorvaneCore*>(context);
-    if (channel < 0 || channel > 15)
+    if (channel < 0 || channel > 15) {
         return;
+    }
     const int row = core->m_channelRow[static_cast<size_t>(channel)];
-    if (row < 0 || row >= TrackActivity::kMaxRows)
+    if (row < 0 || row >= TrackActivity::kMaxRows) {
         return;
+    }
     TrackActivity& activity = core->m_activity;
     activity.m_noteColor[static_cast<size_t>(row)].store(muted ? 0xC0C0C0u : 0xFF0000u,
                                                          std::memory_order_relaxed);

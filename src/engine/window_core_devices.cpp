@@ -36,14 +36,16 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
         m_outMidiDeviceName = outName;
         changed = true;
     }
-    if (!changed)
+    if (!changed) {
         return false;
+    }
     // One locked step: the clock never sees the new devices with a performance that still
     // holds the old output, and the input callback is switched away from the discarded
     // performance before it goes.
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    if (m_playState != Stopped)
+    if (m_playState != Stopped) {
         StopPlay();
+    }
     OpenMidiDevices();
     SetPerformance(nullptr);
     return true;

@@ -16,7 +16,9 @@ void CaptureLine(std::string_view line) {
 
 std::vector<uint32_t> AllKeysDark() {
     std::vector<uint32_t> v;
-    for (int k = 0; k < 128; ++k) v.push_back(Msg(0x90, k, 0));
+    for (int k = 0; k < 128; ++k) {
+        v.push_back(Msg(0x90, k, 0));
+    }
     return v;
 }
 
@@ -31,7 +33,9 @@ std::vector<uint32_t> SilenceAll() {
 
 std::vector<uint32_t> Concat(std::initializer_list<std::vector<uint32_t>> parts) {
     std::vector<uint32_t> all;
-    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (const auto& p : parts) {
+        all.insert(all.end(), p.begin(), p.end());
+    }
     return all;
 }
 
@@ -41,7 +45,9 @@ DebugCapture::DebugCapture() {
     SetDebugSinkForTest(&CaptureLine);
 }
 
-DebugCapture::~DebugCapture() { SetDebugSinkForTest(nullptr); }
+DebugCapture::~DebugCapture() {
+    SetDebugSinkForTest(nullptr);
+}
 
 std::vector<std::string> DebugCapture::Lines() {
     std::lock_guard<std::mutex> lock(g_debugLock);
@@ -50,7 +56,9 @@ std::vector<std::string> DebugCapture::Lines() {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pv-engine-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
     m_path = pattern;
 }
 
@@ -64,7 +72,9 @@ int TestCore::AddLoadedSong(std::unique_ptr<smf::Song> song, uint32_t practiceMa
     entry.m_path = "/songs/test" + std::to_string(m_songList.m_entries.size()) + ".mid";
     entry.m_title = song->Title();
     entry.m_midiData = song.release();
-    for (int ch = 0; ch < 16; ++ch) entry.m_channels[ch].m_practice = (practiceMask >> ch) & 1u;
+    for (int ch = 0; ch < 16; ++ch) {
+        entry.m_channels[ch].m_practice = (practiceMask >> ch) & 1u;
+    }
     m_songList.m_entries.push_back(entry);
     const int row = static_cast<int>(m_songList.m_entries.size()) - 1;
     m_selectedRow = row;

@@ -27,7 +27,7 @@ std::vector<uint32_t> Concat(std::initializer_list<std::vector<uint32_t>> parts)
 
 // Collects the debug lines written while it lives.
 class DebugCapture {
-public:
+  public:
     DebugCapture();
     ~DebugCapture();
     std::vector<std::string> Lines();
@@ -35,12 +35,12 @@ public:
 
 // A fresh folder for the core's text files, removed afterwards.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -54,7 +54,7 @@ struct RecordingOutput {
 // The window core with a fake window: the selected row, the slider, the LEDs and the messages
 // are plain fields.
 class TestCore : public CPelorvaneCore {
-public:
+  public:
     TestCore(MidiService& service, const std::string& dir) : CPelorvaneCore(service, dir) {}
 
     int SelectedSongRow() override { return m_selectedRow.load(); }

@@ -11,7 +11,9 @@ struct Rig {
     Performance p;
     explicit Rig(const SmfWriter& writer, bool lesson, uint32_t practiceMask = 1) : p(output.out) {
         p.Build(*writer.Load());
-        for (int ch = 0; ch < 16; ++ch) p.SetPracticeChannel(ch, (practiceMask >> ch) & 1u);
+        for (int ch = 0; ch < 16; ++ch) {
+            p.SetPracticeChannel(ch, (practiceMask >> ch) & 1u);
+        }
         p.SetWaitForPlayer(lesson);
         p.SetPreLight(lesson);
         p.Rewind();
@@ -24,7 +26,9 @@ struct Rig {
     }
     std::vector<int> ChordKeys(const Chord& c) const {
         std::vector<int> keys;
-        for (int s = 0; s < c.count; ++s) keys.push_back(p.m_events[c.index[s]].data1);
+        for (int s = 0; s < c.count; ++s) {
+            keys.push_back(p.m_events[c.index[s]].data1);
+        }
         return keys;
     }
 };
@@ -36,7 +40,7 @@ size_t CountOf(const std::vector<uint32_t>& v, uint32_t m) {
 TEST(Chords, GroupPracticeNotesWithinTenMillisecondsOfTheFirst) {
     SmfWriter w;
     w.NoteOn(0, 0, 60).NoteOn(4, 0, 61).NoteOn(10, 0, 62).NoteOn(11, 0, 63);  // 0-10, then 11
-    w.NoteOn(100, 0, 70).NoteOn(108, 0, 71).NoteOn(116, 0, 72);             // window from 100
+    w.NoteOn(100, 0, 70).NoteOn(108, 0, 71).NoteOn(116, 0, 72);               // window from 100
     w.NoteOn(200, 0, 80).NoteOn(205, 1, 81).NoteOn(207, 0, 82).NoteOn(207, 0, 83, 0);
     Rig rig(w, false);
     std::vector<std::vector<int>> chords;
@@ -46,8 +50,8 @@ TEST(Chords, GroupPracticeNotesWithinTenMillisecondsOfTheFirst) {
         rig.p.FindNextChord();
     }
     // A non-practice note and a velocity-0 note-on neither join a chord nor end it.
-    EXPECT_EQ(chords, (std::vector<std::vector<int>>{
-                          {60, 61, 62}, {63}, {70, 71}, {72}, {80, 82}}));
+    EXPECT_EQ(chords,
+              (std::vector<std::vector<int>>{{60, 61, 62}, {63}, {70, 71}, {72}, {80, 82}}));
 }
 
 TEST(Chords, NoPracticeChannelMeansNoChordNoLightNoWaiting) {
@@ -60,7 +64,9 @@ TEST(Chords, NoPracticeChannelMeansNoChordNoLightNoWaiting) {
         rig.p.UpdateKeyLights(e);
     }
     EXPECT_TRUE(rig.p.AtEnd());
-    for (uint32_t m : rig.Sent()) EXPECT_NE(m & 0xFF, 0x90u) << std::hex << m;  // no lighting
+    for (uint32_t m : rig.Sent()) {
+        EXPECT_NE(m & 0xFF, 0x90u) << std::hex << m;  // no lighting
+    }
 }
 
 TEST(KeyLights, ChordLightsWhenDueAndGoesDarkWithItsNoteOff) {
@@ -78,7 +84,9 @@ TEST(KeyLights, ChordLightsWhenDueAndGoesDarkWithItsNoteOff) {
     rig.p.UpdateKeyLights(1031);
     EXPECT_EQ(rig.Sent(), (std::vector<uint32_t>{Msg(0x8F, 64, 64), Msg(0x90, 64, 0)}));
     rig.p.Advance(100);
-    for (uint32_t e = 200; e <= 2000; e += 100) rig.p.Advance(e);
+    for (uint32_t e = 200; e <= 2000; e += 100) {
+        rig.p.Advance(e);
+    }
     rig.p.UpdateKeyLights(3000);
     EXPECT_EQ(rig.Sent(), (std::vector<uint32_t>{Msg(0x8F, 60, 64), Msg(0x90, 60, 0)}));
 }
@@ -103,7 +111,9 @@ TEST(KeyLights, OverlappingNotesOfOneKeyReleaseOldestFirst) {
 // at once as well. The seventeenth bright note is reported and its key stays lit.
 TEST(KeyLights, SeventeenthBrightNoteIsReportedAndEleventhNoteStartsTheNextChord) {
     SmfWriter w;
-    for (int k = 0; k < 17; ++k) w.Note(5, 0, 40 + k, 100);
+    for (int k = 0; k < 17; ++k) {
+        w.Note(5, 0, 40 + k, 100);
+    }
     w.Note(1000, 0, 90, 10);
     Rig rig(w, false);
     DebugCapture debug;
@@ -111,10 +121,14 @@ TEST(KeyLights, SeventeenthBrightNoteIsReportedAndEleventhNoteStartsTheNextChord
     rig.p.Advance(6);
     EXPECT_EQ(rig.p.m_brightEventCount, 16);
     EXPECT_EQ(debug.Lines(), (std::vector<std::string>{"WARNING!: m_brightEvents[] is overflow."}));
-    for (int k = 0; k < 17; ++k) EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 1) << k;
+    for (int k = 0; k < 17; ++k) {
+        EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 1) << k;
+    }
     EXPECT_EQ(rig.ChordKeys(rig.p.m_chord), (std::vector<int>{90}));
     rig.p.Advance(105);
-    for (int k = 0; k < 16; ++k) EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 0) << k;
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 0) << k;
+    }
     EXPECT_EQ(rig.p.m_keyLights[56].lit, 1);  // no bright event, so its note-off finds none
 }
 
@@ -135,8 +149,8 @@ TEST(KeyLights, AStepPastTwoChordsLightsBothAndKeepsTheChain) {
 TEST(Lesson, StepByStep) {
     SmfWriter w;
     w.Note(1000, 0, 60, 500).Note(1000, 0, 64, 500);  // first chord
-    w.Note(1500, 1, 40, 100);                          // accompaniment
-    w.Note(2000, 0, 67, 300);                          // second chord
+    w.Note(1500, 1, 40, 100);                         // accompaniment
+    w.Note(2000, 0, 67, 300);                         // second chord
     Rig rig(w, true);
 
     // The second before the chord: its keys flash, lit while the clock modulo 32 is 0-9.
@@ -154,7 +168,9 @@ TEST(Lesson, StepByStep) {
     EXPECT_EQ(rig.Sent(), (std::vector<uint32_t>{Msg(0x90, 60, 127), Msg(0x90, 64, 127)}));
 
     // Due: the chord sounds at once, lights steadily and the song waits.
-    for (uint32_t e = 100; e <= 1000; e += 100) rig.p.Advance(e);
+    for (uint32_t e = 100; e <= 1000; e += 100) {
+        rig.p.Advance(e);
+    }
     EXPECT_EQ(rig.p.m_songTime, 1000u);
     EXPECT_EQ(rig.p.m_waiting, 1);
     EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
@@ -183,13 +199,17 @@ TEST(Lesson, StepByStep) {
 
     // A key held since before its chord was due lets the song go on at once.
     rig.p.SetKeyDown(67, true);
-    for (uint32_t e = 1600; e <= 2400; e += 100) rig.p.Advance(e);
+    for (uint32_t e = 1600; e <= 2400; e += 100) {
+        rig.p.Advance(e);
+    }
     EXPECT_EQ(rig.p.m_songTime, 2000u);
     EXPECT_EQ(rig.p.m_waiting, 0);
     const std::vector<uint32_t> sent = rig.Sent();
     EXPECT_EQ(CountOf(sent, Msg(0x9F, 67, 100)), 1u);
     EXPECT_EQ(CountOf(sent, Msg(0x91, 40, 100)), 1u);
-    for (uint32_t e = 2500; e <= 2700; e += 100) rig.p.Advance(e);
+    for (uint32_t e = 2500; e <= 2700; e += 100) {
+        rig.p.Advance(e);
+    }
     EXPECT_TRUE(rig.p.AtEnd());
 }
 
@@ -197,7 +217,9 @@ TEST(Lesson, EndsOnlyAfterTheLastChordIsPlayed) {
     SmfWriter w;
     w.Note(10, 0, 60, 10).Note(10, 2, 30, 100);
     Rig rig(w, true);
-    for (uint32_t e = 1; e < 2000; e += 50) rig.p.Advance(e);
+    for (uint32_t e = 1; e < 2000; e += 50) {
+        rig.p.Advance(e);
+    }
     EXPECT_FALSE(rig.p.AtEnd());
     EXPECT_EQ(rig.p.m_songTime, 51u);  // the step that reached the chord, then held
     rig.p.SetKeyDown(60, true);
@@ -242,7 +264,9 @@ TEST(Lesson, ChordsPassedByOneStepAreAwaitedInTurn) {
     rig.p.Advance(100);
     EXPECT_EQ(rig.p.m_waiting, 0);
     const std::vector<uint32_t> sent = rig.Sent();
-    for (int key : {60, 62, 64}) EXPECT_EQ(CountOf(sent, Msg(0x9F, key, 100)), 1u) << key;
+    for (int key : {60, 62, 64}) {
+        EXPECT_EQ(CountOf(sent, Msg(0x9F, key, 100)), 1u) << key;
+    }
 }
 
 TEST(Lesson, SwitchingToModelPerformanceDropsTheAwaitedChord) {

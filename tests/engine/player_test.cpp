@@ -10,7 +10,9 @@ struct Rig {
     Performance p;
     explicit Rig(const SmfWriter& writer, uint32_t practiceMask = 1) : p(output.out) {
         p.Build(*writer.Load());
-        for (int ch = 0; ch < 16; ++ch) p.SetPracticeChannel(ch, (practiceMask >> ch) & 1u);
+        for (int ch = 0; ch < 16; ++ch) {
+            p.SetPracticeChannel(ch, (practiceMask >> ch) & 1u);
+        }
         p.Rewind();
         output.service.ClearSent();
     }
@@ -75,7 +77,9 @@ TEST(Speed, StallMovesAtMostOneHundredMillisecondsOfClock) {
 
 TEST(Speed, ChangeContinuesFromTheCurrentPositionWithoutAJump) {
     Rig rig(LongSong());
-    for (uint32_t e = 100; e <= 10000; e += 100) rig.p.Advance(e);
+    for (uint32_t e = 100; e <= 10000; e += 100) {
+        rig.p.Advance(e);
+    }
     ASSERT_EQ(rig.p.m_songTime, 10000u);
     rig.p.SetSpeedPercent(50);
     rig.p.Advance(10100);
@@ -105,7 +109,9 @@ TEST(Silencing, AccompanimentRemembersVolumesAndModelPerformanceRestoresThem) {
     // Channel 0 is the practice channel; it plays on the spare channel 15, which gets no
     // volume of its own.
     std::vector<uint32_t> expected = {Msg(0xBF, 7, 0)};
-    for (int ch = 1; ch < 15; ++ch) expected.push_back(Msg(0xB0 + ch, 7, 100));
+    for (int ch = 1; ch < 15; ++ch) {
+        expected.push_back(Msg(0xB0 + ch, 7, 100));
+    }
     EXPECT_EQ(rig.Sent(), expected);
 
     rig.p.Advance(1);
@@ -136,12 +142,16 @@ TEST(Silencing, SoloWithoutPracticeChannelSilencesEveryChannel) {
     rig.p.SetMuteMode(MuteNonPractice);
     std::vector<uint32_t> expected;
     for (int ch = 0; ch < 16; ++ch) {
-        if (ch != 15) expected.push_back(Msg(0xB0 + (ch == 0 ? 15 : ch), 7, 0));
+        if (ch != 15) {
+            expected.push_back(Msg(0xB0 + (ch == 0 ? 15 : ch), 7, 0));
+        }
     }
     EXPECT_EQ(rig.Sent(), expected);
 
     rig.p.SetMuteMode(MutePractice);  // accompaniment without practice channel: nothing silent
-    for (uint32_t m : rig.Sent()) EXPECT_EQ(m >> 16, 100u);
+    for (uint32_t m : rig.Sent()) {
+        EXPECT_EQ(m >> 16, 100u);
+    }
 
     // Ticking a channel while a mode silences re-applies the volumes.
     rig.p.SetPracticeChannel(3, true);

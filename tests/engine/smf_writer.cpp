@@ -12,12 +12,16 @@ void PutVarLen(std::vector<uint8_t>& out, uint32_t value) {
         groups[n++] = value & 0x7F;
         value >>= 7;
     } while (value != 0);
-    while (n > 1) out.push_back(groups[--n] | 0x80);
+    while (n > 1) {
+        out.push_back(groups[--n] | 0x80);
+    }
     out.push_back(groups[0]);
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<uint8_t>(v >> shift));
+    }
 }
 
 }  // namespace
@@ -71,7 +75,9 @@ std::vector<uint8_t> SmfWriter::Bytes() const {
             PutVarLen(body, item.tick - last);
             last = item.tick;
             const std::vector<uint8_t>& b = item.bytes;
-            if (b.empty()) throw std::invalid_argument("empty event");
+            if (b.empty()) {
+                throw std::invalid_argument("empty event");
+            }
             if (b[0] == 0xF0 || b[0] == 0xF7) {
                 // The status byte, then the length of what follows it.
                 body.push_back(b[0]);
@@ -98,6 +104,8 @@ std::vector<uint8_t> SmfWriter::Bytes() const {
 std::unique_ptr<smf::Song> SmfWriter::Load() const {
     const std::vector<uint8_t> bytes = Bytes();
     auto song = smf::LoadFromMemory(bytes.data(), bytes.size());
-    if (!song) throw std::runtime_error("the test song did not load");
+    if (!song) {
+        throw std::runtime_error("the test song did not load");
+    }
     return song;
 }

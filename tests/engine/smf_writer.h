@@ -9,7 +9,7 @@
 // Writes small Standard MIDI Files for the engine tests. With the default division of 500 ticks
 // per quarter note and the default tempo (120 per minute), one tick is one millisecond.
 class SmfWriter {
-public:
+  public:
     explicit SmfWriter(uint16_t division = 500) : m_division(division) {}
 
     // Starts a new track; events go into the newest track (one is there from the start).
@@ -26,7 +26,7 @@ public:
     std::vector<uint8_t> Bytes() const;
     std::unique_ptr<smf::Song> Load() const;
 
-private:
+  private:
     struct Item {
         uint32_t tick;
         std::vector<uint8_t> bytes;

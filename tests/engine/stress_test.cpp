@@ -24,13 +24,19 @@ TEST(Stress, ClockInputAndCommandsTogether) {
     for (int i = 0; i < 400; ++i) {
         const uint32_t t = static_cast<uint32_t>(i * 7);
         w.Note(t, i % 4, 48 + i % 24, 20).Note(t + 3, 9, 36, 5);
-        if (i % 50 == 0) w.Add(t, {0xF0, 0x41, 0x10, 0xF7});
-        if (i % 30 == 0) w.Control(t, i % 4, 7, 90);
+        if (i % 50 == 0) {
+            w.Add(t, {0xF0, 0x41, 0x10, 0xF7});
+        }
+        if (i % 30 == 0) {
+            w.Control(t, i % 4, 7, 90);
+        }
     }
     core.AddLoadedSong(w.Load(), 0b0011);
     std::array<int, 16> rows;
     rows.fill(-1);
-    for (int ch = 0; ch < 4; ++ch) rows[ch] = ch;
+    for (int ch = 0; ch < 4; ++ch) {
+        rows[ch] = ch;
+    }
     core.SetChannelRows(rows);
     core.StartClockThread();
 
@@ -77,7 +83,9 @@ TEST(Stress, ClockInputAndCommandsTogether) {
                 break;
             default: {
                 std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
-                if (core.m_pPerformance) (void)core.m_pPerformance->m_songTime;
+                if (core.m_pPerformance) {
+                    (void)core.m_pPerformance->m_songTime;
+                }
                 break;
             }
         }

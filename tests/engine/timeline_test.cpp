@@ -16,7 +16,9 @@ std::unique_ptr<Performance> Built(const SmfWriter& writer) {
 
 TEST(Timeline, OrdersByTimeThenChannelWithSysexKeyedByLength) {
     SmfWriter w;
-    for (int ch = 15; ch >= 0; --ch) w.NoteOn(0, ch, 60);
+    for (int ch = 15; ch >= 0; --ch) {
+        w.NoteOn(0, ch, 60);
+    }
     w.Add(0, {0xF0, 0x41, 0x10, 0x42, 0x12, 0xF7});  // 6 bytes: key 6
     w.NewTrack().NoteOn(3, 9, 50).NoteOn(3, 2, 51).Add(3, {0xC5, 7});
     auto p = Built(w);
@@ -47,12 +49,16 @@ TEST(Timeline, OrdersByTimeThenChannelWithSysexKeyedByLength) {
 TEST(Timeline, SpareChannelIsTheHighestUnusedAboveZero) {
     SmfWriter some;
     for (int ch = 0; ch < 16; ++ch) {
-        if (ch != 12 && ch != 14) some.Control(0, ch, 7, 100);
+        if (ch != 12 && ch != 14) {
+            some.Control(0, ch, 7, 100);
+        }
     }
     EXPECT_EQ(Built(some)->m_spareChannel, 14);
 
     SmfWriter full;
-    for (int ch = 1; ch < 16; ++ch) full.NoteOn(0, ch, 60);
+    for (int ch = 1; ch < 16; ++ch) {
+        full.NoteOn(0, ch, 60);
+    }
     EXPECT_EQ(Built(full)->m_spareChannel, 0);
 
     SmfWriter low;
@@ -96,7 +102,9 @@ TEST(Timeline, RepeatedNotesKeepNoteOffBeforeNoteOn) {
         w.NoteOn(i * 10, 1, 64).NoteOff(i * 10 + 10, 1, 64);
     }
     w.NewTrack();
-    for (int i = 0; i < 200; ++i) w.NoteOn(i * 10 + 10, 0, 60, 1);
+    for (int i = 0; i < 200; ++i) {
+        w.NoteOn(i * 10 + 10, 0, 60, 1);
+    }
     auto p = Built(w);
     // At every shared millisecond: channel 0's note-off, its note-on (track 1), then track 2's.
     for (size_t i = 0; i + 1 < p->m_events.size(); ++i) {
@@ -139,7 +147,7 @@ TEST(Timeline, SortMatchesAStableSortOnRandomTimelines) {
                     e.status = 0x90;
                     e.channel = rng() % 16;
                 }
-                e.data1 = static_cast<uint8_t>(i);         // identity, to check stability
+                e.data1 = static_cast<uint8_t>(i);  // identity, to check stability
                 e.data2 = static_cast<uint8_t>(i >> 8);
                 e.reserved[0] = static_cast<uint8_t>(i >> 16);
             }

@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kKeyboard = "Digital Keyboard-1";
 
 class CoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ManualClock::Install();
         ManualClock::Set(1000);
@@ -41,7 +41,9 @@ protected:
 // Channel 0 is the practice channel; channels 0-3 play, so channel 0 plays on channel 15.
 SmfWriter FourChannelSong() {
     SmfWriter w;
-    for (int ch = 0; ch < 4; ++ch) w.Note(0, ch, 60 + ch, 100);
+    for (int ch = 0; ch < 4; ++ch) {
+        w.Note(0, ch, 60 + ch, 100);
+    }
     w.Note(500, 1, 70, 100);
     return w;
 }
@@ -49,7 +51,9 @@ SmfWriter FourChannelSong() {
 std::vector<uint32_t> Volumes(int spare, std::initializer_list<int> silenced = {}) {
     std::vector<uint32_t> v;
     for (int ch = 0; ch < 16; ++ch) {
-        if (spare != 0 && ch == spare) continue;
+        if (spare != 0 && ch == spare) {
+            continue;
+        }
         const bool off = std::find(silenced.begin(), silenced.end(), ch) != silenced.end();
         v.push_back(Msg(0xB0 + (ch == 0 ? spare : ch), 7, off ? 0 : 100));
     }
@@ -58,7 +62,9 @@ std::vector<uint32_t> Volumes(int spare, std::initializer_list<int> silenced = {
 
 std::vector<uint32_t> AllSoundOff() {
     std::vector<uint32_t> v;
-    for (int c = 0; c < 16; ++c) v.push_back(Msg(0xB0 + c, 0x78, 0));
+    for (int c = 0; c < 16; ++c) {
+        v.push_back(Msg(0xB0 + c, 0x78, 0));
+    }
     return v;
 }
 
@@ -74,9 +80,9 @@ TEST_F(CoreTest, StartFromStoppedSendsTheResetsThenPlaysChannelOneOnTheSpare) {
     EXPECT_EQ(core->m_playStartTime, 1001u);
     EXPECT_TRUE(Sent().empty());
     Tick();
-    EXPECT_EQ(Sent(), (std::vector<uint32_t>{Msg(0x9F, 60, 100), Msg(0x91, 61, 100),
-                                             Msg(0x92, 62, 100), Msg(0x93, 63, 100),
-                                             Msg(0x90, 60, 127)}));
+    EXPECT_EQ(Sent(),
+              (std::vector<uint32_t>{Msg(0x9F, 60, 100), Msg(0x91, 61, 100), Msg(0x92, 62, 100),
+                                     Msg(0x93, 63, 100), Msg(0x90, 60, 127)}));
 
     core->StopPlay();
     EXPECT_EQ(core->m_playState, Stopped);
@@ -107,7 +113,9 @@ TEST_F(CoreTest, ModeSwitchDuringPlayChangesVolumesWithoutRestarting) {
 
 TEST_F(CoreTest, SongWithoutSpareChannelSendsNoLighting) {
     SmfWriter w;
-    for (int ch = 0; ch < 16; ++ch) w.Note(0, ch, 40 + ch, 100);
+    for (int ch = 0; ch < 16; ++ch) {
+        w.Note(0, ch, 40 + ch, 100);
+    }
     core->AddLoadedSong(w.Load(), 1);
     core->StartPlay(PlayMode::ModelPerformance);
     EXPECT_EQ(Sent(), Concat({SilenceAll(), Volumes(0), AllKeysDark()}));
@@ -237,9 +245,9 @@ TEST_F(CoreTest, NewDeviceNamesReopenAndDiscardThePerformance) {
     EXPECT_TRUE(core->ApplyDeviceNames(kKeyboard, "Synth"));
     EXPECT_EQ(core->m_pPerformance, nullptr);
     EXPECT_EQ(core->m_playState, Stopped);
-    EXPECT_EQ(service.Operations(), (std::vector<std::string>{"close-in 0", "close-out 0",
-                                                              "open-out 1", "open-in 0",
-                                                              "start-in 0"}));
+    EXPECT_EQ(service.Operations(),
+              (std::vector<std::string>{"close-in 0", "close-out 0", "open-out 1", "open-in 0",
+                                        "start-in 0"}));
     service.InjectInput(Msg(0x90, 60, 100));  // reaches no performance
     service.WaitForInputIdle();
     core->StartPlay(PlayMode::ModelPerformance);

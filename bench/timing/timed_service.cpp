@@ -1,0 +1,36 @@
+#include "timed_service.h"
+
+class TimedOutput : public MidiOut {
+  public:
+    TimedOutput(TimedService& service, std::shared_ptr<MidiOut> inner)
+        : m_service(service), m_inner(std::move(inner)) {}
+    int SendShort(uint32_t packed) override {
+        const int result = m_inner->SendShort(packed);
+        const uint64_t now = SteadyMicros();
+        std::lock_guard<std::mutex> lock(m_service.m_lock);
+        m_service.m_log.push_back({now, packed});
+        return result;
+    }
+    int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
+        return m_inner->SendSysex(std::move(buffer));
+    }
+    void Close() override { m_inner->Close(); }
+
+  private:
+    TimedService& m_service;
+    std::shared_ptr<MidiOut> m_inner;
+};
+
+int TimedService::OpenOutput(int id, std::shared_ptr<MidiOut>& out) {
+    std::shared_ptr<MidiOut> inner;
+    const int result = m_inner.OpenOutput(id, inner);
+    if (result == MIDI_OK) {
+        out = std::make_shared<TimedOutput>(*this, std::move(inner));
+    }
+    return result;
+}
+
+std::vector<TimedMessage> TimedService::Log() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_log;
+}
