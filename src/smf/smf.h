@@ -61,7 +61,7 @@ struct TempoChange {
 class Song {
   public:
     const std::vector<Track>& Tracks() const { return m_tracks; }
-    const uint8_t* Data(const Event& e) const { return m_bytes.data() + e.offset; }
+    const uint8_t* Data(const Event& e) const { return m_bytes.get() + e.offset; }
 
     // The text of the first track-name event of the first track, decoded to UTF-8 (UTF-8 when
     // valid, else CP932, else Latin-1); empty when there is none.
@@ -83,9 +83,9 @@ class Song {
     void BuildTempoMap(std::vector<TempoChange> changes);
 
     std::vector<Track> m_tracks;
-    std::vector<Event> m_events;  // every track's events, track after track
-    std::vector<uint8_t> m_bytes;
-    std::vector<TempoChange> m_tempos;  // sorted by tick, first at tick 0
+    std::vector<Event> m_events;         // every track's events, track after track
+    std::unique_ptr<uint8_t[]> m_bytes;  // data bytes of every event
+    std::vector<TempoChange> m_tempos;   // sorted by tick, first at tick 0
     // Exact song time at each tempo change in units of tick * microseconds-per-quarter, so that
     // rounding never accumulates over a long song (fits 64 bits: ticks < 2^32, tempo < 2^24).
     std::vector<uint64_t> m_tempoStartUnits;

@@ -1,5 +1,7 @@
 #include <cstring>
 #include <limits>
+#include <new>
+#include <stdexcept>
 
 #include "platform/text_file.h"
 #include "smf/huge_pages.h"
@@ -9,9 +11,8 @@
 // End of Track, chunk lengths that disagree with the data, chunks nobody knows. The reader keeps
 // whatever it can read and only refuses files that do not start like a Standard MIDI File.
 //
-// Each track is read twice: the first pass finds where the track really ends and counts its
-// events and data bytes, the second stores them into storage of exactly that size. Counting is
-// cheaper than growing vectors, and the memory peak stays at the final size.
+// All events of a song live in one block and all their data bytes in another, each reserved
+// once for the most the file could hold, so that nothing is copied while a large song is read.
 
 namespace smf {
 
@@ -225,13 +226,6 @@ TrackScan ScanTrack(const uint8_t* begin, const uint8_t* limit, TrackSink* sink)
     return scan;
 }
 
-struct TrackSpan {
-    const uint8_t* begin;
-    const uint8_t* stop;
-    std::size_t events;
-    std::size_t bytes;
-};
-
 }  // namespace
 
 class Parser {
@@ -301,10 +295,25 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
         }
     }
 
-    std::vector<TrackSpan> spans;
-    std::size_t totalEvents = 0;
-    std::size_t totalBytes = 0;
-    std::size_t totalTempos = 0;
+    // Offsets into the pool are 32-bit.
+    const std::size_t smfSize = static_cast<std::size_t>(end - begin);
+    if (smfSize > std::numeric_limits<uint32_t>::max()) {
+        return nullptr;
+    }
+    // The events are stored as they are read, into room for as many as the file can hold: every
+    // event takes at least two bytes of the file, and stores no more data bytes than the file
+    // gave it. Room that is not written to never becomes resident memory.
+    auto song = std::make_unique<Song>();
+    song->m_format = format;
+    song->m_division = division;
+    song->m_events.reserve(smfSize / 2 + 1);
+    AdviseHugePages(song->m_events.data(), song->m_events.capacity() * sizeof(Event));
+    song->m_bytes.reset(new uint8_t[smfSize]);
+    AdviseHugePages(song->m_bytes.get(), smfSize);
+    std::vector<TempoChange> tempos;
+    TrackSink sink{&song->m_events, song->m_bytes.get(), 0, &tempos};
+    std::vector<std::size_t> trackSizes;
+
     while (end - p >= 8) {
         const uint32_t length = ReadBe32(p + 4);
         const uint8_t* body = p + 8;
@@ -326,7 +335,10 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
             continue;
         }
 
-        TrackScan scan = ScanTrack<false>(body, declaredEnd, nullptr);
+        const std::size_t firstEvent = song->m_events.size();
+        const uint32_t firstByte = sink.poolUsed;
+        const std::size_t firstTempo = tempos.size();
+        const TrackScan scan = ScanTrack<true>(body, declaredEnd, &sink);
         const uint8_t* next = declaredEnd;
         if (scan.atNextHeader) {
             next = scan.stop;  // the length claimed more than the track holds
@@ -339,45 +351,26 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
             // header, and keep the longer reading only when it ends properly.
             const uint8_t* nextHeader = FindTrackHeader(declaredEnd, end);
             const uint8_t* limit = nextHeader != nullptr ? nextHeader : end;
-            TrackScan longer = ScanTrack<false>(body, limit, nullptr);
+            const TrackScan longer = ScanTrack<false>(body, limit, nullptr);
             if (longer.endOfTrack || (nextHeader != nullptr && longer.stop == nextHeader)) {
-                scan = longer;
+                song->m_events.resize(firstEvent);
+                sink.poolUsed = firstByte;
+                tempos.resize(firstTempo);
+                ScanTrack<true>(body, longer.stop, &sink);
                 next = longer.stop;
             }
         }
-        spans.push_back({body, scan.stop, scan.events, scan.bytes});
-        totalEvents += scan.events;
-        totalBytes += scan.bytes;
-        totalTempos += scan.tempos;
+        trackSizes.push_back(song->m_events.size() - firstEvent);
         p = next > p ? next : p + 8;
     }
 
-    // Offsets into the pool are 32-bit.
-    if (totalBytes > std::numeric_limits<uint32_t>::max()) {
-        return nullptr;
-    }
-
-    auto song = std::make_unique<Song>();
-    song->m_format = format;
-    song->m_division = division;
-    song->m_bytes.reserve(totalBytes);
-    AdviseHugePages(song->m_bytes.data(), totalBytes);
-    song->m_bytes.resize(totalBytes);
-    song->m_events.reserve(totalEvents);
-    AdviseHugePages(song->m_events.data(), totalEvents * sizeof(Event));
-    std::vector<TempoChange> tempos;
-    tempos.reserve(totalTempos);
-    TrackSink sink{&song->m_events, song->m_bytes.data(), 0, &tempos};
-    for (const TrackSpan& span : spans) {
-        ScanTrack<true>(span.begin, span.stop, &sink);
-    }
     // The storage is complete and never moves again: the views can be set.
-    song->m_tracks.resize(spans.size());
-    const Event* next = song->m_events.data();
-    for (std::size_t i = 0; i < spans.size(); ++i) {
-        song->m_tracks[i].events.m_begin = next;
-        song->m_tracks[i].events.m_size = spans[i].events;
-        next += spans[i].events;
+    song->m_tracks.resize(trackSizes.size());
+    const Event* first = song->m_events.data();
+    for (std::size_t i = 0; i < trackSizes.size(); ++i) {
+        song->m_tracks[i].events.m_begin = first;
+        song->m_tracks[i].events.m_size = trackSizes[i];
+        first += trackSizes[i];
     }
     song->BuildTempoMap(std::move(tempos));
 
@@ -395,7 +388,13 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
 }
 
 std::unique_ptr<Song> LoadFromMemory(const uint8_t* data, std::size_t size) {
-    return Parser::Parse(data, size);
+    try {
+        return Parser::Parse(data, size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // a file too large for this machine cannot be played either
+    } catch (const std::length_error&) {
+        return nullptr;
+    }
 }
 
 }  // namespace smf
