@@ -80,6 +80,17 @@ TEST_F(JackTest, KeyboardIsListedAndOurOwnPortsAreNot) {
             EXPECT_TRUE(port.starts_with("Pelorvane:") || port.starts_with("Pelorvane-")) << port;
         }
     }
+    // Short and system exclusive messages arrive whole; the sysex reports that it has gone out.
+    auto sysex = std::make_shared<SysexBuffer>();
+    sysex->bytes = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+    EXPECT_EQ(0, out->SendShort(Msg(0xC3, 5, 0)));
+    EXPECT_EQ(0, out->SendSysex(sysex));
+    EXPECT_TRUE(sysex->done.load());
+    EXPECT_TRUE(WaitFor([&] { return !keyboard.ReceivedSysex().empty(); }, 2s));
+    EXPECT_EQ(std::vector<uint32_t>{Msg(0xC3, 5, 0)}, keyboard.Received());
+    ASSERT_EQ(1u, keyboard.ReceivedSysex().size());
+    EXPECT_EQ(sysex->bytes, keyboard.ReceivedSysex()[0]);
+
     std::shared_ptr<MidiOut> none;
     EXPECT_EQ(MIDI_BAD_DEVICE_ID, service->OpenOutput(static_cast<int>(outputs.size()), none));
     EXPECT_EQ(nullptr, none);
