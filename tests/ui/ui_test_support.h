@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "midi/memory_midi.h"
+#include "ui/pelorvane_dlg.h"
+
+// The main window with its modal parts replaced: messages are recorded, the file choice and the
+// modal dialogs are answered by the test.
+class TestWindow : public CPelorvaneDlg {
+  public:
+    using CPelorvaneDlg::CPelorvaneDlg;
+
+    void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
+    int RunModal(QDialog& dialog) override {
+        ++m_modalRuns;
+        return m_onModal ? m_onModal(dialog) : QDialog::Rejected;
+    }
+    QString AskSongFile() override {
+        ++m_fileAsks;
+        return m_nextFile;
+    }
+
+    std::vector<std::string> m_messages;
+    std::function<int(QDialog&)> m_onModal;
+    int m_modalRuns = 0;
+    int m_fileAsks = 0;
+    QString m_nextFile;
+};
+
+// A temporary working directory with copies of the demo songs, an in-memory MIDI service with
+// the default device names and a window over both.
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds and opens the window (songlist.txt written beforehand is read).
+    void OpenWindow();
+    // Copies demo song n (0-2) into the working directory and returns its path.
+    std::string DemoSong(int n);
+    std::string WriteFile(const std::string& name, const std::string& content);
+    void WriteSongList(const std::vector<std::string>& paths);
+    std::string ReadFile(const std::string& name) const;
+    bool FileExists(const std::string& name) const;
+
+    // The user's click on a row of the song list.
+    void ClickSongRow(int row);
+    std::vector<std::string> RowTitles() const;
+    std::vector<int> RowData() const;
+    QWidget* Control(int id) const { return m_window->Control(id); }
+    // Waits (processing events) until pred holds or ms passed.
+    static bool WaitFor(const std::function<bool()>& pred, int ms = 3000);
+
+    QTemporaryDir m_dir;
+    std::string m_path;
+    InMemoryMidiService m_service{{"Digital Keyboard-1"}, {"Digital Keyboard-1"}};
+    std::unique_ptr<TestWindow> m_window;
+};
