@@ -1,0 +1,61 @@
+#include "play_options.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::optional<PlayOptions> Parse(const std::vector<const char*>& args,
+                                 std::string* error = nullptr) {
+    std::vector<char*> argv = {const_cast<char*>("pelorvane-play")};
+    for (const char* arg : args) {
+        argv.push_back(const_cast<char*>(arg));
+    }
+    std::string ignored;
+    return ParsePlayOptions(static_cast<int>(argv.size()), argv.data(), error ? *error : ignored);
+}
+
+TEST(PlayOptionsTest, ReadsEveryOption) {
+    auto options = Parse({"--in", "Keys:In 1", "--out", "内蔵シンセサイザー", "--mode", "lesson",
+                          "--speed", "80", "--practice", "1,16,3", "song.mid"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ("Keys:In 1", options->inName.value());
+    EXPECT_EQ("内蔵シンセサイザー", options->outName.value());
+    EXPECT_EQ(PlayMode::MyPaceLesson, options->mode);
+    EXPECT_EQ(1, options->speedPosition);
+    EXPECT_TRUE(options->practice[0]);
+    EXPECT_TRUE(options->practice[2]);
+    EXPECT_TRUE(options->practice[15]);
+    EXPECT_FALSE(options->practice[1]);
+    EXPECT_EQ("song.mid", options->file);
+
+    auto defaults = Parse({"song.mid"});
+    ASSERT_TRUE(defaults);
+    EXPECT_FALSE(defaults->inName);
+    EXPECT_FALSE(defaults->outName);
+    EXPECT_EQ(PlayMode::ModelPerformance, defaults->mode);
+    EXPECT_EQ(3, defaults->speedPosition);
+    EXPECT_TRUE(Parse({"--list"}));
+    EXPECT_EQ("-odd.mid", Parse({"--", "-odd.mid"})->file);
+}
+
+TEST(PlayOptionsTest, RejectsMistakesWithAReason) {
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {},
+             {"--speed", "75", "a.mid"},
+             {"--practice", "0", "a.mid"},
+             {"--practice", "17", "a.mid"},
+             {"--practice", "1,,2", "a.mid"},
+             {"--mode", "karaoke", "a.mid"},
+             {"--in"},
+             {"--volume", "3", "a.mid"},
+             {"a.mid", "b.mid"},
+         }) {
+        std::string error;
+        EXPECT_FALSE(Parse(args, &error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace
