@@ -164,9 +164,29 @@ class Performance {
   private:
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);
     bool SendSysexEvent(const PerformanceEvent& event);
-    void SortTimeline();
     void ComputeSpareChannel();
 };
+
+inline uint64_t SortKeyOf(const PerformanceEvent& e) {
+    return (uint64_t{e.time} << 8) | e.sortKey;
+}
+
+// The ascending runs of a timeline in the making: where each begins. Counting stops once there
+// are too many to merge.
+struct TimelineRuns {
+    static constexpr size_t kMaxMergeRuns = 64;  // beyond this many, a radix sort is faster
+    std::vector<size_t> starts{0};
+    uint64_t last = 0;
+    void Add(size_t index, uint64_t key) {
+        if (key < last && starts.size() <= kMaxMergeRuns) {
+            starts.push_back(index);
+        }
+        last = key;
+    }
+};
+
+// Sorts events whose sortKey is set, given their runs (see SortPerformanceEvents).
+void SortKeyedEvents(std::vector<PerformanceEvent>& events, const TimelineRuns& runs);
 
 // Sorts events by time, then by key byte (the channel, or the low 8 bits of a system exclusive
 // message's length), keeping the original order of events equal in both. Exposed for tests and

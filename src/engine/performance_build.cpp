@@ -31,6 +31,7 @@ void Performance::Build(const smf::Song& song) {
         total += track.events.size();
     }
     m_events.reserve(total);
+    TimelineRuns runs;
 
     for (const smf::Track& track : song.Tracks()) {
         // Events of one track come in tick order and many share a tick (chords), so the
@@ -55,6 +56,7 @@ void Performance::Build(const smf::Song& song) {
                 pe.data1 = e.length >= 2 ? data[1] : 0;
                 const bool twoBytes = pe.status != 0xC0 && pe.status != 0xD0;
                 pe.data2 = (twoBytes && e.length >= 3) ? data[2] : 0;
+                pe.sortKey = pe.channel;
                 m_channelUsed[pe.channel] = 1;
             } else {
                 pe.status = static_cast<uint8_t>(e.kind);
@@ -62,18 +64,16 @@ void Performance::Build(const smf::Song& song) {
                 SysexRef ref;
                 ref.offset = static_cast<uint32_t>(m_sysexBytes.size());
                 ref.length = e.length;
+                pe.sortKey = static_cast<uint8_t>(e.length & 0xFF);
                 m_sysex.push_back(ref);
                 m_sysexBytes.insert(m_sysexBytes.end(), data, data + e.length);
             }
+            runs.Add(m_events.size(), SortKeyOf(pe));
             m_events.push_back(pe);
         }
     }
-    SortTimeline();
+    SortKeyedEvents(m_events, runs);
     ComputeSpareChannel();
-}
-
-void Performance::SortTimeline() {
-    SortPerformanceEvents(m_events, m_sysex);
 }
 
 void Performance::ComputeSpareChannel() {

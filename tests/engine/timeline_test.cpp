@@ -129,6 +129,41 @@ TEST(Timeline, RepeatedNotesKeepNoteOffBeforeNoteOn) {
     }
 }
 
+// Timelines made of a few time-ordered tracks are merged: the result must equal a stable sort,
+// also when tracks interleave and tie with each other.
+TEST(Timeline, SortMergesTrackRunsStably) {
+    std::mt19937 rng(11);
+    for (int tracks : {2, 5, 40, 64, 65}) {
+        std::vector<PerformanceEvent> events;
+        for (int t = 0; t < tracks; ++t) {
+            uint32_t time = rng() % 5;
+            const int length = 1 + static_cast<int>(rng() % 300);
+            const uint8_t channel = static_cast<uint8_t>(rng() % 16);
+            for (int i = 0; i < length; ++i) {
+                PerformanceEvent e;
+                e.status = 0x90;
+                e.channel = channel;
+                e.time = time;
+                time += rng() % 3;  // many equal times within and across tracks
+                const uint32_t id = static_cast<uint32_t>(events.size());
+                e.data1 = static_cast<uint8_t>(id);
+                e.data2 = static_cast<uint8_t>(id >> 8);
+                events.push_back(e);
+            }
+        }
+        std::vector<PerformanceEvent> expected = events;
+        std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+            return a.time < b.time || (a.time == b.time && a.channel < b.channel);
+        });
+        SortPerformanceEvents(events, {});
+        ASSERT_EQ(events.size(), expected.size());
+        for (size_t i = 0; i < events.size(); ++i) {
+            ASSERT_EQ(events[i].data1, expected[i].data1) << tracks << " tracks, at " << i;
+            ASSERT_EQ(events[i].data2, expected[i].data2) << tracks << " tracks, at " << i;
+        }
+    }
+}
+
 // The radix sort against the library's stable sort, on many ties and on large times.
 TEST(Timeline, SortMatchesAStableSortOnRandomTimelines) {
     std::mt19937 rng(7);
