@@ -95,7 +95,7 @@ struct TrackScan {
     bool atNextHeader = false;  // stopped where the next track header starts
 };
 
-// Where the second pass stores what it reads.
+// Where ScanTrack<true> stores what it reads.
 struct TrackSink {
     std::vector<Event>* events;
     uint8_t* pool;      // start of the song's byte pool
@@ -105,7 +105,7 @@ struct TrackSink {
 
 // Reads the events in [begin, limit) until End of Track, the next track header, the end of the
 // data or the first thing that cannot be an event. The same input always gives the same
-// events, which is what lets the second pass trust the counts of the first.
+// events, so a track can be tried with one limit and read again with another.
 template <bool kStore>
 TrackScan ScanTrack(const uint8_t* begin, const uint8_t* limit, TrackSink* sink) {
     TrackScan scan;
@@ -178,7 +178,7 @@ TrackScan ScanTrack(const uint8_t* begin, const uint8_t* limit, TrackSink* sink)
                 if (status == 0xF0) {
                     *out++ = 0xF0;
                 }
-                if (length > 0) {  // out is null while the pool is still empty
+                if (length > 0) {  // memcpy wants valid pointers even for nothing
                     std::memcpy(out, p, length);
                     out += length;
                 }
