@@ -25,7 +25,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     version->setTextFormat(Qt::PlainText);
     version->setGeometry(du.Rect(42, 14, 114, 8));
 
-    auto* second = new QLabel(QStringLiteral("Copyright (C) 2026 Pelorvane developers"), this);
+    auto* second = new QLabel(QStringLiteral("MIDIキーボード練習プレーヤー"), this);
     second->setTextFormat(Qt::PlainText);
     second->setGeometry(du.Rect(42, 26, 114, 8));
 

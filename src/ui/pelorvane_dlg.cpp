@@ -41,6 +41,11 @@ const Accelerator kAccelerators[] = {
 };
 
 constexpr uint32_t kTrackRepaintMs = 33;
+// How often the idle routine runs: often enough while something moves on screen that the
+// activity bars fade in steady 33 ms steps, and rarely when all is still, so that an idle
+// program costs next to nothing. A stopped song's LED still goes dark within one quiet period.
+constexpr int kBusyIdleMs = 3;
+constexpr int kQuietIdleMs = 20;
 
 }  // namespace
 
@@ -51,7 +56,7 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     InstallFontSubstitutes();
     m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
     BuildControls();
-    m_idleTimer.setInterval(1);
+    m_idleTimer.setInterval(kBusyIdleMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &CPelorvaneDlg::OnKickIdle);
 }
 
@@ -377,28 +382,33 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CPelorvaneDlg::OnKickIdle() {
     const uint32_t t = NowMs();
     const uint32_t before = m_activity.m_now.load(std::memory_order_relaxed);
+    bool barsVisible = false;
+    for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
+        const uint32_t last = m_activity.m_lastNoteTime[row].load(std::memory_order_relaxed);
+        if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
+            barsVisible = true;
+            break;
+        }
+    }
     if (t - before >= kTrackRepaintMs) {
         m_activity.m_now.store(t, std::memory_order_relaxed);
-        // Only rows whose bar was or is still visible change; a quiet list needs no repaint.
-        bool changed = false;
-        for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
-            const uint32_t last = m_activity.m_lastNoteTime[row].load(std::memory_order_relaxed);
-            if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
-                changed = true;
-                break;
-            }
-        }
-        if (changed) {
+        // Only a list with a visible bar changes; a quiet list needs no repaint.
+        if (barsVisible) {
             m_trackList->viewport()->update();
         }
     }
-    if (m_playState.load() == Stopped) {
+    const bool stopped = m_playState.load() == Stopped;
+    if (stopped) {
         for (CLEDCtrl* led : m_leds) {
             if (led->m_lit) {
                 led->m_lit = 0;
                 led->repaint();
             }
         }
+    }
+    const int interval = stopped && !barsVisible ? kQuietIdleMs : kBusyIdleMs;
+    if (m_idleTimer.interval() != interval) {
+        m_idleTimer.setInterval(interval);
     }
 }
 
