@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/debug_output.h"
@@ -55,17 +58,93 @@ void RouteFluidLog() {
     });
 }
 
+// Messages go to the synthesizer on a thread of its own: a program change can make FluidSynth
+// read samples from disk for several milliseconds, and the sender (the clock thread, holding the
+// play lock) must not wait for that. The thread keeps the order of the messages.
 class SynthOutput : public MidiOut {
   public:
     SynthOutput(fluid_settings_t* settings, fluid_synth_t* synth, fluid_audio_driver_t* driver)
-        : m_settings(settings), m_synth(synth), m_driver(driver) {}
+        : m_settings(settings), m_synth(synth), m_driver(driver) {
+        m_thread = std::thread(&SynthOutput::ThreadProc, this);
+    }
     ~SynthOutput() override { Close(); }
 
     int SendShort(uint32_t packed) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (!m_synth) {
+        if ((packed & 0x80) == 0) {
+            return MIDI_ERROR;  // not a status byte
+        }
+        return Enqueue({packed, nullptr});
+    }
+
+    int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
+        if (!buffer || buffer->bytes.size() < 2 || buffer->bytes.front() != 0xF0) {
             return MIDI_ERROR;
         }
+        return Enqueue({0, std::move(buffer)});
+    }
+
+    void Close() override {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (m_closed) {
+                return;
+            }
+            m_closed = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        // Whoever waits for a message that will never be played learns that it is given up.
+        for (const Message& message : m_queue) {
+            if (message.sysex) {
+                message.sysex->done.store(true);
+            }
+        }
+        m_queue.clear();
+        delete_fluid_audio_driver(m_driver);
+        delete_fluid_synth(m_synth);
+        delete_fluid_settings(m_settings);
+        g_open.store(false);
+    }
+
+  private:
+    struct Message {
+        uint32_t packed;
+        std::shared_ptr<SysexBuffer> sysex;
+    };
+
+    int Enqueue(Message message) {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (m_closed) {
+                return MIDI_ERROR;
+            }
+            m_queue.push_back(std::move(message));
+        }
+        m_wake.notify_one();
+        return MIDI_OK;
+    }
+
+    void ThreadProc() {
+        std::unique_lock<std::mutex> guard(m_lock);
+        for (;;) {
+            m_wake.wait(guard, [this] { return m_closed || !m_queue.empty(); });
+            if (m_closed) {
+                return;
+            }
+            Message message = std::move(m_queue.front());
+            m_queue.pop_front();
+            guard.unlock();
+            if (message.sysex) {
+                PlaySysex(message.sysex->bytes);
+                message.sysex->done.store(true);
+            } else {
+                PlayShort(message.packed);
+            }
+            guard.lock();
+        }
+    }
+
+    void PlayShort(uint32_t packed) {
         int status = packed & 0xFF;
         int data1 = (packed >> 8) & 0x7F;
         int data2 = (packed >> 16) & 0x7F;
@@ -96,51 +175,30 @@ class SynthOutput : public MidiOut {
             default:
                 if (status == 0xFF) {
                     fluid_synth_system_reset(m_synth);
-                } else if (status < 0x80) {
-                    return MIDI_ERROR;
                 }
                 break;  // other system messages mean nothing to a synthesizer
         }
-        return MIDI_OK;
     }
 
-    int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (!m_synth || !buffer || buffer->bytes.size() < 2 || buffer->bytes.front() != 0xF0) {
-            return MIDI_ERROR;
-        }
-        const auto& bytes = buffer->bytes;
+    void PlaySysex(const std::vector<uint8_t>& bytes) {
         if (IsResetSysex(bytes.data(), bytes.size())) {
             fluid_synth_system_reset(m_synth);
-        } else {
-            std::size_t end = bytes.back() == 0xF7 ? bytes.size() - 1 : bytes.size();
-            std::vector<char> data(bytes.begin() + 1, bytes.begin() + end);
-            fluid_synth_sysex(m_synth, data.data(), static_cast<int>(data.size()), nullptr, nullptr,
-                              nullptr, 0);
-        }
-        buffer->done.store(true);
-        return MIDI_OK;
-    }
-
-    void Close() override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (!m_synth) {
             return;
         }
-        delete_fluid_audio_driver(m_driver);
-        delete_fluid_synth(m_synth);
-        delete_fluid_settings(m_settings);
-        m_driver = nullptr;
-        m_synth = nullptr;
-        m_settings = nullptr;
-        g_open.store(false);
+        std::size_t end = bytes.back() == 0xF7 ? bytes.size() - 1 : bytes.size();
+        std::vector<char> data(bytes.begin() + 1, bytes.begin() + end);
+        fluid_synth_sysex(m_synth, data.data(), static_cast<int>(data.size()), nullptr, nullptr,
+                          nullptr, 0);
     }
 
-  private:
+    fluid_settings_t* const m_settings;
+    fluid_synth_t* const m_synth;
+    fluid_audio_driver_t* const m_driver;
     std::mutex m_lock;
-    fluid_settings_t* m_settings;
-    fluid_synth_t* m_synth;
-    fluid_audio_driver_t* m_driver;
+    std::condition_variable m_wake;
+    std::deque<Message> m_queue;
+    bool m_closed = false;
+    std::thread m_thread;
 };
 
 int FailOpen(fluid_settings_t* settings, fluid_synth_t* synth, const std::string& why) {

@@ -326,7 +326,7 @@ TEST_F(JackTest, SynthesizerHonoursResetsVolumeAndAllSoundOff) {
         auto buffer = std::make_shared<SysexBuffer>();
         buffer->bytes = std::move(bytes);
         EXPECT_EQ(0, synth->SendSysex(buffer));
-        EXPECT_TRUE(buffer->done.load());
+        EXPECT_TRUE(WaitFor([&] { return buffer->done.load(); }, 1s));
     };
     const std::vector<std::vector<uint8_t>> resets = {
         {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7},                                // GM
