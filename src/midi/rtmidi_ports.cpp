@@ -93,14 +93,21 @@ constexpr uint32_t kPresenceCheckMs = 500;
 
 class RtOutput : public MidiOut {
   public:
-    RtOutput(std::unique_ptr<RtMidiOut> port, PortSystem system, std::string name,
-             std::string reported)
-        : m_port(std::move(port)),
-          m_system(system),
+    RtOutput(PortSystem system, std::string name, std::string reported)
+        : m_system(system),
           m_name(std::move(name)),
           m_reported(std::move(reported)),
           m_lastCheck(NowMs()) {}
     ~RtOutput() override { Close(); }
+
+    // The port, once it has been opened with this object's error state.
+    void Attach(std::unique_ptr<RtMidiOut> port) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_port = std::move(port);
+    }
+
+    // Filled by RtMidi's error callback while this object sends or opens.
+    ErrorState m_error;
 
     int SendShort(uint32_t packed) override {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -164,7 +171,6 @@ class RtOutput : public MidiOut {
         return MIDI_OK;
     }
 
-    friend class ::RtMidiPorts;
     std::mutex m_lock;
     std::unique_ptr<RtMidiOut> m_port;
     PortSystem m_system;
@@ -172,9 +178,6 @@ class RtOutput : public MidiOut {
     std::string m_reported;
     uint32_t m_lastCheck;
     bool m_gone = false;
-
-  public:
-    ErrorState m_error;
 };
 
 class RtInput : public MidiIn {
@@ -295,14 +298,14 @@ int RtMidiPorts::OpenOutput(const std::string& name, std::shared_ptr<MidiOut>& o
         if (index < 0) {
             return MIDI_BAD_DEVICE_ID;
         }
-        auto output = std::make_shared<RtOutput>(nullptr, m_system, name, reported);
+        auto output = std::make_shared<RtOutput>(m_system, name, reported);
         port->setErrorCallback(&OnRtMidiError, &output->m_error);
         port->openPort(static_cast<unsigned>(index), kOwnClientName);
         if (output->m_error.failed || !port->isPortOpen()) {
             DebugOutput(">RtMidi: cannot open output " + name + ": " + output->m_error.text);
             return OpenFailureCode(output->m_error);
         }
-        output->m_port = std::move(port);
+        output->Attach(std::move(port));
         out = output;
         return MIDI_OK;
     } catch (const RtMidiError& error) {
