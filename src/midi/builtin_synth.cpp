@@ -269,7 +269,8 @@ int OpenBuiltInSynth(std::shared_ptr<MidiOut>& out, bool useJack) {
     if (soundFont.empty()) {
         return FailOpen(settings, nullptr, "no General MIDI SoundFont installed");
     }
-    fluid_settings_setnum(settings, "synth.gain", 0.6);
+    // Loud enough for a single melody, with headroom for sixteen busy channels.
+    fluid_settings_setnum(settings, "synth.gain", 0.4);
     // Samples are read when a program first needs them, so opening stays quick.
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     fluid_settings_setstr(settings, "audio.jack.id", "Pelorvane");
