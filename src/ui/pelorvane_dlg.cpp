@@ -44,7 +44,7 @@ constexpr uint32_t kTrackRepaintMs = 33;
 // How often the idle routine runs: often enough while something moves on screen that the
 // activity bars fade in steady 33 ms steps, and rarely when all is still, so that an idle
 // program costs next to nothing. A stopped song's LED still goes dark within one quiet period.
-constexpr int kBusyIdleMs = 3;
+constexpr int kBusyIdleMs = 8;
 constexpr int kQuietIdleMs = 20;
 
 }  // namespace
@@ -394,7 +394,10 @@ void CPelorvaneDlg::OnKickIdle() {
         m_activity.m_now.store(t, std::memory_order_relaxed);
         // Only a list with a visible bar changes; a quiet list needs no repaint.
         if (barsVisible) {
-            m_trackList->viewport()->update();
+            // The bars are all that moves: repaint their column only.
+            const QRect area = m_trackList->ActivityRect(0);
+            m_trackList->viewport()->update(
+                QRect(area.left(), 0, area.width(), m_trackList->viewport()->height()));
         }
     }
     const bool stopped = m_playState.load() == Stopped;

@@ -29,15 +29,22 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
         QStyle* style = widget ? widget->style() : QApplication::style();
 
         const QColor background = opt.palette.color(QPalette::Base);
-        painter->fillRect(opt.rect, background);
-
-        QStyleOptionViewItem check = opt;
-        check.rect = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
-        check.state &= ~QStyle::State_HasFocus;
-        check.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
-        style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
-
         const int left = ActivityLeft(opt, widget);
+        // The periodic repaint covers only the activity column; the check box and the label
+        // are drawn only when they are part of what is repainted.
+        const QRect clip =
+            painter->hasClipping() ? painter->clipBoundingRect().toAlignedRect() : opt.rect;
+        const bool labelPart = clip.left() < left || clip.right() >= left + kActivityWidth;
+
+        if (labelPart) {
+            painter->fillRect(opt.rect, background);
+            QStyleOptionViewItem check = opt;
+            check.rect = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
+            check.state &= ~QStyle::State_HasFocus;
+            check.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+            style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+        }
+
         const int top = opt.rect.top();
         const int height = opt.rect.height();
         const int row = index.row();
@@ -52,6 +59,9 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
                               background);
         }
 
+        if (!labelPart) {
+            return;
+        }
         QRect textRect = opt.rect;
         textRect.setLeft(left + kActivityWidth);
         painter->setPen(opt.palette.color(QPalette::Text));
