@@ -3,9 +3,11 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
+#include <fstream>
 
 #include "ui/about_dlg.h"
 #include "ui/control_ids.h"
@@ -49,6 +51,43 @@ TEST_F(ShutdownTest, SigtermWhileASongPlaysSilencesItAndSavesBothFiles) {
     EXPECT_NE(ReadFile("songlist.txt").find("0x0005"), std::string::npos);
     m_window.reset();
     EXPECT_TRUE(FileExists("setting.txt"));
+}
+
+// True once the process catches SIGTERM itself (its handler is installed).
+bool CatchesSigterm(qint64 pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+            return (mask >> (SIGTERM - 1)) & 1u;
+        }
+    }
+    return false;
+}
+
+TEST_F(ShutdownTest, TheProgramEndsCleanlyOnSigtermAndSavesBothFiles) {
+    WriteSongList({DemoSong(0), DemoSong(2)});
+    QProcess program;
+    program.setWorkingDirectory(m_dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("PELORVANE_MIDI"), QStringLiteral("memory"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(PV_PROGRAM), {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return CatchesSigterm(program.processId()); }, 10000));
+    QTest::qWait(300);    // into the window's loop
+    program.terminate();  // SIGTERM
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(ReadFile("setting.txt"),
+              "Pelorvane:1.0\r\nInMidiDeviceName:Digital Keyboard-1\r\n"
+              "OutMidiDeviceName:Digital Keyboard-1\r\n");
+    const std::string songs = ReadFile("songlist.txt");
+    EXPECT_NE(songs.find("01_kirakiraboshi.mid"), std::string::npos);
+    EXPECT_NE(songs.find("03_kaeru_no_gassho.mid"), std::string::npos);
 }
 
 TEST_F(ShutdownTest, ASignalAlsoClosesAnOpenDialogFirst) {
