@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/clock_thread_priority.h"
 #include "engine/performance.h"
 #include "engine/window_core.h"
 #include "platform/clock.h"
@@ -36,6 +37,7 @@ void CPelorvaneCore::OnClockTick() {
 
 void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
     using namespace std::chrono;
+    RaiseClockThreadPriority();
     while (!core->m_clockExit.load(std::memory_order_acquire)) {
         core->OnClockTick();
         bool idle;
