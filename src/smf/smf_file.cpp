@@ -26,7 +26,8 @@ struct FileDescriptor {
 }  // namespace
 
 std::unique_ptr<Song> LoadFromFile(const std::string& path) {
-    FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Non-blocking: opening a named pipe would otherwise wait for a writer forever.
+    FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (file.fd < 0) {
         return nullptr;
     }

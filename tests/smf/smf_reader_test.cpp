@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -317,4 +318,8 @@ TEST(SmfReaderTest, LoadFromFileReadsRegularFilesOnly) {
     EXPECT_FALSE(smf::LoadFromFile("/tmp"));
     EXPECT_FALSE(smf::LoadFromFile("/dev/zero"));  // endless, must not hang
     EXPECT_FALSE(smf::LoadFromFile(""));
+    // A named pipe nobody writes to must not block the program.
+    ASSERT_EQ(mkfifo(path, 0600), 0);
+    EXPECT_FALSE(smf::LoadFromFile(path));
+    unlink(path);
 }
