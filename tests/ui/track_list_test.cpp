@@ -44,6 +44,17 @@ TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     EXPECT_NE(ReadFile("songlist.txt").find("0x0200"), std::string::npos);
 }
 
+TEST_F(TrackListTest, SpaceTicksTheRowWithTheFocus) {
+    OpenWithSong();
+    CTrackListBox* list = m_window->m_trackList;
+    list->setFocus();
+    list->setCurrentRow(2);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_TRUE(list->RowChecked(2));
+    EXPECT_EQ(m_window->m_songList.m_entries[0].m_channels[2].m_practice, 1);
+    EXPECT_TRUE(list->selectedItems().isEmpty());  // rows are never selected
+}
+
 TEST_F(TrackListTest, TickingWithoutASelectedSongChangesNothing) {
     OpenWithSong();
     m_window->m_songListBox->clearSelection();
