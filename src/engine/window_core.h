@@ -109,7 +109,7 @@ class CPelorvaneCore : public MessageSink {
     // the end wakes it, instead of waking every millisecond.
     std::mutex m_clockWakeLock;
     std::condition_variable m_clockWake;
-    bool m_clockIdle = false;  // written by OnClockTick under m_playLock, read by the clock thread
+    std::atomic<bool> m_clockIdle{false};  // decided by each tick
     void WakeClockThread();
     // Guards the performance that MidiInProc writes keys into, so that it never writes into one
     // being replaced or destroyed. Held only for a few instructions.

@@ -32,7 +32,8 @@ void CPelorvaneCore::OnClockTick() {
     if (p) {
         p->UpdateKeyLights(now);
     }
-    m_clockIdle = m_playState == Stopped && (!p || p->KeyLightsSettled());
+    m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),
+                      std::memory_order_release);
 }
 
 void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
@@ -40,12 +41,7 @@ void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
     RaiseClockThreadPriority();
     while (!core->m_clockExit.load(std::memory_order_acquire)) {
         core->OnClockTick();
-        bool idle;
-        {
-            std::lock_guard<std::recursive_mutex> lock(core->m_playLock);
-            idle = core->m_clockIdle;
-        }
-        if (idle) {
+        if (core->m_clockIdle.load(std::memory_order_acquire)) {
             // Nothing to do until a start; the timeout only bounds a missed wake-up.
             std::unique_lock<std::mutex> wake(core->m_clockWakeLock);
             core->m_clockWake.wait_for(wake, milliseconds(50), [core] {
