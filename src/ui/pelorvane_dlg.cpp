@@ -216,8 +216,15 @@ void CPelorvaneDlg::OnDestroy() {
 
 void CPelorvaneDlg::RequestClose() {
     m_closeRequested = true;
-    // A modal window of ours (a message, the settings, the file choice) would hold the close
-    // back until the user answers it; close those first.
+    // A menu or modal window of ours (a message, the settings, the file choice) would hold the
+    // close back until the user answers it; close those first.
+    for (int guard = 0; guard < 8; ++guard) {
+        QWidget* popup = QApplication::activePopupWidget();  // the context menu
+        if (!popup) {
+            break;
+        }
+        popup->close();
+    }
     for (int guard = 0; guard < 8; ++guard) {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == this) {
