@@ -104,13 +104,4 @@ TEST_F(SettingsTest, WithoutInputDevicesTheListIsEmptyAndOkGivesAnEmptyName) {
     EXPECT_EQ(m_window->m_inMidiDeviceName, "");
 }
 
-TEST_F(SettingsTest, TheDialogHasItsControlsAndOpensWithTheFirstButtonFocused) {
-    CSettingDialog dialog(m_service);
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "設定");
-    for (int id : {ids::kOk, ids::kCancel, ids::kInCombo, ids::kOutCombo}) {
-        EXPECT_NE(dialog.findChild<QWidget*>(QString::number(id)), nullptr) << id;
-    }
-    EXPECT_EQ(dialog.size(), dialog.maximumSize());
-}
-
 }  // namespace
