@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/performance.h"
+#include "smf/huge_pages.h"
 #include "smf/smf.h"
 
 Performance::Performance(std::shared_ptr<MidiOut> output) : m_hOutput(std::move(output)) {
@@ -31,6 +32,8 @@ void Performance::Build(const smf::Song& song) {
         total += track.events.size();
     }
     m_events.reserve(total);
+    // A long song's timeline is tens of megabytes: fewer, larger pages fault in much faster.
+    smf::AdviseHugePages(m_events.data(), total * sizeof(PerformanceEvent));
     TimelineRuns runs;
 
     for (const smf::Track& track : song.Tracks()) {

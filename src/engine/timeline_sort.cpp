@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "engine/performance.h"
+#include "smf/huge_pages.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ void SiftDown(std::vector<Run>& heap, size_t i) {
 void MergeRuns(const PerformanceEvent* src, const std::vector<size_t>& starts, size_t n,
                std::vector<PerformanceEvent>& out) {
     out.reserve(n);
+    smf::AdviseHugePages(out.data(), n * sizeof(PerformanceEvent));
     std::vector<Run> heap;
     heap.reserve(starts.size());
     for (size_t r = 0; r < starts.size(); ++r) {
