@@ -11,9 +11,10 @@ cd "$(dirname "$0")/.."
 source scripts/lib/gui_session.sh
 
 # A display number of our own: several Xvfb servers may start at once on a shared machine.
+# -noreset: the server would otherwise reset whenever the program ends and refuse the next start.
 if [ "${PELORVANE_IN_XVFB:-0}" != "1" ]; then
     pv_program >/dev/null
-    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "$((200 + RANDOM % 400))" -s "-screen 0 1024x768x24" \
+    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "$((200 + RANDOM % 400))" -s "-noreset -screen 0 1024x768x24" \
         "$PWD/scripts/measure.sh"
 fi
 
@@ -38,7 +39,8 @@ for i in $(seq 4 1000); do
     printf '"%s", "%s",0x0001\r\n' "$work/many/song-$i.mid" "練習曲 $i" >>"$work/songlist.txt"
 done
 cp "$work/songlist.txt" "$work/songlist-1000.txt"
-echo "songlist.txt: $(grep -c . "$work/songlist.txt") songs; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "songlist.txt: $(grep -c . "$work/songlist.txt") songs; $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg);" \
+    "JACK at 48000 Hz, ${PELORVANE_JACK_PERIOD:-1024} frames per period"
 
 start_program() {
     (cd "$work" && exec "$program") >>"$work/program.log" 2>&1 &

@@ -11,10 +11,11 @@ out=$(realpath -m "${1:-build/screenshots}")
 source scripts/lib/gui_session.sh
 
 # A display number of our own: several Xvfb servers may start at once on a shared machine.
+# -noreset: the server would otherwise reset whenever the program ends and refuse the next start.
 if [ "${PELORVANE_IN_XVFB:-0}" != "1" ]; then
     pv_program >/dev/null
     mkdir -p "$out"
-    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "$((200 + RANDOM % 400))" -s "-screen 0 1024x768x24" \
+    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "$((200 + RANDOM % 400))" -s "-noreset -screen 0 1024x768x24" \
         "$PWD/scripts/screenshots.sh" "$out"
 fi
 

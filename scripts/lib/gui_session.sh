@@ -51,6 +51,8 @@ pv_cleanup() {
 # output port "kbd:out" standing in for the keyboard's keys and an input port
 # "midi-monitor:input" that records what is played to it (into $PV_JACK_DUMP). With keys, the
 # keyboard holds each of them for 0.46 s of every 0.5 s, so a lesson finds them held.
+# PELORVANE_JACK_PERIOD sets the frames per period (default 1024, jackd's own default); every
+# JACK client of the program wakes once per period.
 pv_start_jack() {
     local server=$1
     export JACK_DEFAULT_SERVER=$server
@@ -62,7 +64,7 @@ pv_start_jack() {
             sequence+=(0 "$key" 22000)
         done
     fi
-    jackd --no-realtime -n "$server" -d dummy -r 48000 -p 256 >/dev/null 2>&1 &
+    jackd --no-realtime -n "$server" -d dummy -r 48000 -p "${PELORVANE_JACK_PERIOD:-1024}" >/dev/null 2>&1 &
     PV_PIDS+=($!)
     local i
     for i in $(seq 100); do
