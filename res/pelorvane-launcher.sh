@@ -54,5 +54,14 @@ if [ ! -e "$workdir/songlist.txt" ]; then
     mv "$list" "$workdir/songlist.txt"
 fi
 
+# A first start plays on the built-in synthesizer, so that someone without a sounding keyboard
+# hears the demo songs at once; a keyboard is chosen later in the settings dialog.
+if [ ! -e "$workdir/setting.txt" ]; then
+    settings=$(mktemp "$workdir/.setting.XXXXXX")
+    printf 'Pelorvane:1.0\r\nInMidiDeviceName:Digital Keyboard-1\r\nOutMidiDeviceName:内蔵シンセサイザー\r\n' >"$settings"
+    chmod 644 "$settings"
+    mv "$settings" "$workdir/setting.txt"
+fi
+
 cd "$workdir"
 exec "$program" "$@"
