@@ -60,6 +60,20 @@ bool Performance::SendSysexEvent(const PerformanceEvent& event) {
     if (m_spareChannel != 0) {
         SendShortRaw(0xB0, 0x07, 0x00);
     }
+    // A GM, GS or XG reset also brings the silenced channels back to full volume, and the
+    // practice part would sound in accompaniment (or the others in solo): silence them again.
+    if (m_muteMode != MuteNone) {
+        for (int ch = 0; ch < 16; ++ch) {
+            if (m_muted[ch] && !(m_spareChannel != 0 && ch == m_spareChannel)) {
+                PerformanceEvent volume;
+                volume.status = 0xB0;
+                volume.channel = static_cast<uint8_t>(ch);
+                volume.data1 = 7;
+                volume.data2 = 0;
+                SendEvent(volume);
+            }
+        }
+    }
     return true;
 }
 

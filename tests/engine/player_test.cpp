@@ -189,6 +189,23 @@ TEST(Output, SysexIsFollowedByVolumeZeroOnTheLightingChannel) {
     EXPECT_EQ(sent[2].packed, Msg(0xB0, 7, 0));
 }
 
+// A reset message brings every channel back to full volume on a General MIDI device; the
+// channels that accompaniment silences must be silenced again right after it.
+TEST(Output, SysexSilencesTheMutedChannelsAgain) {
+    SmfWriter w;
+    w.Add(5, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}).Note(5, 2, 60, 10).Note(5, 3, 62, 10);
+    Rig rig(w, 0b10);  // MIDI channel 2 is the practice channel
+    rig.p.SetMuteMode(MutePractice);
+    rig.output.service.ClearSent();
+    rig.p.Advance(1);
+    rig.p.Advance(6);
+    const std::vector<RecordedMessage> sent = rig.output.service.Sent();
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_TRUE(sent[2].sysex);
+    EXPECT_EQ(sent[3].packed, Msg(0xB0, 7, 0));  // the lighting channel
+    EXPECT_EQ(sent[4].packed, Msg(0xB1, 7, 0));  // the silenced practice channel
+}
+
 TEST(Output, FailuresAreReportedAndPlayingGoesOn) {
     SmfWriter w;
     w.Add(5, {0xF0, 1, 2, 0xF7}).Note(5, 2, 60, 10).Note(50, 2, 62, 10);
