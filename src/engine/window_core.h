@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/key_state.h"
 #include "engine/play_mode.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
@@ -100,6 +101,15 @@ class CPelorvaneCore : public MessageSink {
     void SetChannelRows(const std::array<int, 16>& rows);
     TrackActivity m_activity;
 
+    // --- On-screen keyboard ---------------------------------------------------------------------
+    // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
+    KeyState m_keyState;
+    // A key pressed (or released) on the screen: reaches the lesson through MidiInProc as a
+    // Note On on MIDI channel 1 would, and sounds on the output device. User-interface thread.
+    void PlayScreenKey(int key, bool down);
+    // The channel a screen key sounds on now, -1 for none. With m_playLock held.
+    int ScreenKeyChannel() const;
+
   private:
     std::thread m_hClockThread;
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
@@ -116,4 +126,12 @@ class CPelorvaneCore : public MessageSink {
     std::mutex m_inputLock;
     Performance* m_inputTarget = nullptr;
     void SetPerformance(std::unique_ptr<Performance> performance);
+    // The channel each sounding screen key went out on (-1: none), so that its note-off follows
+    // it there whatever has changed since. Under m_playLock.
+    std::array<int8_t, 128> m_screenKeyChannel = MakeNoScreenKeys();
+    static std::array<int8_t, 128> MakeNoScreenKeys() {
+        std::array<int8_t, 128> keys;
+        keys.fill(-1);
+        return keys;
+    }
 };

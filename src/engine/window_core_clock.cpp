@@ -32,6 +32,7 @@ void CPelorvaneCore::OnClockTick() {
     if (p) {
         p->UpdateKeyLights(now);
     }
+    m_keyState.Publish(p, m_playState != Stopped);
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),
                       std::memory_order_release);
 }
@@ -126,6 +127,7 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
     } else {
         return;  // the player's keys arrive on MIDI channel 1 only
     }
+    core->m_keyState.SetHeld(static_cast<int>(key), down);
     std::lock_guard<std::mutex> input(core->m_inputLock);
     if (Performance* p = core->m_inputTarget) {
         p->SetKeyDown(static_cast<int>(key), down);

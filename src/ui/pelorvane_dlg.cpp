@@ -11,12 +11,14 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "engine/key_state.h"
 #include "platform/clock.h"
 #include "ui/about_dlg.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_units.h"
 #include "ui/drag_list_box.h"
 #include "ui/fonts.h"
+#include "ui/keyboard_panel.h"
 #include "ui/led_ctrl.h"
 #include "ui/setting_dialog.h"
 #include "ui/string_table.h"
@@ -142,6 +144,12 @@ void CPelorvaneDlg::BuildControls() {
         m_leds[i]->setGeometry(du.Rect(277, ledY[i], 8, 24));
     }
 
+    // The screen keyboard across the bottom, under everything of the template.
+    m_keyboard = new CKeyboardPanel(*this, this);
+    m_keyboard->setObjectName(QStringLiteral("keyboard"));
+    m_keyboard->setGeometry(du.Rect(6, 295, 279, 44));
+    tabOrder[tabs++] = m_keyboard;
+
     for (int i = 0; i + 1 < tabs; ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
@@ -152,10 +160,13 @@ void CPelorvaneDlg::BuildControls() {
     // Every change of the slider applies the speed at once, during a drag as well.
     connect(m_speedSlider, &QSlider::valueChanged, this, &CPelorvaneDlg::OnHScroll);
     connect(m_speedSlider, &QSlider::sliderReleased, this, &CPelorvaneDlg::OnHScroll);
+    connect(m_songListBox, &QListWidget::itemSelectionChanged, this,
+            &CPelorvaneDlg::UpdateKeyboardRange);
+    connect(m_trackList, &QListWidget::itemChanged, this, &CPelorvaneDlg::UpdateKeyboardRange);
     m_songListBox->m_onReordered = [this] { OnSongsReordered(); };
     m_songListBox->m_onFilesDropped = [this](const QStringList& paths) { OnDropFiles(paths); };
 
-    setFixedSize(du.X(291), du.Y(295));
+    setFixedSize(du.X(291), du.Y(345));
 }
 
 QWidget* CPelorvaneDlg::Control(int id) const {
@@ -211,6 +222,8 @@ void CPelorvaneDlg::OnDestroy() {
     m_destroyed = true;
     m_idleTimer.stop();
     qApp->removeEventFilter(this);
+    // Its notes end before the devices close, and it never reaches the core again.
+    m_keyboard->Detach();
     ShutDown();
 }
 
@@ -407,6 +420,8 @@ void CPelorvaneDlg::OnKickIdle() {
                 QRect(area.left(), 0, area.width(), m_trackList->viewport()->height()));
         }
     }
+    // Repaints only the keys whose look changed since the last run.
+    m_keyboard->Refresh(t);
     const bool stopped = m_playState.load() == Stopped;
     if (stopped) {
         for (CLEDCtrl* led : m_leds) {
@@ -416,10 +431,28 @@ void CPelorvaneDlg::OnKickIdle() {
             }
         }
     }
-    const int interval = stopped && !barsVisible ? kQuietIdleMs : kBusyIdleMs;
+    const int interval =
+        stopped && !barsVisible && !m_keyboard->Flashing() ? kQuietIdleMs : kBusyIdleMs;
     if (m_idleTimer.interval() != interval) {
         m_idleTimer.setInterval(interval);
     }
+}
+
+void CPelorvaneDlg::UpdateKeyboardRange() {
+    const int row = SelectedSongRow();
+    int low = CKeyboardPanel::kLowestKey;
+    int high = CKeyboardPanel::kHighestKey;
+    if (row >= 0 && static_cast<size_t>(row) < m_songList.m_entries.size()) {
+        const SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
+        uint32_t practice = 0;
+        for (int ch = 0; ch < 16; ++ch) {
+            practice |= entry.m_channels[static_cast<size_t>(ch)].m_practice ? 1u << ch : 0u;
+        }
+        if (entry.m_midiData) {
+            PracticeKeyRange(*entry.m_midiData, practice, low, high);
+        }
+    }
+    m_keyboard->SetKeyRange(low, high);
 }
 
 void CPelorvaneDlg::LightModeLed(int index) {

@@ -13,6 +13,7 @@
 class CMyDragListBox;
 class CTrackListBox;
 class CLEDCtrl;
+class CKeyboardPanel;
 class QKeyEvent;
 class QPushButton;
 class QSlider;
@@ -53,6 +54,8 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     void OnHScroll();
     void StepSpeed(int delta);
     void OnKickIdle();
+    // Widens the screen keyboard to the selected song's practice notes.
+    void UpdateKeyboardRange();
 
     void FillSongListBox();
     void FillTrackList();
@@ -80,6 +83,7 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     CTrackListBox* m_trackList = nullptr;
     QSlider* m_speedSlider = nullptr;
     std::array<CLEDCtrl*, 4> m_leds{};
+    CKeyboardPanel* m_keyboard = nullptr;
     QTimer m_idleTimer;
 
   protected:

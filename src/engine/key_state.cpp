@@ -1,0 +1,106 @@
+// The key state an on-screen keyboard shows, and the range of keys a song's practice part needs.
+
+#include "engine/key_state.h"
+
+#include <algorithm>
+
+#include "engine/performance.h"
+#include "smf/smf.h"
+
+void KeyState::SetHeld(int key, bool down) {
+    std::atomic<uint64_t>& word = m_held[static_cast<unsigned>(key) >> 6 & 1];
+    const uint64_t bit = uint64_t{1} << (key & 63);
+    if (down) {
+        word.fetch_or(bit, std::memory_order_release);
+    } else {
+        word.fetch_and(~bit, std::memory_order_release);
+    }
+}
+
+KeyBits KeyState::Held() const {
+    return Load(m_held);
+}
+
+void KeyState::Store(std::array<std::atomic<uint64_t>, 2>& to, const KeyBits& from) {
+    for (size_t w = 0; w < 2; ++w) {
+        // Skipping unchanged words keeps the readers' cache lines quiet while nothing moves.
+        if (to[w].load(std::memory_order_relaxed) != from[w]) {
+            to[w].store(from[w], std::memory_order_release);
+        }
+    }
+}
+
+KeyBits KeyState::Load(const std::array<std::atomic<uint64_t>, 2>& from) {
+    return {from[0].load(std::memory_order_acquire), from[1].load(std::memory_order_acquire)};
+}
+
+void KeyState::Publish(const Performance* p, bool playing) {
+    KeyBits lit{}, preLit{}, awaited{};
+    const KeyBits held = Held();
+    if (p) {
+        for (int k = 0; k < 128; ++k) {
+            const KeyLight& light = p->m_keyLights[static_cast<size_t>(k)];
+            if (light.lit) {
+                SetKey(lit, k);
+            }
+            if (light.preLit) {
+                SetKey(preLit, k);
+            }
+        }
+    }
+    const bool lesson = p && playing && p->m_waitForPlayer;
+    if (lesson && p->m_waiting) {
+        // The awaited chord crosses off its played notes, so its keys are taken from the notes
+        // it sounded ahead of their turn: those between the cursor, which stands while the
+        // lesson waits, and the end of the chord.
+        const size_t end = std::min<size_t>(p->m_chordSearchFrom, p->m_events.size());
+        for (size_t i = p->m_cursor; i < end; ++i) {
+            const PerformanceEvent& e = p->m_events[i];
+            if (e.sent && e.IsNoteOn()) {
+                SetKey(awaited, e.data1 & 0x7F);
+            }
+        }
+        for (size_t w = 0; w < 2; ++w) {
+            m_wrongLatch[w] |= held[w] & ~awaited[w];
+        }
+    }
+    // A wrong key stays marked until it is released, even once the lesson has moved on.
+    for (size_t w = 0; w < 2; ++w) {
+        m_wrongLatch[w] = lesson ? (m_wrongLatch[w] & held[w]) : 0;
+    }
+    Store(m_lit, lit);
+    Store(m_preLit, preLit);
+    Store(m_awaited, awaited);
+    Store(m_wrong, m_wrongLatch);
+}
+
+KeyState::Snapshot KeyState::Read() const {
+    Snapshot s;
+    s.held = Load(m_held);
+    s.lit = Load(m_lit);
+    s.preLit = Load(m_preLit);
+    s.awaited = Load(m_awaited);
+    s.wrong = Load(m_wrong);
+    return s;
+}
+
+bool PracticeKeyRange(const smf::Song& song, uint32_t practiceMask, int& low, int& high) {
+    bool found = false;
+    for (const smf::Track& track : song.Tracks()) {
+        for (const smf::Event& e : track.events) {
+            if (e.kind < 0x90 || e.kind > 0x9F || e.length < 3) {
+                continue;
+            }
+            const uint8_t* bytes = song.Data(e);
+            const int channel = bytes[0] & 0x0F;
+            if (!(practiceMask >> channel & 1u) || bytes[2] == 0) {
+                continue;
+            }
+            const int key = bytes[1] & 0x7F;
+            low = found ? std::min(low, key) : key;
+            high = found ? std::max(high, key) : key;
+            found = true;
+        }
+    }
+    return found;
+}

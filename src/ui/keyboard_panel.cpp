@@ -1,0 +1,342 @@
+#include "ui/keyboard_panel.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "engine/window_core.h"
+
+namespace {
+
+constexpr int kScreenKeyMouse = 1;
+constexpr int kScreenKeyComputer = 2;
+
+// The computer keys of the two octaves, C to the next C, in the order of the keys they play.
+constexpr int kLowerRow[] = {Qt::Key_Z, Qt::Key_S, Qt::Key_X, Qt::Key_D, Qt::Key_C, Qt::Key_V,
+                             Qt::Key_G, Qt::Key_B, Qt::Key_H, Qt::Key_N, Qt::Key_J, Qt::Key_M};
+constexpr int kUpperRow[] = {Qt::Key_Q, Qt::Key_2, Qt::Key_W, Qt::Key_3, Qt::Key_E,
+                             Qt::Key_R, Qt::Key_5, Qt::Key_T, Qt::Key_6, Qt::Key_Y,
+                             Qt::Key_7, Qt::Key_U, Qt::Key_I};
+constexpr int kLowerRowKey = 48;  // C3: the two octaves take in the demo songs' melodies
+constexpr int kUpperRowKey = 60;  // C4
+
+constexpr double kBlackWidth = 0.6;    // of a white key
+constexpr double kBlackHeight = 0.62;  // of the panel
+
+}  // namespace
+
+CKeyboardPanel::CKeyboardPanel(CPelorvaneCore& core, QWidget* parent)
+    : QWidget(parent), m_core(&core) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CKeyboardPanel::~CKeyboardPanel() {
+    ReleaseAll();
+}
+
+bool CKeyboardPanel::IsBlack(int key) {
+    const int n = key % 12;
+    return n == 1 || n == 3 || n == 6 || n == 8 || n == 10;
+}
+
+int CKeyboardPanel::KeyOfComputerKey(int qtKey) {
+    for (int i = 0; i < 12; ++i) {
+        if (kLowerRow[i] == qtKey) {
+            return kLowerRowKey + i;
+        }
+    }
+    for (int i = 0; i < 13; ++i) {
+        if (kUpperRow[i] == qtKey) {
+            return kUpperRowKey + i;
+        }
+    }
+    return -1;
+}
+
+void CKeyboardPanel::SetKeyRange(int low, int high) {
+    low = std::clamp(std::min(low, static_cast<int>(kLowestKey)), 0, 127);
+    high = std::clamp(std::max(high, static_cast<int>(kHighestKey)), 0, 127);
+    low -= low % 12;                                     // down to a C
+    high = std::min(127, high + (12 - high % 12) % 12);  // up to a C
+    if (low == m_low && high == m_high) {
+        return;
+    }
+    m_low = low;
+    m_high = high;
+    update();
+}
+
+int CKeyboardPanel::WhiteCount() const {
+    return WhiteIndex(m_high) + 1;
+}
+
+int CKeyboardPanel::WhiteIndex(int key) const {
+    int count = 0;
+    for (int k = m_low; k < key; ++k) {
+        count += IsBlack(k) ? 0 : 1;
+    }
+    return count;
+}
+
+int CKeyboardPanel::WhiteLeft(int index) const {
+    return index * (width() - 1) / WhiteCount();
+}
+
+QRect CKeyboardPanel::KeyRect(int key) const {
+    if (key < m_low || key > m_high) {
+        return {};
+    }
+    const int white = WhiteIndex(key);
+    if (!IsBlack(key)) {
+        return QRect(QPoint(WhiteLeft(white), 0), QPoint(WhiteLeft(white + 1), height() - 1));
+    }
+    const double whiteWidth = double(width() - 1) / WhiteCount();
+    const int w = std::max(3, static_cast<int>(whiteWidth * kBlackWidth));
+    const int center = WhiteLeft(white);
+    return QRect(center - w / 2, 0, w, static_cast<int>(height() * kBlackHeight));
+}
+
+QPoint CKeyboardPanel::KeyPoint(int key) const {
+    const QRect rect = KeyRect(key);
+    if (rect.isNull()) {
+        return {-1, -1};
+    }
+    if (IsBlack(key)) {
+        return rect.center();
+    }
+    // Below the black keys.
+    return QPoint(rect.center().x(), (static_cast<int>(height() * kBlackHeight) + height()) / 2);
+}
+
+int CKeyboardPanel::KeyAt(const QPoint& point) const {
+    if (!rect().contains(point)) {
+        return -1;
+    }
+    for (int k = m_low; k <= m_high; ++k) {
+        if (IsBlack(k) && KeyRect(k).contains(point)) {
+            return k;
+        }
+    }
+    for (int k = m_low; k <= m_high; ++k) {
+        if (!IsBlack(k) && KeyRect(k).contains(point)) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+QColor CKeyboardPanel::ColorOf(KeyLook look, bool black) {
+    switch (look) {
+        case Lit:
+            return black ? QColor(230, 140, 0) : QColor(255, 190, 40);
+        case Held:
+            return black ? QColor(40, 90, 210) : QColor(110, 160, 255);
+        case Wrong:
+            return black ? QColor(190, 0, 0) : QColor(240, 60, 60);
+        case Plain:
+        default:
+            return black ? QColor(20, 20, 20) : QColor(255, 255, 255);
+    }
+}
+
+bool CKeyboardPanel::Refresh(uint32_t nowMs) {
+    if (!m_core) {
+        return false;
+    }
+    const KeyState::Snapshot s = m_core->m_keyState.Read();
+    const bool flashOn = FlashPhaseOn(nowMs);
+    bool changed = false;
+    bool flashing = false;
+    for (int k = m_low; k <= m_high; ++k) {
+        KeyLook look = Plain;
+        const bool preLit = TestKey(s.preLit, k);
+        flashing = flashing || preLit;
+        if (TestKey(s.wrong, k)) {
+            look = Wrong;
+        } else if (TestKey(s.held, k)) {
+            look = Held;
+        } else if (TestKey(s.lit, k) || (preLit && flashOn)) {
+            look = Lit;
+        }
+        if (m_look[k] != look) {
+            m_look[k] = look;
+            RepaintKey(k);
+            changed = true;
+        }
+    }
+    m_flashing = flashing;
+    return changed;
+}
+
+void CKeyboardPanel::RepaintKey(int key) {
+    // A white key's neighbours' black keys overlap it; its whole rectangle is redrawn in order.
+    update(KeyRect(key).adjusted(-1, -1, 1, 1));
+}
+
+void CKeyboardPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    painter.setPen(QColor(90, 90, 90));
+    for (int k = m_low; k <= m_high; ++k) {
+        if (!IsBlack(k)) {
+            const QRect r = KeyRect(k);
+            painter.fillRect(r, ColorOf(static_cast<KeyLook>(m_look[k]), false));
+            painter.drawRect(r);
+        }
+    }
+    for (int k = m_low; k <= m_high; ++k) {
+        if (IsBlack(k)) {
+            const QRect r = KeyRect(k);
+            painter.fillRect(r, ColorOf(static_cast<KeyLook>(m_look[k]), true));
+            painter.drawRect(r);
+        }
+    }
+    if (hasFocus()) {
+        // Where the computer keys play: a thin line under the two octaves.
+        painter.setPen(QPen(palette().highlight().color(), 2));
+        const QRect first = KeyRect(std::max(m_low, kLowerRowKey));
+        const QRect last = KeyRect(std::min(m_high, kUpperRowKey + 12));
+        if (!first.isNull() && !last.isNull()) {
+            painter.drawLine(first.left() + 2, height() - 2, last.right() - 2, height() - 2);
+        }
+    }
+}
+
+void CKeyboardPanel::Press(int key) {
+    if (!m_core) {
+        return;
+    }
+    m_core->PlayScreenKey(key, true);
+    // Drawn pressed at once; the next refresh confirms it from the shared state.
+    if (m_look[key] != Wrong && m_look[key] != Held) {
+        m_look[key] = Held;
+        RepaintKey(key);
+    }
+}
+
+void CKeyboardPanel::Release(int key) {
+    if (m_core) {
+        m_core->PlayScreenKey(key, false);
+    }
+}
+
+void CKeyboardPanel::Detach() {
+    ReleaseAll();
+    m_core = nullptr;
+}
+
+void CKeyboardPanel::ReleaseAll() {
+    for (int k = 0; k < 128; ++k) {
+        if (m_pressed[k]) {
+            m_pressed[k] = 0;
+            Release(k);
+        }
+    }
+    m_mouseKey = -1;
+}
+
+void CKeyboardPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    const int key = KeyAt(event->position().toPoint());
+    if (key < 0) {
+        return;
+    }
+    m_mouseKey = key;
+    if (!m_pressed[key]) {
+        Press(key);
+    }
+    m_pressed[key] |= kScreenKeyMouse;
+}
+
+void CKeyboardPanel::mouseMoveEvent(QMouseEvent* event) {
+    if (m_mouseKey < 0 || !(event->buttons() & Qt::LeftButton)) {
+        return;
+    }
+    // Sliding along the keys plays each in turn, as a finger would.
+    const int key = KeyAt(event->position().toPoint());
+    if (key == m_mouseKey) {
+        return;
+    }
+    const int old = m_mouseKey;
+    m_pressed[old] &= ~kScreenKeyMouse;
+    if (!m_pressed[old]) {
+        Release(old);
+    }
+    m_mouseKey = key;
+    if (key >= 0) {
+        if (!m_pressed[key]) {
+            Press(key);
+        }
+        m_pressed[key] |= kScreenKeyMouse;
+    }
+}
+
+void CKeyboardPanel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || m_mouseKey < 0) {
+        return;
+    }
+    const int key = m_mouseKey;
+    m_mouseKey = -1;
+    m_pressed[key] &= ~kScreenKeyMouse;
+    if (!m_pressed[key]) {
+        Release(key);
+    }
+}
+
+void CKeyboardPanel::keyPressEvent(QKeyEvent* event) {
+    const int key = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)
+                        ? -1
+                        : KeyOfComputerKey(event->key());
+    if (key < 0 || key < m_low || key > m_high) {
+        event->ignore();  // Esc and the rest go on to the window
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat()) {
+        return;
+    }
+    if (!m_pressed[key]) {
+        Press(key);
+    }
+    m_pressed[key] |= kScreenKeyComputer;
+}
+
+void CKeyboardPanel::keyReleaseEvent(QKeyEvent* event) {
+    const int key = KeyOfComputerKey(event->key());
+    if (key < 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat() || !(m_pressed[key] & kScreenKeyComputer)) {
+        return;
+    }
+    m_pressed[key] &= ~kScreenKeyComputer;
+    if (!m_pressed[key]) {
+        Release(key);
+    }
+}
+
+void CKeyboardPanel::focusOutEvent(QFocusEvent* event) {
+    // A key-up that goes to another widget would leave the note sounding and the key held.
+    for (int k = 0; k < 128; ++k) {
+        if (m_pressed[k] & kScreenKeyComputer) {
+            m_pressed[k] &= ~kScreenKeyComputer;
+            if (!m_pressed[k]) {
+                Release(k);
+            }
+        }
+    }
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void CKeyboardPanel::hideEvent(QHideEvent* event) {
+    ReleaseAll();
+    QWidget::hideEvent(event);
+}
