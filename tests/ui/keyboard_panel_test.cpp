@@ -1,0 +1,241 @@
+// The screen keyboard: what it shows, by pixel, and playing a lesson on it by mouse and with the
+// computer keyboard.
+
+#include <QKeyEvent>
+#include <QSlider>
+#include <QTest>
+#include <fstream>
+
+#include "engine/performance.h"
+#include "platform/clock.h"
+#include "smf_writer.h"
+#include "ui/control_ids.h"
+#include "ui/keyboard_panel.h"
+#include "ui/led_ctrl.h"
+#include "ui/track_list_box.h"
+#include "ui_test_support.h"
+
+namespace {
+
+class KeyboardPanelTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ManualClock::Install();
+        ManualClock::Set(1024);
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        ManualClock::Uninstall();
+    }
+
+    // A song of one chord, keys 60 and 64 at 500 ms, on the practised channel 1.
+    void OpenWithChordSong(SmfWriter song = ChordSong()) {
+        const std::string path = m_path + "/chord.mid";
+        const std::vector<uint8_t> bytes = song.Bytes();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        WriteSongList({path});
+        OpenWindow();
+        ClickSongRow(0);
+        panel = m_window->m_keyboard;
+        panel->setFocus();
+    }
+    static SmfWriter ChordSong() {
+        SmfWriter w;
+        w.Note(500, 0, 60, 300).Note(500, 0, 64, 300);
+        return w;
+    }
+    // Moves the clock by ms and waits for the clock thread's tick at the new value.
+    void Tick(uint32_t ms) {
+        ManualClock::Advance(ms);
+        const uint32_t now = ManualClock::Get();
+        ASSERT_TRUE(WaitFor([&]() -> bool {
+            std::lock_guard lock(m_window->m_playLock);
+            Performance* p = m_window->m_pPerformance.get();
+            return !p || p->m_lastLightTime == now || m_window->m_playState.load() == Stopped;
+        }));
+    }
+    void PlayTo(uint32_t songMs) {
+        for (int guard = 0; guard < 500 && !IsStopped() && SongTime() < songMs; ++guard) {
+            Tick(10);
+        }
+    }
+    uint32_t SongTime() {
+        std::lock_guard lock(m_window->m_playLock);
+        return m_window->m_pPerformance ? m_window->m_pPerformance->m_songTime : 0;
+    }
+    bool Waiting() {
+        std::lock_guard lock(m_window->m_playLock);
+        return m_window->m_pPerformance && m_window->m_pPerformance->m_waiting;
+    }
+    bool IsStopped() const { return m_window->m_playState.load() == Stopped; }
+    // The colour the key shows after a refresh at clock value now.
+    QColor Pixel(int key, uint32_t now = ManualClock::Get()) {
+        panel->Refresh(now);
+        return panel->grab().toImage().pixelColor(panel->KeyPoint(key));
+    }
+    static QColor Look(CKeyboardPanel::KeyLook look, int key) {
+        return CKeyboardPanel::ColorOf(look, CKeyboardPanel::IsBlack(key));
+    }
+    void Click(int key, bool down) {
+        if (down) {
+            QTest::mousePress(panel, Qt::LeftButton, {}, panel->KeyPoint(key));
+        } else {
+            QTest::mouseRelease(panel, Qt::LeftButton, {}, panel->KeyPoint(key));
+        }
+    }
+    int NoteOnsSent(int key) {
+        int count = 0;
+        for (uint32_t m : m_service.SentShort()) {
+            count += ((m & 0xF0) == 0x90 && (m & 0x0F) != 0 && ((m >> 8) & 0x7F) == uint32_t(key) &&
+                      (m >> 16) != 0)
+                         ? 1
+                         : 0;
+        }
+        return count;
+    }
+
+    CKeyboardPanel* panel = nullptr;
+};
+
+TEST_F(KeyboardPanelTest, SpansTheWindowBottomAndWidensToThePracticeNotes) {
+    SmfWriter wide;
+    wide.Note(0, 0, 30, 100).Note(200, 0, 100, 100).Note(300, 1, 10, 100);  // 10: not practised
+    OpenWithChordSong(wide);
+    EXPECT_EQ(panel->LowKey(), 24);
+    EXPECT_EQ(panel->HighKey(), 108);
+    const QRect geometry = panel->geometry();
+    EXPECT_GE(geometry.top(), m_window->m_trackList->geometry().bottom());
+    EXPECT_LE(geometry.bottom(), m_window->height());
+    EXPECT_GT(geometry.width(), m_window->width() * 9 / 10);
+    EXPECT_EQ(panel->KeyAt(panel->KeyPoint(61)), 61);
+    EXPECT_EQ(panel->KeyAt(panel->KeyPoint(60)), 60);
+}
+
+TEST_F(KeyboardPanelTest, ALessonPlayedByMouseShowsFlashingLitHeldAndWrongKeys) {
+    OpenWithChordSong();
+    EXPECT_EQ(panel->LowKey(), 36);
+    EXPECT_EQ(panel->HighKey(), 96);
+    QTest::keyClick(panel, Qt::Key_F6);
+    PlayTo(200);
+    ASSERT_FALSE(IsStopped());
+
+    // The chord's keys flash in the second before it: lit for 10 ms of every 32 ms.
+    const uint32_t on = ManualClock::Get() & ~31u;
+    EXPECT_EQ(Pixel(60, on), Look(CKeyboardPanel::Lit, 60));
+    EXPECT_EQ(Pixel(64, on + 9), Look(CKeyboardPanel::Lit, 64));
+    EXPECT_EQ(Pixel(60, on + 10), Look(CKeyboardPanel::Plain, 60));
+    EXPECT_EQ(Pixel(64, on + 16), Look(CKeyboardPanel::Plain, 64));
+    EXPECT_EQ(Pixel(62, on), Look(CKeyboardPanel::Plain, 62));
+
+    PlayTo(500);
+    ASSERT_TRUE(Waiting());
+    EXPECT_EQ(Pixel(60, on + 16), Look(CKeyboardPanel::Lit, 60));
+    EXPECT_EQ(Pixel(64), Look(CKeyboardPanel::Lit, 64));
+
+    // A key outside the chord is wrong until released.
+    Click(62, true);
+    Tick(1);
+    EXPECT_EQ(Pixel(62), Look(CKeyboardPanel::Wrong, 62));
+    Click(62, false);
+    Tick(1);
+    EXPECT_EQ(Pixel(62), Look(CKeyboardPanel::Plain, 62));
+    // A black key too.
+    Click(61, true);
+    Tick(1);
+    EXPECT_EQ(Pixel(61), Look(CKeyboardPanel::Wrong, 61));
+    Click(61, false);
+    Tick(1);
+
+    // One key after the other, as the lesson crosses off each on its own.
+    m_service.ClearSent();
+    Click(60, true);
+    Tick(1);
+    EXPECT_EQ(Pixel(60), Look(CKeyboardPanel::Held, 60));
+    EXPECT_EQ(Pixel(64), Look(CKeyboardPanel::Lit, 64));
+    EXPECT_EQ(NoteOnsSent(60), 1) << "the key sounds";
+    Click(60, false);
+    Tick(1);
+    EXPECT_EQ(Pixel(60), Look(CKeyboardPanel::Plain, 60));
+    EXPECT_TRUE(Waiting());
+    Click(64, true);
+    Tick(1);
+    EXPECT_FALSE(Waiting());
+    Click(64, false);
+    PlayTo(2000);
+    EXPECT_TRUE(IsStopped()) << "the song has ended";
+}
+
+TEST_F(KeyboardPanelTest, ALessonPlayedWithTheComputerKeyboardIgnoresKeyRepeat) {
+    OpenWithChordSong();
+    QTest::keyClick(panel, Qt::Key_F6);
+    PlayTo(500);
+    ASSERT_TRUE(Waiting());
+
+    m_service.ClearSent();
+    QTest::keyPress(panel, Qt::Key_W);  // D4: wrong
+    QTest::keyPress(panel, Qt::Key_Q);  // C4: right
+    Tick(1);
+    EXPECT_EQ(Pixel(62), Look(CKeyboardPanel::Wrong, 62));
+    EXPECT_EQ(Pixel(60), Look(CKeyboardPanel::Held, 60));
+    // Held down, the key repeats as releases and presses; none of them counts.
+    for (int i = 0; i < 3; ++i) {
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"), true);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"), true);
+        QApplication::sendEvent(panel, &release);
+        QApplication::sendEvent(panel, &press);
+    }
+    EXPECT_EQ(NoteOnsSent(60), 1);
+    EXPECT_TRUE(TestKey(m_window->m_keyState.Read().held, 60));
+    QTest::keyRelease(panel, Qt::Key_Q);
+    QTest::keyRelease(panel, Qt::Key_W);
+    Tick(1);
+    EXPECT_TRUE(Waiting());
+    QTest::keyPress(panel, Qt::Key_E);  // E4
+    Tick(1);
+    EXPECT_FALSE(Waiting());
+    QTest::keyRelease(panel, Qt::Key_E);
+    PlayTo(2000);
+    EXPECT_TRUE(IsStopped());
+}
+
+TEST_F(KeyboardPanelTest, EveryCommandKeyWorksWithTheKeyboardFocused) {
+    OpenWithChordSong();
+    const struct {
+        Qt::Key key;
+        int led;
+    } modes[] = {{Qt::Key_F5, 0}, {Qt::Key_F6, 1}, {Qt::Key_F7, 2}, {Qt::Key_F8, 3}};
+    for (const auto& mode : modes) {
+        QTest::keyClick(panel, mode.key);
+        EXPECT_FALSE(IsStopped());
+        EXPECT_TRUE(m_window->m_leds[mode.led]->m_lit) << mode.led;
+    }
+    QTest::keyClick(panel, Qt::Key_F9);
+    EXPECT_TRUE(IsStopped());
+
+    const int speed = m_window->m_speedSlider->value();
+    QTest::keyClick(panel, Qt::Key_Left);
+    EXPECT_EQ(m_window->m_speedSlider->value(), speed - 1);
+    QTest::keyClick(panel, Qt::Key_Right);
+    EXPECT_EQ(m_window->m_speedSlider->value(), speed);
+
+    QTest::keyClick(panel, Qt::Key_Return);
+    EXPECT_TRUE(panel->hasFocus());
+
+    const int asked = m_window->m_fileAsks;
+    QTest::keyClick(panel, Qt::Key_Insert);
+    EXPECT_EQ(m_window->m_fileAsks, asked + 1);
+    QTest::keyClick(panel, Qt::Key_Delete);
+    EXPECT_TRUE(m_window->m_songList.m_entries.empty());
+
+    // A note key plays and nothing else.
+    QTest::keyClick(panel, Qt::Key_Z);
+    EXPECT_TRUE(IsStopped());
+    EXPECT_TRUE(panel->hasFocus());
+
+    QTest::keyClick(panel, Qt::Key_Escape);
+    EXPECT_FALSE(m_window->isVisible());
+}
+
+}  // namespace
