@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the Pelorvane window under Xvfb, for looking at the layout and the Japanese
 # text: the main window idle, during a my-pace lesson (lit LED, activity bars), during the model
-# performance, the settings dialog and the About box.
+# performance, the settings dialog, the About box, and a lesson waiting on a chord with the screen
+# keyboard showing its lit keys, one held key and one wrong one.
 #   scripts/screenshots.sh [output folder]     (default: build/screenshots)
 # Builds the program if needed (PELORVANE_BUILD_DIR, default build). Needs xvfb, xdotool and
 # imagemagick (scripts/install-deps.sh installs them).
@@ -105,4 +106,54 @@ for _ in $(seq 50); do
 done
 if kill -0 "$program_pid" 2>/dev/null; then
     echo "the program did not end after Esc" >&2
+    exit 1
 fi
+
+# A lesson waiting on the chord C4 E4 G4 at 0.5 s, played on the screen keyboard: the keyboard on
+# the input falls quiet, so that only the screen's keys are held.
+kill "${PV_PIDS[2]}" 2>/dev/null || true
+wait "${PV_PIDS[2]}" 2>/dev/null || true
+jack_midiseq kbd 480000000 0 0 1 >/dev/null 2>&1 &
+PV_PIDS+=($!)
+for _ in $(seq 100); do
+    jack_lsp 2>/dev/null | grep -q '^kbd:out$' && break
+    sleep 0.05
+done
+chord="$work/chord"
+mkdir -p "$chord"
+cp "$work/setting.txt" "$work/inst_name_gm.txt" "$chord/"
+# Format 0, 480 ticks per quarter at 120 per minute: the chord at 480 ticks, released at 960.
+printf 'MThd\x00\x00\x00\x06\x00\x00\x00\x01\x01\xe0MTrk\x00\x00\x00\x1e' >"$chord/chord.mid"
+printf '\x83\x60\x90\x3c\x64\x00\x90\x40\x64\x00\x90\x43\x64' >>"$chord/chord.mid"
+printf '\x83\x60\x80\x3c\x00\x00\x80\x40\x00\x00\x80\x43\x00\x00\xff\x2f\x00' >>"$chord/chord.mid"
+printf '"%s", "%s",%s\r\n' "$chord/chord.mid" "和音" 0x0001 >"$chord/songlist.txt"
+
+(cd "$chord" && exec "$program") >"$out/program-chord.log" 2>&1 &
+program_pid=$!
+PV_PIDS+=("$program_pid")
+if ! main=$(pv_wait_window Pelorvane 20000); then
+    shot failed-chord-start
+    exit 1
+fi
+sleep 0.5
+pv_click_song "$main" 0
+sleep 0.3
+pv_key "$main" F6
+sleep 1.0
+# Hold C4 with the mouse (the screen keyboard spans C2-C7 across 6-285 dialog units at 295-339,
+# 36 white keys; C4 is the 15th), then D4, a wrong key, from the computer keyboard.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --window "$main" $(((6 + 279 * 29 / 72) * WIDTH / PV_DU_WIDTH)) \
+    $((332 * HEIGHT / PV_DU_HEIGHT)) mousedown 1
+sleep 0.2
+xdotool keydown w
+sleep 0.3
+shot lesson-keyboard
+xdotool keyup w
+xdotool mouseup 1
+sleep 0.2
+pv_key "$main" Escape
+for _ in $(seq 50); do
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+done

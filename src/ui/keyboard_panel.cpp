@@ -177,19 +177,26 @@ void CKeyboardPanel::RepaintKey(int key) {
 void CKeyboardPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
-    painter.setPen(QColor(90, 90, 90));
+    const QColor line(90, 90, 90);
+    // Key rectangles meet: each white key draws its left edge, the last one the right edge too.
+    int right = 0;
     for (int k = m_low; k <= m_high; ++k) {
         if (!IsBlack(k)) {
             const QRect r = KeyRect(k);
             painter.fillRect(r, ColorOf(static_cast<KeyLook>(m_look[k]), false));
-            painter.drawRect(r);
+            painter.fillRect(QRect(r.left(), 0, 1, height()), line);
+            right = r.right();
         }
     }
+    painter.fillRect(QRect(right, 0, 1, height()), line);
+    painter.fillRect(QRect(0, 0, right + 1, 1), line);
+    painter.fillRect(QRect(0, height() - 1, right + 1, 1), line);
+    painter.setPen(line);
     for (int k = m_low; k <= m_high; ++k) {
         if (IsBlack(k)) {
             const QRect r = KeyRect(k);
             painter.fillRect(r, ColorOf(static_cast<KeyLook>(m_look[k]), true));
-            painter.drawRect(r);
+            painter.drawRect(r.adjusted(0, 0, -1, -1));
         }
     }
     if (hasFocus()) {
@@ -198,7 +205,7 @@ void CKeyboardPanel::paintEvent(QPaintEvent*) {
         const QRect first = KeyRect(std::max(m_low, kLowerRowKey));
         const QRect last = KeyRect(std::min(m_high, kUpperRowKey + 12));
         if (!first.isNull() && !last.isNull()) {
-            painter.drawLine(first.left() + 2, height() - 2, last.right() - 2, height() - 2);
+            painter.drawLine(first.left() + 2, height() - 3, last.right() - 2, height() - 3);
         }
     }
 }
