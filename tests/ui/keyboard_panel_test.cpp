@@ -4,6 +4,9 @@
 #include <QKeyEvent>
 #include <QSlider>
 #include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 
 #include "engine/performance.h"
@@ -239,3 +242,48 @@ TEST_F(KeyboardPanelTest, EveryCommandKeyWorksWithTheKeyboardFocused) {
 }
 
 }  // namespace
+
+// A measurement rather than a test (run with --gtest_also_run_disabled_tests): on the real clock,
+// how long a mouse press on the screen takes to reach the input state, and to let the waiting
+// lesson go on.
+class KeyboardLatency : public WindowTest {};
+
+TEST_F(KeyboardLatency, DISABLED_ClickToEngine) {
+    constexpr int kChords = 40;
+    SmfWriter song;
+    for (int i = 0; i < kChords; ++i) {
+        song.Note(300 + 150 * static_cast<uint32_t>(i), 0, 60, 100);
+    }
+    const std::string path = m_path + "/latency.mid";
+    const std::vector<uint8_t> bytes = song.Bytes();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    WriteSongList({path});
+    OpenWindow();
+    ClickSongRow(0);
+    CKeyboardPanel* panel = m_window->m_keyboard;
+    panel->setFocus();
+    QTest::keyClick(panel, Qt::Key_F6);
+    std::vector<double> toInput, toLesson;
+    using Clock = std::chrono::steady_clock;
+    for (int i = 0; i < kChords; ++i) {
+        ASSERT_TRUE(WaitFor([&] { return m_window->m_keyState.Read().awaited[0] != 0; }));
+        const auto start = Clock::now();
+        QTest::mousePress(panel, Qt::LeftButton, {}, panel->KeyPoint(60));
+        const auto pressed = Clock::now();
+        ASSERT_TRUE(TestKey(m_window->m_keyState.Read().held, 60));
+        while (m_window->m_keyState.Read().awaited[0] != 0 &&
+               Clock::now() - start < std::chrono::seconds(1)) {
+        }
+        const auto lessonOn = Clock::now();
+        QTest::mouseRelease(panel, Qt::LeftButton, {}, panel->KeyPoint(60));
+        toInput.push_back(std::chrono::duration<double, std::micro>(pressed - start).count());
+        toLesson.push_back(std::chrono::duration<double, std::micro>(lessonOn - start).count());
+    }
+    std::sort(toInput.begin(), toInput.end());
+    std::sort(toLesson.begin(), toLesson.end());
+    printf("mouse press to key held: median %.0f us, max %.0f us\n", toInput[kChords / 2],
+           toInput.back());
+    printf("mouse press to lesson going on: median %.0f us, max %.0f us\n", toLesson[kChords / 2],
+           toLesson.back());
+}
