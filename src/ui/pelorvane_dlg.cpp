@@ -43,11 +43,13 @@ const Accelerator kAccelerators[] = {
 };
 
 constexpr uint32_t kTrackRepaintMs = 33;
-// How often the idle routine runs: often enough while something moves on screen that the
-// activity bars fade in steady 33 ms steps, and rarely when all is still, so that an idle
-// program costs next to nothing. A stopped song's LED still goes dark within one quiet period.
-constexpr int kBusyIdleMs = 8;
-constexpr int kQuietIdleMs = 20;
+// How often the idle routine runs: often enough that a flashing key shows its 10 ms lit phase,
+// twice per 33 ms repaint step while only the activity bars move, and rarely when all is still,
+// so that an idle program costs next to nothing. A stopped song's LED still goes dark within one
+// quiet period, and keys held on the MIDI keyboard show within it.
+constexpr int kFlashIdleMs = 8;
+constexpr int kBusyIdleMs = 16;
+constexpr int kQuietIdleMs = 50;
 
 }  // namespace
 
@@ -431,8 +433,9 @@ void CPelorvaneDlg::OnKickIdle() {
             }
         }
     }
-    const int interval =
-        stopped && !barsVisible && !m_keyboard->Flashing() ? kQuietIdleMs : kBusyIdleMs;
+    const int interval = m_keyboard->Flashing()    ? kFlashIdleMs
+                         : !stopped || barsVisible ? kBusyIdleMs
+                                                   : kQuietIdleMs;
     if (m_idleTimer.interval() != interval) {
         m_idleTimer.setInterval(interval);
     }
