@@ -1,6 +1,7 @@
 #include "ui/track_list_box.h"
 
 #include <QApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 
@@ -17,7 +18,12 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
     // Where the activity area of a row starts: just right of the check box.
     static int ActivityLeft(const QStyleOptionViewItem& option, const QWidget* widget) {
         QStyle* style = widget ? widget->style() : QApplication::style();
-        QRect check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, widget);
+        // The check box's place does not depend on the label. Without the text the style skips
+        // laying it out, which otherwise costs most of every repaint of the bars.
+        QStyleOptionViewItem bare = option;
+        bare.text.clear();
+        bare.features &= ~QStyleOptionViewItem::HasDisplay;
+        QRect check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &bare, widget);
         return check.right() + 3;
     }
 
@@ -32,8 +38,8 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
         const int left = ActivityLeft(opt, widget);
         // The periodic repaint covers only the activity column; the check box and the label
         // are drawn only when they are part of what is repainted.
-        const QRect clip =
-            painter->hasClipping() ? painter->clipBoundingRect().toAlignedRect() : opt.rect;
+        // The view paints its rows without a painter clip, so the event's area tells.
+        const QRect clip = m_list->m_paintRect.isValid() ? m_list->m_paintRect : opt.rect;
         const bool labelPart = clip.left() < left || clip.right() >= left + kActivityWidth;
 
         if (labelPart) {
@@ -127,6 +133,12 @@ CTrackListBox::Bar CTrackListBox::BarOf(int row, const QColor& background) const
     QColor color(mix((rgb >> 16) & 0xFF, background.red()),
                  mix((rgb >> 8) & 0xFF, background.green()), mix(rgb & 0xFF, background.blue()));
     return Bar{kBarWidth * fresh / kFadeMs, color};
+}
+
+void CTrackListBox::paintEvent(QPaintEvent* event) {
+    m_paintRect = event->rect();
+    QListWidget::paintEvent(event);
+    m_paintRect = QRect();
 }
 
 QRect CTrackListBox::ActivityRect(int row) const {

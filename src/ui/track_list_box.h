@@ -34,6 +34,11 @@ class CTrackListBox : public QListWidget {
 
     const TrackActivity& m_activity;
 
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
   private:
     class Delegate;
+    // What the current paint event covers; the row painter draws the label only inside it.
+    QRect m_paintRect;
 };
