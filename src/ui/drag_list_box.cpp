@@ -52,24 +52,19 @@ void CMyDragListBox::startDrag(Qt::DropActions) {
 }
 
 void CMyDragListBox::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(kRowMime))) {
-        SetMark(indexAt(event->position().toPoint()).row());
-        event->setDropAction(Qt::MoveAction);
-        event->accept();
-    } else if (!LocalPathsOf(event->mimeData()).isEmpty()) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    AnswerDrag(event);
 }
 
 void CMyDragListBox::dragMoveEvent(QDragMoveEvent* event) {
-    const bool ownRow =
-        event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(kRowMime));
     // The base class scrolls the list while the pointer is held near its top or bottom edge.
     QListWidget::dragMoveEvent(event);
-    if (ownRow) {
+    AnswerDrag(event);
+}
+
+// A row of our own moves and shows the insertion mark; files from a file manager are copied in;
+// anything else is refused.
+void CMyDragListBox::AnswerDrag(QDragMoveEvent* event) {
+    if (event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(kRowMime))) {
         SetMark(indexAt(event->position().toPoint()).row());
         event->setDropAction(Qt::MoveAction);
         event->accept();

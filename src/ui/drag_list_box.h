@@ -30,6 +30,7 @@ class CMyDragListBox : public QListWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void AnswerDrag(QDragMoveEvent* event);
     void SetMark(int row);
 };
 
