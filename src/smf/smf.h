@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "smf/tempo_map.h"
+
 // Our Standard MIDI File reader. A loaded song is a list of tracks in file order, each a list of
 // events in file order with absolute tick times. The song is immutable once loaded and may be
 // read from several threads.
@@ -53,11 +55,6 @@ struct Track {
     EventList events;
 };
 
-struct TempoChange {
-    uint32_t tick;
-    uint32_t microsPerQuarter;
-};
-
 class Song {
   public:
     const std::vector<Track>& Tracks() const { return m_tracks; }
@@ -69,33 +66,25 @@ class Song {
 
     // Absolute time of a tick in milliseconds from the start of the song with every tempo change
     // of the song applied; never decreasing as the tick grows.
-    uint32_t TickToMs(uint32_t tick) const;
+    uint32_t TickToMs(uint32_t tick) const { return m_tempoMap.TickToMs(tick); }
+    const TempoMap& Tempo() const { return m_tempoMap; }
 
     int Format() const { return m_format; }
-    uint16_t Division() const { return m_division; }
-    const std::vector<TempoChange>& Tempos() const { return m_tempos; }
+    uint16_t Division() const { return m_tempoMap.Division(); }
+    const std::vector<TempoChange>& Tempos() const { return m_tempoMap.Changes(); }
 
     // True when the division counts SMPTE frames: times then ignore tempo changes.
-    bool IsSmpte() const { return (m_division & 0x8000) != 0; }
+    bool IsSmpte() const { return m_tempoMap.IsSmpte(); }
 
   private:
     friend class Parser;
-    void BuildTempoMap(std::vector<TempoChange> changes);
 
     std::vector<Track> m_tracks;
     std::vector<Event> m_events;         // every track's events, track after track
     std::unique_ptr<uint8_t[]> m_bytes;  // data bytes of every event
-    std::vector<TempoChange> m_tempos;   // sorted by tick, first at tick 0
-    // Exact song time at each tempo change in units of tick * microseconds-per-quarter, so that
-    // rounding never accumulates over a long song (fits 64 bits: ticks < 2^32, tempo < 2^24).
-    std::vector<uint64_t> m_tempoStartUnits;
-    // Tempo segment of the last conversion: callers mostly convert ticks in ascending order, so
-    // the next one is usually in the same segment or the one after. Shared by every reader of
-    // the song; a stale value only costs a search.
-    mutable std::atomic<uint32_t> m_tempoHint{0};
+    TempoMap m_tempoMap;
     std::string m_title;
     int m_format = 0;
-    uint16_t m_division = 480;
 };
 
 // Reads a Standard MIDI File (formats 0, 1, 2, also inside a RIFF RMID wrapper). Returns null

@@ -305,7 +305,6 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
     // gave it. Room that is not written to never becomes resident memory.
     auto song = std::make_unique<Song>();
     song->m_format = format;
-    song->m_division = division;
     song->m_events.reserve(smfSize / 2 + 1);
     AdviseHugePages(song->m_events.data(), song->m_events.capacity() * sizeof(Event));
     song->m_bytes.reset(new uint8_t[smfSize]);
@@ -372,7 +371,7 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
         song->m_tracks[i].events.m_size = trackSizes[i];
         first += trackSizes[i];
     }
-    song->BuildTempoMap(std::move(tempos));
+    song->m_tempoMap.Build(division, std::move(tempos));
 
     if (!song->m_tracks.empty()) {
         for (const Event& e : song->m_tracks[0].events) {

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "smf/smf.h"
+#include "smf/tempo_map.h"
 
 namespace smf {
 
@@ -14,9 +14,23 @@ uint32_t ClampMs(uint64_t ms) {
 }
 }  // namespace
 
-// changes: every tempo event of the song, tracks in file order and each track's events in order.
-// Where several fall on the same tick the one read last wins, as it would when played.
-void Song::BuildTempoMap(std::vector<TempoChange> changes) {
+TempoMap::TempoMap(const TempoMap& other)
+    : m_division(other.m_division),
+      m_tempos(other.m_tempos),
+      m_tempoStartUnits(other.m_tempoStartUnits),
+      m_tempoHint(other.m_tempoHint.load(std::memory_order_relaxed)) {}
+
+TempoMap& TempoMap::operator=(const TempoMap& other) {
+    m_division = other.m_division;
+    m_tempos = other.m_tempos;
+    m_tempoStartUnits = other.m_tempoStartUnits;
+    m_tempoHint.store(other.m_tempoHint.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    return *this;
+}
+
+void TempoMap::Build(uint16_t division, std::vector<TempoChange> changes) {
+    m_division = division;
+    m_tempoHint.store(0, std::memory_order_relaxed);
     std::stable_sort(changes.begin(), changes.end(),
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
     m_tempos.clear();
@@ -36,7 +50,7 @@ void Song::BuildTempoMap(std::vector<TempoChange> changes) {
     }
 }
 
-uint32_t Song::TickToMs(uint32_t tick) const {
+uint32_t TempoMap::TickToMs(uint32_t tick) const {
     if (IsSmpte()) {
         // High byte: frames per second as a negative number; low byte: ticks per frame.
         // 29 stands for 29.97 drop-frame time code.
@@ -73,6 +87,25 @@ uint32_t Song::TickToMs(uint32_t tick) const {
     const uint64_t units =
         m_tempoStartUnits[i] + uint64_t{tick - m_tempos[i].tick} * m_tempos[i].microsPerQuarter;
     return ClampMs((units + den / 2) / den);
+}
+
+uint32_t TempoMap::MsToTick(uint32_t ms) const {
+    // TickToMs never decreases, so the first tick at or after ms is found by bisection; 32
+    // conversions cost less than keeping an inverse table that rounding would make inexact.
+    uint32_t low = 0;
+    uint32_t high = std::numeric_limits<uint32_t>::max();
+    if (TickToMs(high) < ms) {
+        return high;
+    }
+    while (low < high) {
+        const uint32_t mid = low + (high - low) / 2;
+        if (TickToMs(mid) < ms) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
 }
 
 }  // namespace smf
