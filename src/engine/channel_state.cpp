@@ -123,40 +123,113 @@ void ChannelState::Apply(const PerformanceEvent& e) {
     }
 }
 
-void ChannelState::Restore(uint8_t channel, std::vector<PerformanceEvent>& out) const {
-    auto controller = [&](uint8_t cc, int8_t value) {
+void Touch(ChannelTouch& touch, const PerformanceEvent& e) {
+    switch (e.status) {
+        case 0xB0: {
+            const uint8_t cc = e.data1 & 0x7F;
+            if (cc == kResetAllControllers) {
+                touch.bend = touch.pressure = true;
+                for (uint8_t c : kResetControllers) {
+                    touch.controller.set(c);
+                }
+            } else if (!IsMomentary(cc) && !IsParameterController(cc)) {
+                touch.controller.set(cc);
+            }
+            return;
+        }
+        case 0xC0:
+            touch.program = true;
+            return;
+        case 0xD0:
+            touch.pressure = true;
+            return;
+        case 0xE0:
+            touch.bend = true;
+            return;
+        default:
+            return;
+    }
+}
+
+uint8_t PowerOnValue(uint8_t controller) {
+    switch (controller) {
+        case 7:
+            return 100;  // volume
+        case 10:
+            return 64;  // pan: centre
+        case 11:
+            return 127;  // expression
+        case 91:
+            return 40;  // reverb send
+        case kNrpnLsb:
+        case kNrpnMsb:
+        case kRpnLsb:
+        case kRpnMsb:
+            return kNull;
+        default:
+            return 0;
+    }
+}
+
+void ChannelState::Restore(uint8_t channel, const ChannelTouch& touched,
+                           std::vector<PerformanceEvent>& out) const {
+    // The value a controller is to have: the song's, or its power-on value where the song sets
+    // it only later.
+    auto effective = [&](uint8_t cc) -> int {
+        if (m_controller[cc] != kUnset) {
+            return m_controller[cc];
+        }
+        return touched.controller.test(cc) ? PowerOnValue(cc) : kUnset;
+    };
+    auto controller = [&](uint8_t cc, int value) {
         if (value != kUnset) {
             out.push_back(Short(0xB0, channel, cc, static_cast<uint8_t>(value)));
         }
     };
-    // The bank a program was chosen from, then the bank as it stands if it has moved since.
-    if (m_program != kUnset) {
-        controller(kBankMsb, m_programBankMsb);
-        controller(kBankLsb, m_programBankLsb);
-        out.push_back(Short(0xC0, channel, static_cast<uint8_t>(m_program), 0));
+    // The bank a program was chosen from (the power-on bank where the song had chosen none
+    // yet), the program, then the bank as it stands if it has moved since.
+    const int bankMsb = effective(kBankMsb);
+    const int bankLsb = effective(kBankLsb);
+    auto bankAtProgram = [&](uint8_t cc, int8_t latched) -> int {
+        if (m_program != kUnset && latched != kUnset) {
+            return latched;
+        }
+        return touched.controller.test(cc) ? 0 : kUnset;
+    };
+    const int programBankMsb = bankAtProgram(kBankMsb, m_programBankMsb);
+    const int programBankLsb = bankAtProgram(kBankLsb, m_programBankLsb);
+    if (m_program != kUnset || touched.program) {
+        controller(kBankMsb, programBankMsb);
+        controller(kBankLsb, programBankLsb);
+        out.push_back(
+            Short(0xC0, channel, static_cast<uint8_t>(m_program != kUnset ? m_program : 0), 0));
     }
-    if (m_program == kUnset || m_controller[kBankMsb] != m_programBankMsb) {
-        controller(kBankMsb, m_controller[kBankMsb]);
+    const bool programSent = m_program != kUnset || touched.program;
+    if (!programSent || bankMsb != programBankMsb) {
+        controller(kBankMsb, bankMsb);
     }
-    if (m_program == kUnset || m_controller[kBankLsb] != m_programBankLsb) {
-        controller(kBankLsb, m_controller[kBankLsb]);
+    if (!programSent || bankLsb != programBankLsb) {
+        controller(kBankLsb, bankLsb);
     }
     if (m_resetSeen) {
         out.push_back(Short(0xB0, channel, kResetAllControllers, 0));
     }
     for (int cc = 0; cc < 128; ++cc) {
         const auto c = static_cast<uint8_t>(cc);
-        if (c == kBankMsb || c == kBankLsb || (c >= kNrpnLsb && c <= kRpnMsb)) {
+        if (c == kBankMsb || c == kBankLsb || (c >= kNrpnLsb && c <= kRpnMsb) ||
+            IsParameterController(c) || IsMomentary(c)) {
             continue;
         }
-        controller(c, m_controller[cc]);
+        controller(c, effective(c));
     }
-    if (m_bend != kUnset) {
-        out.push_back(Short(0xE0, channel, static_cast<uint8_t>(m_bend & 0x7F),
-                            static_cast<uint8_t>(m_bend >> 7)));
+    if (m_bend != kUnset || touched.bend) {
+        const int bend = m_bend != kUnset ? m_bend : 8192;
+        out.push_back(Short(0xE0, channel, static_cast<uint8_t>(bend & 0x7F),
+                            static_cast<uint8_t>(bend >> 7)));
     }
-    if (m_pressure != kUnset) {
-        out.push_back(Short(0xD0, channel, static_cast<uint8_t>(m_pressure), 0));
+    if (m_pressure != kUnset || touched.pressure) {
+        out.push_back(
+            Short(0xD0, channel, static_cast<uint8_t>(m_pressure != kUnset ? m_pressure : 0), 0));
     }
     for (const Parameter& p : m_parameters) {
         if (p.dataMsb == kUnset && p.dataLsb == kUnset) {

@@ -26,16 +26,20 @@ void SeekIndex::Build(const std::vector<PerformanceEvent>& events,
         }
     }
     SongChannelState state;
+    m_touched = {};
     m_checkpoints.reserve(events.size() / kCheckpointInterval + 1);
     m_checkpoints.push_back({0, state});
     for (uint32_t i = 0; i < events.size(); ++i) {
         if (i != 0 && i % kCheckpointInterval == 0) {
             m_checkpoints.push_back({i, state});
         }
-        if (events[i].IsSysex()) {
+        const PerformanceEvent& e = events[i];
+        if (e.IsSysex()) {
             m_sysexPositions.push_back(i);
+        } else {
+            Touch(m_touched[e.channel & 0x0F], e);
         }
-        Apply(state, events[i]);
+        Apply(state, e);
     }
 }
 
@@ -58,7 +62,7 @@ void SeekIndex::StateBefore(const std::vector<PerformanceEvent>& events, uint32_
         Apply(state, events[i]);
     }
     for (uint8_t ch = 0; ch < 16; ++ch) {
-        state[ch].Restore(ch, out);
+        state[ch].Restore(ch, m_touched[ch], out);
     }
 }
 

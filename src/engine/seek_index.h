@@ -34,6 +34,7 @@ class SeekIndex {
     void Apply(SongChannelState& state, const PerformanceEvent& e) const;
 
     std::vector<Checkpoint> m_checkpoints;
+    SongChannelTouch m_touched;              // what the song sets anywhere
     std::vector<uint32_t> m_sysexPositions;  // every system exclusive event, in timeline order
     std::vector<uint8_t> m_isReset;          // per system exclusive table entry
 };

@@ -1,0 +1,216 @@
+#include "ui/position_bar.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace {
+constexpr int kMinBarSpacing = 4;  // pixels between bar marks at least
+const QColor kLoopShade(255, 214, 120);
+const QColor kPlayed(170, 200, 235);
+const QColor kThumb(30, 80, 160);
+const QColor kBarMark(150, 150, 150);
+}  // namespace
+
+QString MinutesSeconds(uint32_t ms) {
+    const uint32_t seconds = ms / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+CPositionBar::CPositionBar(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+    setToolTip(QString::fromUtf8(
+        "曲の再生位置。クリックかドラッグで移動します。右クリックでA-Bリピートを設定します。"
+        "[Home][PageUp][PageDown]"));
+}
+
+void CPositionBar::SetSong(std::shared_ptr<const smf::MeterMap> meter) {
+    m_meter = std::move(meter);
+    m_positionMs = 0;
+    m_dragging = false;
+    m_loop.reset();
+    m_shownText.clear();
+    m_shownX = -1;
+    update();
+}
+
+void CPositionBar::SetPosition(uint32_t songMs) {
+    if (m_meter) {
+        songMs = std::min(songMs, m_meter->EndMs());
+    }
+    m_positionMs = songMs;
+    if (m_dragging) {
+        return;
+    }
+    if (Text() != m_shownText || XOf(songMs) != m_shownX) {
+        update();
+    }
+}
+
+void CPositionBar::SetLoop(std::optional<LoopSpan> loop) {
+    if (loop != m_loop) {
+        m_loop = loop;
+        update();
+    }
+}
+
+QString CPositionBar::Text() const {
+    if (!m_meter) {
+        return {};
+    }
+    const uint32_t ms = Position();
+    const smf::BarBeat at = m_meter->AtMs(ms);
+    return QStringLiteral("%1:%2  %3 / %4")
+        .arg(at.bar)
+        .arg(at.beat)
+        .arg(MinutesSeconds(ms))
+        .arg(MinutesSeconds(m_meter->EndMs()));
+}
+
+int CPositionBar::TextWidth() const {
+    // Room for the widest text of a long song, so that the groove never jumps as the text moves.
+    return fontMetrics().horizontalAdvance(QStringLiteral("000:00  00:00 / 00:00")) + 8;
+}
+
+QRect CPositionBar::GrooveRect() const {
+    const int left = TextWidth();
+    const int margin = std::max(2, height() / 5);
+    return QRect(left, margin, std::max(1, width() - left - 2), std::max(1, height() - 2 * margin));
+}
+
+uint32_t CPositionBar::MsAt(int x) const {
+    if (!m_meter) {
+        return 0;
+    }
+    const QRect g = GrooveRect();
+    const double fraction = std::clamp(double(x - g.left()) / std::max(1, g.width() - 1), 0.0, 1.0);
+    return static_cast<uint32_t>(fraction * m_meter->EndMs() + 0.5);
+}
+
+int CPositionBar::XOf(uint32_t ms) const {
+    const QRect g = GrooveRect();
+    const uint32_t end = m_meter ? m_meter->EndMs() : 0;
+    if (end == 0) {
+        return g.left();
+    }
+    return g.left() + static_cast<int>(double(std::min(ms, end)) / end * (g.width() - 1) + 0.5);
+}
+
+uint32_t CPositionBar::NearestBeat(uint32_t ms) const {
+    if (!m_meter) {
+        return ms;
+    }
+    const smf::BarBeat at = m_meter->AtMs(ms);
+    const uint32_t before = m_meter->BeatMs(at.bar, at.beat);
+    const uint32_t after = at.beat < m_meter->BeatsInBar(at.bar)
+                               ? m_meter->BeatMs(at.bar, at.beat + 1)
+                               : m_meter->BarStartMs(at.bar + 1);
+    return (ms - before <= after - ms || after < ms) ? before : after;
+}
+
+void CPositionBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+    m_shownText = Text();
+    m_shownX = XOf(Position());
+    if (!m_meter) {
+        return;
+    }
+    p.setPen(palette().windowText().color());
+    p.drawText(QRect(2, 0, TextWidth() - 4, height()), Qt::AlignVCenter | Qt::AlignLeft,
+               m_shownText);
+
+    const QRect g = GrooveRect();
+    p.fillRect(g, palette().base());
+    if (m_loop) {
+        const int a = XOf(m_loop->a);
+        const int b = XOf(m_loop->b);
+        p.fillRect(QRect(QPoint(a, g.top()), QPoint(std::max(a, b), g.bottom())), kLoopShade);
+    }
+    if (m_shownX > g.left()) {
+        p.fillRect(
+            QRect(QPoint(g.left(), g.bottom() - g.height() / 3), QPoint(m_shownX, g.bottom())),
+            kPlayed);
+    }
+    // Bar marks: every bar, or every 2nd, 4th, ... where they would crowd.
+    const uint32_t bars = m_meter->BarCount();
+    uint32_t step = 1;
+    while (step < bars && static_cast<double>(g.width()) * step / bars < kMinBarSpacing) {
+        step *= 2;
+    }
+    p.setPen(kBarMark);
+    for (uint32_t bar = 1; bar <= bars; bar += step) {
+        const int x = XOf(m_meter->BarStartMs(bar));
+        p.drawLine(x, g.top(), x, g.top() + g.height() / 2);
+    }
+    p.setPen(palette().mid().color());
+    p.drawRect(g.adjusted(0, 0, -1, -1));
+    p.fillRect(QRect(m_shownX - 1, 0, 3, height()), kThumb);
+}
+
+void CPositionBar::mousePressEvent(QMouseEvent* event) {
+    if (!m_meter || event->button() != Qt::LeftButton ||
+        event->position().x() < GrooveRect().left() - 2) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_dragging = true;
+    m_dragMs = MsAt(static_cast<int>(event->position().x()));
+    update();
+    emit seekRequested(m_dragMs, false);
+}
+
+void CPositionBar::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_dragging) {
+        return;
+    }
+    const uint32_t ms = MsAt(static_cast<int>(event->position().x()));
+    if (ms != m_dragMs) {
+        m_dragMs = ms;
+        update();
+        emit seekRequested(m_dragMs, false);
+    }
+}
+
+void CPositionBar::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_dragging || event->button() != Qt::LeftButton) {
+        return;
+    }
+    m_dragMs = MsAt(static_cast<int>(event->position().x()));
+    m_dragging = false;
+    m_positionMs = m_dragMs;
+    update();
+    emit seekRequested(m_dragMs, true);
+}
+
+QMenu* CPositionBar::BuildMenu(uint32_t ms) {
+    auto* menu = new QMenu(this);
+    const uint32_t beat = NearestBeat(ms);
+    const std::optional<LoopSpan> loop = m_loop;
+    menu->addAction(QString::fromUtf8("ここをA地点にする(&A) [[]"), this, [this, beat, loop] {
+        const uint32_t b = loop && loop->b > beat ? loop->b : m_meter->EndMs();
+        emit loopChangeRequested(LoopSpan{beat, b});
+    });
+    menu->addAction(QString::fromUtf8("ここをB地点にする(&B) []]"), this, [this, beat, loop] {
+        const uint32_t a = loop && loop->a < beat ? loop->a : 0;
+        if (beat > a) {
+            emit loopChangeRequested(LoopSpan{a, beat});
+        }
+    });
+    QAction* clear = menu->addAction(QString::fromUtf8("A-Bリピートを解除(&C) [\\]"), this,
+                                     [this] { emit loopChangeRequested(std::nullopt); });
+    clear->setEnabled(loop.has_value());
+    return menu;
+}
+
+void CPositionBar::contextMenuEvent(QContextMenuEvent* event) {
+    if (!m_meter) {
+        event->ignore();
+        return;
+    }
+    QMenu* menu = BuildMenu(MsAt(event->pos().x()));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
