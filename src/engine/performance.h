@@ -23,7 +23,7 @@ struct PerformanceEvent {
     uint8_t data1 = 0;    // channel messages
     uint8_t data2 = 0;    // channel messages; 0 for the one-data-byte kinds
     uint8_t sent = 0;     // 1: the lesson already sent this note-on ahead of its turn
-    uint8_t sortKey = 0;  // the channel, or the low 8 bits of a system exclusive length
+    uint8_t sortKey = 0;  // see TimelineSortKey
     uint8_t reserved[2] = {};
     uint32_t sysex = 0;  // system exclusive: index into the Performance's sysex table
 
@@ -167,6 +167,13 @@ class Performance {
     void ComputeSpareChannel();
 };
 
+// Within one millisecond, system exclusive messages go first: a reset at the start of a song
+// must not undo the program changes and volumes that share its time, and a message continued in
+// several packets must keep its packets in order. Channel messages follow by channel.
+inline uint8_t TimelineSortKey(const PerformanceEvent& e) {
+    return e.IsSysex() ? 0 : static_cast<uint8_t>(e.channel + 1);
+}
+
 inline uint64_t SortKeyOf(const PerformanceEvent& e) {
     return (uint64_t{e.time} << 8) | e.sortKey;
 }
@@ -188,8 +195,7 @@ struct TimelineRuns {
 // Sorts events whose sortKey is set, given their runs (see SortPerformanceEvents).
 void SortKeyedEvents(std::vector<PerformanceEvent>& events, const TimelineRuns& runs);
 
-// Sorts events by time, then by key byte (the channel, or the low 8 bits of a system exclusive
-// message's length), keeping the original order of events equal in both. Exposed for tests and
-// benchmarks.
-void SortPerformanceEvents(std::vector<PerformanceEvent>& events,
-                           const std::vector<SysexRef>& sysex);
+// Sorts events by time, then system exclusive messages before channel messages and channel
+// messages by channel, keeping the original order of events equal in both. Exposed for tests
+// and benchmarks.
+void SortPerformanceEvents(std::vector<PerformanceEvent>& events);
