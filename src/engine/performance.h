@@ -22,7 +22,7 @@ struct PerformanceEvent {
     uint8_t channel = 0;  // channel messages: 0-15
     uint8_t data1 = 0;    // channel messages
     uint8_t data2 = 0;    // channel messages; 0 for the one-data-byte kinds
-    uint8_t sent = 0;     // 1: the lesson already sent this note-on ahead of its turn
+    uint8_t sent = 0;     // 1: the lesson already sent this event ahead of its turn
     uint8_t sortKey = 0;  // see TimelineSortKey
     uint8_t reserved[2] = {};
     uint32_t sysex = 0;  // system exclusive: index into the Performance's sysex table
@@ -165,6 +165,7 @@ class Performance {
     bool SendSysexEvent(const PerformanceEvent& event);
     void ComputeSpareChannel();
     void ClearBrightNotes();
+    void SendNoteOffsAhead(uint32_t noteOnIndex);
 };
 
 // Within one millisecond, system exclusive messages go first: a reset at the start of a song

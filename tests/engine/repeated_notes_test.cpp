@@ -127,4 +127,46 @@ TEST(RepeatedNotes, AKeyStaysLitWhileANoteOfAnotherChannelStillSounds) {
     }
 }
 
+// The lesson sounds a due chord at once, ahead of the events it holds back. The held-back
+// note-off of the note before must still go out first, not cut the new note when the player
+// completes the chord.
+TEST(RepeatedNotes, LessonSendsTheEarlierNoteOffBeforeTheRepeatedNote) {
+    SmfWriter w;
+    w.Note(100, 0, 60, 200).Note(300, 0, 60, 200).Note(300, 0, 64, 200);
+    w.Note(100, 1, 40, 400);
+    Rig rig(w, kModes[1]);
+    rig.PlayUntil(100);
+    ASSERT_EQ(rig.p.m_waiting, 1);
+    rig.p.SetKeyDown(60, true);
+    rig.Step();
+    rig.p.SetKeyDown(60, false);
+    rig.PlayUntil(295);
+    rig.Sent();
+
+    rig.PlayUntil(300);  // the repeated note is due
+    ASSERT_EQ(rig.p.m_waiting, 1);
+    const std::vector<uint32_t> ahead = rig.Sent();
+    const auto off = std::find(ahead.begin(), ahead.end(), Msg(0x8F, 60, 64));
+    const auto on = std::find(ahead.begin(), ahead.end(), Msg(0x9F, 60, 100));
+    ASSERT_NE(off, ahead.end());
+    ASSERT_NE(on, ahead.end());
+    EXPECT_LT(off, on);
+    EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);  // lit for the new note while the lesson waits
+    EXPECT_EQ(rig.p.m_keyLights[64].lit, 1);
+
+    rig.p.SetKeyDown(60, true);
+    rig.p.SetKeyDown(64, true);
+    rig.Step();
+    EXPECT_EQ(rig.p.m_waiting, 0);
+    rig.PlayUntil(495);
+    const std::vector<uint32_t> after = rig.Sent();
+    EXPECT_EQ(CountOf(after, Msg(0x8F, 60, 64)), 0u);  // the new note sounds on
+    EXPECT_EQ(CountOf(after, Msg(0x9F, 60, 100)), 0u);
+    EXPECT_EQ(CountOf(after, Msg(0x81, 40, 64)), 0u);
+    rig.PlayUntil(505);
+    const std::vector<uint32_t> end = rig.Sent();
+    EXPECT_EQ(CountOf(end, Msg(0x8F, 60, 64)), 1u);
+    EXPECT_EQ(CountOf(end, Msg(0x81, 40, 64)), 1u);
+}
+
 }  // namespace
