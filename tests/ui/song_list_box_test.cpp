@@ -188,4 +188,32 @@ TEST_F(SongListBoxTest, DeletingTheMiddleOfThreeRowsRenumbersAndClearsTheTracks)
     EXPECT_EQ(RowTitles().size(), 2u);
 }
 
+// A single-selection list cannot be left without its selection: Ctrl+click and Ctrl+Space on
+// the selected row, and a click below the rows, keep the song and its tracks.
+TEST_F(SongListBoxTest, TheSelectedSongCannotBeDeselected) {
+    OpenWithThreeSongs();
+    ClickSongRow(1);
+    ASSERT_EQ(m_window->m_trackList->count(), 4);
+    QListWidget* list = m_window->m_songListBox;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(1));
+    EXPECT_EQ(m_window->SelectedSongRow(), 1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(m_window->SelectedSongRow(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(10, list->viewport()->height() - 2));
+    EXPECT_EQ(m_window->SelectedSongRow(), 1);
+    EXPECT_EQ(m_window->m_trackList->count(), 4);
+    // Ctrl+click on another row still selects that one.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(2));
+    EXPECT_EQ(m_window->SelectedSongRow(), 2);
+
+    // A tick still reaches the selected song.
+    m_window->m_trackList->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(m_window->m_songList.m_entries[2]
+                  .m_channels[m_window->m_trackList->RowChannel(1)]
+                  .m_practice,
+              1);
+}
+
 }  // namespace
