@@ -165,6 +165,25 @@ TEST_F(CoreTest, NothingHappensWithoutALoadedSelectedSong) {
     ASSERT_EQ(core->m_messages.size(), 1u);
 }
 
+// Ticks for a song that could not be loaded come from rows of another song: they must not reach
+// its practice channels, which are saved at exit.
+TEST_F(CoreTest, TicksDoNotReachASelectedSongThatFailedToLoad) {
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    SongEntry unloaded;
+    unloaded.m_path = "/nowhere/missing.mid";
+    unloaded.m_channels[0].m_practice = 1;
+    core->m_songList.m_entries.push_back(unloaded);
+    core->m_selectedRow = 1;
+    EXPECT_FALSE(core->OnSongSelChangeCore());
+    core->OnTrackCheckChangeCore({{0, true}, {1, true}, {2, true}, {9, true}});
+    uint32_t mask = 0;
+    for (int ch = 0; ch < 16; ++ch) {
+        mask |= uint32_t{core->m_songList.m_entries[1].m_channels[ch].m_practice} << ch;
+    }
+    EXPECT_EQ(mask, 0x0001u);
+    EXPECT_EQ(core->m_songList.m_entries[0].m_channels[1].m_practice, 0);
+}
+
 TEST_F(CoreTest, PlayerKeysArriveOnMidiChannelOneOnly) {
     core->AddLoadedSong(FourChannelSong().Load(), 1);
     service.InjectInput(Msg(0x90, 60, 100));  // no performance yet: ignored
