@@ -58,8 +58,11 @@ TEST(AddSong, AppendsLoadedTitledSongsPractisingChannelOne) {
     WriteBytes(dir.File("waltz.mid"), OneNoteSong());
     WriteBytes(dir.File("long.mid"), OneNoteSong(longTitle));
     WriteBytes(dir.File("lines.mid"), OneNoteSong("one\r\ntwo"));
+    WriteBytes(dir.File("padded.mid"), OneNoteSong(std::string("Pad\0\0\0", 6)));
+    WriteBytes(dir.File("zeros.mid"), OneNoteSong(std::string(16, '\0')));
     OwnedList owned;
-    for (const char* name : {"titled.mid", "waltz.mid", "long.mid", "lines.mid"}) {
+    for (const char* name :
+         {"titled.mid", "waltz.mid", "long.mid", "lines.mid", "padded.mid", "zeros.mid"}) {
         ASSERT_EQ(AddSong(owned.list, dir.File(name)), SONG_OK);
     }
     const auto& entries = owned.list.m_entries;
@@ -70,6 +73,14 @@ TEST(AddSong, AppendsLoadedTitledSongsPractisingChannelOne) {
     // Titles stay one short line, as the list box and the song list file need.
     EXPECT_EQ(entries[2].m_title, longTitle.substr(0, 255 * 3));
     EXPECT_EQ(entries[3].m_title, "one  two");
+    // Zero bytes padding a name end it; a name of nothing else is no title.
+    EXPECT_EQ(entries[4].m_title, "Pad");
+    EXPECT_EQ(entries[5].m_title, "zeros.mid");
+    std::string saved;
+    for (const SongEntry& e : entries) {
+        saved += FormatSongListLine(e);
+    }
+    EXPECT_EQ(saved.find('\0'), std::string::npos);
 }
 
 TEST(AddSong, ListedPathIsLoadedNotAddedAndFailuresChangeNothing) {
