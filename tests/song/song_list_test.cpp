@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <random>
 #include <string>
@@ -263,4 +264,43 @@ TEST(SongListFile, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(RunAsOrdinaryUser([&] { return SaveSongList(list, folder + "/songlist.txt"); }));
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(ReadBytes(folder + "/songlist.txt"), "\"/old.mid\", \"古い\",0x0001\r\n");
+}
+
+// A path as long as the system allows, of Japanese names, titled at the longest a title gets:
+// its line is far beyond any line piece, and it must still come back whole.
+TEST(SongListFile, TheLongestPathTheSystemAcceptsSurvivesARestart) {
+    TempDir dir;
+    std::string path = dir.Path();
+    const std::string folder(200, 'f');
+    while (path.size() + 1 + folder.size() + 16 < PATH_MAX) {
+        path += "/" + folder;
+        ASSERT_TRUE(std::filesystem::create_directory(path)) << path.size();
+    }
+    path += "/";
+    while (path.size() + 3 + 4 < PATH_MAX) {
+        path += "曲";
+    }
+    path += ".mid";
+    path.append(PATH_MAX - 1 - path.size(), 'x');
+    ASSERT_EQ(path.size(), static_cast<size_t>(PATH_MAX - 1));
+    ASSERT_TRUE(std::ofstream(path).good());
+    ASSERT_TRUE(SongPathExists(path));
+
+    std::string title;
+    while (title.size() < 255 * 3) {
+        title += "題";
+    }
+    OwnedList saved;
+    saved.list.m_entries.push_back(Entry("/short.mid", "S", 1));
+    saved.list.m_entries.push_back(Entry(path, title, 0x8421));
+    saved.list.m_entries.push_back(Entry("/after.mid", "A", 2));
+    ASSERT_TRUE(SaveSongList(saved.list, dir.File("songlist.txt")));
+
+    OwnedList back;
+    ASSERT_TRUE(ReadSongList(back.list, dir.File("songlist.txt")));
+    ASSERT_EQ(back.list.m_entries.size(), 3u);
+    EXPECT_EQ(back.list.m_entries[1].m_path, path);
+    EXPECT_EQ(back.list.m_entries[1].m_title, title);
+    EXPECT_EQ(MaskOf(back.list.m_entries[1]), 0x8421u);
+    EXPECT_EQ(Describe(back.list.m_entries[2]), "/after.mid|A|2");
 }
