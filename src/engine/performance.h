@@ -155,12 +155,15 @@ class Performance {
     void* m_observerData = nullptr;
     std::array<KeyLight, 128> m_keyLights{};
     uint32_t m_lastLightTime = 0;
+    // Song time never passes this (a loop's end): what lies at or after it is not yet due.
+    uint32_t m_songTimeLimit = 0xFFFFFFFFu;
 
     // System exclusive side table.
     std::vector<SysexRef> m_sysex;
     std::vector<uint8_t> m_sysexBytes;
 
   private:
+    friend class PerformanceSeek;
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);
     bool SendSysexEvent(const PerformanceEvent& event);
     void ComputeSpareChannel();

@@ -63,6 +63,7 @@ void Performance::Advance(uint32_t elapsedMs) {
                                                         static_cast<uint32_t>(m_speedPercent)) /
                                       100u +
                                   m_speedBaseSongTime);
+        newTime = std::min(newTime, m_songTimeLimit);
     }
 
     // Every chord whose time has come becomes due, in order, also when one step passes several

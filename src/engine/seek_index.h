@@ -1,10 +1,17 @@
 #pragma once
 
+#include <array>
+#include <bitset>
 #include <cstdint>
 #include <vector>
 
 #include "engine/channel_state.h"
 #include "engine/performance.h"
+
+// The notes sounding on each channel.
+using NoteSet = std::array<std::bitset<128>, 16>;
+// A note-on starts its note, a note-off (or All Sound Off, All Notes Off) ends it.
+void NoteOnOff(NoteSet& notes, const PerformanceEvent& e);
 
 // What a jump to any place of a timeline must send so that the song sounds from there as if it
 // had played from its start: every system exclusive message before the place, in order, then
@@ -23,6 +30,10 @@ class SeekIndex {
     void StateBefore(const std::vector<PerformanceEvent>& events, uint32_t position,
                      std::vector<PerformanceEvent>& out) const;
 
+    // The song's notes that the events before position have left sounding.
+    void SoundingBefore(const std::vector<PerformanceEvent>& events, uint32_t position,
+                        NoteSet& out) const;
+
     // The first event at or after a song time.
     static uint32_t PositionAt(const std::vector<PerformanceEvent>& events, uint32_t songTime);
 
@@ -30,6 +41,7 @@ class SeekIndex {
     struct Checkpoint {
         uint32_t position = 0;  // state after the events before this index
         SongChannelState channels;
+        NoteSet notes;
     };
     void Apply(SongChannelState& state, const PerformanceEvent& e) const;
 

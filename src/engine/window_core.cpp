@@ -64,6 +64,8 @@ void CPelorvaneCore::SetPerformance(std::unique_ptr<Performance> performance) {
     }
     std::unique_ptr<Performance> old = std::move(m_pPerformance);
     m_pPerformance = std::move(performance);
+    Performance* p = m_pPerformance.get();
+    m_passage.Attach(p);
     old.reset();
 }
 
@@ -89,6 +91,7 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
     p.SetPreLight(settings.preLight);
     if (fromStopped) {
         p.Rewind();
+        m_passage.OnStart();
         m_playState = Starting;
         WakeClockThread();
     }

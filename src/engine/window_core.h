@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/key_state.h"
+#include "engine/passage.h"
 #include "engine/play_mode.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
@@ -100,6 +101,16 @@ class CPelorvaneCore : public MessageSink {
                                      -1, -1, -1, -1, -1, -1, -1, -1};
     void SetChannelRows(const std::array<int, 16>& rows);
     TrackActivity m_activity;
+
+    // --- Start anywhere, A-B loop -------------------------------------------------------------
+    // While playing, jumps there; while stopped, the next start begins there.
+    void SeekTo(uint32_t songMs);
+    void SetLoop(std::optional<LoopSpan> loop, int passes = 0);
+    std::optional<LoopSpan> Loop();
+    // The song time to show: where play is, or where the next start begins. Never waits on the
+    // clock thread.
+    uint32_t ShownSongTime() const;
+    Passage m_passage;
 
     // --- On-screen keyboard ---------------------------------------------------------------------
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.

@@ -27,9 +27,11 @@ void CPelorvaneCore::OnClockTick() {
     Performance* p = m_pPerformance.get();
     if (m_playState == Playing && p) {
         p->Advance(now - m_playStartTime);
-        if (p->AtEnd()) {
+        // The song's end, or the end of a loop's last pass.
+        if (m_passage.AfterAdvance()) {
             m_playState = Stopped;
         }
+        m_passage.Publish(p->m_songTime);
     }
     if (p) {
         p->UpdateKeyLights(now);
