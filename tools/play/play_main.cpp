@@ -15,6 +15,8 @@
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
 #include "play_options.h"
+#include "play_passage.h"
+#include "smf/meter_map.h"
 #include "song/song_entry.h"
 #include "song/song_list.h"
 
@@ -102,6 +104,15 @@ int Play(const PlayOptions& options) {
         for (int channel = 0; channel < 16; ++channel) {
             entry.m_channels[channel].m_practice = options.practice[channel] ? 1 : 0;
         }
+        std::string error;
+        const std::optional<PassagePlan> plan =
+            PlanPassage(options, smf::MeterMap(*entry.m_midiData), error);
+        if (!plan) {
+            std::cerr << "pelorvane-play: " << error << std::endl;
+            return 2;
+        }
+        core.SetLoop(plan->loop, plan->passes);
+        core.SeekTo(plan->startMs);
         core.OpenMidiDevices();
         core.StartClockThread();
         core.StartPlay(options.mode);

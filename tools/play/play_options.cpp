@@ -47,6 +47,21 @@ bool ParsePractice(const std::string& text, std::array<bool, 16>& practice) {
     return true;
 }
 
+// A whole number from 1 up, digits only.
+bool ParseCount(const std::string& text, uint32_t& out) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    out = static_cast<uint32_t>(std::stoul(text));
+    return out >= 1;
+}
+
+bool ParseLoop(const std::string& text, std::pair<uint32_t, uint32_t>& bars) {
+    const auto dash = text.find('-');
+    return dash != text.npos && ParseCount(text.substr(0, dash), bars.first) &&
+           ParseCount(text.substr(dash + 1), bars.second) && bars.first <= bars.second;
+}
+
 }  // namespace
 
 std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& error) {
@@ -85,6 +100,28 @@ std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& 
                     error.empty() ? "practice channels are 1-16, comma separated: " + text : error;
                 return std::nullopt;
             }
+        } else if (arg == "--from") {
+            uint32_t bar = 0;
+            if (!value(text) || !ParseCount(text, bar)) {
+                error = error.empty() ? "--from needs a bar number from 1: " + text : error;
+                return std::nullopt;
+            }
+            options.fromBar = bar;
+        } else if (arg == "--loop") {
+            std::pair<uint32_t, uint32_t> bars;
+            if (!value(text) || !ParseLoop(text, bars)) {
+                error = error.empty() ? "--loop needs bars A-B with 1 <= A <= B: " + text : error;
+                return std::nullopt;
+            }
+            options.loopBars = bars;
+        } else if (arg == "--repeat") {
+            uint32_t passes = 0;
+            if (!value(text) || !ParseCount(text, passes) || passes > 10000) {
+                error =
+                    error.empty() ? "--repeat needs a number of passes, 1-10000: " + text : error;
+                return std::nullopt;
+            }
+            options.repeat = static_cast<int>(passes);
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
             error = "unknown option: " + arg;
             return std::nullopt;
@@ -98,6 +135,10 @@ std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& 
             }
             options.file = arg;
         }
+    }
+    if (options.repeat != 1 && !options.loopBars) {
+        error = "--repeat needs --loop";
+        return std::nullopt;
     }
     if (!options.list && options.file.empty()) {
         error = "no file to play";

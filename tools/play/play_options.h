@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "engine/play_mode.h"
 
@@ -12,8 +14,11 @@ struct PlayOptions {
     std::optional<std::string> inName;
     std::optional<std::string> outName;
     PlayMode mode = PlayMode::ModelPerformance;
-    int speedPosition = 3;            // slider position of x1.0
-    std::array<bool, 16> practice{};  // by channel index (MIDI channel - 1)
+    int speedPosition = 3;                                  // slider position of x1.0
+    std::array<bool, 16> practice{};                        // by channel index (MIDI channel - 1)
+    std::optional<uint32_t> fromBar;                        // bars counted from 1
+    std::optional<std::pair<uint32_t, uint32_t>> loopBars;  // first and last bar, both played
+    int repeat = 1;                                         // passes of the loop
     std::string file;
 };
 
@@ -23,4 +28,5 @@ std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& 
 inline constexpr const char* kPlayUsage =
     "usage: pelorvane-play --list\n"
     "       pelorvane-play [--in NAME] [--out NAME] [--mode model|lesson|accompaniment|solo]\n"
-    "                      [--speed 50|80|90|100|120] [--practice 1,2,...] FILE\n";
+    "                      [--speed 50|80|90|100|120] [--practice 1,2,...]\n"
+    "                      [--from BAR] [--loop A-B] [--repeat N] FILE\n";
