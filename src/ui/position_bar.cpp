@@ -189,17 +189,17 @@ QMenu* CPositionBar::BuildMenu(uint32_t ms) {
     auto* menu = new QMenu(this);
     const uint32_t beat = NearestBeat(ms);
     const std::optional<LoopSpan> loop = m_loop;
-    menu->addAction(QString::fromUtf8("ここをA地点にする(&A) [[]"), this, [this, beat, loop] {
+    menu->addAction(QString::fromUtf8("ここをA地点にする(&A)\t["), this, [this, beat, loop] {
         const uint32_t b = loop && loop->b > beat ? loop->b : m_meter->EndMs();
         emit loopChangeRequested(LoopSpan{beat, b});
     });
-    menu->addAction(QString::fromUtf8("ここをB地点にする(&B) []]"), this, [this, beat, loop] {
+    menu->addAction(QString::fromUtf8("ここをB地点にする(&B)\t]"), this, [this, beat, loop] {
         const uint32_t a = loop && loop->a < beat ? loop->a : 0;
         if (beat > a) {
             emit loopChangeRequested(LoopSpan{a, beat});
         }
     });
-    QAction* clear = menu->addAction(QString::fromUtf8("A-Bリピートを解除(&C) [\\]"), this,
+    QAction* clear = menu->addAction(QString::fromUtf8("A-Bリピートを解除(&C)\t\\"), this,
                                      [this] { emit loopChangeRequested(std::nullopt); });
     clear->setEnabled(loop.has_value());
     return menu;

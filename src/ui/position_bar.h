@@ -5,16 +5,10 @@
 #include <memory>
 #include <optional>
 
+#include "engine/passage.h"
 #include "smf/meter_map.h"
 
 class QMenu;
-
-// A loop passage in song time (milliseconds at normal speed); a comes before b.
-struct LoopSpan {
-    uint32_t a = 0;
-    uint32_t b = 0;
-    bool operator==(const LoopSpan&) const = default;
-};
 
 // Where the song is, across the window: bar and beat, the time and the song's length as text,
 // then a groove with a mark at every bar (fewer where they would crowd), the A-B passage shaded
