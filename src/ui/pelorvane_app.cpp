@@ -19,6 +19,9 @@
 
 namespace {
 
+constexpr int kFrameAllowanceWidth = 16;
+constexpr int kFrameAllowanceHeight = 40;
+
 void PlaceWindow(QWidget& window, const UiState& state) {
     const std::optional<QPoint> saved = state.WindowPosition();
     if (!saved) {
@@ -28,7 +31,12 @@ void PlaceWindow(QWidget& window, const UiState& state) {
     for (const QScreen* screen : QGuiApplication::screens()) {
         screens.append(screen->availableGeometry());
     }
-    window.move(PlaceOnScreens(QRect(*saved, window.frameGeometry().size()), screens));
+    // Before the first show the frame is not known yet; allow for a usual title bar and border.
+    QSize frame = window.frameGeometry().size();
+    if (frame == window.size()) {
+        frame += QSize(kFrameAllowanceWidth, kFrameAllowanceHeight);
+    }
+    window.move(PlaceOnScreens(QRect(*saved, frame), screens));
 }
 
 void BringToFront(QWidget& window) {
