@@ -104,7 +104,10 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
     // At logout the session may end the process right after this returns, so everything is
     // stopped and saved here rather than after the window's loop.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, window.get(),
-                     [&window, &instance, &arrivals](QSessionManager&) {
+                     [&window, &instance, &arrivals, &state](QSessionManager&) {
+                         if (window->isVisible()) {
+                             state.SetWindowPosition(window->pos());
+                         }
                          window->RequestClose();
                          instance.StopListening();
                          AddWithoutWindow(*window, arrivals.TakePending());
