@@ -94,7 +94,9 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
                           [&window](const QStringList& paths) { window->OnDropFiles(paths); });
     QObject::connect(&instance, &SingleInstance::FilesReceived, window.get(),
                      [&window, &arrivals](const QStringList& paths) {
-                         if (!window->CloseRequested()) {
+                         // Before its first show (start-up messages) the window is placed
+                         // and shown by the start itself.
+                         if (!window->CloseRequested() && window->isVisible()) {
                              BringToFront(*window);
                          }
                          arrivals.Add(paths);
