@@ -48,3 +48,17 @@ if(TARGET pelorvane)
   file(GLOB _demo_songs ${PROJECT_SOURCE_DIR}/res/demo/*.mid)
   install(FILES ${_demo_songs} DESTINATION ${_share_dir}/demo)
 endif()
+
+# What a desktop's software centre and man(1) read: the AppStream metainfo and the man page,
+# compressed as Debian installs man pages.
+if(TARGET pelorvane)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/pelorvane.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo
+    RENAME org.pelorvane.pelorvane.metainfo.xml)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/install/pelorvane.1.gz
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/res/pelorvane.1 > ${CMAKE_BINARY_DIR}/install/pelorvane.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/res/pelorvane.1
+    VERBATIM)
+  add_custom_target(pelorvane-man ALL DEPENDS ${CMAKE_BINARY_DIR}/install/pelorvane.1.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/install/pelorvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()

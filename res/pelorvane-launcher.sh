@@ -13,6 +13,14 @@ share_rel="../share/pelorvane"
 program=${PELORVANE_PROGRAM:-$here/$program_rel}
 share=${PELORVANE_SHARE:-$here/$share_rel}
 
+# --help and --version need neither a display nor the working directory.
+for arg in "$@"; do
+    case $arg in
+        --) break ;;
+        -h|--help|--version) exec "$program" "$@" ;;
+    esac
+done
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "pelorvane: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
     echo "pelorvane: start it from a desktop session." >&2
@@ -62,6 +70,20 @@ if [ ! -e "$workdir/setting.txt" ]; then
     chmod 644 "$settings"
     mv "$settings" "$workdir/setting.txt"
 fi
+
+# Files named relative to where the launcher was started, made absolute before the change of
+# directory; options and URLs pass as they are.
+options_ended=0
+for arg in "$@"; do
+    shift
+    case $options_ended:$arg in
+        0:--) options_ended=1 ;;
+        0:-*) ;;
+        *:/*|*:file:*|*:) ;;
+        *) arg=$PWD/$arg ;;
+    esac
+    set -- "$@" "$arg"
+done
 
 cd "$workdir"
 exec "$program" "$@"

@@ -11,6 +11,8 @@ packages=(
   jackd2 midicsv clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-ipafont-gothic
   zlib1g-dev xdotool qt6-wayland
+  qt6-translations-l10n openbox x11-utils wmctrl
+  desktop-file-utils appstream dpkg-dev file xdg-user-dirs
 )
 
 SUDO=""

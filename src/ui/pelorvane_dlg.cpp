@@ -54,8 +54,11 @@ constexpr int kQuietIdleMs = 50;
 }  // namespace
 
 CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    // A normal top-level window, not a dialog: a dialog without a parent is made transient for
+    // a hidden window on X11, and many taskbars and task switchers then leave it out.
+    : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
       CPelorvaneCore(service, std::move(dataDir)) {
     InstallFontSubstitutes();
     m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
@@ -366,6 +369,13 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
                 return true;
             }
         }
+    }
+    if (key->key() == Qt::Key_F10 && held == Qt::ShiftModifier) {
+        // The desktop's other key for the context menu, besides the Menu key.
+        const QPoint centre = target->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, centre, target->mapToGlobal(centre));
+        QCoreApplication::sendEvent(target, &menu);
+        return true;
     }
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
         // Forward and back again: the focus stays where it was and no button is pressed.

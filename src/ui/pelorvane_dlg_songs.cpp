@@ -1,13 +1,14 @@
 // The song list box and the track check list of the main window.
 
-#include <QFileDialog>
 #include <QSignalBlocker>
 #include <vector>
 
 #include "song/track_rows.h"
 #include "ui/drag_list_box.h"
 #include "ui/pelorvane_dlg.h"
+#include "ui/song_file_dialog.h"
 #include "ui/track_list_box.h"
+#include "ui/ui_state.h"
 
 int CPelorvaneDlg::SelectedSongRow() {
     const QList<QListWidgetItem*> selected = m_songListBox->selectedItems();
@@ -110,16 +111,8 @@ QString CPelorvaneDlg::AskSongFile() {
     if (m_closeRequested) {
         return {};
     }
-    QFileDialog dialog(this);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setDefaultSuffix(QStringLiteral("mid"));
-    dialog.setNameFilters(
-        {QStringLiteral("MIDI Files (*.mid *.midi)"), QStringLiteral("All Files (*)")});
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().first();
+    UiState state;
+    return AskSongFileIn(this, state);
 }
 
 void CPelorvaneDlg::OnAddSong() {

@@ -1,0 +1,125 @@
+#include "ui/ui_state.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <limits>
+
+namespace {
+
+const QString kPositionX = QStringLiteral("window/x");
+const QString kPositionY = QStringLiteral("window/y");
+const QString kLastFolder = QStringLiteral("songs/lastFolder");
+
+// Farther out than any desktop reaches: such a value is damage, not a place.
+constexpr int kFarthest = 1000000;
+
+// The part of a title bar that must be on a screen to grab the window by it.
+constexpr int kTitleHeight = 24;
+constexpr int kTitleGrabWidth = 64;
+
+bool Readable(const QSettings& settings) {
+    return settings.status() == QSettings::NoError;
+}
+
+std::optional<int> Coordinate(const QSettings& settings, const QString& key) {
+    bool ok = false;
+    const int value = settings.value(key).toString().toInt(&ok);
+    if (!ok || value < -kFarthest || value > kFarthest) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A damaged file is dropped before writing, so that nothing of it is carried over.
+void WriteValue(const QString& path, const QString& key, const QVariant& value) {
+    {
+        const QSettings probe(path, QSettings::IniFormat);
+        if (!Readable(probe)) {
+            QFile::remove(path);
+        }
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(key, value);
+    settings.sync();
+}
+
+}  // namespace
+
+UiState::UiState(QString path) : m_path(path.isEmpty() ? DefaultPath() : std::move(path)) {}
+
+QString UiState::DefaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/pelorvane/pelorvane.conf");
+}
+
+std::optional<QPoint> UiState::WindowPosition() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    if (!Readable(settings)) {
+        return std::nullopt;
+    }
+    const std::optional<int> x = Coordinate(settings, kPositionX);
+    const std::optional<int> y = Coordinate(settings, kPositionY);
+    if (!x || !y) {
+        return std::nullopt;
+    }
+    return QPoint(*x, *y);
+}
+
+void UiState::SetWindowPosition(const QPoint& position) {
+    WriteValue(m_path, kPositionX, position.x());
+    WriteValue(m_path, kPositionY, position.y());
+}
+
+QString UiState::LastSongFolder() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    if (!Readable(settings)) {
+        return {};
+    }
+    const QString folder = settings.value(kLastFolder).toString();
+    if (!QDir::isAbsolutePath(folder) || !QFileInfo(folder).isDir()) {
+        return {};
+    }
+    return folder;
+}
+
+void UiState::SetLastSongFolder(const QString& folder) {
+    WriteValue(m_path, kLastFolder, folder);
+}
+
+QPoint PlaceOnScreens(const QRect& saved, const QList<QRect>& screens) {
+    if (screens.isEmpty()) {
+        return saved.topLeft();
+    }
+    const QRect title(saved.left(), saved.top(), saved.width(), qMin(kTitleHeight, saved.height()));
+    for (const QRect& screen : screens) {
+        const QRect visible = title.intersected(screen);
+        if (visible.width() >= qMin(kTitleGrabWidth, title.width()) &&
+            visible.height() >= title.height()) {
+            return saved.topLeft();
+        }
+    }
+    // The nearest screen by the distance of the window's centre from it.
+    const QPoint centre = saved.center();
+    const QRect* nearest = &screens.first();
+    qint64 best = std::numeric_limits<qint64>::max();
+    for (const QRect& screen : screens) {
+        const qint64 dx = centre.x() < screen.left()    ? screen.left() - centre.x()
+                          : centre.x() > screen.right() ? centre.x() - screen.right()
+                                                        : 0;
+        const qint64 dy = centre.y() < screen.top()      ? screen.top() - centre.y()
+                          : centre.y() > screen.bottom() ? centre.y() - screen.bottom()
+                                                         : 0;
+        const qint64 distance = dx * dx + dy * dy;
+        if (distance < best) {
+            best = distance;
+            nearest = &screen;
+        }
+    }
+    // Wholly on it; a window larger than the screen keeps its top-left corner on it.
+    const int x = qMax(nearest->left(), qMin(saved.left(), nearest->right() + 1 - saved.width()));
+    const int y = qMax(nearest->top(), qMin(saved.top(), nearest->bottom() + 1 - saved.height()));
+    return QPoint(x, y);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <optional>
+
+// What the window remembers between runs besides its three files: where it stood and the folder
+// of the last song chosen. Kept with QSettings in a file of its own in the user's config folder
+// ($XDG_CONFIG_HOME/pelorvane/pelorvane.conf). A damaged file counts as empty and is replaced at
+// the next save.
+class UiState {
+  public:
+    // path: the state file; empty means the user's.
+    explicit UiState(QString path = {});
+
+    static QString DefaultPath();
+    QString Path() const { return m_path; }
+
+    // The window's top-left corner (frame included) when it last closed.
+    std::optional<QPoint> WindowPosition() const;
+    void SetWindowPosition(const QPoint& position);
+
+    // The folder the last song was chosen from, if it still exists.
+    QString LastSongFolder() const;
+    void SetLastSongFolder(const QString& folder);
+
+  private:
+    QString m_path;
+};
+
+// Where a window of the given frame size goes when it stood at saved: there, when enough of its
+// title bar lies on one of the screens (their available areas), else moved wholly onto the
+// screen nearest to where it was. Without screens the saved place stands.
+QPoint PlaceOnScreens(const QRect& saved, const QList<QRect>& screens);
