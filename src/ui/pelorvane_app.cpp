@@ -88,6 +88,7 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
     std::unique_ptr<MidiService> service = CreateMidiService();
     // Built before any window exists: reads setting.txt and songlist.txt.
     auto window = std::make_unique<CPelorvaneDlg>(*service);
+    window->SetPassageMemory(PassageMemory(PassageMemory::DefaultPath()));
     UiState state;
 
     SongArrivals arrivals(*window,

@@ -19,6 +19,7 @@
 #include "ui/drag_list_box.h"
 #include "ui/fonts.h"
 #include "ui/keyboard_panel.h"
+#include "ui/position_bar.h"
 #include "ui/led_ctrl.h"
 #include "ui/setting_dialog.h"
 #include "ui/string_table.h"
@@ -149,10 +150,16 @@ void CPelorvaneDlg::BuildControls() {
         m_leds[i]->setGeometry(du.Rect(277, ledY[i], 8, 24));
     }
 
-    // The screen keyboard across the bottom, under everything of the template.
+    // The position bar, then the screen keyboard across the bottom, under everything of the
+    // template.
+    m_positionBar = new CPositionBar(this);
+    m_positionBar->setObjectName(QStringLiteral("position"));
+    m_positionBar->setGeometry(du.Rect(6, 295, 279, 12));
+    connect(m_positionBar, &CPositionBar::seekRequested, this, &CPelorvaneDlg::OnPositionSeek);
+    connect(m_positionBar, &CPositionBar::loopChangeRequested, this, &CPelorvaneDlg::OnLoopChange);
     m_keyboard = new CKeyboardPanel(*this, this);
     m_keyboard->setObjectName(QStringLiteral("keyboard"));
-    m_keyboard->setGeometry(du.Rect(6, 295, 279, 44));
+    m_keyboard->setGeometry(du.Rect(6, 309, 279, 44));
     tabOrder[tabs++] = m_keyboard;
 
     for (int i = 0; i + 1 < tabs; ++i) {
@@ -169,7 +176,7 @@ void CPelorvaneDlg::BuildControls() {
     m_songListBox->m_onReordered = [this] { OnSongsReordered(); };
     m_songListBox->m_onFilesDropped = [this](const QStringList& paths) { OnDropFiles(paths); };
 
-    setFixedSize(du.X(291), du.Y(345));
+    setFixedSize(du.X(291), du.Y(359));
 }
 
 QWidget* CPelorvaneDlg::Control(int id) const {
@@ -352,6 +359,9 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
     if (!target || target->window() != this) {
         return false;
     }
+    if (PassageKey(target, key)) {
+        return true;
+    }
     if (key->key() == Qt::Key_Left) {
         StepSpeed(-1);
         return true;
@@ -432,6 +442,7 @@ void CPelorvaneDlg::OnKickIdle() {
     }
     // Repaints only the keys whose look changed since the last run.
     m_keyboard->Refresh(t);
+    RefreshPositionBar();
     const bool stopped = m_playState.load() == Stopped;
     if (stopped) {
         for (CLEDCtrl* led : m_leds) {

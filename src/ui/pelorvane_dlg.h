@@ -9,11 +9,13 @@
 #include <string>
 
 #include "engine/window_core.h"
+#include "ui/passage_memory.h"
 
 class CMyDragListBox;
 class CTrackListBox;
 class CLEDCtrl;
 class CKeyboardPanel;
+class CPositionBar;
 class QKeyEvent;
 class QPushButton;
 class QSlider;
@@ -77,6 +79,19 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
 
     QWidget* Control(int id) const;
 
+    // --- Position bar and A-B loop (pelorvane_dlg_passage.cpp) -------------------------------
+    // Where each song's place and loop are remembered; none until set.
+    void SetPassageMemory(PassageMemory memory) { m_passageMemory = std::move(memory); }
+    // Shows the selected song on the position bar with its remembered place and loop, when the
+    // selection has moved to another song.
+    void ShowSelectedSongPassage();
+    void OnPositionSeek(quint32 songMs, bool final);
+    void OnLoopChange(std::optional<LoopSpan> loop);
+    // Home, Page Up, Page Down and the loop keys; true when handled.
+    bool PassageKey(QWidget* target, QKeyEvent* key);
+    void RefreshPositionBar();
+    CPositionBar* m_positionBar = nullptr;
+
     QIcon m_hIcon;
     CMyDragListBox* m_songListBox = nullptr;
     QFont m_listFont;
@@ -97,6 +112,9 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     void BuildControls();
     QPushButton* AddButton(int id, const char* caption, int x, int y);
 
+    void RememberPassage();
+    PassageMemory m_passageMemory;
+    std::string m_passageSongPath;  // the song the position bar shows
     bool m_destroyed = false;
     bool m_closeRequested = false;
 };

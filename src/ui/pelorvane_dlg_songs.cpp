@@ -49,6 +49,7 @@ void CPelorvaneDlg::FillTrackList() {
     }
     // Selections made by the program itself send no signal, so the keyboard follows here.
     UpdateKeyboardRange();
+    ShowSelectedSongPassage();
 }
 
 bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {

@@ -1,0 +1,116 @@
+// The position bar and the A-B loop of the main window: what the bar shows, what it and its keys
+// ask of the core, and each song's place and loop remembered between runs.
+
+#include <QKeyEvent>
+#include <QListWidget>
+
+#include "smf/meter_map.h"
+#include "ui/pelorvane_dlg.h"
+#include "ui/position_bar.h"
+
+void CPelorvaneDlg::ShowSelectedSongPassage() {
+    const int row = SelectedSongRow();
+    const SongEntry* entry = row >= 0 && static_cast<std::size_t>(row) < m_songList.m_entries.size()
+                                 ? &m_songList.m_entries[static_cast<std::size_t>(row)]
+                                 : nullptr;
+    const bool loaded = entry && entry->m_midiData;
+    const std::string path = loaded ? entry->m_path : std::string();
+    if (path == m_passageSongPath) {
+        return;  // the same song, only moved or refilled
+    }
+    m_passageSongPath = path;
+    if (!loaded) {
+        m_positionBar->SetSong(nullptr);
+        SetLoop(std::nullopt);
+        SeekTo(0);
+        return;
+    }
+    const SongPassage passage = m_passageMemory.Read(QString::fromStdString(path));
+    auto meter = std::make_shared<const smf::MeterMap>(*entry->m_midiData);
+    const uint32_t end = meter->EndMs();
+    m_positionBar->SetSong(meter);
+    // A remembered place past a song that has since become shorter counts from its start.
+    std::optional<LoopSpan> loop = passage.loop;
+    if (loop && loop->a >= end) {
+        loop.reset();
+    }
+    SetLoop(loop);
+    SeekTo(passage.start < end ? passage.start : 0);
+    m_positionBar->SetLoop(Loop());
+    m_positionBar->SetPosition(ShownSongTime());
+}
+
+void CPelorvaneDlg::RememberPassage() {
+    if (m_passageSongPath.empty()) {
+        return;
+    }
+    SongPassage passage;
+    passage.start = m_passage.Start();
+    passage.loop = Loop();
+    m_passageMemory.Write(QString::fromStdString(m_passageSongPath), passage);
+}
+
+void CPelorvaneDlg::OnPositionSeek(quint32 songMs, bool final) {
+    const bool stopped = m_playState.load() == Stopped;
+    // While playing, a drag moves the song only where it ends: every jump stops the notes.
+    if (!stopped && !final) {
+        return;
+    }
+    SeekTo(songMs);
+    if (stopped && final) {
+        RememberPassage();
+    }
+}
+
+void CPelorvaneDlg::OnLoopChange(std::optional<LoopSpan> loop) {
+    SetLoop(loop);
+    m_positionBar->SetLoop(Loop());
+    RememberPassage();
+}
+
+bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
+    const smf::MeterMap* meter = m_positionBar->Meter();
+    const Qt::KeyboardModifiers held =
+        key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (!meter || held != Qt::NoModifier) {
+        return false;
+    }
+    const uint32_t now = ShownSongTime();
+    const int k = key->key();
+    if (k == Qt::Key_Home || k == Qt::Key_PageUp || k == Qt::Key_PageDown) {
+        // In the lists these keys move the selection, as they always have.
+        if (qobject_cast<QListWidget*>(target) != nullptr) {
+            return false;
+        }
+        uint32_t to = 0;
+        if (k != Qt::Key_Home) {
+            const uint32_t bar = meter->AtMs(now).bar;
+            to = k == Qt::Key_PageUp ? meter->BarStartMs(bar > 1 ? bar - 1 : 1)
+                                     : std::min(meter->BarStartMs(bar + 1), meter->EndMs());
+        }
+        OnPositionSeek(to, true);
+        m_positionBar->SetPosition(to);
+        return true;
+    }
+    const std::optional<LoopSpan> loop = Loop();
+    const uint32_t beat = m_positionBar->NearestBeat(now);
+    if (k == Qt::Key_BracketLeft) {
+        const uint32_t b = loop && loop->b > beat ? loop->b : meter->EndMs();
+        OnLoopChange(LoopSpan{beat, b});
+        return true;
+    }
+    if (k == Qt::Key_BracketRight) {
+        const uint32_t a = loop && loop->a < beat ? loop->a : 0;
+        OnLoopChange(LoopSpan{a, beat});
+        return true;
+    }
+    if (k == Qt::Key_Backslash) {
+        OnLoopChange(std::nullopt);
+        return true;
+    }
+    return false;
+}
+
+void CPelorvaneDlg::RefreshPositionBar() {
+    m_positionBar->SetPosition(ShownSongTime());
+}
