@@ -31,31 +31,32 @@ bool SameSong(const SongEntry& a, const SongEntry& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    ReadTextLinesFromBuffer(reinterpret_cast<const char*>(data), size, [](const std::string& line) {
-        if (line.size() > kMaxLinePiece * 4) {  // at most 2047 characters of up to 4 bytes
-            Fail("piece too long", line);
-        }
-        if (!IsValidUtf8(line)) {
-            Fail("piece is not UTF-8", line);
-        }
-        SongEntry entry;
-        if (!ParseSongListLine(line, entry)) {
-            return;
-        }
-        if (entry.m_midiData != nullptr) {
-            Fail("a read song is loaded", line);
-        }
-        // What the writer cannot keep: line breaks in a title become blanks, and a path that
-        // holds the separator between path and title cannot be told from it.
-        if (entry.m_title.find_first_of("\r\n") != std::string::npos ||
-            entry.m_path.find("\", \"") != std::string::npos) {
-            return;
-        }
-        const std::string written = FormatSongListLine(entry);
-        SongEntry again;
-        if (!ParseSongListLine(written, again) || !SameSong(entry, again)) {
-            Fail("does not read back as written", written);
-        }
-    });
+    ReadWholeTextLinesFromBuffer(
+        reinterpret_cast<const char*>(data), size, [](const std::string& line) {
+            if (line.find('\n') != std::string::npos) {
+                Fail("line holds a line end", line);
+            }
+            if (!IsValidUtf8(line)) {
+                Fail("piece is not UTF-8", line);
+            }
+            SongEntry entry;
+            if (!ParseSongListLine(line, entry)) {
+                return;
+            }
+            if (entry.m_midiData != nullptr) {
+                Fail("a read song is loaded", line);
+            }
+            // What the writer cannot keep: line breaks in a title become blanks, and a path that
+            // holds the separator between path and title cannot be told from it.
+            if (entry.m_title.find_first_of("\r\n") != std::string::npos ||
+                entry.m_path.find("\", \"") != std::string::npos) {
+                return;
+            }
+            const std::string written = FormatSongListLine(entry);
+            SongEntry again;
+            if (!ParseSongListLine(written, again) || !SameSong(entry, again)) {
+                Fail("does not read back as written", written);
+            }
+        });
     return 0;
 }

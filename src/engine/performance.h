@@ -22,8 +22,8 @@ struct PerformanceEvent {
     uint8_t channel = 0;  // channel messages: 0-15
     uint8_t data1 = 0;    // channel messages
     uint8_t data2 = 0;    // channel messages; 0 for the one-data-byte kinds
-    uint8_t sent = 0;     // 1: the lesson already sent this note-on ahead of its turn
-    uint8_t sortKey = 0;  // the channel, or the low 8 bits of a system exclusive length
+    uint8_t sent = 0;     // 1: the lesson already sent this event ahead of its turn
+    uint8_t sortKey = 0;  // see TimelineSortKey
     uint8_t reserved[2] = {};
     uint32_t sysex = 0;  // system exclusive: index into the Performance's sysex table
 
@@ -47,11 +47,6 @@ struct KeyLight {
     uint8_t shown = 0;   // what was last decided for the keyboard
 };
 
-// A note-on whose key LightChord lit; its note-off darkens the key again.
-struct BrightEvent {
-    uint32_t index = 0;  // position of the note-on in the timeline
-};
-
 using NoteOnObserver = void (*)(void* data, int channel, int note, int velocity, bool muted);
 
 // Bytes of one system exclusive message, stored in the Performance's byte pool.
@@ -65,7 +60,6 @@ struct SysexRef {
 // writes without it.
 class Performance {
   public:
-    static constexpr int kMaxBrightEvents = 16;
     static constexpr uint32_t kMaxClockStep = 100;   // ms of clock time per advance at most
     static constexpr uint32_t kChordWindow = 10;     // ms from a chord's first note
     static constexpr uint32_t kPreLightLead = 1000;  // ms of song time before a chord
@@ -145,8 +139,13 @@ class Performance {
     uint32_t m_chordMask = 0;
     uint32_t m_chordSearchFrom = 0;
     uint8_t m_preLight = 0;
-    int32_t m_brightEventCount = 0;
-    std::array<BrightEvent, kMaxBrightEvents> m_brightEvents{};
+    // Note-ons whose keys LightChord lit and whose note-offs have not been played yet, counted
+    // per channel and key, and per key over all channels. A key goes dark with the note-off of
+    // the last of its lit notes. The counts are bounded by the number of note-ons in the
+    // timeline, so they cannot overflow, however many notes sound at once or never end.
+    std::array<uint32_t, 16 * 128> m_brightNotes{};
+    std::array<uint32_t, 128> m_brightKeys{};
+    uint32_t m_brightNoteCount = 0;
     uint8_t m_waitForPlayer = 0;
     Chord m_awaited;
     uint8_t m_waiting = 0;
@@ -165,7 +164,16 @@ class Performance {
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);
     bool SendSysexEvent(const PerformanceEvent& event);
     void ComputeSpareChannel();
+    void ClearBrightNotes();
+    void SendNoteOffsAhead(uint32_t noteOnIndex);
 };
+
+// Within one millisecond, system exclusive messages go first: a reset at the start of a song
+// must not undo the program changes and volumes that share its time, and a message continued in
+// several packets must keep its packets in order. Channel messages follow by channel.
+inline uint8_t TimelineSortKey(const PerformanceEvent& e) {
+    return e.IsSysex() ? 0 : static_cast<uint8_t>(e.channel + 1);
+}
 
 inline uint64_t SortKeyOf(const PerformanceEvent& e) {
     return (uint64_t{e.time} << 8) | e.sortKey;
@@ -188,8 +196,7 @@ struct TimelineRuns {
 // Sorts events whose sortKey is set, given their runs (see SortPerformanceEvents).
 void SortKeyedEvents(std::vector<PerformanceEvent>& events, const TimelineRuns& runs);
 
-// Sorts events by time, then by key byte (the channel, or the low 8 bits of a system exclusive
-// message's length), keeping the original order of events equal in both. Exposed for tests and
-// benchmarks.
-void SortPerformanceEvents(std::vector<PerformanceEvent>& events,
-                           const std::vector<SysexRef>& sysex);
+// Sorts events by time, then system exclusive messages before channel messages and channel
+// messages by channel, keeping the original order of events equal in both. Exposed for tests
+// and benchmarks.
+void SortPerformanceEvents(std::vector<PerformanceEvent>& events);

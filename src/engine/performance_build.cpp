@@ -59,7 +59,6 @@ void Performance::Build(const smf::Song& song) {
                 pe.data1 = e.length >= 2 ? data[1] : 0;
                 const bool twoBytes = pe.status != 0xC0 && pe.status != 0xD0;
                 pe.data2 = (twoBytes && e.length >= 3) ? data[2] : 0;
-                pe.sortKey = pe.channel;
                 m_channelUsed[pe.channel] = 1;
             } else {
                 pe.status = static_cast<uint8_t>(e.kind);
@@ -67,10 +66,10 @@ void Performance::Build(const smf::Song& song) {
                 SysexRef ref;
                 ref.offset = static_cast<uint32_t>(m_sysexBytes.size());
                 ref.length = e.length;
-                pe.sortKey = static_cast<uint8_t>(e.length & 0xFF);
                 m_sysex.push_back(ref);
                 m_sysexBytes.insert(m_sysexBytes.end(), data, data + e.length);
             }
+            pe.sortKey = TimelineSortKey(pe);
             runs.Add(m_events.size(), SortKeyOf(pe));
             m_events.push_back(pe);
         }

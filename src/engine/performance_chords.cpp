@@ -75,8 +75,31 @@ void Performance::HoldChord() {
     m_awaited = m_chord;
     for (int s = 0; s < m_awaited.count; ++s) {
         PerformanceEvent& e = m_events[m_awaited.index[s]];
+        SendNoteOffsAhead(m_awaited.index[s]);
         SendEvent(e);
         e.sent = 1;
+    }
+}
+
+// A chord sounds ahead of the events held back before it. A held-back note-off of the same key
+// and channel must still come first, or it would cut the note just sounded when the player
+// completes the chord. Note-offs behind an unsent note-on of that key end that note, not the
+// one before, and keep their place.
+void Performance::SendNoteOffsAhead(uint32_t noteOnIndex) {
+    const PerformanceEvent& on = m_events[noteOnIndex];
+    for (uint32_t i = m_cursor; i < noteOnIndex; ++i) {
+        PerformanceEvent& e = m_events[i];
+        if (e.IsSysex() || e.channel != on.channel || e.data1 != on.data1 || e.sent) {
+            continue;
+        }
+        if (e.IsNoteOn()) {
+            return;
+        }
+        if (e.IsNoteOff()) {
+            SendEvent(e);
+            ReleaseBrightEvent(e);
+            e.sent = 1;
+        }
     }
 }
 

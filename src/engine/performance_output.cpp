@@ -79,36 +79,39 @@ bool Performance::SendSysexEvent(const PerformanceEvent& event) {
 
 void Performance::LightChord(const Chord& chord) {
     for (int s = 0; s < chord.count; ++s) {
-        const uint32_t index = chord.index[s];
-        const uint8_t key = m_events[index].data1 & 0x7F;
+        const PerformanceEvent& on = m_events[chord.index[s]];
+        const uint8_t key = on.data1 & 0x7F;
         m_keyLights[key].lit = 1;
         m_keyLights[key].preLit = 0;
-        if (m_brightEventCount < kMaxBrightEvents) {
-            m_brightEvents[m_brightEventCount++].index = index;
-        } else {
-            DebugOutput("WARNING!: m_brightEvents[] is overflow.\n");
-        }
+        ++m_brightNotes[on.channel * 128 + key];
+        ++m_brightKeys[key];
+        ++m_brightNoteCount;
     }
 }
 
 void Performance::ReleaseBrightEvent(const PerformanceEvent& event) {
-    if (!event.IsNoteOff() || m_brightEventCount == 0) {
+    if (!event.IsNoteOff() || m_brightNoteCount == 0) {
         return;
     }
-    for (int i = 0; i < m_brightEventCount; ++i) {
-        const PerformanceEvent& on = m_events[m_brightEvents[i].index];
-        if (on.channel != event.channel || on.data1 != event.data1) {
-            continue;
-        }
-        const uint8_t key = event.data1 & 0x7F;
+    const uint8_t key = event.data1 & 0x7F;
+    uint32_t& notes = m_brightNotes[event.channel * 128 + key];
+    if (notes == 0) {
+        return;
+    }
+    --notes;
+    --m_brightNoteCount;
+    // A repeated note often starts on the tick where the one before it ends, and the new note
+    // is lit before that tick's note-offs are played: its key must stay lit.
+    if (--m_brightKeys[key] == 0) {
         m_keyLights[key].lit = 0;
         m_keyLights[key].preLit = 0;
-        for (int j = i + 1; j < m_brightEventCount; ++j) {
-            m_brightEvents[j - 1] = m_brightEvents[j];
-        }
-        --m_brightEventCount;
-        return;
     }
+}
+
+void Performance::ClearBrightNotes() {
+    m_brightNotes.fill(0);
+    m_brightKeys.fill(0);
+    m_brightNoteCount = 0;
 }
 
 void Performance::UpdateKeyLights(uint32_t nowMs) {

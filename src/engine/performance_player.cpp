@@ -16,7 +16,7 @@ void Performance::Rewind() {
     m_chord.count = 0;
     m_chordMask = 0;
     m_chordSearchFrom = 0;
-    m_brightEventCount = 0;
+    ClearBrightNotes();
     m_awaited.count = 0;
     m_waiting = 0;
 

@@ -1,4 +1,5 @@
-// Ordering of the timeline: by time, then by key byte, and otherwise in the song's own order.
+// Ordering of the timeline: by time, then by key byte (system exclusive first, then channel by
+// channel), and otherwise in the song's own order.
 // A stable order matters: a repeated note's note-off and the next note-on of the same key often
 // share a millisecond, and putting the note-on first would cut the new note at once.
 //
@@ -121,10 +122,9 @@ void RadixSort(std::vector<PerformanceEvent>& events,
 
 }  // namespace
 
-void SortPerformanceEvents(std::vector<PerformanceEvent>& events,
-                           const std::vector<SysexRef>& sysex) {
+void SortPerformanceEvents(std::vector<PerformanceEvent>& events) {
     for (PerformanceEvent& e : events) {
-        e.sortKey = e.IsSysex() ? static_cast<uint8_t>(sysex[e.sysex].length & 0xFF) : e.channel;
+        e.sortKey = TimelineSortKey(e);
     }
     TimelineRuns runs;
     for (size_t i = 0; i < events.size(); ++i) {

@@ -178,6 +178,11 @@ void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, boo
         return;
     }
     SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
+    // Rows belong to a loaded song; any others are left over from another one and must not
+    // become this song's practice channels.
+    if (entry.m_midiData == nullptr) {
+        return;
+    }
     for (const auto& [channel, ticked] : rows) {
         if (channel < 0 || channel > 15) {
             continue;

@@ -1,6 +1,8 @@
 // The playback clock thread, the MIDI input callback, the note observer, and shutting down.
 
 #include <chrono>
+#include <string>
+#include <system_error>
 #include <thread>
 
 #include "engine/clock_thread_priority.h"
@@ -71,7 +73,14 @@ void CPelorvaneCore::StartClockThread() {
     }
     m_clockExit.store(false, std::memory_order_release);
     m_clockEnded.store(false, std::memory_order_release);
-    m_hClockThread = std::thread(&CPelorvaneCore::ClockThreadProc, this);
+    // Without the thread nothing plays, but the window, the song list and the settings still
+    // work and are saved, so the program goes on rather than end on the exception.
+    try {
+        m_hClockThread = std::thread(&CPelorvaneCore::ClockThreadProc, this);
+    } catch (const std::system_error& e) {
+        DebugOutput(std::string("The playback clock thread cannot be created (") + e.what() +
+                    "); nothing will play.");
+    }
 }
 
 void CPelorvaneCore::EndClockThread() {

@@ -220,8 +220,10 @@ std::string DecodeLegacyText(const std::string& bytes) {
     return Latin1ToUtf8(bytes);
 }
 
-void ReadTextLinesFromBuffer(const char* data, std::size_t size,
-                             const std::function<void(const std::string&)>& onLine) {
+namespace {
+
+void SplitLines(const char* data, std::size_t size, bool inPieces,
+                const std::function<void(const std::string&)>& onLine) {
     std::string_view text(data, size);
     // A byte order mark written by some Windows editors is not part of the first line.
     if (text.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -234,17 +236,43 @@ void ReadTextLinesFromBuffer(const char* data, std::size_t size,
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        EmitLine(std::string(line), onLine);
+        if (inPieces) {
+            EmitLine(std::string(line), onLine);
+        } else {
+            onLine(DecodeLegacyText(std::string(line)));
+        }
     }
 }
 
-bool ReadTextLines(const std::string& path, const std::function<void(const std::string&)>& onLine) {
+bool ReadFileLines(const std::string& path, bool inPieces,
+                   const std::function<void(const std::string&)>& onLine) {
     std::string content;
     if (!ReadWholeFile(path, content)) {
         return false;
     }
-    ReadTextLinesFromBuffer(content.data(), content.size(), onLine);
+    SplitLines(content.data(), content.size(), inPieces, onLine);
     return true;
+}
+
+}  // namespace
+
+void ReadTextLinesFromBuffer(const char* data, std::size_t size,
+                             const std::function<void(const std::string&)>& onLine) {
+    SplitLines(data, size, true, onLine);
+}
+
+bool ReadTextLines(const std::string& path, const std::function<void(const std::string&)>& onLine) {
+    return ReadFileLines(path, true, onLine);
+}
+
+void ReadWholeTextLinesFromBuffer(const char* data, std::size_t size,
+                                  const std::function<void(const std::string&)>& onLine) {
+    SplitLines(data, size, false, onLine);
+}
+
+bool ReadWholeTextLines(const std::string& path,
+                        const std::function<void(const std::string&)>& onLine) {
+    return ReadFileLines(path, false, onLine);
 }
 
 bool WriteTextFileAtomically(const std::string& path, const std::vector<std::string>& lines) {

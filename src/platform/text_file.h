@@ -20,6 +20,13 @@ bool ReadTextLines(const std::string& path, const std::function<void(const std::
 void ReadTextLinesFromBuffer(const char* data, std::size_t size,
                              const std::function<void(const std::string&)>& onLine);
 
+// Same as the two above, but each line arrives whole however long it is: for files whose lines
+// hold paths, which a cut would make into a different path.
+bool ReadWholeTextLines(const std::string& path,
+                        const std::function<void(const std::string&)>& onLine);
+void ReadWholeTextLinesFromBuffer(const char* data, std::size_t size,
+                                  const std::function<void(const std::string&)>& onLine);
+
 // Writes the lines, each followed by CR LF, to a temporary file beside path and renames it over
 // path. On any failure the old file is left whole and false is returned.
 bool WriteTextFileAtomically(const std::string& path, const std::vector<std::string>& lines);

@@ -2,6 +2,8 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 #include "platform/text_file.h"
 #include "smf/huge_pages.h"
@@ -378,8 +380,10 @@ std::unique_ptr<Song> Parser::Parse(const uint8_t* data, std::size_t size) {
         for (const Event& e : song->m_tracks[0].events) {
             if (e.kind == kMetaBase + kMetaTrackName) {
                 const char* text = reinterpret_cast<const char*>(song->Data(e));
-                // Titles come in whatever encoding their author used.
-                song->m_title = DecodeLegacyText(std::string(text, e.length));
+                // Other sequencers often pad their names with zero bytes; the name ends at
+                // the first. Titles come in whatever encoding their author used.
+                const std::string_view name(text, e.length);
+                song->m_title = DecodeLegacyText(std::string(name.substr(0, name.find('\0'))));
                 break;
             }
         }

@@ -132,7 +132,8 @@ std::string FormatSongListLine(const SongEntry& entry) {
 }
 
 bool ReadSongList(SongList& list, const std::string& path) {
-    return ReadTextLines(path, [&list](const std::string& line) {
+    // A path may be as long as the system allows, so lines are read whole, not in pieces.
+    return ReadWholeTextLines(path, [&list](const std::string& line) {
         SongEntry entry;
         if (ParseSongListLine(line, entry)) {
             list.m_entries.push_back(std::move(entry));

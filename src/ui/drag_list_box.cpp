@@ -36,6 +36,19 @@ CMyDragListBox::CMyDragListBox(QWidget* parent) : QListWidget(parent) {
     setAutoScroll(true);
 }
 
+QItemSelectionModel::SelectionFlags CMyDragListBox::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const {
+    // Ctrl with a click or Space, or a click below the last row, would take the selection off
+    // the selected row. The song list keeps its selected song once one is chosen, so that the
+    // track rows always belong to a selected song.
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() ||
+        (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))) {
+        return QItemSelectionModel::NoUpdate;
+    }
+    return command;
+}
+
 void CMyDragListBox::startDrag(Qt::DropActions) {
     if (currentRow() < 0) {
         return;

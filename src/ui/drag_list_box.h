@@ -22,6 +22,8 @@ class CMyDragListBox : public QListWidget {
     std::function<void(const QStringList&)> m_onFilesDropped;
 
   protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex& index, const QEvent* event = nullptr) const override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

@@ -165,8 +165,6 @@ void CPelorvaneDlg::BuildControls() {
     // Every change of the slider applies the speed at once, during a drag as well.
     connect(m_speedSlider, &QSlider::valueChanged, this, &CPelorvaneDlg::OnHScroll);
     connect(m_speedSlider, &QSlider::sliderReleased, this, &CPelorvaneDlg::OnHScroll);
-    connect(m_songListBox, &QListWidget::itemSelectionChanged, this,
-            &CPelorvaneDlg::UpdateKeyboardRange);
     connect(m_trackList, &QListWidget::itemChanged, this, &CPelorvaneDlg::UpdateKeyboardRange);
     m_songListBox->m_onReordered = [this] { OnSongsReordered(); };
     m_songListBox->m_onFilesDropped = [this](const QStringList& paths) { OnDropFiles(paths); };

@@ -30,19 +30,25 @@ void CPelorvaneDlg::FillSongListBox() {
 }
 
 void CPelorvaneDlg::FillTrackList() {
-    // The clock thread reads m_channelRow when a note plays.
-    std::lock_guard lock(m_playLock);
-    const QSignalBlocker block(m_trackList);
-    m_trackList->clear();
-    m_channelRow.fill(-1);
-    const int row = SelectedSongRow();
-    if (row < 0 || static_cast<std::size_t>(row) >= m_songList.m_entries.size()) {
-        return;
+    {
+        // The clock thread reads m_channelRow when a note plays.
+        std::lock_guard lock(m_playLock);
+        const QSignalBlocker block(m_trackList);
+        m_trackList->clear();
+        m_channelRow.fill(-1);
+        const int row = SelectedSongRow();
+        if (row >= 0 && static_cast<std::size_t>(row) < m_songList.m_entries.size()) {
+            // A song that is not loaded (it failed to load) has no rows.
+            const std::vector<TrackRow> rows =
+                BuildTrackRows(m_songList.m_entries[row], m_channelRow);
+            for (const TrackRow& track : rows) {
+                m_trackList->AddTrackRow(QString::fromStdString(track.text), track.channel,
+                                         track.checked);
+            }
+        }
     }
-    const std::vector<TrackRow> rows = BuildTrackRows(m_songList.m_entries[row], m_channelRow);
-    for (const TrackRow& track : rows) {
-        m_trackList->AddTrackRow(QString::fromStdString(track.text), track.channel, track.checked);
-    }
+    // Selections made by the program itself send no signal, so the keyboard follows here.
+    UpdateKeyboardRange();
 }
 
 bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
@@ -64,9 +70,9 @@ bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
 
 void CPelorvaneDlg::OnSongSelChange() {
     std::lock_guard lock(m_playLock);
-    if (OnSongSelChangeCore()) {
-        FillTrackList();
-    }
+    // Also after a failed load: the rows of the song selected before must go.
+    OnSongSelChangeCore();
+    FillTrackList();
 }
 
 void CPelorvaneDlg::OnTrackCheckChange() {
@@ -97,6 +103,7 @@ void CPelorvaneDlg::OnSongsReordered() {
     } else {
         // The rows and the list disagree; show the list as it is rather than a wrong order.
         FillSongListBox();
+        FillTrackList();
     }
 }
 
@@ -148,7 +155,9 @@ void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
     }
     if (accepted) {
         FillSongListBox();
-        SelectSongByPath(paths.last().toStdString());
+        if (!SelectSongByPath(paths.last().toStdString())) {
+            FillTrackList();  // the list was refilled without a selection
+        }
     }
 }
 
@@ -169,6 +178,5 @@ void CPelorvaneDlg::OnDeleteSong() {
         }
         m_songListBox->clearSelection();
     }
-    const QSignalBlocker block(m_trackList);
-    m_trackList->clear();
+    FillTrackList();
 }

@@ -91,45 +91,49 @@ TEST(KeyLights, ChordLightsWhenDueAndGoesDarkWithItsNoteOff) {
     EXPECT_EQ(rig.Sent(), (std::vector<uint32_t>{Msg(0x8F, 60, 64), Msg(0x90, 60, 0)}));
 }
 
-TEST(KeyLights, OverlappingNotesOfOneKeyReleaseOldestFirst) {
+TEST(KeyLights, OverlappingNotesOfOneKeyKeepTheKeyLitUntilTheLastEnds) {
     SmfWriter w;
     w.Note(0, 0, 60, 100).Note(50, 0, 60, 150);  // second note-off at 200
     Rig rig(w, false);
     rig.p.Advance(1);
     rig.p.Advance(60);
-    EXPECT_EQ(rig.p.m_brightEventCount, 2);
+    EXPECT_EQ(rig.p.m_brightNoteCount, 2u);
     EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
-    rig.p.Advance(100);  // first note-off: the key goes dark although the second note sounds
-    EXPECT_EQ(rig.p.m_brightEventCount, 1);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 0);
-    EXPECT_EQ(rig.p.m_events[rig.p.m_brightEvents[0].index].time, 50u);
+    rig.p.Advance(100);  // first note-off: the second note still sounds
+    EXPECT_EQ(rig.p.m_brightNoteCount, 1u);
+    EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
     rig.p.Advance(200);
-    EXPECT_EQ(rig.p.m_brightEventCount, 0);
+    EXPECT_EQ(rig.p.m_brightNoteCount, 0u);
+    EXPECT_EQ(rig.p.m_keyLights[60].lit, 0);
 }
 
 // Seventeen practice notes at one moment: ten make a chord, the rest the next one, which is due
-// at once as well. The seventeenth bright note is reported and its key stays lit.
-TEST(KeyLights, SeventeenthBrightNoteIsReportedAndEleventhNoteStartsTheNextChord) {
+// at once as well. Every key goes dark with its own note-off, and nothing is reported.
+TEST(KeyLights, SeventeenLitNotesAllGoDarkAndEleventhNoteStartsTheNextChord) {
     SmfWriter w;
     for (int k = 0; k < 17; ++k) {
-        w.Note(5, 0, 40 + k, 100);
+        w.Note(5, 0, 40 + k, 100 + k);
     }
     w.Note(1000, 0, 90, 10);
     Rig rig(w, false);
     DebugCapture debug;
     rig.p.Advance(1);
     rig.p.Advance(6);
-    EXPECT_EQ(rig.p.m_brightEventCount, 16);
-    EXPECT_EQ(debug.Lines(), (std::vector<std::string>{"WARNING!: m_brightEvents[] is overflow."}));
+    EXPECT_EQ(rig.p.m_brightNoteCount, 17u);
     for (int k = 0; k < 17; ++k) {
         EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 1) << k;
     }
     EXPECT_EQ(rig.ChordKeys(rig.p.m_chord), (std::vector<int>{90}));
-    rig.p.Advance(105);
-    for (int k = 0; k < 16; ++k) {
+    rig.p.Advance(106);
+    rig.p.Advance(112);  // note-offs of the first eight keys
+    for (int k = 0; k < 17; ++k) {
+        EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, k < 8 ? 0 : 1) << k;
+    }
+    rig.p.Advance(200);
+    for (int k = 0; k < 17; ++k) {
         EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 0) << k;
     }
-    EXPECT_EQ(rig.p.m_keyLights[56].lit, 1);  // no bright event, so its note-off finds none
+    EXPECT_TRUE(debug.Lines().empty());
 }
 
 // One long step passes two chords: both light, and the chord after them still comes due.

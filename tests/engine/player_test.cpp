@@ -183,10 +183,10 @@ TEST(Output, SysexIsFollowedByVolumeZeroOnTheLightingChannel) {
     rig.p.Advance(6);
     const std::vector<RecordedMessage> sent = rig.output.service.Sent();
     ASSERT_EQ(sent.size(), 3u);
-    EXPECT_FALSE(sent[0].sysex);  // channel 2 sorts before a sysex of length 6
-    EXPECT_TRUE(sent[1].sysex);
-    EXPECT_EQ(sent[1].bytes, (std::vector<uint8_t>{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
-    EXPECT_EQ(sent[2].packed, Msg(0xB0, 7, 0));
+    EXPECT_TRUE(sent[0].sysex);  // a sysex goes before the channel messages of its time
+    EXPECT_EQ(sent[0].bytes, (std::vector<uint8_t>{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    EXPECT_EQ(sent[1].packed, Msg(0xB0, 7, 0));
+    EXPECT_EQ(sent[2].packed, Msg(0x92, 60, 100));
 }
 
 // A reset message brings every channel back to full volume on a General MIDI device; the
@@ -201,9 +201,11 @@ TEST(Output, SysexSilencesTheMutedChannelsAgain) {
     rig.p.Advance(6);
     const std::vector<RecordedMessage> sent = rig.output.service.Sent();
     ASSERT_EQ(sent.size(), 5u);
-    EXPECT_TRUE(sent[2].sysex);
-    EXPECT_EQ(sent[3].packed, Msg(0xB0, 7, 0));  // the lighting channel
-    EXPECT_EQ(sent[4].packed, Msg(0xB1, 7, 0));  // the silenced practice channel
+    EXPECT_TRUE(sent[0].sysex);
+    EXPECT_EQ(sent[1].packed, Msg(0xB0, 7, 0));  // the lighting channel
+    EXPECT_EQ(sent[2].packed, Msg(0xB1, 7, 0));  // the silenced practice channel
+    EXPECT_EQ(sent[3].packed, Msg(0x92, 60, 100));
+    EXPECT_EQ(sent[4].packed, Msg(0x93, 62, 100));
 }
 
 TEST(Output, FailuresAreReportedAndPlayingGoesOn) {
@@ -215,8 +217,8 @@ TEST(Output, FailuresAreReportedAndPlayingGoesOn) {
     rig.output.service.FailSysexSends(true);
     rig.p.Advance(1);
     rig.p.Advance(6);
-    EXPECT_EQ(debug.Lines(), (std::vector<std::string>{">midiOutShortMsg() was fail.",
-                                                       ">midiOutLongMsg() was fail."}));
+    EXPECT_EQ(debug.Lines(), (std::vector<std::string>{">midiOutLongMsg() was fail.",
+                                                       ">midiOutShortMsg() was fail."}));
     rig.output.service.FailShortSends(false);
     rig.output.service.FailSysexSends(false);
     rig.p.Advance(55);

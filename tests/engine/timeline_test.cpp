@@ -14,12 +14,12 @@ std::unique_ptr<Performance> Built(const SmfWriter& writer) {
     return p;
 }
 
-TEST(Timeline, OrdersByTimeThenChannelWithSysexKeyedByLength) {
+TEST(Timeline, OrdersByTimeThenSysexThenChannel) {
     SmfWriter w;
     for (int ch = 15; ch >= 0; --ch) {
         w.NoteOn(0, ch, 60);
     }
-    w.Add(0, {0xF0, 0x41, 0x10, 0x42, 0x12, 0xF7});  // 6 bytes: key 6
+    w.Add(0, {0xF0, 0x41, 0x10, 0x42, 0x12, 0xF7});
     w.NewTrack().NoteOn(3, 9, 50).NoteOn(3, 2, 51).Add(3, {0xC5, 7});
     auto p = Built(w);
 
@@ -30,9 +30,9 @@ TEST(Timeline, OrdersByTimeThenChannelWithSysexKeyedByLength) {
         EXPECT_EQ(e.time, 0u);
         keys.push_back(e.IsSysex() ? 100 + static_cast<int>(p->SysexLength(e)) : e.channel);
     }
-    // The sysex (key 6) follows channel 6 of the same track order: channel 6 was written first.
-    EXPECT_EQ(keys, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 106, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
-    const PerformanceEvent& sysex = p->m_events[7];
+    // The sysex was written after every channel message of its millisecond, yet goes first.
+    EXPECT_EQ(keys, (std::vector<int>{106, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+    const PerformanceEvent& sysex = p->m_events[0];
     EXPECT_EQ(sysex.status, 0xF0);
     EXPECT_EQ(std::vector<uint8_t>(p->SysexBytes(sysex), p->SysexBytes(sysex) + 6),
               (std::vector<uint8_t>{0xF0, 0x41, 0x10, 0x42, 0x12, 0xF7}));
@@ -44,6 +44,33 @@ TEST(Timeline, OrdersByTimeThenChannelWithSysexKeyedByLength) {
     EXPECT_EQ(p->m_events[18].data2, 0);
     EXPECT_EQ(p->m_events[19].channel, 9);
     EXPECT_EQ(p->m_events[19].time, 3u);
+}
+
+// A reset in a track of its own must not follow the program changes and volumes of its
+// millisecond (it would undo them), and split messages keep their packets in the song's order
+// whatever their lengths.
+TEST(Timeline, SysexKeepsTheSongsOrderAheadOfChannelMessages) {
+    SmfWriter w;
+    w.Add(0, {0xC0, 5}).Control(0, 0, 7, 90).Add(0, {0xC3, 9});
+    w.NewTrack()
+        .Add(0, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7})  // GM reset, 6 bytes
+        .Add(0, {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})  // GS, 11
+        .Add(4, {0xF0, 0x43, 0x10, 0x4C})                                            // first packet
+        .Add(4, {0xF7, 0x00, 0x00, 0x7E, 0x00, 0xF7})  // its continuation
+        .Add(4, {0xF7, 0x01, 0xF7});                   // and the last packet
+    w.NewTrack().Control(4, 0, 10, 64);
+    auto p = Built(w);
+
+    ASSERT_EQ(p->m_events.size(), 9u);
+    std::vector<int> order;  // sysex as 100 + stored length, channel messages as status
+    for (const PerformanceEvent& e : p->m_events) {
+        order.push_back(e.IsSysex() ? 100 + static_cast<int>(p->SysexLength(e))
+                                    : e.status + e.channel);
+    }
+    EXPECT_EQ(order, (std::vector<int>{106, 111, 0xC0, 0xB0, 0xC3, 104, 105, 102, 0xB0}));
+    EXPECT_EQ(p->m_events[5].status, 0xF0);
+    EXPECT_EQ(p->m_events[6].status, 0xF7);
+    EXPECT_EQ(p->m_events[7].status, 0xF7);
 }
 
 TEST(Timeline, SpareChannelIsTheHighestUnusedAboveZero) {
@@ -155,7 +182,7 @@ TEST(Timeline, SortMergesTrackRunsStably) {
         std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
             return a.time < b.time || (a.time == b.time && a.channel < b.channel);
         });
-        SortPerformanceEvents(events, {});
+        SortPerformanceEvents(events);
         ASSERT_EQ(events.size(), expected.size());
         for (size_t i = 0; i < events.size(); ++i) {
             ASSERT_EQ(events[i].data1, expected[i].data1) << tracks << " tracks, at " << i;
@@ -187,13 +214,12 @@ TEST(Timeline, SortMatchesAStableSortOnRandomTimelines) {
                 e.reserved[0] = static_cast<uint8_t>(i >> 16);
             }
             auto key = [&](const PerformanceEvent& e) {
-                return (uint64_t{e.time} << 8) |
-                       (e.IsSysex() ? sysex[e.sysex].length & 0xFF : e.channel);
+                return (uint64_t{e.time} << 8) | (e.IsSysex() ? 0 : e.channel + 1u);
             };
             std::vector<PerformanceEvent> expected = events;
             std::stable_sort(expected.begin(), expected.end(),
                              [&](const auto& a, const auto& b) { return key(a) < key(b); });
-            SortPerformanceEvents(events, sysex);
+            SortPerformanceEvents(events);
             ASSERT_EQ(events.size(), n);
             for (size_t i = 0; i < n; ++i) {
                 ASSERT_EQ(events[i].time, expected[i].time) << "range " << timeRange << " i " << i;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -165,6 +166,25 @@ TEST_F(CoreTest, NothingHappensWithoutALoadedSelectedSong) {
     ASSERT_EQ(core->m_messages.size(), 1u);
 }
 
+// Ticks for a song that could not be loaded come from rows of another song: they must not reach
+// its practice channels, which are saved at exit.
+TEST_F(CoreTest, TicksDoNotReachASelectedSongThatFailedToLoad) {
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    SongEntry unloaded;
+    unloaded.m_path = "/nowhere/missing.mid";
+    unloaded.m_channels[0].m_practice = 1;
+    core->m_songList.m_entries.push_back(unloaded);
+    core->m_selectedRow = 1;
+    EXPECT_FALSE(core->OnSongSelChangeCore());
+    core->OnTrackCheckChangeCore({{0, true}, {1, true}, {2, true}, {9, true}});
+    uint32_t mask = 0;
+    for (int ch = 0; ch < 16; ++ch) {
+        mask |= uint32_t{core->m_songList.m_entries[1].m_channels[ch].m_practice} << ch;
+    }
+    EXPECT_EQ(mask, 0x0001u);
+    EXPECT_EQ(core->m_songList.m_entries[0].m_channels[1].m_practice, 0);
+}
+
 TEST_F(CoreTest, PlayerKeysArriveOnMidiChannelOneOnly) {
     core->AddLoadedSong(FourChannelSong().Load(), 1);
     service.InjectInput(Msg(0x90, 60, 100));  // no performance yet: ignored
@@ -267,6 +287,32 @@ TEST_F(CoreTest, ShutDownStopsTheSoundBeforeClosingAndSavesBothFiles) {
     EXPECT_EQ(service.Operations(), (std::vector<std::string>{"close-in 0", "close-out 0"}));
     EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/songlist.txt"));
     core->ShutDown();  // a second call does nothing
+    core.reset();
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/setting.txt"));
+}
+
+// A system out of threads (or of memory for a thread's stack): the program goes on without a
+// clock. Nothing plays, one debug line says why, and shutting down still saves both files.
+TEST_F(CoreTest, WithoutAClockThreadNothingPlaysAndTheProgramGoesOn) {
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    pthread_attr_t normal;
+    ASSERT_EQ(pthread_getattr_default_np(&normal), 0);
+    pthread_attr_t unaffordable;
+    ASSERT_EQ(pthread_attr_init(&unaffordable), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&unaffordable, size_t{1} << 46), 0);  // 64 TiB
+    ASSERT_EQ(pthread_setattr_default_np(&unaffordable), 0);
+    DebugCapture debug;
+    EXPECT_NO_THROW(core->StartClockThread());
+    ASSERT_EQ(pthread_setattr_default_np(&normal), 0);
+    pthread_attr_destroy(&unaffordable);
+    pthread_attr_destroy(&normal);
+    const std::vector<std::string> lines = debug.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("The playback clock thread cannot be created (", 0), 0u) << lines[0];
+
+    core->StartPlay(PlayMode::ModelPerformance);  // waits for a clock that never comes
+    core->ShutDown();
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/songlist.txt"));
     core.reset();
     EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/setting.txt"));
 }

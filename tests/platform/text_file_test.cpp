@@ -59,6 +59,25 @@ TEST(TextFileRead, LineEndsEncodingsAndPieces) {
               (Lines{Repeat("あ", kMaxLinePiece), "あ"}));
 }
 
+// Lines that hold paths are read whole, decoded line by line like the pieces.
+TEST(TextFileRead, WholeLinesAreNeverCut) {
+    const std::string longLine = Repeat("a", kMaxLinePiece) + Repeat("𝄞", kMaxLinePiece * 2);
+    const std::string legacy = Repeat("\x82\xa0", kMaxLinePiece * 3);
+    const std::string bytes = "\xEF\xBB\xBF" + longLine + "\r\n\r\n" + legacy + "\nlast";
+    Lines lines;
+    ReadWholeTextLinesFromBuffer(bytes.data(), bytes.size(),
+                                 [&lines](const std::string& line) { lines.push_back(line); });
+    EXPECT_EQ(lines, (Lines{longLine, "", Repeat("あ", kMaxLinePiece * 3), "last"}));
+
+    TempDir dir;
+    WriteBytes(dir.File("long.txt"), bytes);
+    Lines fromFile;
+    ASSERT_TRUE(ReadWholeTextLines(dir.File("long.txt"),
+                                   [&fromFile](const std::string& l) { fromFile.push_back(l); }));
+    EXPECT_EQ(fromFile, lines);
+    EXPECT_FALSE(ReadWholeTextLines(dir.File("missing.txt"), [](const std::string&) { FAIL(); }));
+}
+
 TEST(TextFileRead, AnyBytesGiveValidShortPieces) {
     const std::string alphabet =
         "\r\n\x82\xa0\x83\x5c\xe3\x81\x82\xff\x80\xef\xbb\xbf"

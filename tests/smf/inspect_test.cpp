@@ -89,6 +89,32 @@ TEST_F(InspectTest, PrintsTheChannelsAndTheTimelineInOrder) {
                            "event 750 90 1 60 0\n");
 }
 
+// A reset at the start of a song goes out before the program changes and volumes of its time,
+// and a track name padded with zero bytes ends at the first.
+TEST_F(InspectTest, ShowsResetsFirstAndTitlesWithoutTheirPadding) {
+    const Bytes song = File(
+        {Header(1, 2, 96),
+         Track({Meta(0, 0x03, {'S', 'o', 'n', 'g', 0, 0, 0, 0}), Ev(0, {0xC0, 0x05}),
+                Ev(0, {0xB0, 0x07, 0x64}), Ev(0, {0x90, 0x3C, 0x64}), EndOfTrack()}),
+         Track({Ev(0, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}),
+                Ev(0, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}),
+                EndOfTrack()})});
+    const std::string path = WriteTemp(std::string(song.begin(), song.end()));
+    const InspectRun run = Inspect({path.c_str()});
+    unlink(path.c_str());
+    EXPECT_EQ(run.status, 0);
+    const std::string out = run.out;
+    EXPECT_EQ(out.substr(0, out.find('\n')), "title Song");
+    EXPECT_NE(out.find("spare 15\n"
+                       "sysex 0 f0 6\n"
+                       "sysex 0 f0 11\n"
+                       "event 0 c0 0 5 0\n"
+                       "event 0 b0 0 7 100\n"
+                       "event 0 90 0 60 100\n"),
+              std::string::npos)
+        << out;
+}
+
 TEST_F(InspectTest, SummaryCountsTheTimeline) {
     const InspectRun run = Inspect({"--summary", m_path.c_str()});
     EXPECT_EQ(run.status, 0);

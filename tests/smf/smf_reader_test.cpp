@@ -104,6 +104,12 @@ TEST(SmfReaderTest, TitleIsTheFirstTrackNameOfTheFirstTrackInItsOwnEncoding) {
               "Caf\xC3\xA9");
     // A name in another track is not the song's title.
     EXPECT_EQ(titled(Track({EndOfTrack()}), other), "");
+    // Names padded with zero bytes end at the first; one of zeros only is no title.
+    EXPECT_EQ(titled(Track({Meta(0, 0x03, {'P', 'a', 'd', 0, 0, 0, 'x'}), EndOfTrack()}), other),
+              "Pad");
+    EXPECT_EQ(titled(Track({Meta(0, 0x03, {0x97, 0xFB, 0x8F, 0x4B, 0, 0}), EndOfTrack()}), other),
+              "練習");
+    EXPECT_EQ(titled(Track({Meta(0, 0x03, {0, 0, 0, 0}), EndOfTrack()}), other), "");
 }
 
 TEST(SmfReaderTest, TempoChangesOfAnyTrackTimeEveryTrack) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <random>
 #include <string>
@@ -58,8 +59,11 @@ TEST(AddSong, AppendsLoadedTitledSongsPractisingChannelOne) {
     WriteBytes(dir.File("waltz.mid"), OneNoteSong());
     WriteBytes(dir.File("long.mid"), OneNoteSong(longTitle));
     WriteBytes(dir.File("lines.mid"), OneNoteSong("one\r\ntwo"));
+    WriteBytes(dir.File("padded.mid"), OneNoteSong(std::string("Pad\0\0\0", 6)));
+    WriteBytes(dir.File("zeros.mid"), OneNoteSong(std::string(16, '\0')));
     OwnedList owned;
-    for (const char* name : {"titled.mid", "waltz.mid", "long.mid", "lines.mid"}) {
+    for (const char* name :
+         {"titled.mid", "waltz.mid", "long.mid", "lines.mid", "padded.mid", "zeros.mid"}) {
         ASSERT_EQ(AddSong(owned.list, dir.File(name)), SONG_OK);
     }
     const auto& entries = owned.list.m_entries;
@@ -70,6 +74,14 @@ TEST(AddSong, AppendsLoadedTitledSongsPractisingChannelOne) {
     // Titles stay one short line, as the list box and the song list file need.
     EXPECT_EQ(entries[2].m_title, longTitle.substr(0, 255 * 3));
     EXPECT_EQ(entries[3].m_title, "one  two");
+    // Zero bytes padding a name end it; a name of nothing else is no title.
+    EXPECT_EQ(entries[4].m_title, "Pad");
+    EXPECT_EQ(entries[5].m_title, "zeros.mid");
+    std::string saved;
+    for (const SongEntry& e : entries) {
+        saved += FormatSongListLine(e);
+    }
+    EXPECT_EQ(saved.find('\0'), std::string::npos);
 }
 
 TEST(AddSong, ListedPathIsLoadedNotAddedAndFailuresChangeNothing) {
@@ -252,4 +264,43 @@ TEST(SongListFile, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(RunAsOrdinaryUser([&] { return SaveSongList(list, folder + "/songlist.txt"); }));
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(ReadBytes(folder + "/songlist.txt"), "\"/old.mid\", \"古い\",0x0001\r\n");
+}
+
+// A path as long as the system allows, of Japanese names, titled at the longest a title gets:
+// its line is far beyond any line piece, and it must still come back whole.
+TEST(SongListFile, TheLongestPathTheSystemAcceptsSurvivesARestart) {
+    TempDir dir;
+    std::string path = dir.Path();
+    const std::string folder(200, 'f');
+    while (path.size() + 1 + folder.size() + 16 < PATH_MAX) {
+        path += "/" + folder;
+        ASSERT_TRUE(std::filesystem::create_directory(path)) << path.size();
+    }
+    path += "/";
+    while (path.size() + 3 + 4 < PATH_MAX) {
+        path += "曲";
+    }
+    path += ".mid";
+    path.append(PATH_MAX - 1 - path.size(), 'x');
+    ASSERT_EQ(path.size(), static_cast<size_t>(PATH_MAX - 1));
+    ASSERT_TRUE(std::ofstream(path).good());
+    ASSERT_TRUE(SongPathExists(path));
+
+    std::string title;
+    while (title.size() < 255 * 3) {
+        title += "題";
+    }
+    OwnedList saved;
+    saved.list.m_entries.push_back(Entry("/short.mid", "S", 1));
+    saved.list.m_entries.push_back(Entry(path, title, 0x8421));
+    saved.list.m_entries.push_back(Entry("/after.mid", "A", 2));
+    ASSERT_TRUE(SaveSongList(saved.list, dir.File("songlist.txt")));
+
+    OwnedList back;
+    ASSERT_TRUE(ReadSongList(back.list, dir.File("songlist.txt")));
+    ASSERT_EQ(back.list.m_entries.size(), 3u);
+    EXPECT_EQ(back.list.m_entries[1].m_path, path);
+    EXPECT_EQ(back.list.m_entries[1].m_title, title);
+    EXPECT_EQ(MaskOf(back.list.m_entries[1]), 0x8421u);
+    EXPECT_EQ(Describe(back.list.m_entries[2]), "/after.mid|A|2");
 }

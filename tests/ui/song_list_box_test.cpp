@@ -5,9 +5,11 @@
 #include <QTest>
 #include <QUrl>
 
+#include "smf_writer.h"
 #include "song/song_list.h"
 #include "ui/control_ids.h"
 #include "ui/drag_list_box.h"
+#include "ui/keyboard_panel.h"
 #include "ui/track_list_box.h"
 #include "ui_test_support.h"
 
@@ -33,7 +35,7 @@ class SongListBoxTest : public WindowTest {
     }
 };
 
-TEST_F(SongListBoxTest, SelectingASongFillsItsTracksAndAVanishedSongKeepsThePreviousOnes) {
+TEST_F(SongListBoxTest, SelectingASongFillsItsTracksAndAVanishedSongShowsNone) {
     const std::string vanishing = DemoSong(2);
     WriteSongList({DemoSong(1), vanishing});
     OpenWindow();
@@ -57,8 +59,18 @@ TEST_F(SongListBoxTest, SelectingASongFillsItsTracksAndAVanishedSongKeepsThePrev
     ASSERT_EQ(m_window->m_messages.size(), 1u);
     EXPECT_EQ(m_window->m_messages[0], "ファイル\"" + vanishing + "\"はありません。");
     EXPECT_EQ(m_window->SelectedSongRow(), 1);
-    EXPECT_EQ(tracks->count(), 4);  // still the first song's tracks
+    EXPECT_EQ(tracks->count(), 0);  // the first song's rows are gone
+    for (int ch = 0; ch < 16; ++ch) {
+        EXPECT_EQ(m_window->m_channelRow[ch], -1) << ch;
+    }
     EXPECT_EQ(RowTitles().size(), 2u);
+
+    // Nothing can tick a channel of the song that failed; its mask is saved as it was.
+    m_window->OnDestroy();
+    const std::string name = vanishing.substr(vanishing.rfind('/') + 1);
+    EXPECT_NE(ReadFile(kSongListFileName).find(vanishing + "\", \"" + name + "\",0x0001"),
+              std::string::npos)
+        << ReadFile(kSongListFileName);
 }
 
 TEST_F(SongListBoxTest, AddingPutsTheSongLastAndSelectsItAndAKnownSongIsOnlySelected) {
@@ -101,11 +113,11 @@ TEST_F(SongListBoxTest, DroppingThreeFilesWithABadMiddleOneAddsTheOthersAndSelec
     EXPECT_EQ(m_window->SelectedSongRow(), 1);
     EXPECT_EQ(m_window->m_trackList->count(), 4);
 
-    // A drop whose last file is rejected leaves no row selected and the tracks as they were.
+    // A drop whose last file is rejected leaves no row selected, and so no track rows.
     m_window->OnDropFiles({QString::fromStdString(DemoSong(2)), QString::fromStdString(bad)});
     EXPECT_EQ(RowTitles().size(), 3u);
     EXPECT_EQ(m_window->SelectedSongRow(), -1);
-    EXPECT_EQ(m_window->m_trackList->count(), 4);
+    EXPECT_EQ(m_window->m_trackList->count(), 0);
 }
 
 TEST_F(SongListBoxTest, FilesDroppedFromAFileManagerOnTheWindowOrTheListAreAdded) {
@@ -186,6 +198,74 @@ TEST_F(SongListBoxTest, DeletingTheMiddleOfThreeRowsRenumbersAndClearsTheTracks)
     // With no selection Delete does nothing.
     QTest::keyClick(m_window->m_trackList, Qt::Key_Delete);
     EXPECT_EQ(RowTitles().size(), 2u);
+}
+
+// A single-selection list cannot be left without its selection: Ctrl+click and Ctrl+Space on
+// the selected row, and a click below the rows, keep the song and its tracks.
+TEST_F(SongListBoxTest, TheSelectedSongCannotBeDeselected) {
+    OpenWithThreeSongs();
+    ClickSongRow(1);
+    ASSERT_EQ(m_window->m_trackList->count(), 4);
+    QListWidget* list = m_window->m_songListBox;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(1));
+    EXPECT_EQ(m_window->SelectedSongRow(), 1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(m_window->SelectedSongRow(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(10, list->viewport()->height() - 2));
+    EXPECT_EQ(m_window->SelectedSongRow(), 1);
+    EXPECT_EQ(m_window->m_trackList->count(), 4);
+    // Ctrl+click on another row still selects that one.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(2));
+    EXPECT_EQ(m_window->SelectedSongRow(), 2);
+
+    // A tick still reaches the selected song.
+    m_window->m_trackList->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(m_window->m_songList.m_entries[2]
+                  .m_channels[m_window->m_trackList->RowChannel(1)]
+                  .m_practice,
+              1);
+}
+
+// The screen keyboard spans the selected song's practice notes, also when the program selects
+// the song (adding, dropping) or leaves none selected (deleting).
+TEST_F(SongListBoxTest, TheScreenKeyboardFollowsEverySelection) {
+    SmfWriter wideSong;
+    wideSong.Note(0, 0, 30, 100).Note(200, 0, 100, 100);
+    const std::vector<uint8_t> bytes = wideSong.Bytes();
+    const std::string wide = WriteFile(
+        "wide.mid", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const std::string demo = DemoSong(0);
+    WriteSongList({demo});
+    OpenWindow();
+    CKeyboardPanel* keyboard = m_window->m_keyboard;
+    auto range = [keyboard] { return std::make_pair(keyboard->LowKey(), keyboard->HighKey()); };
+    const auto normal =
+        std::make_pair(int{CKeyboardPanel::kLowestKey}, int{CKeyboardPanel::kHighestKey});
+    const auto widened = std::make_pair(24, 108);
+    ClickSongRow(0);
+    EXPECT_EQ(range(), normal);
+
+    m_window->m_nextFile = QString::fromStdString(wide);
+    QTest::mouseClick(Control(ids::kAddSong), Qt::LeftButton);
+    ASSERT_EQ(m_window->SelectedSongRow(), 1);
+    EXPECT_EQ(range(), widened);
+
+    m_window->m_nextFile = QString::fromStdString(demo);  // already listed: only selected
+    QTest::mouseClick(Control(ids::kAddSong), Qt::LeftButton);
+    ASSERT_EQ(m_window->SelectedSongRow(), 0);
+    EXPECT_EQ(range(), normal);
+
+    ClickSongRow(1);
+    EXPECT_EQ(range(), widened);
+    QTest::mouseClick(Control(ids::kDeleteSong), Qt::LeftButton);
+    ASSERT_EQ(m_window->SelectedSongRow(), -1);
+    EXPECT_EQ(range(), normal);
+
+    m_window->OnDropFiles({QString::fromStdString(wide)});
+    ASSERT_EQ(m_window->SelectedSongRow(), 1);
+    EXPECT_EQ(range(), widened);
 }
 
 }  // namespace

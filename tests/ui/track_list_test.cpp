@@ -55,11 +55,17 @@ TEST_F(TrackListTest, SpaceTicksTheRowWithTheFocus) {
     EXPECT_TRUE(list->selectedItems().isEmpty());  // rows are never selected
 }
 
-TEST_F(TrackListTest, TickingWithoutASelectedSongChangesNothing) {
+// Without a selected song there are no rows to tick, and no row of the song selected before
+// is left to reach its practice channels.
+TEST_F(TrackListTest, WithoutASelectedSongThereIsNothingToTick) {
     OpenWithSong();
     m_window->m_songListBox->clearSelection();
-    m_window->m_trackList->item(1)->setCheckState(Qt::Checked);
-    EXPECT_EQ(m_window->m_songList.m_entries[0].m_channels[1].m_practice, 0);
+    EXPECT_EQ(m_window->m_trackList->count(), 0);
+    for (int ch = 0; ch < 16; ++ch) {
+        EXPECT_EQ(m_window->m_channelRow[ch], -1) << ch;
+    }
+    m_window->OnTrackCheckChange();
+    EXPECT_EQ(m_window->m_songList.m_entries[0].m_channels[0].m_practice, 1);
 }
 
 // The activity area of a row as painted: bar width, bar colour and the background.
