@@ -5,6 +5,8 @@
 // (send time minus play start plus song time at x1.0) and the clock thread's CPU use. With
 // --lesson it plays the my-pace lesson instead, answers each awaited chord like a player, and
 // reports the time from the key that completes a chord to the first held-back event sent.
+// The playback line also gives the clock thread's wake-ups per second and, to compare them with,
+// the distinct milliseconds per second at which events were due.
 
 #include <stdlib.h>
 
@@ -93,10 +95,13 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
 
     core.StartPlay(PlayMode::ModelPerformance);
     cpu0 = ThreadCpuNs(clockTid);
+    const uint64_t wakeups0 = core.m_clockWakeups.load();
     Sleep(seconds);
     const double playCpu = (ThreadCpuNs(clockTid) - cpu0) / (seconds * 1e7);
+    const double wakeups = static_cast<double>(core.m_clockWakeups.load() - wakeups0) / seconds;
 
     std::vector<double> lateness;
+    size_t eventMs = 0;  // distinct milliseconds of the events played
     {
         std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
         const Performance& p = *core.m_pPerformance;
@@ -115,6 +120,9 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
                 std::fprintf(stderr, "message %zu does not match event %zu\n", first + k, k);
                 return 1;
             }
+            if (k == 0 || e.time != p.m_events[k - 1].time) {
+                ++eventMs;
+            }
             const uint64_t ideal = start + uint64_t{e.time} * 1000;
             lateness.push_back(
                 (static_cast<double>(log[first + k].micros) - static_cast<double>(ideal)) / 1000.0);
@@ -122,9 +130,11 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
     }
     core.StopPlay();
     std::printf("stopped clock_cpu=%.2f\n", idleCpu);
-    std::printf("lateness p50=%.2f p99=%.2f max=%.2f events=%zu clock_cpu=%.2f\n",
-                Percentile(lateness, 50), Percentile(lateness, 99), Percentile(lateness, 100),
-                lateness.size(), playCpu);
+    std::printf(
+        "lateness p50=%.2f p99=%.2f max=%.2f events=%zu clock_cpu=%.2f wakeups=%.0f "
+        "event_ms=%.0f\n",
+        Percentile(lateness, 50), Percentile(lateness, 99), Percentile(lateness, 100),
+        lateness.size(), playCpu, wakeups, static_cast<double>(eventMs) / seconds);
     return 0;
 }
 
