@@ -97,18 +97,22 @@ uint32_t UntilSongChanges(const Performance& p) {
 
 }  // namespace
 
-uint32_t MsToNextTick(const Performance* p, PlayState state, uint32_t now) {
+NextTick PlanNextTick(const Performance* p, PlayState state, uint32_t now) {
+    NextTick next;
     if (state == Starting) {
-        return 1;
+        return next;
     }
-    uint32_t ms = kNever;
+    uint32_t lights = kNever;
+    uint32_t song = kNever;
     if (p) {
-        ms = UntilLightsChange(*p, now);
+        lights = UntilLightsChange(*p, now);
         if (state == Playing) {
-            ms = std::min(ms, UntilSongChanges(*p));
+            song = UntilSongChanges(*p);
         }
     }
-    return std::clamp<uint32_t>(ms, 1, kMaxSleepMs);
+    next.ms = std::clamp<uint32_t>(std::min(lights, song), 1, kMaxSleepMs);
+    next.lightsOnly = lights < song;
+    return next;
 }
 
 void CatchUpQuietTicks(Performance& p, uint32_t quietMs, int32_t speedOfLastAdvance) {

@@ -15,12 +15,16 @@ namespace clock_schedule {
 // Longest planned sleep; a safety net should a wake-up ever go missing.
 inline constexpr uint32_t kMaxSleepMs = 1000;
 
-// Clock milliseconds (1 to kMaxSleepMs) from `now`, the clock value of the tick that has just
-// run, to the next tick that can change what is sent: the next event or chord falling due at
-// the current speed, a pre-light, a key light to bring up to date, the next turn of a flashing
-// key's phase. Anything else that changes what is due (a command, the player's keys) has to wake
-// the clock. With the play lock held.
-uint32_t MsToNextTick(const Performance* performance, PlayState state, uint32_t now);
+struct NextTick {
+    uint32_t ms = 1;          // clock milliseconds from the tick just run, 1 to kMaxSleepMs
+    bool lightsOnly = false;  // only key lights can change in that tick, no song event
+};
+
+// The next tick that can change what is sent, after the tick at clock value `now`: the next
+// event or chord falling due at the current speed, a pre-light, a key light to bring up to date,
+// the next turn of a flashing key's phase. Anything else that changes what is due (a command,
+// the player's keys) has to wake the clock. With the play lock held.
+NextTick PlanNextTick(const Performance* performance, PlayState state, uint32_t now);
 
 // Advances a playing performance through `quietMs` milliseconds of clock that it slept through
 // as ticks every millisecond would have: in steps the stall limit allows, at the speed of its

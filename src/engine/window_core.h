@@ -96,6 +96,7 @@ class CPelorvaneCore : public MessageSink {
     // Clock milliseconds from the last tick to the next that can change what is sent, as that
     // tick planned them; the thread sleeps until then. Clock thread (or a test driving ticks).
     uint32_t m_plannedTickMs = 1;
+    bool m_plannedLightsOnly = false;         // and only key lights can change in it
     std::atomic<uint64_t> m_clockWakeups{0};  // clock thread's wake-ups, for measurements
     // True when the last tick found nothing playing and nothing to light: the clock thread
     // then rests until a command wakes it.

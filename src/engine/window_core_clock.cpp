@@ -42,12 +42,15 @@ void CPelorvaneCore::OnClockTick() {
         m_lastAdvanceSpeed = p->m_speedPercent;
     }
     m_keyState.Publish(p, m_playState != Stopped);
-    m_plannedTickMs = clock_schedule::MsToNextTick(p, m_playState, now);
+    const clock_schedule::NextTick next = clock_schedule::PlanNextTick(p, m_playState, now);
+    m_plannedTickMs = next.ms;
+    m_plannedLightsOnly = next.lightsOnly;
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),
                       std::memory_order_release);
 }
 
 void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
+    using std::chrono::microseconds;
     RaiseClockThreadPriority();
     while (!core->m_clockExit.load(std::memory_order_acquire)) {
         const bool woken = core->m_clockWoken.exchange(false, std::memory_order_acq_rel);
@@ -66,13 +69,18 @@ void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
         }
         // Woken in the millisecond of the last tick: the tick did not look again, so the next
         // millisecond's does.
-        const uint32_t ahead =
-            woken && core->m_lastTickTime == lastTick ? 1 : core->m_plannedTickMs;
-        core->m_clockWake.wait_until(wake, SteadyTimeWhenClockShows(core->m_lastTickTime + ahead),
-                                     [core] {
-                                         return core->m_clockExit.load(std::memory_order_acquire) ||
-                                                core->m_clockWoken.load(std::memory_order_acquire);
-                                     });
+        const bool again = woken && core->m_lastTickTime == lastTick;
+        const uint32_t ahead = again ? 1 : core->m_plannedTickMs;
+        // A tick that sends a song event comes just after its millisecond begins. One that only
+        // turns a flashing key comes late in its millisecond: a key the lesson waits for that
+        // is played before then is answered by that tick, not the next millisecond's.
+        const auto into =
+            !again && core->m_plannedLightsOnly ? microseconds(750) : microseconds(20);
+        core->m_clockWake.wait_until(
+            wake, SteadyTimeWhenClockShows(core->m_lastTickTime + ahead, into), [core] {
+                return core->m_clockExit.load(std::memory_order_acquire) ||
+                       core->m_clockWoken.load(std::memory_order_acquire);
+            });
     }
     core->m_clockEnded.store(true, std::memory_order_release);
 }

@@ -19,7 +19,8 @@ uint32_t ManualSource() { return g_manual.load(std::memory_order_relaxed); }
 
 uint32_t NowMs() { return g_source.load(std::memory_order_relaxed)(); }
 
-std::chrono::steady_clock::time_point SteadyTimeWhenClockShows(uint32_t value) {
+std::chrono::steady_clock::time_point SteadyTimeWhenClockShows(uint32_t value,
+                                                               std::chrono::microseconds into) {
     using namespace std::chrono;
     const steady_clock::time_point now = steady_clock::now();
     if (g_source.load(std::memory_order_relaxed) != &RealClock) {
@@ -31,8 +32,7 @@ std::chrono::steady_clock::time_point SteadyTimeWhenClockShows(uint32_t value) {
     if (ahead == 0 || ahead > 0x7FFFFFFFu) {
         return now;
     }
-    // A little past the turn of the millisecond, so that the clock already shows the value.
-    return time_point_cast<milliseconds>(now) + milliseconds(ahead) + microseconds(20);
+    return time_point_cast<milliseconds>(now) + milliseconds(ahead) + into;
 }
 
 void SetClockSourceForTest(ClockSource source) {
