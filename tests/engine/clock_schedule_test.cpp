@@ -176,9 +176,9 @@ class Rig {
         }
     }
 
-    // A player at the keyboard: lets go of keys held long enough, and while the lesson waits
-    // presses one more key of the awaited chord, now and then a wrong one with it. True when a
-    // key moved.
+    // A player at the keyboard: lets go of keys held long enough, presses a key now and then,
+    // and while the lesson waits presses one more key of the awaited chord, now and then a wrong
+    // one with it. True when a key moved.
     bool Player(uint32_t o) {
         std::vector<uint32_t> messages;
         for (size_t i = 0; i < m_held.size();) {
@@ -187,6 +187,14 @@ class Rig {
                 m_held.erase(m_held.begin() + static_cast<long>(i));
             } else {
                 ++i;
+            }
+        }
+        // Every half second a key of its own, in every mode.
+        if (o % 500 == kPlayerPhase) {
+            const int key = 50 + static_cast<int>(o / 500 % 12);
+            if (!IsHeld(key)) {
+                messages.push_back(Msg(0x90, key, 80));
+                m_held.push_back({key, o});
             }
         }
         {
