@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "dense_song.h"
+#include "engine/clock_thread_priority.h"
 #include "engine/performance.h"
 #include "engine/window_core.h"
 #include "timed_service.h"
@@ -49,7 +50,8 @@ std::set<std::string> ThreadIds() {
 
 // Nanoseconds the thread has spent on a CPU.
 uint64_t ThreadCpuNs(const std::string& tid) {
-    std::ifstream in("/proc/self/task/" + tid + "/schedstat");
+    std::ifstream in(tid == "thread-self" ? std::string("/proc/thread-self/schedstat")
+                                          : "/proc/self/task/" + tid + "/schedstat");
     uint64_t ns = 0;
     in >> ns;
     return ns;
@@ -81,6 +83,29 @@ uint64_t MicrosOfClockValue(uint32_t ms) {
 bool IsSongMessage(uint32_t packed) {
     const uint32_t status = packed & 0xFF;
     return status >= 0x80 && status <= 0xEF && (status & 0x0F) != 0;
+}
+
+// What waking alone costs on this machine: percent of one core used by a thread of the clock's
+// priority that does nothing but sleep until the next of `perSecond` evenly spaced moments.
+double BareWakeCpu(double perSecond, double seconds) {
+    if (perSecond <= 0) {
+        return 0;
+    }
+    double cpu = 0;
+    std::thread sleeper([&] {
+        RaiseClockThreadPriority();
+        const auto period = std::chrono::duration<double>(1.0 / perSecond);
+        const auto start = std::chrono::steady_clock::now();
+        const auto end = start + std::chrono::duration<double>(seconds);
+        const uint64_t cpu0 = ThreadCpuNs("thread-self");
+        for (auto next = start; next < end;) {
+            next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+            std::this_thread::sleep_until(next);
+        }
+        cpu = (ThreadCpuNs("thread-self") - cpu0) / (seconds * 1e7);
+    });
+    sleeper.join();
+    return cpu;
 }
 
 int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTid,
@@ -135,6 +160,8 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
         "event_ms=%.0f\n",
         Percentile(lateness, 50), Percentile(lateness, 99), Percentile(lateness, 100),
         lateness.size(), playCpu, wakeups, static_cast<double>(eventMs) / seconds);
+    std::printf("bare_wake_cpu=%.2f (a thread that only sleeps, woken as often as the clock)\n",
+                BareWakeCpu(wakeups, std::clamp(seconds / 2.0, 1.0, 10.0)));
     return 0;
 }
 
