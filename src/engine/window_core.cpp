@@ -90,8 +90,8 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
     if (fromStopped) {
         p.Rewind();
         m_playState = Starting;
-        WakeClockThread();
     }
+    WakeClockThread();
     LightModeLed(static_cast<int>(mode));
 }
 
@@ -139,6 +139,7 @@ void CPelorvaneCore::StopPlay() {
             m_hMidiOut->SendShort(PackShortMessage(static_cast<uint8_t>(0xB0 + c), 0x78, 0x00));
         }
     }
+    WakeClockThread();
 }
 
 void CPelorvaneCore::SilenceAllChannels() {
@@ -195,6 +196,7 @@ void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, boo
     if (m_playState != Stopped && m_pPerformance) {
         m_pPerformance->RestartChordSearch();
     }
+    WakeClockThread();
 }
 
 void CPelorvaneCore::ApplySpeedFromSlider() {
@@ -210,4 +212,5 @@ void CPelorvaneCore::ApplySpeedFromSlider() {
         position = 4;
     }
     m_pPerformance->SetSpeedPercent(SpeedPercentTable[position]);
+    WakeClockThread();
 }
