@@ -5,6 +5,8 @@
 // (send time minus play start plus song time at x1.0) and the clock thread's CPU use. With
 // --lesson it plays the my-pace lesson instead, answers each awaited chord like a player, and
 // reports the time from the key that completes a chord to the first held-back event sent.
+// The playback line also gives the clock thread's wake-ups per second and, to compare them with,
+// the distinct milliseconds per second at which events were due.
 
 #include <stdlib.h>
 
@@ -20,6 +22,7 @@
 #include <thread>
 
 #include "dense_song.h"
+#include "engine/clock_thread_priority.h"
 #include "engine/performance.h"
 #include "engine/window_core.h"
 #include "timed_service.h"
@@ -47,7 +50,8 @@ std::set<std::string> ThreadIds() {
 
 // Nanoseconds the thread has spent on a CPU.
 uint64_t ThreadCpuNs(const std::string& tid) {
-    std::ifstream in("/proc/self/task/" + tid + "/schedstat");
+    std::ifstream in(tid == "thread-self" ? std::string("/proc/thread-self/schedstat")
+                                          : "/proc/self/task/" + tid + "/schedstat");
     uint64_t ns = 0;
     in >> ns;
     return ns;
@@ -81,6 +85,29 @@ bool IsSongMessage(uint32_t packed) {
     return status >= 0x80 && status <= 0xEF && (status & 0x0F) != 0;
 }
 
+// What waking alone costs on this machine: percent of one core used by a thread of the clock's
+// priority that does nothing but sleep until the next of `perSecond` evenly spaced moments.
+double BareWakeCpu(double perSecond, double seconds) {
+    if (perSecond <= 0) {
+        return 0;
+    }
+    double cpu = 0;
+    std::thread sleeper([&] {
+        RaiseClockThreadPriority();
+        const auto period = std::chrono::duration<double>(1.0 / perSecond);
+        const auto start = std::chrono::steady_clock::now();
+        const auto end = start + std::chrono::duration<double>(seconds);
+        const uint64_t cpu0 = ThreadCpuNs("thread-self");
+        for (auto next = start; next < end;) {
+            next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+            std::this_thread::sleep_until(next);
+        }
+        cpu = (ThreadCpuNs("thread-self") - cpu0) / (seconds * 1e7);
+    });
+    sleeper.join();
+    return cpu;
+}
+
 int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTid,
                 uint32_t seconds) {
     // Stopped, with a performance present: the clock still ticks and updates the lights.
@@ -93,10 +120,13 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
 
     core.StartPlay(PlayMode::ModelPerformance);
     cpu0 = ThreadCpuNs(clockTid);
+    const uint64_t wakeups0 = core.m_clockWakeups.load();
     Sleep(seconds);
     const double playCpu = (ThreadCpuNs(clockTid) - cpu0) / (seconds * 1e7);
+    const double wakeups = static_cast<double>(core.m_clockWakeups.load() - wakeups0) / seconds;
 
     std::vector<double> lateness;
+    size_t eventMs = 0;  // distinct milliseconds of the events played
     {
         std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
         const Performance& p = *core.m_pPerformance;
@@ -115,6 +145,9 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
                 std::fprintf(stderr, "message %zu does not match event %zu\n", first + k, k);
                 return 1;
             }
+            if (k == 0 || e.time != p.m_events[k - 1].time) {
+                ++eventMs;
+            }
             const uint64_t ideal = start + uint64_t{e.time} * 1000;
             lateness.push_back(
                 (static_cast<double>(log[first + k].micros) - static_cast<double>(ideal)) / 1000.0);
@@ -122,9 +155,13 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
     }
     core.StopPlay();
     std::printf("stopped clock_cpu=%.2f\n", idleCpu);
-    std::printf("lateness p50=%.2f p99=%.2f max=%.2f events=%zu clock_cpu=%.2f\n",
-                Percentile(lateness, 50), Percentile(lateness, 99), Percentile(lateness, 100),
-                lateness.size(), playCpu);
+    std::printf(
+        "lateness p50=%.2f p99=%.2f max=%.2f events=%zu clock_cpu=%.2f wakeups=%.0f "
+        "event_ms=%.0f\n",
+        Percentile(lateness, 50), Percentile(lateness, 99), Percentile(lateness, 100),
+        lateness.size(), playCpu, wakeups, static_cast<double>(eventMs) / seconds);
+    std::printf("bare_wake_cpu=%.2f (a thread that only sleeps, woken as often as the clock)\n",
+                BareWakeCpu(wakeups, std::clamp(seconds / 2.0, 1.0, 10.0)));
     return 0;
 }
 

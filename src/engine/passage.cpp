@@ -45,10 +45,14 @@ void Passage::OnStart() {
     Publish(start);
 }
 
-void Passage::JumpTo(uint32_t songMs) {
+void Passage::JumpTo(uint32_t songMs, uint32_t elapsedMs) {
     if (!m_seek) {
         return;
     }
+    if (elapsedMs > m_performance->m_lastElapsed) {
+        m_performance->m_lastElapsed = elapsedMs;
+    }
+    m_jumped = true;
     m_seek->JumpTo(songMs);
     ApplyLimit();
     Publish(songMs);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "engine/performance_seek.h"
 
@@ -35,8 +36,12 @@ class Passage {
 
     // After a start rewound the performance: goes to the start unless it is the beginning.
     void OnStart();
-    // A jump while playing.
-    void JumpTo(uint32_t songMs);
+    // A jump while playing, made at clock time elapsedMs of the performance (the elapsed time
+    // its advances count from): the song goes on from the jump, not from the last tick.
+    void JumpTo(uint32_t songMs, uint32_t elapsedMs);
+    // True once after a jump between two ticks: the clock's quiet milliseconds before it belong
+    // to the old place and are not made up for.
+    bool TakeJump() { return std::exchange(m_jumped, false); }
     // After each advance while playing: back to A at the loop's end. True when play should stop:
     // the song has ended outside a loop, or the last pass of the loop has.
     bool AfterAdvance();
@@ -53,5 +58,6 @@ class Passage {
     std::optional<LoopSpan> m_loop;
     int m_passes = 0;
     int m_passesPlayed = 0;
+    bool m_jumped = false;
     std::atomic<uint32_t> m_published{0};
 };

@@ -93,8 +93,8 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
         p.Rewind();
         m_passage.OnStart();
         m_playState = Starting;
-        WakeClockThread();
     }
+    WakeClockThread();
     LightModeLed(static_cast<int>(mode));
 }
 
@@ -142,6 +142,7 @@ void CPelorvaneCore::StopPlay() {
             m_hMidiOut->SendShort(PackShortMessage(static_cast<uint8_t>(0xB0 + c), 0x78, 0x00));
         }
     }
+    WakeClockThread();
 }
 
 void CPelorvaneCore::SilenceAllChannels() {
@@ -198,6 +199,7 @@ void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, boo
     if (m_playState != Stopped && m_pPerformance) {
         m_pPerformance->RestartChordSearch();
     }
+    WakeClockThread();
 }
 
 void CPelorvaneCore::ApplySpeedFromSlider() {
@@ -213,4 +215,5 @@ void CPelorvaneCore::ApplySpeedFromSlider() {
         position = 4;
     }
     m_pPerformance->SetSpeedPercent(SpeedPercentTable[position]);
+    WakeClockThread();
 }

@@ -63,6 +63,9 @@ class CPelorvaneCore : public MessageSink {
 
     // --- Clock and input ------------------------------------------------------------------------
     void OnClockTick();
+    // Every command that changes what is due, or when, calls this after its change: the clock
+    // thread sleeps until the next moment it planned and would otherwise miss it. Any thread.
+    void WakeClockThread();
     static void ClockThreadProc(CPelorvaneCore* core);
     static void MidiInProc(MidiIn* handle, uint32_t messageCode, void* instance, uintptr_t param1,
                            uintptr_t param2);
@@ -91,6 +94,14 @@ class CPelorvaneCore : public MessageSink {
     std::recursive_mutex m_playLock;
     std::atomic<bool> m_clockExit{false};
     uint32_t m_lastTickTime = 0;
+    // Clock milliseconds from the last tick to the next that can change what is sent, as that
+    // tick planned them; the thread sleeps until then. Clock thread (or a test driving ticks).
+    uint32_t m_plannedTickMs = 1;
+    bool m_plannedLightsOnly = false;         // and only key lights can change in it
+    std::atomic<uint64_t> m_clockWakeups{0};  // clock thread's wake-ups, for measurements
+    // True when the last tick found nothing playing and nothing to light: the clock thread
+    // then rests until a command wakes it.
+    bool ClockRests() const { return m_clockIdle.load(std::memory_order_acquire); }
     uint32_t m_playStartTime = 0;
     std::atomic<PlayState> m_playState{Stopped};
     SongList m_songList;
@@ -130,8 +141,11 @@ class CPelorvaneCore : public MessageSink {
     // the end wakes it, instead of waking every millisecond.
     std::mutex m_clockWakeLock;
     std::condition_variable m_clockWake;
-    std::atomic<bool> m_clockIdle{false};  // decided by each tick
-    void WakeClockThread();
+    std::atomic<bool> m_clockIdle{false};   // decided by each tick
+    std::atomic<bool> m_clockWoken{false};  // WakeClockThread since the thread last looked
+    // The speed of the last tick's advance: the song ran at it through the milliseconds the
+    // clock then slept, even if the speed has been changed since. Clock thread.
+    int32_t m_lastAdvanceSpeed = 100;
     // Guards the performance that MidiInProc writes keys into, so that it never writes into one
     // being replaced or destroyed. Held only for a few instructions.
     std::mutex m_inputLock;

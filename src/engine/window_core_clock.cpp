@@ -1,10 +1,12 @@
 // The playback clock thread, the MIDI input callback, the note observer, and shutting down.
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <system_error>
 #include <thread>
 
+#include "engine/clock_schedule.h"
 #include "engine/clock_thread_priority.h"
 #include "engine/performance.h"
 #include "engine/window_core.h"
@@ -17,15 +19,21 @@ void CPelorvaneCore::OnClockTick() {
     if (now == m_lastTickTime) {
         return;
     }
+    // Milliseconds since the last tick in which, as planned, nothing could become due.
+    const uint32_t quietMs = std::min(now - m_lastTickTime, m_plannedTickMs) - 1;
     m_lastTickTime = now;
 
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    const bool wasPlaying = m_playState == Playing;
     if (m_playState == Starting) {
         m_playStartTime = now;
         m_playState = Playing;
     }
     Performance* p = m_pPerformance.get();
     if (m_playState == Playing && p) {
+        if (!m_passage.TakeJump() && wasPlaying) {
+            clock_schedule::CatchUpQuietTicks(*p, quietMs, m_lastAdvanceSpeed);
+        }
         p->Advance(now - m_playStartTime);
         // The song's end, or the end of a loop's last pass.
         if (m_passage.AfterAdvance()) {
@@ -35,37 +43,55 @@ void CPelorvaneCore::OnClockTick() {
     }
     if (p) {
         p->UpdateKeyLights(now);
+        m_lastAdvanceSpeed = p->m_speedPercent;
     }
     m_keyState.Publish(p, m_playState != Stopped);
+    const clock_schedule::NextTick next = clock_schedule::PlanNextTick(p, m_playState, now);
+    m_plannedTickMs = next.ms;
+    m_plannedLightsOnly = next.lightsOnly;
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),
                       std::memory_order_release);
 }
 
 void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
-    using namespace std::chrono;
+    using std::chrono::microseconds;
     RaiseClockThreadPriority();
     while (!core->m_clockExit.load(std::memory_order_acquire)) {
+        const bool woken = core->m_clockWoken.exchange(false, std::memory_order_acq_rel);
+        const uint32_t lastTick = core->m_lastTickTime;
         core->OnClockTick();
+        core->m_clockWakeups.fetch_add(1, std::memory_order_relaxed);
+        std::unique_lock<std::mutex> wake(core->m_clockWakeLock);
         if (core->m_clockIdle.load(std::memory_order_acquire)) {
             // Nothing to do until a start; the timeout only bounds a missed wake-up.
-            std::unique_lock<std::mutex> wake(core->m_clockWakeLock);
-            core->m_clockWake.wait_for(wake, milliseconds(50), [core] {
+            core->m_clockWake.wait_for(wake, std::chrono::milliseconds(50), [core] {
                 return core->m_clockExit.load(std::memory_order_acquire) ||
+                       core->m_clockWoken.load(std::memory_order_acquire) ||
                        core->m_playState.load() != Stopped;
             });
             continue;
         }
-        // Wake just after the next millisecond begins rather than a fixed millisecond from now,
-        // so each tick comes as soon as the clock value has moved.
-        const auto now = steady_clock::now();
-        const auto next = time_point_cast<milliseconds>(now) + milliseconds(1) + microseconds(20);
-        std::this_thread::sleep_until(next);
+        // Woken in the millisecond of the last tick: the tick did not look again, so the next
+        // millisecond's does.
+        const bool again = woken && core->m_lastTickTime == lastTick;
+        const uint32_t ahead = again ? 1 : core->m_plannedTickMs;
+        // A tick that sends a song event comes just after its millisecond begins. One that only
+        // turns a flashing key comes late in its millisecond: a key the lesson waits for that
+        // is played before then is answered by that tick, not the next millisecond's.
+        const auto into =
+            !again && core->m_plannedLightsOnly ? microseconds(750) : microseconds(20);
+        core->m_clockWake.wait_until(
+            wake, SteadyTimeWhenClockShows(core->m_lastTickTime + ahead, into), [core] {
+                return core->m_clockExit.load(std::memory_order_acquire) ||
+                       core->m_clockWoken.load(std::memory_order_acquire);
+            });
     }
     core->m_clockEnded.store(true, std::memory_order_release);
 }
 
 void CPelorvaneCore::WakeClockThread() {
     std::lock_guard<std::mutex> wake(m_clockWakeLock);
+    m_clockWoken.store(true, std::memory_order_release);
     m_clockWake.notify_all();
 }
 
@@ -139,9 +165,15 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
         return;  // the player's keys arrive on MIDI channel 1 only
     }
     core->m_keyState.SetHeld(static_cast<int>(key), down);
-    std::lock_guard<std::mutex> input(core->m_inputLock);
-    if (Performance* p = core->m_inputTarget) {
-        p->SetKeyDown(static_cast<int>(key), down);
+    {
+        std::lock_guard<std::mutex> input(core->m_inputLock);
+        if (Performance* p = core->m_inputTarget) {
+            p->SetKeyDown(static_cast<int>(key), down);
+        }
+    }
+    // The lesson may wait for this key, and the screen keyboard marks wrong keys.
+    if (core->m_playState.load() != Stopped) {
+        core->WakeClockThread();
     }
 }
 

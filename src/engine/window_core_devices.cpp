@@ -48,5 +48,6 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
     }
     OpenMidiDevices();
     SetPerformance(nullptr);
+    WakeClockThread();
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/performance.h"
 #include "engine/window_core.h"
+#include "platform/clock.h"
 
 void CPelorvaneCore::SeekTo(uint32_t songMs) {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
@@ -9,7 +10,8 @@ void CPelorvaneCore::SeekTo(uint32_t songMs) {
         m_passage.SetStart(songMs);
         return;
     }
-    m_passage.JumpTo(songMs);
+    // Starting: the first tick sets the start time and counts from there anyway.
+    m_passage.JumpTo(songMs, m_playState == Playing ? NowMs() - m_playStartTime : 0);
     WakeClockThread();
 }
 
