@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the Pelorvane window under Xvfb, for looking at the layout and the Japanese
 # text: the main window idle, during a my-pace lesson (lit LED, activity bars), during the model
-# performance, the settings dialog, the About box, and a lesson waiting on a chord with the screen
+# performance, a loop set on the position bar and played, the settings dialog, the About box, and a lesson waiting on a chord with the screen
 # keyboard showing its lit keys, one held key and one wrong one.
 #   scripts/screenshots.sh [output folder]     (default: build/screenshots)
 # Builds the program if needed (PELORVANE_BUILD_DIR, default build). Needs xvfb, xdotool and
@@ -72,6 +72,24 @@ shot main-playing
 pv_key "$main" F9
 sleep 0.3
 
+# A passage to repeat: the place moved a third into the song with a click on the position bar
+# (295-307 dialog units high; its groove takes the right part), A set there with [, B a little
+# further on with ], then the model performance looping over it.
+pv_click "$main" 150 301
+sleep 0.3
+pv_key "$main" bracketleft
+pv_click "$main" 200 301
+sleep 0.3
+pv_key "$main" bracketright
+sleep 0.3
+shot passage-loop
+pv_key "$main" F5
+sleep 2.5
+shot passage-playing
+pv_key "$main" F9
+sleep 0.3
+pv_key "$main" Home
+
 # Settings dialog (button 1011 at 210, 264, 66 x 24).
 pv_click "$main" 243 276
 if dialog=$(pv_wait_window "設定" 5000); then
@@ -140,11 +158,11 @@ pv_click_song "$main" 0
 sleep 0.3
 pv_key "$main" F6
 sleep 1.0
-# Hold C4 with the mouse (the screen keyboard spans C2-C7 across 6-285 dialog units at 295-339,
+# Hold C4 with the mouse (the screen keyboard spans C2-C7 across 6-285 dialog units at 309-353,
 # 36 white keys; C4 is the 15th), then D4, a wrong key, from the computer keyboard.
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove --window "$main" $(((6 + 279 * 29 / 72) * WIDTH / PV_DU_WIDTH)) \
-    $((332 * HEIGHT / PV_DU_HEIGHT)) mousedown 1
+    $((346 * HEIGHT / PV_DU_HEIGHT)) mousedown 1
 sleep 0.2
 xdotool keydown w
 sleep 0.3

@@ -5,7 +5,7 @@
 
 # The main window's client area in dialog units; the layout scales with the font.
 PV_DU_WIDTH=291
-PV_DU_HEIGHT=345  # the controls take 295, the screen keyboard the rest
+PV_DU_HEIGHT=359  # the controls take 295, the position bar 14, the screen keyboard the rest
 
 pv_now_ms() { echo $(($(date +%s%N) / 1000000)); }
 

@@ -1,0 +1,111 @@
+// The position bar in the main window: each song's place and loop remembered between runs, and
+// the keys that move the place and set the loop.
+
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTest>
+#include <fstream>
+
+#include "ui/control_ids.h"
+#include "ui/drag_list_box.h"
+#include "ui/passage_memory.h"
+#include "ui/position_bar.h"
+#include "ui_test_support.h"
+
+namespace {
+
+class PassageWindowTest : public WindowTest {
+  protected:
+    std::string MemoryPath() const { return m_path + "/passages.conf"; }
+    void OpenWithMemory() {
+        m_window = std::make_unique<TestWindow>(m_service, m_path);
+        m_window->SetPassageMemory(PassageMemory(QString::fromStdString(MemoryPath())));
+        m_window->OnInitDialog();
+        m_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    CPositionBar* Bar() const { return m_window->m_positionBar; }
+    void Key(QWidget* target, int key) { QTest::keyClick(target, static_cast<Qt::Key>(key)); }
+};
+
+TEST_F(PassageWindowTest, APlaceAndALoopComeBackWithTheirSongInTheNextRun) {
+    WriteSongList({DemoSong(0), DemoSong(1)});
+    OpenWithMemory();
+    ClickSongRow(0);
+    ASSERT_NE(Bar()->Meter(), nullptr);
+    const smf::MeterMap meter = *Bar()->Meter();  // a copy: the window goes
+    EXPECT_EQ(m_window->ShownSongTime(), 0u) << "a song never moved starts at its beginning";
+
+    // A click in the groove while stopped sets where the next start begins.
+    const QRect groove = Bar()->GrooveRect();
+    const QPoint third(groove.left() + groove.width() / 3, groove.center().y());
+    QTest::mouseClick(Bar(), Qt::LeftButton, {}, third);
+    const uint32_t place = m_window->ShownSongTime();
+    EXPECT_EQ(place, Bar()->MsAt(third.x()));
+    EXPECT_GT(place, 0u);
+    m_window->OnLoopChange(LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)});
+
+    ClickSongRow(1);
+    EXPECT_EQ(m_window->ShownSongTime(), 0u);
+    EXPECT_FALSE(m_window->Loop().has_value()) << "the loop belongs to the other song";
+    ClickSongRow(0);
+    EXPECT_EQ(m_window->ShownSongTime(), place);
+    EXPECT_EQ(Bar()->Loop(), (LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)}));
+
+    m_window.reset();
+    OpenWithMemory();
+    ClickSongRow(0);
+    EXPECT_EQ(m_window->ShownSongTime(), place);
+    EXPECT_EQ(m_window->Loop(), (LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)}));
+    // The song list file is as it always was.
+    EXPECT_EQ(ReadFile("songlist.txt").find("passage"), std::string::npos);
+}
+
+TEST_F(PassageWindowTest, ADamagedMemoryIsIgnoredAndReplaced) {
+    WriteSongList({DemoSong(0)});
+    std::ofstream(MemoryPath(), std::ios::binary) << "[song-\x01\xff\n\x00garbage=\"\n";
+    OpenWithMemory();
+    ClickSongRow(0);
+    EXPECT_EQ(m_window->ShownSongTime(), 0u);
+    m_window->OnLoopChange(LoopSpan{1000, 3000});
+    m_window.reset();
+    OpenWithMemory();
+    ClickSongRow(0);
+    EXPECT_EQ(m_window->Loop(), (LoopSpan{1000, 3000}));
+}
+
+TEST_F(PassageWindowTest, HomePageKeysAndLoopKeysMoveThePlaceButTheListsKeepTheirKeys) {
+    WriteSongList({DemoSong(0), DemoSong(1), DemoSong(2)});
+    OpenWithMemory();
+    ClickSongRow(0);
+    const smf::MeterMap meter = *Bar()->Meter();  // a copy: the window goes
+    QWidget* button = Control(ids::kStop);
+    button->setFocus();
+
+    Key(button, Qt::Key_PageDown);
+    EXPECT_EQ(m_window->ShownSongTime(), meter.BarStartMs(2));
+    Key(button, Qt::Key_PageDown);
+    EXPECT_EQ(m_window->ShownSongTime(), meter.BarStartMs(3));
+    Key(button, Qt::Key_BracketLeft);  // A here
+    Key(button, Qt::Key_PageDown);
+    Key(button, Qt::Key_PageDown);
+    Key(button, Qt::Key_BracketRight);  // B two bars on
+    EXPECT_EQ(m_window->Loop(), (LoopSpan{meter.BarStartMs(3), meter.BarStartMs(5)}));
+    EXPECT_EQ(Bar()->Loop(), m_window->Loop());
+    Key(button, Qt::Key_PageUp);
+    EXPECT_EQ(m_window->ShownSongTime(), meter.BarStartMs(4));
+    Key(button, Qt::Key_Home);
+    EXPECT_EQ(m_window->ShownSongTime(), 0u);
+    Key(button, Qt::Key_PageUp);
+    EXPECT_EQ(m_window->ShownSongTime(), 0u) << "nothing before the first bar";
+    Key(button, Qt::Key_Backslash);
+    EXPECT_FALSE(m_window->Loop().has_value());
+
+    // In the song list, Page Down still moves the selection.
+    m_window->m_songListBox->setFocus();
+    Key(m_window->m_songListBox, Qt::Key_PageDown);
+    EXPECT_EQ(m_window->ShownSongTime(), 0u);
+    EXPECT_EQ(m_window->SelectedSongRow(), 2);
+}
+
+}  // namespace
