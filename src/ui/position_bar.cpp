@@ -40,6 +40,10 @@ void CPositionBar::SetPosition(uint32_t songMs) {
     if (m_meter) {
         songMs = std::min(songMs, m_meter->EndMs());
     }
+    // The idle routine asks often; most of the time nothing has moved.
+    if (songMs == m_positionMs && !m_shownText.isEmpty()) {
+        return;
+    }
     m_positionMs = songMs;
     if (m_dragging) {
         return;
