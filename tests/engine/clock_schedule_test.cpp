@@ -425,17 +425,22 @@ class SleepingClock : public ::testing::Test {
                                 startClock,
                                 9000,
                                 Script(static_cast<PlayMode>(mode), speed, mask)};
-                std::vector<uint32_t> after;
-                Rig sleepingRig(session);
-                const std::vector<RecordedMessage> sleeping = sleepingRig.PlaySleeping(after);
-                Rig tickingRig(session);
-                const std::vector<RecordedMessage> ticking = tickingRig.PlayTickingEveryMs(after);
-                ASSERT_EQ(FirstDifference(ticking, sleeping), "");
-                EXPECT_GT(ticking.size(), 300u);
-                // It did sleep: most milliseconds passed without a tick.
-                EXPECT_LT(sleepingRig.Ticks() * 3, tickingRig.Ticks());
+                PlayBothWays(session);
             }
         }
+    }
+
+    // The session played with the sleeping clock, then ticking every millisecond.
+    static void PlayBothWays(const Session& session) {
+        std::vector<uint32_t> after;
+        Rig sleepingRig(session);
+        const std::vector<RecordedMessage> sleeping = sleepingRig.PlaySleeping(after);
+        Rig tickingRig(session);
+        const std::vector<RecordedMessage> ticking = tickingRig.PlayTickingEveryMs(after);
+        ASSERT_EQ(FirstDifference(ticking, sleeping), "");
+        EXPECT_GT(ticking.size(), 300u);
+        // It did sleep: most milliseconds passed without a tick.
+        EXPECT_LT(sleepingRig.Ticks() * 3, tickingRig.Ticks());
     }
 };
 
@@ -451,14 +456,7 @@ TEST_F(SleepingClock, JumpsAndLoopsSendAsTheClockTickingEveryMillisecond) {
                             200000,
                             9000,
                             PassageScript(static_cast<PlayMode>(mode), speed)};
-            std::vector<uint32_t> after;
-            Rig sleepingRig(session);
-            const std::vector<RecordedMessage> sleeping = sleepingRig.PlaySleeping(after);
-            Rig tickingRig(session);
-            const std::vector<RecordedMessage> ticking = tickingRig.PlayTickingEveryMs(after);
-            ASSERT_EQ(FirstDifference(ticking, sleeping), "");
-            EXPECT_GT(ticking.size(), 300u);
-            EXPECT_LT(sleepingRig.Ticks() * 3, tickingRig.Ticks());
+            PlayBothWays(session);
         }
     }
 }
