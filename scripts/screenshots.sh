@@ -88,7 +88,14 @@ sleep 2.5
 shot passage-playing
 pv_key "$main" F9
 sleep 0.3
-pv_key "$main" Home
+# The same passage in the lesson at x0.8 (two steps down the slider), long enough to go round.
+pv_key "$main" Left Left
+pv_key "$main" F6
+sleep 9
+shot passage-lesson
+pv_key "$main" F9
+sleep 0.3
+pv_key "$main" Right Right Home
 
 # Settings dialog (button 1011 at 210, 264, 66 x 24).
 pv_click "$main" 243 276
