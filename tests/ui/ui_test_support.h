@@ -21,6 +21,7 @@ class TestWindow : public CPelorvaneDlg {
     using CPelorvaneDlg::CPelorvaneDlg;
 
     void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
+    void ShowSaveFailure(const std::string& text) override { m_messages.push_back(text); }
     int RunModal(QDialog& dialog) override {
         ++m_modalRuns;
         return m_onModal ? m_onModal(dialog) : QDialog::Rejected;
