@@ -59,7 +59,8 @@ class CPelorvaneCore : public MessageSink {
     // Engine half of the speed slider: applies the speed of the slider's position.
     void ApplySpeedFromSlider();
     // Engine half of the settings command once the dialog returned OK with these names: true
-    // when a name changed and the devices were reopened (the performance is then discarded).
+    // when a name changed, or a device had gone, and the devices were reopened (the performance
+    // is then discarded).
     bool ApplyDeviceNames(const std::string& inName, const std::string& outName);
 
     // --- Clock and input ------------------------------------------------------------------------

@@ -53,7 +53,10 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
         m_outMidiDeviceName = outName;
         changed = true;
     }
-    if (!changed) {
+    // A device found gone is opened again under its old name too: it may have come back.
+    const bool lost =
+        (m_hMidiOut && m_hMidiOut->Gone()) || (m_hMidiIn && !m_hMidiIn->StillPresent());
+    if (!changed && !lost) {
         return false;
     }
     // One locked step: the clock never sees the new devices with a performance that still

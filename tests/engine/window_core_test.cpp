@@ -330,6 +330,18 @@ TEST_F(CoreTest, AnOutputLostWhilePlayingStopsPlayWithOneMessage) {
     core->CheckDevices();
     EXPECT_EQ(core->m_messages.size(), 2u);
     EXPECT_EQ(service.SendsToGoneOutputs(), 0);
+
+    // Plugged in again and chosen again under the same name: opened anew, and it plays.
+    service.ClearOperations();
+    EXPECT_TRUE(core->ApplyDeviceNames(kKeyboard, kKeyboard));
+    EXPECT_EQ(service.Operations(),
+              (std::vector<std::string>{"close-in 0", "close-out 0", "open-out 0", "open-in 0",
+                                        "start-in 0"}));
+    core->StartPlay(PlayMode::ModelPerformance);
+    Tick(5);
+    Tick(5);
+    EXPECT_EQ(core->m_playState, Playing);
+    EXPECT_FALSE(service.Sent().empty());
 }
 
 TEST_F(CoreTest, AnInputLostWhilePlayingStopsPlayWithOneMessageButNotWhileStopped) {
