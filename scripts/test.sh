@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, builds, and runs every test through ctest:
-# the normal build, then the engine, song and MIDI tests again under ASan+UBSan and under TSan.
+# the normal build, its non-window tests once more shuffled and repeated, then the engine, song
+# and MIDI tests again under ASan+UBSan and under TSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,14 @@ echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+# A test that leans on what an earlier one left behind, or on running in its usual order, fails
+# here rather than some day at random.
+echo "== Non-window tests shuffled, twice over"
+for t in engine/engine_tests midi/midi_tests midi/play_options_tests song/song_tests \
+         smf/smf_tests smf/inspect_tests platform/platform_tests; do
+  "build/tests/$t" --gtest_shuffle --gtest_repeat=2 --gtest_brief=1
+done
 
 if [ "${PELORVANE_SKIP_SANITIZERS:-0}" != "1" ]; then
   echo "== ASan + UBSan"

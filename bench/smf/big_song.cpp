@@ -2,26 +2,12 @@
 
 #include <cstdio>
 
+#include "midi_file_writer/midi_file_bytes.h"
+
 namespace {
 
-void PutVarLen(std::vector<uint8_t>& out, uint32_t value) {
-    uint8_t bytes[5];
-    int n = 0;
-    bytes[n++] = value & 0x7F;
-    while ((value >>= 7) != 0) {
-        bytes[n++] = 0x80 | (value & 0x7F);
-    }
-    while (n > 0) {
-        out.push_back(bytes[--n]);
-    }
-}
-
-void PutChunk(std::vector<uint8_t>& out, const char* id, const std::vector<uint8_t>& body) {
-    out.insert(out.end(), id, id + 4);
-    const uint32_t n = static_cast<uint32_t>(body.size());
-    out.insert(out.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
-    out.insert(out.end(), body.begin(), body.end());
-}
+using midi_file::PutChunk;
+using midi_file::PutVarLen;
 
 // Small, fast, reproducible.
 uint32_t NextRandom(uint32_t& state) {

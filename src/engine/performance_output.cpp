@@ -4,11 +4,13 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/key_state.h"
 #include "engine/performance.h"
 #include "platform/debug_output.h"
 
 bool Performance::SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2) {
-    if (!m_hOutput) {
+    // A device found gone takes nothing more: the clock stops play on the tick that finds it.
+    if (!m_hOutput || m_hOutput->Gone()) {
         return false;
     }
     return m_hOutput->SendShort(PackShortMessage(status, data1, data2)) == 0;
@@ -23,7 +25,9 @@ bool Performance::SendEvent(const PerformanceEvent& event) {
             event.channel == 0 ? static_cast<uint8_t>(m_spareChannel) : event.channel;
         const uint8_t status = static_cast<uint8_t>(event.status | (channel & 0x0F));
         if (!SendShortRaw(status, event.data1, event.data2)) {
-            DebugOutput(">midiOutShortMsg() was fail.\n");
+            if (!m_hOutput->Gone()) {
+                DebugOutput(">midiOutShortMsg() was fail.\n");
+            }
             return false;
         }
         return true;
@@ -37,6 +41,9 @@ bool Performance::SendEvent(const PerformanceEvent& event) {
 bool Performance::SendSysexEvent(const PerformanceEvent& event) {
     // The device holds its own reference to the buffer until it has finished with it, so giving
     // up the wait below never leaves it reading freed memory.
+    if (m_hOutput->Gone()) {
+        return false;
+    }
     auto buffer = std::make_shared<SysexBuffer>();
     const uint8_t* bytes = SysexBytes(event);
     buffer->bytes.assign(bytes, bytes + SysexLength(event));
@@ -120,7 +127,7 @@ void Performance::UpdateKeyLights(uint32_t nowMs) {
         return;
     }
     m_lastLightTime = nowMs;
-    const bool flashOn = (nowMs & 0x1E) < 10;
+    const bool flashOn = FlashPhaseOn(nowMs);
     for (int k = 0; k < 128; ++k) {
         KeyLight& light = m_keyLights[k];
         const uint8_t show = (light.lit || (light.preLit && flashOn)) ? 1 : 0;

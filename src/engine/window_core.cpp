@@ -4,6 +4,7 @@
 #include "engine/window_core.h"
 
 #include "engine/performance.h"
+#include "platform/debug_output.h"
 #include "song/song_entry.h"
 
 namespace {
@@ -41,11 +42,24 @@ CPelorvaneCore::CPelorvaneCore(MidiService& service, std::string dataDir)
 CPelorvaneCore::~CPelorvaneCore() {
     // A window that is destroyed without having been closed still stops its thread and devices
     // before anything they use goes away.
+    m_canShowMessages = false;
     ShutDown();
     SaveSettings();
     FreeSongList(m_songList);
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
     SetPerformance(nullptr);
+}
+
+void CPelorvaneCore::SaveFailed(const std::string& path) {
+    if (!m_saveNotice.FirstFailure(path)) {
+        return;
+    }
+    const std::string text = SaveFailureText(path);
+    if (m_canShowMessages) {
+        ShowSaveFailure(text);
+    } else {
+        DebugOutput(text);
+    }
 }
 
 std::string CPelorvaneCore::DataPath(const char* fileName) const {
@@ -116,13 +130,7 @@ bool CPelorvaneCore::PreparePerformance() {
     for (int ch = 0; ch < 16; ++ch) {
         performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
-    int position = SpeedSliderPosition();
-    if (position < 0) {
-        position = 0;
-    }
-    if (position > 4) {
-        position = 4;
-    }
+    const int position = ClampSpeedPosition(SpeedSliderPosition());
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
     SetPerformance(std::move(performance));
@@ -137,7 +145,7 @@ void CPelorvaneCore::StopPlay() {
         m_pPerformance->ClearKeyLights();
         m_pPerformance->SendAllKeysDark();
     }
-    if (m_hMidiOut) {
+    if (m_hMidiOut && !m_hMidiOut->Gone()) {
         for (int c = 0; c < 16; ++c) {
             m_hMidiOut->SendShort(PackShortMessage(static_cast<uint8_t>(0xB0 + c), 0x78, 0x00));
         }
@@ -147,7 +155,7 @@ void CPelorvaneCore::StopPlay() {
 
 void CPelorvaneCore::SilenceAllChannels() {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    if (!m_hMidiOut) {
+    if (!m_hMidiOut || m_hMidiOut->Gone()) {
         return;
     }
     for (int c = 0; c < 16; ++c) {
@@ -207,13 +215,7 @@ void CPelorvaneCore::ApplySpeedFromSlider() {
     if (!m_pPerformance) {
         return;
     }
-    int position = SpeedSliderPosition();
-    if (position < 0) {
-        position = 0;
-    }
-    if (position > 4) {
-        position = 4;
-    }
+    const int position = ClampSpeedPosition(SpeedSliderPosition());
     m_pPerformance->SetSpeedPercent(SpeedPercentTable[position]);
     WakeClockThread();
 }

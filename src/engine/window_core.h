@@ -13,6 +13,7 @@
 #include "engine/key_state.h"
 #include "engine/passage.h"
 #include "engine/play_mode.h"
+#include "engine/save_notice.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
 #include "platform/message_sink.h"
@@ -58,7 +59,8 @@ class CPelorvaneCore : public MessageSink {
     // Engine half of the speed slider: applies the speed of the slider's position.
     void ApplySpeedFromSlider();
     // Engine half of the settings command once the dialog returned OK with these names: true
-    // when a name changed and the devices were reopened (the performance is then discarded).
+    // when a name changed, or a device had gone, and the devices were reopened (the performance
+    // is then discarded).
     bool ApplyDeviceNames(const std::string& inName, const std::string& outName);
 
     // --- Clock and input ------------------------------------------------------------------------
@@ -72,10 +74,18 @@ class CPelorvaneCore : public MessageSink {
     // Observer registered with every new performance; the context is the core.
     static void OnPerformanceNoteOn(void* context, int channel, int note, int velocity, bool muted);
 
+    // --- A device that disappears ----------------------------------------------------------
+    // The clock thread stops play itself on the tick that finds the output gone. This, called
+    // by the window's idle routine (user-interface thread), stops play when the input has gone,
+    // and tells the learner once for each play a lost device stopped.
+    void CheckDevices();
+
     // --- Settings
     // ---------------------------------------------------------------------------------
     void LoadSettings();
-    void SaveSettings();
+    // Writes setting.txt; the first failure of the run is told through ShowSaveFailure. True
+    // when written.
+    bool SaveSettings();
     std::string DataPath(const char* fileName) const;
 
     // --- What the core asks of the window ---------------------------------------------------
@@ -83,6 +93,9 @@ class CPelorvaneCore : public MessageSink {
     virtual int SpeedSliderPosition() = 0;     // 0-4
     virtual void LightModeLed(int index) = 0;  // light LED index (0-3), darken the others
     // ShowMessage (from MessageSink): a modal message box.
+    // A file of ours could not be written. Comes at exit too, when the window may already be
+    // closing and no longer shows ordinary messages.
+    virtual void ShowSaveFailure(const std::string& text) { ShowMessage(text); }
 
     // --- State (read by the window and tests) ----------------------------------------------
     MidiService& m_service;
@@ -136,6 +149,12 @@ class CPelorvaneCore : public MessageSink {
     std::thread m_hClockThread;
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     bool m_shutDown = false;
+    enum DeviceLoss : int { kNoLoss, kOutputLost };
+    std::atomic<int> m_deviceLoss{kNoLoss};  // set by the clock thread, taken by CheckDevices
+    // Cleared by the destructor: the window's part is gone and can show nothing.
+    bool m_canShowMessages = true;
+    SaveNotice m_saveNotice;
+    void SaveFailed(const std::string& path);
     void EndClockThread();
     // While nothing plays and no key light can change, the clock thread sleeps until a start or
     // the end wakes it, instead of waking every millisecond.

@@ -45,6 +45,12 @@ void CPelorvaneCore::OnClockTick() {
         p->UpdateKeyLights(now);
         m_lastAdvanceSpeed = p->m_speedPercent;
     }
+    // An output that has gone takes nothing more: play ends here, cleanly, and the window
+    // tells the learner once.
+    if (m_playState != Stopped && m_hMidiOut && m_hMidiOut->Gone()) {
+        StopPlay();
+        m_deviceLoss.store(kOutputLost, std::memory_order_release);
+    }
     m_keyState.Publish(p, m_playState != Stopped);
     const clock_schedule::NextTick next = clock_schedule::PlanNextTick(p, m_playState, now);
     m_plannedTickMs = next.ms;
@@ -141,7 +147,13 @@ void CPelorvaneCore::ShutDown() {
     }
     EndClockThread();
     CloseMidiDevices();
-    SaveSongList(m_songList, DataPath(kSongListFileName));
+    const std::string songListPath = DataPath(kSongListFileName);
+    if (!SaveSongList(m_songList, songListPath)) {
+        SaveFailed(songListPath);
+    }
+    // setting.txt is written again by the destructor; written here too so that a failure is
+    // told while the window can still show it.
+    SaveSettings();
 }
 
 void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, uintptr_t param1,

@@ -18,12 +18,29 @@ void CPelorvaneCore::CloseMidiDevices() {
     CloseDevices(m_hMidiOut, m_hMidiIn);
 }
 
+void CPelorvaneCore::CheckDevices() {
+    if (m_deviceLoss.exchange(kNoLoss, std::memory_order_acq_rel) == kOutputLost) {
+        ShowMessage(kOutputLostText);
+        return;
+    }
+    if (m_playState == Stopped || !m_hMidiIn || m_hMidiIn->StillPresent()) {
+        return;
+    }
+    StopPlay();
+    ShowMessage(kInputLostText);
+}
+
 void CPelorvaneCore::LoadSettings() {
     LoadSettingsFile(DataPath(kSettingsFileName), m_inMidiDeviceName, m_outMidiDeviceName);
 }
 
-void CPelorvaneCore::SaveSettings() {
-    SaveSettingsFile(DataPath(kSettingsFileName), m_inMidiDeviceName, m_outMidiDeviceName);
+bool CPelorvaneCore::SaveSettings() {
+    const std::string path = DataPath(kSettingsFileName);
+    if (SaveSettingsFile(path, m_inMidiDeviceName, m_outMidiDeviceName)) {
+        return true;
+    }
+    SaveFailed(path);
+    return false;
 }
 
 bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::string& outName) {
@@ -36,7 +53,10 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
         m_outMidiDeviceName = outName;
         changed = true;
     }
-    if (!changed) {
+    // A device found gone is opened again under its old name too: it may have come back.
+    const bool lost =
+        (m_hMidiOut && m_hMidiOut->Gone()) || (m_hMidiIn && !m_hMidiIn->StillPresent());
+    if (!changed && !lost) {
         return false;
     }
     // One locked step: the clock never sees the new devices with a performance that still

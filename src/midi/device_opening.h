@@ -16,3 +16,11 @@ void OpenDevicesByName(MidiService& service, std::string& inName, std::string& o
 
 // Input first, then output; both handles end up null.
 void CloseDevices(std::shared_ptr<MidiOut>& out, std::shared_ptr<MidiIn>& in);
+
+// What the learner is told when a device disappears while a song plays.
+inline constexpr const char* kOutputLostText =
+    "MIDI出力デバイスが見つからなくなりました。演奏を停止しました。"
+    "つなぎ直したら、設定でデバイスを選び直してください。";
+inline constexpr const char* kInputLostText =
+    "MIDI入力デバイスが見つからなくなりました。演奏を停止しました。"
+    "つなぎ直したら、設定でデバイスを選び直してください。";

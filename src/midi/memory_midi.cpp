@@ -23,6 +23,10 @@ class InMemoryMidiService::Output : public MidiOut {
         }
         {
             std::lock_guard<std::mutex> serviceGuard(m_service->m_lock);
+            if (Gone()) {
+                ++m_service->m_sendsToGone;
+                return MIDI_ERROR;
+            }
             if (m_service->m_failShort) {
                 return MIDI_ERROR;
             }
@@ -40,8 +44,16 @@ class InMemoryMidiService::Output : public MidiOut {
         if (m_closed || !m_service || !buffer) {
             return MIDI_ERROR;
         }
+        if (Gone()) {
+            std::lock_guard<std::mutex> serviceGuard(m_service->m_lock);
+            ++m_service->m_sendsToGone;
+            return MIDI_ERROR;
+        }
         return m_service->SendSysexFrom(m_id, std::move(buffer));
     }
+
+    bool Gone() const override { return m_gone.load(std::memory_order_acquire); }
+    void Unplug() { m_gone.store(true, std::memory_order_release); }
 
     void Close() override {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -73,6 +85,7 @@ class InMemoryMidiService::Output : public MidiOut {
     InMemoryMidiService* m_service;
     const int m_id;
     bool m_closed = false;
+    std::atomic<bool> m_gone{false};
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -141,10 +154,21 @@ class InMemoryMidiService::Input : public MidiIn {
         }
     }
 
+    bool StillPresent() override {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return !m_gone;
+    }
+    void Unplug() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_gone = true;
+        m_queue.clear();
+        m_wake.notify_all();
+    }
+
     // Called with the service lock held.
     bool Enqueue(uint32_t packed) {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_closed || !m_started) {
+        if (m_closed || !m_started || m_gone) {
             return false;
         }
         m_queue.push_back(packed);
@@ -207,6 +231,7 @@ class InMemoryMidiService::Input : public MidiIn {
     bool m_started = false;
     bool m_closed = false;
     bool m_busy = false;
+    bool m_gone = false;
     uint32_t m_startTime = 0;
     std::thread m_thread;
 };
@@ -348,6 +373,31 @@ void InMemoryMidiService::FailStart(bool fail) {
 void InMemoryMidiService::FailShortSends(bool fail) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_failShort = fail;
+}
+
+void InMemoryMidiService::UnplugOutput(int id) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (auto& weak : m_openOutputs) {
+        auto output = weak.lock();
+        if (output && output->Id() == id) {
+            output->Unplug();
+        }
+    }
+}
+
+void InMemoryMidiService::UnplugInput(int id) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (auto& weak : m_openInputs) {
+        auto input = weak.lock();
+        if (input && input->Id() == id) {
+            input->Unplug();
+        }
+    }
+}
+
+int InMemoryMidiService::SendsToGoneOutputs() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_sendsToGone;
 }
 
 void InMemoryMidiService::FailSysexSends(bool fail) {

@@ -57,6 +57,12 @@ class InMemoryMidiService : public MidiService {
     void FailShortSends(bool fail);
     void FailSysexSends(bool fail);
     void SetSysexCompletion(SysexCompletion mode, uint32_t lateMs = 0);
+    // The device of that id disappears as an unplugged one does: its open handles fail every
+    // send, say they are gone and deliver no more input. Each send tried on a gone output is
+    // counted.
+    void UnplugOutput(int id);
+    void UnplugInput(int id);
+    int SendsToGoneOutputs();
     // Finishes every system exclusive message still pending.
     void CompletePendingSysex();
     int PendingSysexCount();
@@ -112,6 +118,7 @@ class InMemoryMidiService : public MidiService {
     bool m_failStart = false;
     bool m_failShort = false;
     bool m_failSysex = false;
+    int m_sendsToGone = 0;
     SysexCompletion m_sysexMode = SysexCompletion::Immediate;
     uint32_t m_sysexLateMs = 0;
     std::vector<RecordedMessage> m_sent;

@@ -49,6 +49,9 @@ class MidiOut {
     virtual int SendSysex(std::shared_ptr<SysexBuffer> buffer) = 0;
     // Frees the device. Copies of the handle stay valid objects whose sends fail.
     virtual void Close() = 0;
+    // True once the device has been found gone (unplugged, its program ended): every later send
+    // fails, and callers had better not try. Cheap, any thread.
+    virtual bool Gone() const { return false; }
 };
 
 class MidiIn {
@@ -58,6 +61,9 @@ class MidiIn {
     virtual int Start() = 0;
     // Stops input; when it returns, the callback is not running and will not be called again.
     virtual void Close() = 0;
+    // False once the device has disappeared. May ask the system for its ports, so it belongs to
+    // the window's idle routine, never to the clock thread.
+    virtual bool StillPresent() { return true; }
 };
 
 class MidiService {

@@ -2,6 +2,7 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "midi/jack_probe.h"
@@ -143,9 +144,11 @@ class RtOutput : public MidiOut {
         }
     }
 
+    bool Gone() const override { return m_gone.load(std::memory_order_acquire); }
+
   private:
     bool Usable() {
-        if (!m_port || m_gone) {
+        if (!m_port || Gone()) {
             return false;
         }
         uint32_t now = NowMs();
@@ -153,7 +156,7 @@ class RtOutput : public MidiOut {
             m_lastCheck = now;
             std::string reported;
             if (FindPort(*m_port, m_system, m_name, reported) < 0 || reported != m_reported) {
-                m_gone = true;
+                m_gone.store(true, std::memory_order_release);
                 DebugOutput(">MIDI output device is gone: " + m_name);
                 return false;
             }
@@ -177,12 +180,19 @@ class RtOutput : public MidiOut {
     std::string m_name;
     std::string m_reported;
     uint32_t m_lastCheck;
-    bool m_gone = false;
+    std::atomic<bool> m_gone{false};
 };
 
 class RtInput : public MidiIn {
   public:
-    RtInput(MidiInCallback callback, void* instance) : m_callback(callback), m_instance(instance) {}
+    RtInput(MidiInCallback callback, void* instance, PortSystem system, std::string name,
+            std::string reported)
+        : m_system(system),
+          m_name(std::move(name)),
+          m_reported(std::move(reported)),
+          m_lastCheck(NowMs()),
+          m_callback(callback),
+          m_instance(instance) {}
     ~RtInput() override { Close(); }
 
     int Start() override {
@@ -209,6 +219,24 @@ class RtInput : public MidiIn {
         }
     }
 
+    bool StillPresent() override {
+        std::lock_guard<std::mutex> guard(m_portLock);
+        if (!m_port || m_gone) {
+            return !m_gone;
+        }
+        const uint32_t now = NowMs();
+        if (now - m_lastCheck < kPresenceCheckMs) {
+            return true;
+        }
+        m_lastCheck = now;
+        std::string reported;
+        if (FindPort(*m_port, m_system, m_name, reported) < 0 || reported != m_reported) {
+            m_gone = true;
+            DebugOutput(">MIDI input device is gone: " + m_name);
+        }
+        return !m_gone;
+    }
+
     static void OnMessage(double, std::vector<unsigned char>* message, void* userData) {
         auto* self = static_cast<RtInput*>(userData);
         if (!message || message->empty() || message->size() > 3) {
@@ -230,6 +258,11 @@ class RtInput : public MidiIn {
     ErrorState m_error;
 
   private:
+    const PortSystem m_system;
+    const std::string m_name;
+    const std::string m_reported;
+    uint32_t m_lastCheck;  // under m_portLock
+    bool m_gone = false;   // under m_portLock
     std::mutex m_callbackLock;
     MidiInCallback m_callback;
     void* m_instance;
@@ -327,7 +360,7 @@ int RtMidiPorts::OpenInput(const std::string& name, MidiInCallback callback, voi
         if (index < 0) {
             return MIDI_BAD_DEVICE_ID;
         }
-        auto input = std::make_shared<RtInput>(callback, instance);
+        auto input = std::make_shared<RtInput>(callback, instance, m_system, name, reported);
         port->setErrorCallback(&OnRtMidiError, &input->m_error);
         // Only short messages are wanted; system exclusive, clock and active sensing are dropped.
         port->ignoreTypes(true, true, true);

@@ -103,7 +103,7 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
                          arrivals.Add(paths);
                      });
 
-    TerminationSignals terminations([&window](int) { window->RequestClose(); });
+    TerminationSignals terminations([&window](int) { window->RequestClose(true); });
     // At logout the session may end the process right after this returns, so everything is
     // stopped and saved here rather than after the window's loop.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, window.get(),
@@ -111,7 +111,7 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
                          if (window->isVisible()) {
                              state.SetWindowPosition(window->pos());
                          }
-                         window->RequestClose();
+                         window->RequestClose(true);
                          instance.StopListening();
                          AddWithoutWindow(*window, arrivals.TakePending());
                          window->OnDestroy();

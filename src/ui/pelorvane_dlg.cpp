@@ -13,14 +13,15 @@
 
 #include "engine/key_state.h"
 #include "platform/clock.h"
+#include "platform/debug_output.h"
 #include "ui/about_dlg.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_units.h"
 #include "ui/drag_list_box.h"
 #include "ui/fonts.h"
 #include "ui/keyboard_panel.h"
-#include "ui/position_bar.h"
 #include "ui/led_ctrl.h"
+#include "ui/position_bar.h"
 #include "ui/setting_dialog.h"
 #include "ui/string_table.h"
 #include "ui/track_list_box.h"
@@ -203,7 +204,7 @@ void CPelorvaneDlg::OnInitDialog() {
 
     {
         const QSignalBlocker block(m_speedSlider);
-        m_speedSlider->setRange(0, 4);
+        m_speedSlider->setRange(0, kSpeedPositions - 1);
         m_speedSlider->setValue(kDefaultSpeedPosition);
     }
 
@@ -237,8 +238,9 @@ void CPelorvaneDlg::OnDestroy() {
     ShutDown();
 }
 
-void CPelorvaneDlg::RequestClose() {
+void CPelorvaneDlg::RequestClose(bool unattended) {
     m_closeRequested = true;
+    m_unattended = m_unattended || unattended;
     // A menu or modal window of ours (a message, the settings, the file choice) would hold the
     // close back until the user answers it; close those first.
     for (int guard = 0; guard < 8; ++guard) {
@@ -332,6 +334,18 @@ void CPelorvaneDlg::ShowMessage(const std::string& text) {
     box.exec();
 }
 
+void CPelorvaneDlg::ShowSaveFailure(const std::string& text) {
+    // At exit the window is already closing and shows no ordinary message, but a list or
+    // setting that will be lost is worth one more box, unless nobody is there to answer it.
+    if (m_unattended) {
+        DebugOutput(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelorvane"), QString::fromStdString(text),
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
 // --- Speed slider and keys ----------------------------------------------------------------
 
 void CPelorvaneDlg::OnHScroll() {
@@ -340,13 +354,7 @@ void CPelorvaneDlg::OnHScroll() {
 }
 
 void CPelorvaneDlg::StepSpeed(int delta) {
-    int position = m_speedSlider->value() + delta;
-    if (position < 0) {
-        position = 0;
-    }
-    if (position > m_speedSlider->maximum()) {
-        position = m_speedSlider->maximum();
-    }
+    const int position = ClampSpeedPosition(m_speedSlider->value() + delta);
     {
         // One application per step, as for a mouse action.
         const QSignalBlocker block(m_speedSlider);
@@ -440,6 +448,7 @@ void CPelorvaneDlg::OnKickIdle() {
                 QRect(area.left(), 0, area.width(), m_trackList->viewport()->height()));
         }
     }
+    CheckDevices();
     // Repaints only the keys whose look changed since the last run.
     m_keyboard->Refresh(t);
     RefreshPositionBar();

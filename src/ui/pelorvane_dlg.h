@@ -38,8 +38,9 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     // writes setting.txt afterwards.
     void OnDestroy();
     // Closes the window as the close box does, also when a dialog or message of ours is open:
-    // used for SIGTERM, SIGINT and a desktop logout.
-    void RequestClose();
+    // used for SIGTERM, SIGINT and a desktop logout. Unattended (a signal, a logout): nobody is
+    // there to answer a message, not even one about a file that could not be saved.
+    void RequestClose(bool unattended = false);
     bool CloseRequested() const { return m_closeRequested; }
 
     // --- Commands -------------------------------------------------------------------------
@@ -71,6 +72,7 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     int SpeedSliderPosition() override;
     void LightModeLed(int index) override;
     void ShowMessage(const std::string& text) override;
+    void ShowSaveFailure(const std::string& text) override;
 
     // Runs a modal dialog of the window (settings, About, file choice). Tests override it.
     virtual int RunModal(QDialog& dialog);
@@ -117,4 +119,5 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     std::string m_passageSongPath;  // the song the position bar shows
     bool m_destroyed = false;
     bool m_closeRequested = false;
+    bool m_unattended = false;
 };

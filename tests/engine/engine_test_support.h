@@ -10,8 +10,8 @@
 #include "engine/performance.h"
 #include "engine/window_core.h"
 #include "midi/memory_midi.h"
+#include "midi_file_writer/smf_writer.h"
 #include "platform/debug_output.h"
-#include "smf_writer.h"
 
 // Packs a short message the way the output records it.
 inline uint32_t Msg(int status, int data1, int data2) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "engine_test_support.h"
+#include "midi/device_opening.h"
+#include "midi/settings_file.h"
 #include "platform/clock.h"
 
 namespace {
@@ -289,6 +291,107 @@ TEST_F(CoreTest, ShutDownStopsTheSoundBeforeClosingAndSavesBothFiles) {
     core->ShutDown();  // a second call does nothing
     core.reset();
     EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/setting.txt"));
+}
+
+// The keyboard is unplugged in the middle of a song: play stops on the tick that finds it gone,
+// nothing more is tried on it (no debug line per event either), and the learner hears of it
+// once. A later start on the same handle ends the same way, with one message again.
+TEST_F(CoreTest, AnOutputLostWhilePlayingStopsPlayWithOneMessage) {
+    SmfWriter w;
+    for (int i = 0; i < 50; ++i) {
+        w.Note(i * 20, 1, 60 + i % 12, 100, 10);
+    }
+    core->AddLoadedSong(w.Load(), 1);
+    core->StartPlay(PlayMode::ModelPerformance);
+    Tick(100);
+    ASSERT_EQ(core->m_playState, Playing);
+    core->CheckDevices();
+    EXPECT_TRUE(core->m_messages.empty());
+
+    DebugCapture debug;
+    service.ClearSent();
+    service.UnplugOutput(0);
+    Tick(50);
+    EXPECT_EQ(core->m_playState, Stopped);
+    for (int i = 0; i < 20; ++i) {
+        Tick(20);
+    }
+    EXPECT_EQ(service.SendsToGoneOutputs(), 0);
+    EXPECT_TRUE(service.Sent().empty());
+    EXPECT_TRUE(debug.Lines().empty());
+    core->CheckDevices();
+    core->CheckDevices();
+    EXPECT_EQ(core->m_messages, std::vector<std::string>{kOutputLostText});
+
+    core->StartPlay(PlayMode::ModelPerformance);
+    Tick(5);
+    Tick(5);
+    EXPECT_EQ(core->m_playState, Stopped);
+    core->CheckDevices();
+    EXPECT_EQ(core->m_messages.size(), 2u);
+    EXPECT_EQ(service.SendsToGoneOutputs(), 0);
+
+    // Plugged in again and chosen again under the same name: opened anew, and it plays.
+    service.ClearOperations();
+    EXPECT_TRUE(core->ApplyDeviceNames(kKeyboard, kKeyboard));
+    EXPECT_EQ(service.Operations(),
+              (std::vector<std::string>{"close-in 0", "close-out 0", "open-out 0", "open-in 0",
+                                        "start-in 0"}));
+    core->StartPlay(PlayMode::ModelPerformance);
+    Tick(5);
+    Tick(5);
+    EXPECT_EQ(core->m_playState, Playing);
+    EXPECT_FALSE(service.Sent().empty());
+}
+
+TEST_F(CoreTest, AnInputLostWhilePlayingStopsPlayWithOneMessageButNotWhileStopped) {
+    core->AddLoadedSong(FourChannelSong().Load(), 1);
+    service.UnplugInput(0);
+    core->CheckDevices();  // nothing plays: nothing to stop, nothing to say
+    EXPECT_TRUE(core->m_messages.empty());
+
+    core->StartPlay(PlayMode::MyPaceLesson);
+    Tick();
+    ASSERT_EQ(core->m_playState, Playing);
+    service.ClearSent();
+    core->CheckDevices();
+    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->m_messages, std::vector<std::string>{kInputLostText});
+    // The output is still there and hears the stop.
+    const std::vector<uint32_t> sent = Sent();
+    const std::vector<uint32_t> stop = AllSoundOff();
+    EXPECT_NE(std::search(sent.begin(), sent.end(), stop.begin(), stop.end()), sent.end());
+    core->CheckDevices();
+    EXPECT_EQ(core->m_messages.size(), 1u);
+}
+
+// A full disk or a read-only folder: here a folder stands where each file would go, which
+// refuses the write whoever runs the test. Each failure is told once, in the window's language,
+// and what was to be saved stays in memory for a later write.
+TEST_F(CoreTest, FailedSavesAreToldOnceAndALaterSaveSucceeds) {
+    namespace fs = std::filesystem;
+    const std::string list = dir.Path() + "/songlist.txt";
+    const std::string settings = dir.Path() + "/setting.txt";
+    fs::create_directory(list);
+    fs::create_directory(settings);
+    core->m_outMidiDeviceName = "Synth";
+    core->ShutDown();
+    ASSERT_EQ(core->m_messages.size(), 2u);
+    EXPECT_EQ(core->m_messages[0], SaveFailureText(list));
+    EXPECT_EQ(core->m_messages[1], SaveFailureText(settings));
+    EXPECT_NE(core->m_messages[0].find("保存できませんでした"), std::string::npos);
+
+    EXPECT_FALSE(core->SaveSettings());
+    EXPECT_EQ(core->m_messages.size(), 2u);  // told already
+
+    fs::remove(settings);
+    EXPECT_TRUE(core->SaveSettings());
+    EXPECT_EQ(core->m_messages.size(), 2u);
+    core.reset();
+    std::string inName = "x", outName = "x";
+    LoadSettingsFile(settings, inName, outName);
+    EXPECT_EQ(outName, "Synth");
+    EXPECT_TRUE(fs::is_directory(list));
 }
 
 // A system out of threads (or of memory for a thread's stack): the program goes on without a

@@ -3,11 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/clock.h"
 
 namespace {
+
+// Polls until the condition holds or the time is up; true when it held.
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 class MemoryMidiTest : public ::testing::Test {
   protected:
@@ -127,6 +141,9 @@ void SlowCallback(MidiIn*, uint32_t, void*, uintptr_t, uintptr_t) {
 }
 
 TEST_F(MemoryMidiTest, CloseWaitsForARunningCallback) {
+    g_inCallback = false;
+    g_calledAfterClose = false;
+    g_closed = false;
     InMemoryMidiService service({"Keys"}, {});
     std::shared_ptr<MidiIn> in;
     ASSERT_EQ(MIDI_OK, service.OpenInput(0, &SlowCallback, nullptr, in));
@@ -134,14 +151,13 @@ TEST_F(MemoryMidiTest, CloseWaitsForARunningCallback) {
     for (int i = 0; i < 5; ++i) {
         service.InjectInput(0x403C90);
     }
-    while (!g_inCallback) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(WaitFor([] { return g_inCallback.load(); }, std::chrono::seconds(10)));
     in->Close();
     g_closed = true;
     EXPECT_FALSE(g_inCallback.load());
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(g_calledAfterClose.load());
+    // The four queued behind the running one never arrive, nor does anything injected now.
+    EXPECT_EQ(0, service.InjectInput(0x403C90));
+    EXPECT_FALSE(WaitFor([] { return g_calledAfterClose.load(); }, std::chrono::milliseconds(30)));
 }
 
 TEST_F(MemoryMidiTest, SysexFinishesLateByTheClockOrOnlyWhenTold) {
@@ -153,19 +169,16 @@ TEST_F(MemoryMidiTest, SysexFinishesLateByTheClockOrOnlyWhenTold) {
     auto late = std::make_shared<SysexBuffer>();
     late->bytes = {0xF0, 0xF7};
     ASSERT_EQ(0, out->SendSysex(late));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(late->done.load());  // the manual clock has not moved
+    // The manual clock has not moved: it stays pending.
+    EXPECT_FALSE(WaitFor([&] { return late->done.load(); }, std::chrono::milliseconds(10)));
     ManualClock::Advance(50);
-    while (!late->done.load()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(WaitFor([&] { return late->done.load(); }, std::chrono::seconds(10)));
 
     service.SetSysexCompletion(SysexCompletion::Never);
     auto never = std::make_shared<SysexBuffer>();
     ASSERT_EQ(0, out->SendSysex(never));
     ManualClock::Advance(100000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(never->done.load());
+    EXPECT_FALSE(WaitFor([&] { return never->done.load(); }, std::chrono::milliseconds(10)));
     EXPECT_EQ(1, service.PendingSysexCount());
     service.CompletePendingSysex();
     EXPECT_TRUE(never->done.load());

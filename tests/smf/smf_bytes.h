@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "midi_file_writer/midi_file_bytes.h"
+
 // Builds Standard MIDI File bytes by hand, so that tests can write exactly the damage they need.
 namespace smf_bytes {
 
@@ -14,22 +16,18 @@ inline void Append(Bytes& out, const Bytes& more) {
     out.insert(out.end(), more.begin(), more.end());
 }
 
-inline Bytes VarLen(uint32_t value) {
-    Bytes reversed{static_cast<uint8_t>(value & 0x7F)};
-    while ((value >>= 7) != 0) {
-        reversed.push_back(static_cast<uint8_t>(0x80 | (value & 0x7F)));
-    }
-    return Bytes(reversed.rbegin(), reversed.rend());
-}
+using midi_file::HeaderChunk;
+using midi_file::VarLen;
 
 inline Bytes Be32(uint32_t v) {
-    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+    Bytes out;
+    midi_file::Put32(out, v);
+    return out;
 }
 
 inline Bytes Chunk(const char* id, const Bytes& body) {
-    Bytes out(id, id + 4);
-    Append(out, Be32(static_cast<uint32_t>(body.size())));
-    Append(out, body);
+    Bytes out;
+    midi_file::PutChunk(out, id, body);
     return out;
 }
 
@@ -42,8 +40,7 @@ inline Bytes ChunkWithLength(const char* id, uint32_t length, const Bytes& body)
 }
 
 inline Bytes Header(uint16_t format, uint16_t tracks, uint16_t division) {
-    return Chunk("MThd", {uint8_t(format >> 8), uint8_t(format), uint8_t(tracks >> 8),
-                          uint8_t(tracks), uint8_t(division >> 8), uint8_t(division)});
+    return HeaderChunk(format, tracks, division);
 }
 
 // One event: delta time followed by the raw bytes (status may be left out for running status).

@@ -5,14 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "midi_file_writer/midi_file_bytes.h"
+
 // Tiny Standard MIDI Files for the tests, built byte by byte.
 
 inline std::string VarLen(uint32_t value) {
-    std::string out(1, static_cast<char>(value & 0x7F));
-    while ((value >>= 7) != 0) {
-        out.insert(out.begin(), static_cast<char>(0x80 | (value & 0x7F)));
-    }
-    return out;
+    const std::vector<uint8_t> bytes = midi_file::VarLen(value);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // One event: delta time, then its bytes.
@@ -30,17 +29,12 @@ inline std::string NameEv(const std::string& text) {
 
 // A format 1 file, 480 ticks per quarter; each track gets its End of Track.
 inline std::string SmfFile(const std::vector<std::string>& tracks) {
-    auto be32 = [](std::size_t v) {
-        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                           static_cast<char>(v >> 8), static_cast<char>(v)};
-    };
-    std::string out = "MThd" + be32(6) + std::string{0, 1, 0, static_cast<char>(tracks.size())} +
-                      std::string{1, static_cast<char>(0xE0)};
+    std::vector<uint8_t> out = midi_file::HeaderChunk(1, static_cast<uint16_t>(tracks.size()), 480);
     for (const std::string& events : tracks) {
-        std::string body = events + Ev(0, {0xFF, 0x2F, 0x00});
-        out += "MTrk" + be32(body.size()) + body;
+        const std::string body = events + Ev(0, {0xFF, 0x2F, 0x00});
+        midi_file::PutChunk(out, "MTrk", std::vector<uint8_t>(body.begin(), body.end()));
     }
-    return out;
+    return std::string(out.begin(), out.end());
 }
 
 // One note on channel 1, with a track name unless the title is empty.

@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "engine/performance.h"
+#include "midi_file_writer/smf_writer.h"
 #include "platform/clock.h"
-#include "smf_writer.h"
 #include "ui/control_ids.h"
 #include "ui/keyboard_panel.h"
 #include "ui/led_ctrl.h"

@@ -7,8 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "midi_file_writer/smf_writer.h"
 #include "smf/smf.h"
-#include "smf_writer.h"
 #include "ui/position_bar.h"
 
 namespace {

@@ -111,14 +111,13 @@ TEST_F(ShutdownTest, TheContextMenuOffersAboutAndTheBoxShowsTheVersion) {
     OpenWindow();
     QString entry;
     // The context menu runs modally; read it and close it from the event loop.
-    QTimer::singleShot(50, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            if (!menu->actions().isEmpty()) {
-                entry = menu->actions().first()->text();
-                menu->setActiveAction(menu->actions().first());
-            }
-            QTest::keyClick(menu, Qt::Key_Return);
+    WhenShown menus(WhenShown::PopupMenu, [&](QWidget& shown) {
+        auto& menu = static_cast<QMenu&>(shown);
+        if (!menu.actions().isEmpty()) {
+            entry = menu.actions().first()->text();
+            menu.setActiveAction(menu.actions().first());
         }
+        QTest::keyClick(&menu, Qt::Key_Return);
     });
     QString version;
     m_window->m_onModal = [&](QDialog& dialog) {

@@ -56,7 +56,8 @@ TEST_F(SongArrivalsTest, FilesWaitWhileADialogIsOpenAndAreHandedOverWhenTheWindo
     ASSERT_TRUE(WaitFor([&] { return QApplication::activeModalWidget() == &settings; }));
 
     m_arrivals->Add({Q(DemoSong(0))});
-    QTest::qWait(300);  // several chances to deliver, all of which must pass
+    // Several chances to deliver, all of which must pass.
+    EXPECT_FALSE(WaitFor([&] { return !RowTitles().empty(); }, 300));
     EXPECT_TRUE(m_arrivals->HasPending());
     EXPECT_TRUE(RowTitles().empty());
 
@@ -81,19 +82,24 @@ TEST_F(SongArrivalsTest, ShiftF10OpensTheContextMenuAndPlainF10DoesNot) {
     QWidget* button = Control(ids::kSettings);
     button->setFocus();
     QString entry;
-    auto readMenu = [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            entry = menu->actions().isEmpty() ? QString() : menu->actions().first()->text();
-            menu->close();
-        }
+    auto readMenu = [&](QWidget& shown) {
+        auto& menu = static_cast<QMenu&>(shown);
+        entry = menu.actions().isEmpty() ? QString() : menu.actions().first()->text();
+        menu.close();
     };
-    QTimer::singleShot(50, readMenu);
-    QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
+    {
+        WhenShown menus(WhenShown::PopupMenu, readMenu);
+        QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_EQ(menus.Count(), 1);
+    }
     EXPECT_EQ(entry.toStdString(), "バージョン情報 Pelorvane(&A)...");
 
     entry.clear();
-    QTest::keyClick(button, Qt::Key_F10);
-    readMenu();
+    {
+        WhenShown menus(WhenShown::PopupMenu, readMenu);
+        QTest::keyClick(button, Qt::Key_F10);
+        EXPECT_EQ(menus.Count(), 0);
+    }
     EXPECT_TRUE(entry.isEmpty());
     EXPECT_EQ(m_window->m_modalRuns, 0);
 }

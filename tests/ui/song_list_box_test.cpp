@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "smf_writer.h"
+#include "midi_file_writer/smf_writer.h"
 #include "song/song_list.h"
 #include "ui/control_ids.h"
 #include "ui/drag_list_box.h"

@@ -15,6 +15,7 @@
 #include "ui/qt_translations.h"
 #include "ui/song_file_dialog.h"
 #include "ui/ui_state.h"
+#include "ui_test_support.h"
 
 namespace {
 
@@ -92,21 +93,22 @@ TEST(PlaceOnScreensTest, AWindowStaysWhereItsTitleCanBeGrabbedElseComesOntoTheNe
 // Runs the real dialog; check inspects it while it is open and returns the file to choose
 // (empty: cancel).
 QString RunSongDialog(UiState& state, const std::function<QString(QFileDialog&)>& check) {
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            ADD_FAILURE() << "no file dialog";
-            return;
-        }
-        const QString choice = check(*dialog);
+    const auto fileDialog = [] {
+        return static_cast<QWidget*>(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+    };
+    WhenShown dialogs(fileDialog, [&](QWidget& shown) {
+        auto& dialog = static_cast<QFileDialog&>(shown);
+        const QString choice = check(dialog);
         if (choice.isEmpty()) {
-            dialog->reject();
+            dialog.reject();
         } else {
-            dialog->selectFile(choice);
-            QMetaObject::invokeMethod(dialog, "accept");
+            dialog.selectFile(choice);
+            QMetaObject::invokeMethod(&dialog, "accept");
         }
     });
-    return AskSongFileIn(nullptr, state);
+    const QString chosen = AskSongFileIn(nullptr, state);
+    EXPECT_EQ(dialogs.Count(), 1) << "no file dialog";
+    return chosen;
 }
 
 TEST_F(UiStateTest, TheFileDialogStartsInTheMusicFolderThenWhereTheLastSongCameFrom) {

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMenu>
+#include <QPointer>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -93,6 +95,36 @@ std::vector<int> WindowTest::RowData() const {
         data.push_back(m_window->m_songListBox->item(i)->data(Qt::UserRole).toInt());
     }
     return data;
+}
+
+WhenShown::WhenShown(std::function<QWidget*()> find, std::function<void(QWidget&)> answer)
+    : m_find(std::move(find)), m_answer(std::move(answer)), m_timer(new QTimer) {
+    m_timer->setInterval(5);
+    QObject::connect(m_timer, &QTimer::timeout, [this] {
+        QWidget* shown = m_find();
+        if (!shown || !shown->isVisible()) {
+            return;
+        }
+        ++m_count;
+        QPointer<QWidget> guard(shown);
+        m_answer(*shown);
+        if (guard && guard->isVisible()) {
+            guard->close();
+        }
+    });
+    m_timer->start();
+}
+
+WhenShown::~WhenShown() {
+    delete m_timer;
+}
+
+QWidget* WhenShown::PopupMenu() {
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+QWidget* WhenShown::ModalDialog() {
+    return qobject_cast<QDialog*>(QApplication::activeModalWidget());
 }
 
 bool WindowTest::WaitFor(const std::function<bool()>& pred, int ms) {

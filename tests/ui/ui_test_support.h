@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QListWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@ class TestWindow : public CPelorvaneDlg {
     using CPelorvaneDlg::CPelorvaneDlg;
 
     void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
+    void ShowSaveFailure(const std::string& text) override { m_messages.push_back(text); }
     int RunModal(QDialog& dialog) override {
         ++m_modalRuns;
         return m_onModal ? m_onModal(dialog) : QDialog::Rejected;
@@ -35,6 +37,29 @@ class TestWindow : public CPelorvaneDlg {
     int m_modalRuns = 0;
     int m_fileAsks = 0;
     QString m_nextFile;
+};
+
+// While it lives, hands every widget that find() returns (a popup menu, a modal dialog) to
+// answer as soon as it shows, from the event loop, including the widget's own modal loop: a
+// menu or dialog that shows late is still answered, so the test never hangs on it. answer must
+// close what it is given; whatever is still open afterwards is closed.
+class WhenShown {
+  public:
+    WhenShown(std::function<QWidget*()> find, std::function<void(QWidget&)> answer);
+    ~WhenShown();
+    WhenShown(const WhenShown&) = delete;
+    WhenShown& operator=(const WhenShown&) = delete;
+
+    int Count() const { return m_count; }  // widgets answered so far
+
+    static QWidget* PopupMenu();    // the open context menu, if any
+    static QWidget* ModalDialog();  // the active modal dialog, if any
+
+  private:
+    std::function<QWidget*()> m_find;
+    std::function<void(QWidget&)> m_answer;
+    QTimer* m_timer;
+    int m_count = 0;
 };
 
 // A temporary working directory with copies of the demo songs, an in-memory MIDI service with

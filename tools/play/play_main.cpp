@@ -122,7 +122,9 @@ int Play(const PlayOptions& options) {
         }
         while (core.m_playState != Stopped && !g_interrupted.load()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            core.CheckDevices();
         }
+        core.CheckDevices();  // a device lost on the last tick
         if (g_interrupted.load()) {
             core.StopPlay();
             exitCode = 130;

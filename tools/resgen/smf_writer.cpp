@@ -2,27 +2,12 @@
 
 #include <algorithm>
 
+#include "midi_file_writer/midi_file_bytes.h"
+
 namespace resgen {
 namespace {
 
-void PutVarLen(std::vector<uint8_t>& out, uint32_t v) {
-    uint8_t groups[5];
-    int n = 0;
-    do {
-        groups[n++] = v & 0x7F;
-        v >>= 7;
-    } while (v != 0);
-    while (n > 1) {
-        out.push_back(static_cast<uint8_t>(groups[--n] | 0x80));
-    }
-    out.push_back(groups[0]);
-}
-
-void Put32Be(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<uint8_t>(v >> shift));
-    }
-}
+using midi_file::PutVarLen;
 
 uint8_t Byte7(int v) {
     return static_cast<uint8_t>(std::clamp(v, 0, 127));
@@ -82,29 +67,17 @@ std::vector<uint8_t> SmfTrack::Encode() const {
     std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.order < b.order;
     });
-
-    std::vector<uint8_t> body;
-    uint32_t now = 0;
-    for (const Item& item : items) {
-        PutVarLen(body, item.tick - now);
-        now = item.tick;
-        body.insert(body.end(), item.bytes.begin(), item.bytes.end());
+    std::vector<midi_file::TimedBytes> events;
+    events.reserve(items.size());
+    for (Item& item : items) {
+        events.push_back({item.tick, std::move(item.bytes)});
     }
-    PutVarLen(body, 0);
-    body.insert(body.end(), {0xFF, 0x2F, 0x00});
-
-    std::vector<uint8_t> chunk = {'M', 'T', 'r', 'k'};
-    Put32Be(chunk, static_cast<uint32_t>(body.size()));
-    chunk.insert(chunk.end(), body.begin(), body.end());
-    return chunk;
+    return midi_file::TrackChunk(std::move(events));
 }
 
 std::vector<uint8_t> EncodeSmf(const std::vector<SmfTrack>& tracks) {
-    std::vector<uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
-    out.push_back(static_cast<uint8_t>(tracks.size() >> 8));
-    out.push_back(static_cast<uint8_t>(tracks.size()));
-    out.push_back(static_cast<uint8_t>(kTicksPerQuarter >> 8));
-    out.push_back(static_cast<uint8_t>(kTicksPerQuarter & 0xFF));
+    std::vector<uint8_t> out = midi_file::HeaderChunk(1, static_cast<uint16_t>(tracks.size()),
+                                                      static_cast<uint16_t>(kTicksPerQuarter));
     for (const SmfTrack& track : tracks) {
         const std::vector<uint8_t> chunk = track.Encode();
         out.insert(out.end(), chunk.begin(), chunk.end());

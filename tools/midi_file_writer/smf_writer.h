@@ -6,8 +6,8 @@
 
 #include "smf/smf.h"
 
-// Writes small Standard MIDI Files for the engine tests. With the default division of 500 ticks
-// per quarter note and the default tempo (120 per minute), one tick is one millisecond.
+// Writes small Standard MIDI Files for the tests and benchmarks. With the default division of 500
+// ticks per quarter note and the default tempo (120 per minute), one tick is one millisecond.
 class SmfWriter {
   public:
     explicit SmfWriter(uint16_t division = 500) : m_division(division) {}

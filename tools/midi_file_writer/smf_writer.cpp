@@ -1,30 +1,8 @@
-#include "smf_writer.h"
+#include "midi_file_writer/smf_writer.h"
 
-#include <algorithm>
 #include <stdexcept>
 
-namespace {
-
-void PutVarLen(std::vector<uint8_t>& out, uint32_t value) {
-    uint8_t groups[5];
-    int n = 0;
-    do {
-        groups[n++] = value & 0x7F;
-        value >>= 7;
-    } while (value != 0);
-    while (n > 1) {
-        out.push_back(groups[--n] | 0x80);
-    }
-    out.push_back(groups[0]);
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<uint8_t>(v >> shift));
-    }
-}
-
-}  // namespace
+#include "midi_file_writer/midi_file_bytes.h"
 
 SmfWriter& SmfWriter::NewTrack() {
     m_tracks.emplace_back();
@@ -61,42 +39,33 @@ SmfWriter& SmfWriter::Tempo(uint32_t tick, uint32_t us) {
 }
 
 std::vector<uint8_t> SmfWriter::Bytes() const {
-    std::vector<uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
-    out.push_back(static_cast<uint8_t>(m_tracks.size() >> 8));
-    out.push_back(static_cast<uint8_t>(m_tracks.size()));
-    out.push_back(static_cast<uint8_t>(m_division >> 8));
-    out.push_back(static_cast<uint8_t>(m_division));
-    for (std::vector<Item> items : m_tracks) {
-        std::stable_sort(items.begin(), items.end(),
-                         [](const Item& a, const Item& b) { return a.tick < b.tick; });
-        std::vector<uint8_t> body;
-        uint32_t last = 0;
+    std::vector<uint8_t> out =
+        midi_file::HeaderChunk(1, static_cast<uint16_t>(m_tracks.size()), m_division);
+    for (const std::vector<Item>& items : m_tracks) {
+        std::vector<midi_file::TimedBytes> events;
+        events.reserve(items.size());
         for (const Item& item : items) {
-            PutVarLen(body, item.tick - last);
-            last = item.tick;
             const std::vector<uint8_t>& b = item.bytes;
             if (b.empty()) {
                 throw std::invalid_argument("empty event");
             }
+            std::vector<uint8_t> encoded;
             if (b[0] == 0xF0 || b[0] == 0xF7) {
                 // The status byte, then the length of what follows it.
-                body.push_back(b[0]);
-                PutVarLen(body, static_cast<uint32_t>(b.size() - 1));
-                body.insert(body.end(), b.begin() + 1, b.end());
+                encoded.push_back(b[0]);
+                midi_file::PutVarLen(encoded, static_cast<uint32_t>(b.size() - 1));
+                encoded.insert(encoded.end(), b.begin() + 1, b.end());
             } else if (b[0] == 0xFF) {
-                body.push_back(0xFF);
-                body.push_back(b[1]);
-                PutVarLen(body, static_cast<uint32_t>(b.size() - 3));
-                body.insert(body.end(), b.begin() + 3, b.end());
+                encoded = {0xFF, b[1]};
+                midi_file::PutVarLen(encoded, static_cast<uint32_t>(b.size() - 3));
+                encoded.insert(encoded.end(), b.begin() + 3, b.end());
             } else {
-                body.insert(body.end(), b.begin(), b.end());
+                encoded = b;
             }
+            events.push_back({item.tick, std::move(encoded)});
         }
-        PutVarLen(body, 0);
-        body.insert(body.end(), {0xFF, 0x2F, 0x00});
-        out.insert(out.end(), {'M', 'T', 'r', 'k'});
-        Put32(out, static_cast<uint32_t>(body.size()));
-        out.insert(out.end(), body.begin(), body.end());
+        const std::vector<uint8_t> chunk = midi_file::TrackChunk(std::move(events));
+        out.insert(out.end(), chunk.begin(), chunk.end());
     }
     return out;
 }
