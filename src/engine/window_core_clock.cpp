@@ -46,6 +46,7 @@ void CPelorvaneCore::OnClockTick() {
         m_lastAdvanceSpeed = p->m_speedPercent;
     }
     m_keyState.Publish(p, m_playState != Stopped);
+    PublishSongClock(now);
     const clock_schedule::NextTick next = clock_schedule::PlanNextTick(p, m_playState, now);
     m_plannedTickMs = next.ms;
     m_plannedLightsOnly = next.lightsOnly;
