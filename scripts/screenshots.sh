@@ -187,7 +187,7 @@ end_program() {
 }
 
 # The model performance of the second demo song, in a taller window.
-grow_window 720 640
+grow_window 720 760
 start_in "$work"
 pv_click_song "$main" 1
 sleep 0.3
@@ -199,7 +199,7 @@ sleep 0.3
 # A loop from the start of bar 3 to the start of bar 4, shaded; bar lines with their numbers.
 # The keys work outside the lists: the focus goes to the screen keyboard first.
 eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove --window "$main" 22 $((HEIGHT - 8)) click 1
+xdotool mousemove --window "$main" 22 $((HEIGHT - 16)) click 1
 sleep 0.2
 pv_key "$main" Home
 pv_key "$main" Next
@@ -208,27 +208,33 @@ pv_key "$main" bracketleft
 pv_key "$main" Next
 pv_key "$main" bracketright
 pv_key "$main" Home
+pv_key "$main" Next
 sleep 0.5
 shot view-loop
 pv_key "$main" backslash
 end_program
 
-# The lesson waiting on the chord, with a wrong key (C2, at the keyboard's left end) held by mouse.
+# The lesson waiting on the chord: C4 held by mouse, D4 (wrong) from the computer keyboard. The
+# keyboard spans the window less its margins of 6 dialog units; C4 is the 15th of 36 white keys.
 start_in "$chord"
 pv_click_song "$main" 0
 sleep 0.3
 pv_key "$main" F6
 sleep 1.0
 eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove --window "$main" 22 $((HEIGHT - 8)) mousedown 1
+margin=$((6 * 509 / PV_DU_WIDTH))
+xdotool mousemove --window "$main" $((margin + (WIDTH - 2 * margin) * 29 / 72)) $((HEIGHT - 12)) mousedown 1
+sleep 0.2
+xdotool keydown w
 sleep 0.4
 shot view-lesson-wrong-key
+xdotool keyup w
 xdotool mouseup 1
 sleep 0.2
 end_program
 
 # As wide as the screen.
-grow_window 1024 600
+grow_window 1024 740
 start_in "$work"
 pv_click_song "$main" 2
 sleep 0.3

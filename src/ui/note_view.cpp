@@ -200,9 +200,27 @@ void CNoteView::DrawBars(QPainter& painter, uint32_t viewMs) const {
     if (!m_meter) {
         return;
     }
-    painter.setPen(kBarNumber);
-    const QFontMetrics metrics(painter.font());
     const uint32_t last = m_meter->BarCount() + 1;
+    for (uint32_t bar = m_meter->AtMs(viewMs).bar; bar <= last; ++bar) {
+        const uint32_t ms = m_meter->BarStartMs(bar);
+        if (ms > topMs) {
+            break;
+        }
+        if (ms >= viewMs) {
+            painter.fillRect(QRect(0, YOf(ms, viewMs) - 1, w, 1), kBarLine);
+        }
+    }
+}
+
+void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) const {
+    if (!m_meter) {
+        return;
+    }
+    // Over the notes, on a patch of the ground, so that a note at the left edge never hides them.
+    const QFontMetrics metrics(painter.font());
+    const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
+    const uint32_t last = m_meter->BarCount() + 1;
+    painter.setPen(kBarNumber);
     for (uint32_t bar = m_meter->AtMs(viewMs).bar; bar <= last; ++bar) {
         const uint32_t ms = m_meter->BarStartMs(bar);
         if (ms > topMs) {
@@ -211,9 +229,12 @@ void CNoteView::DrawBars(QPainter& painter, uint32_t viewMs) const {
         if (ms < viewMs) {
             continue;
         }
+        const QString text = QString::number(bar);
         const int y = YOf(ms, viewMs);
-        painter.fillRect(QRect(0, y - 1, w, 1), kBarLine);
-        painter.drawText(QPoint(3, y - 3), QString::number(bar));
+        const QRect box(1, y - 2 - metrics.height(), metrics.horizontalAdvance(text) + 4,
+                        metrics.height());
+        painter.fillRect(box, kBackground);
+        painter.drawText(box, Qt::AlignCenter, text);
     }
 }
 
@@ -287,6 +308,8 @@ void CNoteView::paintEvent(QPaintEvent*) {
             }
         }
     }
+
+    DrawBarNumbers(painter, viewMs);
 
     // Held and wrong keys, as the screen keyboard shows them, where the notes meet it.
     for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); ++k) {

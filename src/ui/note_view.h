@@ -86,6 +86,7 @@ class CNoteView : public QWidget {
     void ScheduleFrame();
     void UpdateColumns() const;
     void DrawBars(QPainter& painter, uint32_t viewMs) const;
+    void DrawBarNumbers(QPainter& painter, uint32_t viewMs) const;
     void DrawNote(QPainter& painter, const NoteSpan& note, uint32_t viewMs, const Look& look) const;
     void RecordFrameTime(qint64 ns);
 
