@@ -5,9 +5,9 @@
 #      (median of 5 starts);
 #   2. idle CPU of the whole program (all threads) over 20 s, a song selected, nothing playing;
 #   3. CPU while playing a song to the JACK port over 20 s (model performance);
-#   4. the falling-notes view in a 1024x768 window while a dense song plays (16 channels): frames
-#      drawn a second, the user-interface thread's frame time at p99, the whole program's CPU;
-#      then the same window stopped.
+#   4. the falling-notes view in a 1024x768 window while a dense song plays (16 channels, 320
+#      notes a second): frames drawn a second, the user-interface thread's frame time at p99,
+#      the whole program's CPU; then the same window stopped.
 #   scripts/measure.sh            (PELORVANE_BUILD_DIR, default build; built if needed)
 #   PELORVANE_XVFB_DISPLAY=N picks the Xvfb display number (default: a random one).
 set -euo pipefail
@@ -134,7 +134,7 @@ stop_program "$wid"
 # --- 4. the falling-notes view, in a window grown to fill the 1024x768 screen
 build=${PELORVANE_BUILD_DIR:-build}
 [ -x "$build/bench/timing/pelorvane-dense-song" ] || cmake --build "$build" --target pelorvane-dense-song >&2
-"$build/bench/timing/pelorvane-dense-song" "$work/dense.mid" 180
+echo "dense song: $("$build/bench/timing/pelorvane-dense-song" "$work/dense.mid" 180), 16 channels, two of them practised"
 printf '"%s", "%s",0x0003\r\n' "$work/dense.mid" "密な曲" >"$work/songlist.txt"
 mkdir -p "$XDG_CONFIG_HOME/pelorvane"
 printf '[window]\nx=0\ny=0\nwidth=1024\nheight=768\n' >"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
@@ -143,8 +143,9 @@ export PELORVANE_FRAME_LOG="$work/frames.log"
 start_program
 wid=$(pv_wait_window Pelorvane 20000)
 sleep 1
-pv_click_song "$wid" 1
+pv_click_song "$wid" 0
 sleep 2
+eval "$(xdotool getwindowgeometry --shell "$wid")"
 pv_key "$wid" F5
 sleep 2
 first=$(($(wc -l <"$PELORVANE_FRAME_LOG") + 1))
@@ -155,7 +156,7 @@ frames=$(sed -n "${first},${last}p" "$PELORVANE_FRAME_LOG" | awk '
     { n += $2; ms += $4; if ($6 > p) p = $6; if ($8 > mx) mx = $8 }
     END { printf "%.1f frames a second over %d s; frame time p99 %.2f ms (worst second), longest %.2f ms",
           n * 1000 / (ms ? ms : 1), ms / 1000, p / 1000, mx / 1000 }')
-echo "falling-notes view, 1024x768, dense song playing (model performance): $frames;" \
+echo "falling-notes view, window ${WIDTH}x${HEIGHT}, dense song playing (model performance): $frames;" \
     "whole program ${view_cpu}% of one core over ${seconds} s"
 cat "$work/threads.txt"
 pv_key "$wid" F9
