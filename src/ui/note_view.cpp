@@ -238,30 +238,24 @@ void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) const {
     }
 }
 
-void CNoteView::DrawNote(QPainter& painter, const NoteSpan& note, uint32_t viewMs,
-                         const Look& look) const {
+void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look) {
     const QRect column = m_columns[note.key];
     if (column.isNull()) {
         return;
     }
     const bool practice = (m_practiceMask >> note.channel) & 1u;
-    const int bottom = YOf(note.start, viewMs);
-    const int top = std::min(YOf(note.end, viewMs), bottom - 2);
-    const bool black = CKeyboardPanel::IsBlack(note.key);
-    const int inset = black ? 0 : 1;
-    const QRect bar(column.left() + inset + 1, top, column.width() - 2 * inset - 1, bottom - top);
-    const QColor color = ChannelColor(note.channel);
-    if (!practice) {
-        painter.fillRect(bar, FaintColor(color, kBackground));
+    if (!practice && m_othersHidden) {
         return;
     }
-    painter.fillRect(bar, color);
+    const int bottom = YOf(note.start, viewMs);
+    const int top = std::min(YOf(note.end, viewMs), bottom - 2);
+    const int inset = CKeyboardPanel::IsBlack(note.key) ? 0 : 1;
+    const QRect bar(column.left() + inset + 1, top, column.width() - 2 * inset - 1, bottom - top);
+    m_batches[note.channel + (practice ? 16 : 0)].append(bar);
     // The chord the lesson waits for stands out until its keys are held.
-    if (look.waiting && TestKey(look.keys.awaited, note.key) && note.start + 1 >= viewMs &&
-        note.start <= viewMs + Performance::kChordWindow) {
-        painter.setPen(QPen(kAwaitedEdge, 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(bar.adjusted(1, 1, -1, -1));
+    if (practice && look.waiting && TestKey(look.keys.awaited, note.key) &&
+        note.start + 1 >= viewMs && note.start <= viewMs + Performance::kChordWindow) {
+        m_awaitedBars.append(bar);
     }
 }
 
@@ -285,27 +279,40 @@ void CNoteView::paintEvent(QPaintEvent*) {
     DrawBars(painter, viewMs);
 
     if (m_notes) {
+        // Bars are gathered by colour and drawn a colour at a time: a dense song has a thousand
+        // in view.
+        for (QVector<QRect>& batch : m_batches) {
+            batch.clear();
+        }
+        m_awaitedBars.clear();
         const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
+        auto add = [&](const NoteSpan& n) {
+            if (n.end >= viewMs && n.start <= topMs) {
+                AddNote(n, viewMs, look);
+            }
+        };
+        for (const NoteSpan& n : m_notes->Long()) {
+            add(n);
+        }
         const auto [first, last] = m_notes->Within(viewMs, topMs);
         const std::vector<NoteSpan>& shortNotes = m_notes->Short();
+        for (size_t i = first; i < last; ++i) {
+            add(shortNotes[i]);
+        }
+        painter.setPen(Qt::NoPen);
         // The other channels first, so that the practised notes are drawn over them.
-        for (int pass = m_othersHidden ? 1 : 0; pass < 2; ++pass) {
-            const bool wantPractice = pass == 1;
-            auto draw = [&](const NoteSpan& n) {
-                if (n.end < viewMs || n.start > topMs) {
-                    return;
-                }
-                if (((m_practiceMask >> n.channel) & 1u) != (wantPractice ? 1u : 0u)) {
-                    return;
-                }
-                DrawNote(painter, n, viewMs, look);
-            };
-            for (const NoteSpan& n : m_notes->Long()) {
-                draw(n);
+        for (int i = 0; i < 32; ++i) {
+            if (m_batches[i].isEmpty()) {
+                continue;
             }
-            for (size_t i = first; i < last; ++i) {
-                draw(shortNotes[i]);
-            }
+            const QColor color = ChannelColor(i & 15);
+            painter.setBrush(i < 16 ? FaintColor(color, kBackground) : color);
+            painter.drawRects(m_batches[i]);
+        }
+        painter.setPen(QPen(kAwaitedEdge, 2));
+        painter.setBrush(Qt::NoBrush);
+        for (const QRect& bar : m_awaitedBars) {
+            painter.drawRect(bar.adjusted(1, 1, -1, -1));
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QVector>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -87,7 +88,8 @@ class CNoteView : public QWidget {
     void UpdateColumns() const;
     void DrawBars(QPainter& painter, uint32_t viewMs) const;
     void DrawBarNumbers(QPainter& painter, uint32_t viewMs) const;
-    void DrawNote(QPainter& painter, const NoteSpan& note, uint32_t viewMs, const Look& look) const;
+    // Puts a note's bar into the batch of its colour.
+    void AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look);
     void RecordFrameTime(qint64 ns);
 
     CPelorvaneCore& m_core;
@@ -105,6 +107,9 @@ class CNoteView : public QWidget {
     qint64 m_nextFrameNs = 0;
     qint64 m_frameNs = 16666667;
     uint64_t m_framesPainted = 0;
+
+    std::array<QVector<QRect>, 32> m_batches;  // bars by channel, then practised by channel
+    QVector<QRect> m_awaitedBars;
 
     // Key columns as last laid out, for the keyboard's range and width then.
     mutable std::array<QRect, 128> m_columns;
