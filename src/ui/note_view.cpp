@@ -145,7 +145,10 @@ bool CNoteView::Moving() const {
 
 void CNoteView::Refresh(uint32_t nowMs) {
     if (!isVisible() || height() <= 0) {
-        m_frameTimer.stop();
+        if (m_frameTimer.isActive()) {
+            m_frameTimer.stop();
+            emit framesEnded();
+        }
         return;
     }
     if (Moving()) {
@@ -162,6 +165,7 @@ void CNoteView::Refresh(uint32_t nowMs) {
     if (m_frameTimer.isActive()) {
         m_frameTimer.stop();  // the last frame shows where the song stopped
         update();
+        emit framesEnded();
     } else if (CurrentLook(nowMs) != m_painted) {
         update();
     }
@@ -181,8 +185,11 @@ void CNoteView::OnFrame() {
     update();
     if (Moving() && isVisible()) {
         ScheduleFrame();
+        emit frameDue();
+        return;
     }
-    // Otherwise this frame shows where the song stopped and the idle routine takes over.
+    // This frame shows where the song stopped and the idle routine takes over.
+    emit framesEnded();
 }
 
 void CNoteView::DrawBars(QPainter& painter, uint32_t viewMs) const {

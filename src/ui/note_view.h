@@ -65,6 +65,10 @@ class CNoteView : public QWidget {
     uint64_t FramesPainted() const { return m_framesPainted; }
 
   signals:
+    // Each frame while the song moves; the window does its own periodic work on it.
+    void frameDue();
+    // The frames have stopped: nothing moves.
+    void framesEnded();
     void spanChanged(int spanMs);
     void othersHiddenChanged(bool hidden);
 

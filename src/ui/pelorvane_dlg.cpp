@@ -67,6 +67,7 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     BuildControls();
     m_idleTimer.setInterval(kBusyIdleMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &CPelorvaneDlg::OnKickIdle);
+    ConnectViewFrames();
 }
 
 CPelorvaneDlg::~CPelorvaneDlg() {
@@ -467,6 +468,14 @@ void CPelorvaneDlg::OnKickIdle() {
                                                    : kQuietIdleMs;
     if (m_idleTimer.interval() != interval) {
         m_idleTimer.setInterval(interval);
+    }
+    // While the falling notes move, their frames come as often as this routine would: it runs
+    // on them instead, and the program wakes half as often. A flashing key keeps its own pace.
+    const bool onFrames = m_noteView->Animating() && interval != kFlashIdleMs;
+    if (onFrames && m_idleTimer.isActive()) {
+        m_idleTimer.stop();
+    } else if (!onFrames && !m_idleTimer.isActive() && !m_destroyed) {
+        m_idleTimer.start();
     }
 }
 

@@ -130,6 +130,7 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     QPushButton* AddButton(int id, const char* caption, int x, int y);
 
     void RememberPassage();
+    void ConnectViewFrames();
     void ShowSongInView(const SongEntry* entry, std::shared_ptr<const smf::MeterMap> meter);
     PassageMemory m_passageMemory;
     std::optional<UiState> m_viewState;

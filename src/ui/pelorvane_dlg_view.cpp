@@ -31,6 +31,15 @@ void CPelorvaneDlg::SetViewState(UiState state) {
     });
 }
 
+void CPelorvaneDlg::ConnectViewFrames() {
+    connect(m_noteView, &CNoteView::frameDue, this, &CPelorvaneDlg::OnKickIdle);
+    connect(m_noteView, &CNoteView::framesEnded, this, [this] {
+        if (!m_destroyed && !m_idleTimer.isActive()) {
+            m_idleTimer.start();
+        }
+    });
+}
+
 void CPelorvaneDlg::ShowSongInView(const SongEntry* entry,
                                    std::shared_ptr<const smf::MeterMap> meter) {
     if (!entry || !entry->m_midiData) {
