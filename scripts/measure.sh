@@ -4,8 +4,12 @@
 #   1. start-up: from starting the program to its window shown, with a 1,000-song songlist.txt
 #      (median of 5 starts);
 #   2. idle CPU of the whole program (all threads) over 20 s, a song selected, nothing playing;
-#   3. CPU while playing a song to the JACK port over 20 s (model performance).
+#   3. CPU while playing a song to the JACK port over 20 s (model performance);
+#   4. the falling-notes view in a 1024x768 window while a dense song plays (16 channels, 320
+#      notes a second): frames drawn a second, the user-interface thread's frame time at p99,
+#      the whole program's CPU; then the same window stopped.
 #   scripts/measure.sh            (PELORVANE_BUILD_DIR, default build; built if needed)
+#   PELORVANE_XVFB_DISPLAY=N picks the Xvfb display number (default: a random one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/gui_session.sh
@@ -14,7 +18,7 @@ source scripts/lib/gui_session.sh
 # -noreset: the server would otherwise reset whenever the program ends and refuse the next start.
 if [ "${PELORVANE_IN_XVFB:-0}" != "1" ]; then
     pv_program >/dev/null
-    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "$((200 + RANDOM % 400))" -s "-noreset -screen 0 1024x768x24" \
+    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "${PELORVANE_XVFB_DISPLAY:-$((200 + RANDOM % 400))}" -s "-noreset -screen 0 1024x768x24" \
         "$PWD/scripts/measure.sh"
 fi
 
@@ -22,6 +26,8 @@ program=$(pv_program)
 work=$(mktemp -d /tmp/pelorvane-measure.XXXXXX)
 trap 'pv_cleanup; rm -rf "$work"' EXIT
 export LANG=${LANG:-C.UTF-8}
+# The window's place and size come from a state file of our own, not the user's.
+export XDG_CONFIG_HOME="$work/config"
 hz=$(getconf CLK_TCK)
 seconds=${PELORVANE_MEASURE_SECONDS:-20}
 
@@ -123,4 +129,40 @@ echo "CPU while playing to a JACK port over ${seconds} s: ${playing}% of one cor
 cat "$work/threads.txt"
 pv_key "$wid" F9
 sleep 0.3
+stop_program "$wid"
+
+# --- 4. the falling-notes view, in a window grown to fill the 1024x768 screen
+build=${PELORVANE_BUILD_DIR:-build}
+[ -x "$build/bench/timing/pelorvane-dense-song" ] || cmake --build "$build" --target pelorvane-dense-song >&2
+echo "dense song: $("$build/bench/timing/pelorvane-dense-song" "$work/dense.mid" 180), 16 channels, two of them practised"
+printf '"%s", "%s",0x0003\r\n' "$work/dense.mid" "密な曲" >"$work/songlist.txt"
+mkdir -p "$XDG_CONFIG_HOME/pelorvane"
+printf '[window]\nx=0\ny=0\nwidth=1024\nheight=768\n' >"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
+export PELORVANE_FRAME_LOG="$work/frames.log"
+: >"$PELORVANE_FRAME_LOG"
+start_program
+wid=$(pv_wait_window Pelorvane 20000)
+sleep 1
+pv_click_song "$wid" 0
+sleep 2
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+pv_key "$wid" F5
+sleep 2
+first=$(($(wc -l <"$PELORVANE_FRAME_LOG") + 1))
+view_cpu=$(cpu_percent)
+last=$(wc -l <"$PELORVANE_FRAME_LOG")
+# One line a second while frames are drawn: "frames N ms M p99_us P max_us X".
+frames=$(sed -n "${first},${last}p" "$PELORVANE_FRAME_LOG" | awk '
+    { n += $2; ms += $4; if ($6 > p) p = $6; if ($8 > mx) mx = $8 }
+    END { printf "%.1f frames a second over %d s; frame time p99 %.2f ms (worst second), longest %.2f ms",
+          n * 1000 / (ms ? ms : 1), ms / 1000, p / 1000, mx / 1000 }')
+echo "falling-notes view, window ${WIDTH}x${HEIGHT}, dense song playing (model performance): $frames;" \
+    "whole program ${view_cpu}% of one core over ${seconds} s"
+cat "$work/threads.txt"
+pv_key "$wid" F9
+sleep 1
+before_frames=$(wc -l <"$PELORVANE_FRAME_LOG")
+view_idle=$(cpu_percent)
+echo "falling-notes view, 1024x768, stopped: ${view_idle}% of one core over ${seconds} s;" \
+    "$(($(wc -l <"$PELORVANE_FRAME_LOG") - before_frames)) seconds with frames drawn"
 stop_program "$wid"

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Screenshots of the Pelorvane window under Xvfb, for looking at the layout and the Japanese
 # text: the main window idle, during a my-pace lesson (lit LED, activity bars), during the model
-# performance, a loop set on the position bar and played, the settings dialog, the About box, and a lesson waiting on a chord with the screen
-# keyboard showing its lit keys, one held key and one wrong one.
+# performance, a loop set on the position bar and played (also in the lesson at x0.8), the settings
+# dialog, the About box, and a lesson waiting on a chord with the screen keyboard showing its lit
+# keys, one held key and one wrong one; then the window grown, with the falling-notes view: the
+# model performance of a demo song, a loop shaded, the lesson waiting with one wrong key, and a
+# window as wide as the screen.
 #   scripts/screenshots.sh [output folder]     (default: build/screenshots)
+#   PELORVANE_XVFB_DISPLAY=N picks the Xvfb display number (default: a random one).
 # Builds the program if needed (PELORVANE_BUILD_DIR, default build). Needs xvfb, xdotool and
 # imagemagick (scripts/install-deps.sh installs them).
 set -euo pipefail
@@ -16,7 +20,7 @@ source scripts/lib/gui_session.sh
 if [ "${PELORVANE_IN_XVFB:-0}" != "1" ]; then
     pv_program >/dev/null
     mkdir -p "$out"
-    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "$((200 + RANDOM % 400))" -s "-noreset -screen 0 1024x768x24" \
+    PELORVANE_IN_XVFB=1 PELORVANE_NO_BUILD=1 exec xvfb-run -a -n "${PELORVANE_XVFB_DISPLAY:-$((200 + RANDOM % 400))}" -s "-noreset -screen 0 1024x768x24" \
         "$PWD/scripts/screenshots.sh" "$out"
 fi
 
@@ -30,6 +34,9 @@ pv_make_workdir "$work" 0x0001
 pv_start_jack "pvshots-$$" 55 57 59 60 62 64 65 67 69
 pv_write_settings "$work" "kbd:out" "midi-monitor:input"
 export LANG=${LANG:-C.UTF-8}
+# The window's place and size come from a state file of our own, not the user's.
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$XDG_CONFIG_HOME/pelorvane"
 
 # The whole screen, cut to the main window once it exists (dialogs open over it).
 shot() {
@@ -182,3 +189,83 @@ for _ in $(seq 50); do
     kill -0 "$program_pid" 2>/dev/null || break
     sleep 0.1
 done
+
+# --- The window grown, with the falling-notes view above the keyboard.
+grow_window() {
+    printf '[window]\nx=0\ny=0\nwidth=%s\nheight=%s\n' "$1" "$2" >"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
+}
+start_in() {
+    (cd "$1" && exec "$program") >>"$out/program-view.log" 2>&1 &
+    program_pid=$!
+    PV_PIDS+=("$program_pid")
+    if ! main=$(pv_wait_window Pelorvane 20000); then
+        shot failed-view-start
+        exit 1
+    fi
+    sleep 0.5
+}
+end_program() {
+    pv_key "$main" Escape
+    for _ in $(seq 50); do
+        kill -0 "$program_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+}
+
+# The model performance of the second demo song, in a taller window.
+grow_window 720 760
+start_in "$work"
+pv_click_song "$main" 1
+sleep 0.3
+pv_key "$main" F5
+sleep 3.2
+shot view-playing
+pv_key "$main" F9
+sleep 0.3
+# A loop from the start of bar 3 to the start of bar 4, shaded; bar lines with their numbers.
+# The keys work outside the lists: the focus goes to the screen keyboard first.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --window "$main" 22 $((HEIGHT - 16)) click 1
+sleep 0.2
+pv_key "$main" Home
+pv_key "$main" Next
+pv_key "$main" Next
+pv_key "$main" bracketleft
+pv_key "$main" Next
+pv_key "$main" bracketright
+pv_key "$main" Home
+pv_key "$main" Next
+sleep 0.5
+shot view-loop
+pv_key "$main" backslash
+end_program
+
+# The lesson waiting on the chord: C4 held by mouse, D4 (wrong) from the computer keyboard. The
+# keyboard spans the window less its margins of 6 dialog units; C4 is the 15th of 36 white keys.
+start_in "$chord"
+pv_click_song "$main" 0
+sleep 0.3
+pv_key "$main" F6
+sleep 1.0
+eval "$(xdotool getwindowgeometry --shell "$main")"
+margin=$((6 * 509 / PV_DU_WIDTH))
+xdotool mousemove --window "$main" $((margin + (WIDTH - 2 * margin) * 29 / 72)) $((HEIGHT - 12)) mousedown 1
+sleep 0.2
+xdotool keydown w
+sleep 0.4
+shot view-lesson-wrong-key
+xdotool keyup w
+xdotool mouseup 1
+sleep 0.2
+end_program
+
+# As wide as the screen.
+grow_window 1024 740
+start_in "$work"
+pv_click_song "$main" 2
+sleep 0.3
+pv_key "$main" F5
+sleep 2.5
+shot view-wide
+pv_key "$main" F9
+end_program

@@ -5,6 +5,7 @@
 
 #include "engine/performance.h"
 #include "platform/debug_output.h"
+#include "platform/clock.h"
 #include "song/song_entry.h"
 
 namespace {
@@ -107,6 +108,7 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
         p.Rewind();
         m_passage.OnStart();
         m_playState = Starting;
+        PublishSongClock(NowMs());
     }
     WakeClockThread();
     LightModeLed(static_cast<int>(mode));
@@ -141,6 +143,7 @@ bool CPelorvaneCore::PreparePerformance() {
 void CPelorvaneCore::StopPlay() {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
     m_playState = Stopped;
+    PublishSongClock(NowMs());
     if (m_pPerformance) {
         m_pPerformance->ClearKeyLights();
         m_pPerformance->SendAllKeysDark();

@@ -14,6 +14,7 @@
 #include "engine/passage.h"
 #include "engine/play_mode.h"
 #include "engine/save_notice.h"
+#include "engine/song_clock.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
 #include "platform/message_sink.h"
@@ -135,6 +136,14 @@ class CPelorvaneCore : public MessageSink {
     // clock thread.
     uint32_t ShownSongTime() const;
     Passage m_passage;
+
+    // --- Falling-notes view
+    // ----------------------------------------------------------------------- The song time and how
+    // it moves, published at every tick and every start, jump and stop for the screen to follow
+    // without waiting on the clock.
+    SongClock m_songClock;
+    // With m_playLock held: publishes where the performance stands at clock value nowMs.
+    void PublishSongClock(uint32_t nowMs);
 
     // --- On-screen keyboard ---------------------------------------------------------------------
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.

@@ -52,6 +52,7 @@ void CPelorvaneCore::OnClockTick() {
         m_deviceLoss.store(kOutputLost, std::memory_order_release);
     }
     m_keyState.Publish(p, m_playState != Stopped);
+    PublishSongClock(now);
     const clock_schedule::NextTick next = clock_schedule::PlanNextTick(p, m_playState, now);
     m_plannedTickMs = next.ms;
     m_plannedLightsOnly = next.lightsOnly;

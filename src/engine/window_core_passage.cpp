@@ -1,5 +1,7 @@
 // Commands of the position bar and the A-B loop: a jump while playing, the start while stopped.
 
+#include <algorithm>
+
 #include "engine/performance.h"
 #include "engine/window_core.h"
 #include "platform/clock.h"
@@ -12,12 +14,14 @@ void CPelorvaneCore::SeekTo(uint32_t songMs) {
     }
     // Starting: the first tick sets the start time and counts from there anyway.
     m_passage.JumpTo(songMs, m_playState == Playing ? NowMs() - m_playStartTime : 0);
+    PublishSongClock(NowMs());
     WakeClockThread();
 }
 
 void CPelorvaneCore::SetLoop(std::optional<LoopSpan> loop, int passes) {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
     m_passage.SetLoop(loop, passes);
+    PublishSongClock(NowMs());
     WakeClockThread();
 }
 
@@ -28,4 +32,23 @@ std::optional<LoopSpan> CPelorvaneCore::Loop() {
 
 uint32_t CPelorvaneCore::ShownSongTime() const {
     return m_playState.load() == Stopped ? m_passage.Start() : m_passage.SongTime();
+}
+
+void CPelorvaneCore::PublishSongClock(uint32_t nowMs) {
+    const Performance* p = m_pPerformance.get();
+    SongClock::Reading r;
+    r.clockMs = nowMs;
+    r.songMs = ShownSongTime();
+    // Starting counts as standing at the start until the first tick.
+    r.playing = p && m_playState.load() == Playing;
+    if (p) {
+        r.speedPercent = static_cast<uint16_t>(p->m_speedPercent);
+        r.waiting = p->m_waiting != 0;
+        r.holdMs = p->m_songTimeLimit;
+        // The lesson stops the song at the next chord until its keys are held.
+        if (p->m_waitForPlayer && p->m_chord.count > 0) {
+            r.holdMs = std::min(r.holdMs, p->m_events[p->m_chord.index[0]].time);
+        }
+    }
+    m_songClock.Publish(r);
 }

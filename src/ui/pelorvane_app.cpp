@@ -22,7 +22,21 @@ namespace {
 constexpr int kFrameAllowanceWidth = 16;
 constexpr int kFrameAllowanceHeight = 40;
 
+// The size of a window that may be maximized: the one it returns to.
+QSize NormalSize(const QWidget& window) {
+    return window.isMaximized() || window.isFullScreen() ? window.normalGeometry().size()
+                                                         : window.size();
+}
+
+void RememberWindow(const QWidget& window, UiState& state) {
+    state.SetWindowPosition(window.pos());
+    state.SetWindowSize(NormalSize(window));
+}
+
 void PlaceWindow(QWidget& window, const UiState& state) {
+    if (const std::optional<QSize> size = state.WindowSize()) {
+        window.resize(size->expandedTo(window.minimumSize()));
+    }
     const std::optional<QPoint> saved = state.WindowPosition();
     if (!saved) {
         return;  // the window manager chooses
@@ -90,6 +104,7 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
     auto window = std::make_unique<CPelorvaneDlg>(*service);
     window->SetPassageMemory(PassageMemory(PassageMemory::DefaultPath()));
     UiState state;
+    window->SetViewState(state);
 
     SongArrivals arrivals(*window,
                           [&window](const QStringList& paths) { window->OnDropFiles(paths); });
@@ -109,7 +124,7 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, window.get(),
                      [&window, &instance, &arrivals, &state](QSessionManager&) {
                          if (window->isVisible()) {
-                             state.SetWindowPosition(window->pos());
+                             RememberWindow(*window, state);
                          }
                          window->RequestClose(true);
                          instance.StopListening();
@@ -128,7 +143,7 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
         window->show();
         arrivals.Add(files);
         QApplication::exec();
-        state.SetWindowPosition(window->pos());
+        RememberWindow(*window, state);
     }
     instance.StopListening();
     AddWithoutWindow(*window, arrivals.TakePending());

@@ -21,6 +21,7 @@
 #include "ui/fonts.h"
 #include "ui/keyboard_panel.h"
 #include "ui/led_ctrl.h"
+#include "ui/note_view.h"
 #include "ui/position_bar.h"
 #include "ui/setting_dialog.h"
 #include "ui/string_table.h"
@@ -60,13 +61,14 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     // a hidden window on X11, and many taskbars and task switchers then leave it out.
     : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                           Qt::WindowCloseButtonHint),
+                           Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
       CPelorvaneCore(service, std::move(dataDir)) {
     InstallFontSubstitutes();
     m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
     BuildControls();
     m_idleTimer.setInterval(kBusyIdleMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &CPelorvaneDlg::OnKickIdle);
+    ConnectViewFrames();
 }
 
 CPelorvaneDlg::~CPelorvaneDlg() {
@@ -162,6 +164,12 @@ void CPelorvaneDlg::BuildControls() {
     m_keyboard->setObjectName(QStringLiteral("keyboard"));
     m_keyboard->setGeometry(du.Rect(6, 309, 279, 44));
     tabOrder[tabs++] = m_keyboard;
+    // The falling notes, above the keyboard: as tall as the window has grown.
+    m_noteView = new CNoteView(*this, *m_keyboard, this);
+    m_noteView->setObjectName(QStringLiteral("notes"));
+    m_noteView->hide();
+    m_basePositionBar = m_positionBar->geometry();
+    m_baseKeyboard = m_keyboard->geometry();
 
     for (int i = 0; i + 1 < tabs; ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
@@ -177,7 +185,9 @@ void CPelorvaneDlg::BuildControls() {
     m_songListBox->m_onReordered = [this] { OnSongsReordered(); };
     m_songListBox->m_onFilesDropped = [this](const QStringList& paths) { OnDropFiles(paths); };
 
-    setFixedSize(du.X(291), du.Y(359));
+    m_baseSize = QSize(du.X(291), du.Y(359));
+    setMinimumSize(m_baseSize);
+    resize(m_baseSize);
 }
 
 QWidget* CPelorvaneDlg::Control(int id) const {
@@ -451,6 +461,7 @@ void CPelorvaneDlg::OnKickIdle() {
     CheckDevices();
     // Repaints only the keys whose look changed since the last run.
     m_keyboard->Refresh(t);
+    m_noteView->Refresh(t);
     RefreshPositionBar();
     const bool stopped = m_playState.load() == Stopped;
     if (stopped) {
@@ -467,15 +478,23 @@ void CPelorvaneDlg::OnKickIdle() {
     if (m_idleTimer.interval() != interval) {
         m_idleTimer.setInterval(interval);
     }
+    // While the falling notes move, their frames come as often as this routine would: it runs
+    // on them instead, and the program wakes half as often. A flashing key keeps its own pace.
+    const bool onFrames = m_noteView->Animating() && interval != kFlashIdleMs;
+    if (onFrames && m_idleTimer.isActive()) {
+        m_idleTimer.stop();
+    } else if (!onFrames && !m_idleTimer.isActive() && !m_destroyed) {
+        m_idleTimer.start();
+    }
 }
 
 void CPelorvaneDlg::UpdateKeyboardRange() {
     const int row = SelectedSongRow();
     int low = CKeyboardPanel::kLowestKey;
     int high = CKeyboardPanel::kHighestKey;
+    uint32_t practice = 0;
     if (row >= 0 && static_cast<size_t>(row) < m_songList.m_entries.size()) {
         const SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
-        uint32_t practice = 0;
         for (int ch = 0; ch < 16; ++ch) {
             practice |= entry.m_channels[static_cast<size_t>(ch)].m_practice ? 1u << ch : 0u;
         }
@@ -484,6 +503,9 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
         }
     }
     m_keyboard->SetKeyRange(low, high);
+    // The view follows the keyboard's keys and shows the practised channels bright.
+    m_noteView->SetPracticeMask(practice);
+    m_noteView->update();
 }
 
 void CPelorvaneDlg::LightModeLed(int index) {

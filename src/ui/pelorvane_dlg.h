@@ -10,12 +10,18 @@
 
 #include "engine/window_core.h"
 #include "ui/passage_memory.h"
+#include "ui/ui_state.h"
 
 class CMyDragListBox;
+struct SongEntry;
+namespace smf {
+class MeterMap;
+}
 class CTrackListBox;
 class CLEDCtrl;
 class CKeyboardPanel;
 class CPositionBar;
+class CNoteView;
 class QKeyEvent;
 class QPushButton;
 class QSlider;
@@ -101,10 +107,21 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     QSlider* m_speedSlider = nullptr;
     std::array<CLEDCtrl*, 4> m_leds{};
     CKeyboardPanel* m_keyboard = nullptr;
+    CNoteView* m_noteView = nullptr;
     QTimer m_idleTimer;
+
+    // --- Falling-notes view and the window's size (pelorvane_dlg_view.cpp) ---------------------
+    // Where the view's zoom and choices are remembered; none until set.
+    void SetViewState(UiState state);
+    // The smallest size: the window as it was before it could grow.
+    QSize BaseSize() const { return m_baseSize; }
+    // Gives the extra height to the view and the extra width to the view, the keyboard and the
+    // position bar; the controls above keep their places.
+    void LayOutView();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -115,7 +132,13 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     QPushButton* AddButton(int id, const char* caption, int x, int y);
 
     void RememberPassage();
+    void ConnectViewFrames();
+    void ShowSongInView(const SongEntry* entry, std::shared_ptr<const smf::MeterMap> meter);
     PassageMemory m_passageMemory;
+    std::optional<UiState> m_viewState;
+    QSize m_baseSize;
+    QRect m_basePositionBar;
+    QRect m_baseKeyboard;
     std::string m_passageSongPath;  // the song the position bar shows
     bool m_destroyed = false;
     bool m_closeRequested = false;

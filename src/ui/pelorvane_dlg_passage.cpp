@@ -5,6 +5,7 @@
 #include <QListWidget>
 
 #include "smf/meter_map.h"
+#include "ui/note_view.h"
 #include "ui/pelorvane_dlg.h"
 #include "ui/position_bar.h"
 
@@ -21,6 +22,7 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     m_passageSongPath = path;
     if (!loaded) {
         m_positionBar->SetSong(nullptr);
+        ShowSongInView(nullptr, nullptr);
         SetLoop(std::nullopt);
         SeekTo(0);
         return;
@@ -29,6 +31,7 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     auto meter = std::make_shared<const smf::MeterMap>(*entry->m_midiData);
     const uint32_t end = meter->EndMs();
     m_positionBar->SetSong(meter);
+    ShowSongInView(entry, meter);
     // A remembered place past a song that has since become shorter counts from its start.
     std::optional<LoopSpan> loop = passage.loop;
     if (loop && loop->a >= end) {
@@ -37,6 +40,7 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     SetLoop(loop);
     SeekTo(passage.start < end ? passage.start : 0);
     m_positionBar->SetLoop(Loop());
+    m_noteView->SetLoop(Loop());
     m_positionBar->SetPosition(ShownSongTime());
 }
 
@@ -65,6 +69,7 @@ void CPelorvaneDlg::OnPositionSeek(quint32 songMs, bool final) {
 void CPelorvaneDlg::OnLoopChange(std::optional<LoopSpan> loop) {
     SetLoop(loop);
     m_positionBar->SetLoop(Loop());
+    m_noteView->SetLoop(Loop());
     RememberPassage();
 }
 

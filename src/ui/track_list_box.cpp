@@ -6,6 +6,7 @@
 #include <QStyle>
 
 #include "engine/track_activity.h"
+#include "ui/channel_colors.h"
 
 class CTrackListBox::Delegate : public QStyledItemDelegate {
   public:
@@ -70,6 +71,14 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
         }
         QRect textRect = opt.rect;
         textRect.setLeft(left + kActivityWidth);
+        // The channel's colour in the falling-notes view.
+        const int channel = m_list->RowChannel(row);
+        if (channel >= 0) {
+            painter->fillRect(QRect(textRect.left() + 1, opt.rect.top() + 3, kColorMarkWidth - 2,
+                                    opt.rect.height() - 6),
+                              ChannelColor(channel));
+            textRect.setLeft(textRect.left() + kColorMarkWidth);
+        }
         painter->setPen(opt.palette.color(QPalette::Text));
         painter->setFont(opt.font);
         painter->drawText(textRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
@@ -85,7 +94,7 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setWidth(size.width() + kActivityWidth);
+        size.setWidth(size.width() + kActivityWidth + kColorMarkWidth);
         return size;
     }
 

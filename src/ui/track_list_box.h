@@ -15,6 +15,7 @@ class CTrackListBox : public QListWidget {
     static constexpr int kActivityWidth = 32;
     static constexpr int kFadeMs = 500;
     static constexpr int kBarWidth = 30;
+    static constexpr int kColorMarkWidth = 8;  // the channel's colour before the label
 
     CTrackListBox(const TrackActivity& activity, QWidget* parent = nullptr);
 

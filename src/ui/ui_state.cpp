@@ -11,6 +11,10 @@ namespace {
 
 const QString kPositionX = QStringLiteral("window/x");
 const QString kPositionY = QStringLiteral("window/y");
+const QString kWidth = QStringLiteral("window/width");
+const QString kHeight = QStringLiteral("window/height");
+const QString kViewSpan = QStringLiteral("view/spanMs");
+const QString kViewOthersHidden = QStringLiteral("view/othersHidden");
 const QString kLastFolder = QStringLiteral("songs/lastFolder");
 
 // Farther out than any desktop reaches: such a value is damage, not a place.
@@ -71,6 +75,49 @@ std::optional<QPoint> UiState::WindowPosition() const {
 void UiState::SetWindowPosition(const QPoint& position) {
     WriteValue(m_path, kPositionX, position.x());
     WriteValue(m_path, kPositionY, position.y());
+}
+
+std::optional<QSize> UiState::WindowSize() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    if (!Readable(settings)) {
+        return std::nullopt;
+    }
+    const std::optional<int> w = Coordinate(settings, kWidth);
+    const std::optional<int> h = Coordinate(settings, kHeight);
+    if (!w || !h || *w <= 0 || *h <= 0) {
+        return std::nullopt;
+    }
+    return QSize(*w, *h);
+}
+
+void UiState::SetWindowSize(const QSize& size) {
+    WriteValue(m_path, kWidth, size.width());
+    WriteValue(m_path, kHeight, size.height());
+}
+
+std::optional<int> UiState::ViewSpanMs() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    if (!Readable(settings)) {
+        return std::nullopt;
+    }
+    const std::optional<int> span = Coordinate(settings, kViewSpan);
+    if (!span || *span <= 0) {
+        return std::nullopt;
+    }
+    return span;
+}
+
+void UiState::SetViewSpanMs(int spanMs) {
+    WriteValue(m_path, kViewSpan, spanMs);
+}
+
+bool UiState::ViewOthersHidden() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    return Readable(settings) && settings.value(kViewOthersHidden).toString() == QLatin1String("1");
+}
+
+void UiState::SetViewOthersHidden(bool hidden) {
+    WriteValue(m_path, kViewOthersHidden, hidden ? 1 : 0);
 }
 
 QString UiState::LastSongFolder() const {

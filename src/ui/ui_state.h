@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <optional>
 
@@ -21,6 +22,17 @@ class UiState {
     // The window's top-left corner (frame included) when it last closed.
     std::optional<QPoint> WindowPosition() const;
     void SetWindowPosition(const QPoint& position);
+
+    // The window's size (without frame) when it last closed.
+    std::optional<QSize> WindowSize() const;
+    void SetWindowSize(const QSize& size);
+
+    // The falling-notes view: song time from top to bottom, and whether channels not practised
+    // are hidden.
+    std::optional<int> ViewSpanMs() const;
+    void SetViewSpanMs(int spanMs);
+    bool ViewOthersHidden() const;
+    void SetViewOthersHidden(bool hidden);
 
     // The folder the last song was chosen from, if it still exists.
     QString LastSongFolder() const;

@@ -1,0 +1,53 @@
+#include "engine/song_clock.h"
+
+#include <algorithm>
+
+namespace {
+constexpr uint32_t kPlaying = 1u << 16;
+constexpr uint32_t kWaiting = 1u << 17;
+}  // namespace
+
+uint32_t SongClock::Reading::At(uint32_t nowMs) const {
+    if (!playing || waiting || songMs >= holdMs) {
+        return songMs;
+    }
+    // A reader whose clock value lags the tick's (read just before it) stays at the tick.
+    const int32_t since = static_cast<int32_t>(nowMs - clockMs);
+    if (since <= 0) {
+        return songMs;
+    }
+    const uint64_t ahead = uint64_t(since) * speedPercent / 100;
+    return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{songMs} + ahead, holdMs));
+}
+
+void SongClock::Publish(const Reading& reading) {
+    const uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
+    m_sequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    m_songMs.store(reading.songMs, std::memory_order_relaxed);
+    m_clockMs.store(reading.clockMs, std::memory_order_relaxed);
+    m_holdMs.store(reading.holdMs, std::memory_order_relaxed);
+    m_flags.store(
+        reading.speedPercent | (reading.playing ? kPlaying : 0) | (reading.waiting ? kWaiting : 0),
+        std::memory_order_relaxed);
+    m_sequence.store(sequence + 2, std::memory_order_release);
+}
+
+SongClock::Reading SongClock::Read() const {
+    Reading r;
+    for (;;) {
+        const uint32_t before = m_sequence.load(std::memory_order_acquire);
+        r.songMs = m_songMs.load(std::memory_order_relaxed);
+        r.clockMs = m_clockMs.load(std::memory_order_relaxed);
+        r.holdMs = m_holdMs.load(std::memory_order_relaxed);
+        const uint32_t flags = m_flags.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        const uint32_t after = m_sequence.load(std::memory_order_relaxed);
+        if (before == after && (before & 1u) == 0) {
+            r.speedPercent = static_cast<uint16_t>(flags & 0xFFFFu);
+            r.playing = (flags & kPlaying) != 0;
+            r.waiting = (flags & kWaiting) != 0;
+            return r;
+        }
+    }
+}

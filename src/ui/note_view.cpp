@@ -1,0 +1,397 @@
+#include "ui/note_view.h"
+
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "engine/performance.h"
+#include "engine/window_core.h"
+#include "platform/clock.h"
+#include "smf/meter_map.h"
+#include "ui/channel_colors.h"
+#include "ui/keyboard_panel.h"
+
+const QColor CNoteView::kBackground(28, 30, 36);
+
+namespace {
+
+const QColor kBarLine(80, 84, 96);
+const QColor kBarNumber(150, 154, 166);
+const QColor kOctaveLine(40, 43, 52);
+const QColor kLoopShade(70, 110, 190, 60);
+const QColor kLoopEdge(110, 150, 230);
+const QColor kAwaitedEdge(255, 255, 255);
+
+constexpr int kMarkHeight = 6;  // the strip over a held or wrong key at the keyboard's edge
+
+}  // namespace
+
+CNoteView::CNoteView(CPelorvaneCore& core, const CKeyboardPanel& keyboard, QWidget* parent)
+    : QWidget(parent), m_core(core), m_keyboard(keyboard) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    m_frameTimer.setSingleShot(true);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameTimer, &QTimer::timeout, this, &CNoteView::OnFrame);
+    m_frameClock.start();
+    const QByteArray logPath = qgetenv("PELORVANE_FRAME_LOG");
+    if (!logPath.isEmpty()) {
+        m_frameLog = std::make_unique<QFile>(QString::fromLocal8Bit(logPath));
+        if (!m_frameLog->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            m_frameLog.reset();
+        }
+        m_frameLogClock.start();
+    }
+}
+
+CNoteView::~CNoteView() = default;
+
+void CNoteView::SetSong(std::shared_ptr<const NoteSpans> notes,
+                        std::shared_ptr<const smf::MeterMap> meter) {
+    m_notes = std::move(notes);
+    m_meter = std::move(meter);
+    update();
+}
+
+void CNoteView::SetPracticeMask(uint32_t mask) {
+    if (mask != m_practiceMask) {
+        m_practiceMask = mask;
+        update();
+    }
+}
+
+void CNoteView::SetLoop(std::optional<LoopSpan> loop) {
+    if (loop != m_loop) {
+        m_loop = loop;
+        update();
+    }
+}
+
+void CNoteView::SetSpanMs(int spanMs) {
+    spanMs = std::clamp(spanMs, kMinSpanMs, kMaxSpanMs);
+    if (spanMs != m_spanMs) {
+        m_spanMs = spanMs;
+        update();
+    }
+}
+
+void CNoteView::SetOthersHidden(bool hidden) {
+    if (hidden != m_othersHidden) {
+        m_othersHidden = hidden;
+        update();
+    }
+}
+
+uint32_t CNoteView::SongTimeAt(uint32_t nowMs) const {
+    if (m_core.m_playState.load() == Stopped) {
+        return m_core.ShownSongTime();
+    }
+    return m_core.m_songClock.Read().At(nowMs);
+}
+
+int CNoteView::YOf(uint32_t songMs, uint32_t viewMs) const {
+    const int64_t ahead = int64_t{songMs} - int64_t{viewMs};
+    const int64_t h = height();
+    // Floor division, so that times before the view's moment land below the bottom edge.
+    const int64_t scaled = ahead * h;
+    const int64_t offset = scaled >= 0 ? scaled / m_spanMs : -((-scaled + m_spanMs - 1) / m_spanMs);
+    return static_cast<int>(std::clamp<int64_t>(h - offset, -1000000, 1000000));
+}
+
+void CNoteView::UpdateColumns() const {
+    const QPoint shift = m_keyboard.mapTo(window(), QPoint(0, 0)) - mapTo(window(), QPoint(0, 0));
+    const QRect key(m_keyboard.LowKey(), m_keyboard.HighKey(), m_keyboard.width(), shift.x());
+    if (key == m_columnsFor) {
+        return;
+    }
+    m_columnsFor = key;
+    m_columns.fill(QRect());
+    for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); ++k) {
+        const QRect r = m_keyboard.KeyRect(k);
+        m_columns[static_cast<size_t>(k)] = QRect(r.left() + shift.x(), 0, r.width(), 1);
+    }
+}
+
+QRect CNoteView::KeyColumn(int key) const {
+    UpdateColumns();
+    const QRect c = m_columns[static_cast<size_t>(key & 0x7F)];
+    return c.isNull() ? QRect() : QRect(c.left(), 0, c.width(), height());
+}
+
+CNoteView::Look CNoteView::CurrentLook(uint32_t nowMs) const {
+    Look look;
+    look.songMs = SongTimeAt(nowMs);
+    look.keys = m_core.m_keyState.Read();
+    // Only what this view draws of the keys counts.
+    look.keys.lit = {};
+    look.keys.preLit = {};
+    look.waiting = m_core.m_playState.load() != Stopped && m_core.m_songClock.Read().waiting;
+    return look;
+}
+
+bool CNoteView::Moving() const {
+    const PlayState state = m_core.m_playState.load();
+    if (state == Stopped) {
+        return false;
+    }
+    const SongClock::Reading r = m_core.m_songClock.Read();
+    return state == Starting || !r.waiting;
+}
+
+void CNoteView::Refresh(uint32_t nowMs) {
+    if (!isVisible() || height() <= 0) {
+        if (m_frameTimer.isActive()) {
+            m_frameTimer.stop();
+            emit framesEnded();
+        }
+        return;
+    }
+    if (Moving()) {
+        if (!m_frameTimer.isActive()) {
+            m_nextFrameNs = m_frameClock.nsecsElapsed();
+            const QScreen* s = screen();
+            const double rate = s ? std::clamp(s->refreshRate(), 30.0, 240.0) : 60.0;
+            m_frameNs = static_cast<qint64>(1e9 / rate);
+            update();
+            ScheduleFrame();
+        }
+        return;
+    }
+    if (m_frameTimer.isActive()) {
+        m_frameTimer.stop();  // the last frame shows where the song stopped
+        update();
+        emit framesEnded();
+    } else if (CurrentLook(nowMs) != m_painted) {
+        update();
+    }
+}
+
+void CNoteView::ScheduleFrame() {
+    // Frames keep to the display's period on average, though the timer counts whole ms.
+    const qint64 now = m_frameClock.nsecsElapsed();
+    m_nextFrameNs += m_frameNs;
+    if (m_nextFrameNs < now) {
+        m_nextFrameNs = now + m_frameNs;  // fell behind: start the rhythm anew
+    }
+    m_frameTimer.start(static_cast<int>((m_nextFrameNs - now + 500000) / 1000000));
+}
+
+void CNoteView::OnFrame() {
+    update();
+    if (Moving() && isVisible()) {
+        ScheduleFrame();
+        emit frameDue();
+        return;
+    }
+    // This frame shows where the song stopped and the idle routine takes over.
+    emit framesEnded();
+}
+
+void CNoteView::DrawBars(QPainter& painter, uint32_t viewMs) const {
+    const int w = width();
+    const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
+    if (m_loop) {
+        const int top = YOf(m_loop->b, viewMs);
+        const int bottom = YOf(m_loop->a, viewMs);
+        if (bottom > 0 && top < height()) {
+            painter.fillRect(QRect(0, top, w, bottom - top), kLoopShade);
+            painter.fillRect(QRect(0, top, w, 1), kLoopEdge);
+            painter.fillRect(QRect(0, bottom - 1, w, 1), kLoopEdge);
+        }
+    }
+    if (!m_meter) {
+        return;
+    }
+    const uint32_t last = m_meter->BarCount() + 1;
+    for (uint32_t bar = m_meter->AtMs(viewMs).bar; bar <= last; ++bar) {
+        const uint32_t ms = m_meter->BarStartMs(bar);
+        if (ms > topMs) {
+            break;
+        }
+        if (ms >= viewMs) {
+            painter.fillRect(QRect(0, YOf(ms, viewMs) - 1, w, 1), kBarLine);
+        }
+    }
+}
+
+void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) const {
+    if (!m_meter) {
+        return;
+    }
+    // Over the notes, on a patch of the ground, so that a note at the left edge never hides them.
+    const QFontMetrics metrics(painter.font());
+    const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
+    const uint32_t last = m_meter->BarCount() + 1;
+    painter.setPen(kBarNumber);
+    for (uint32_t bar = m_meter->AtMs(viewMs).bar; bar <= last; ++bar) {
+        const uint32_t ms = m_meter->BarStartMs(bar);
+        if (ms > topMs) {
+            break;
+        }
+        if (ms < viewMs) {
+            continue;
+        }
+        const QString text = QString::number(bar);
+        const int y = YOf(ms, viewMs);
+        const QRect box(1, y - 2 - metrics.height(), metrics.horizontalAdvance(text) + 4,
+                        metrics.height());
+        painter.fillRect(box, kBackground);
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
+}
+
+void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look) {
+    const QRect column = m_columns[note.key];
+    if (column.isNull()) {
+        return;
+    }
+    const bool practice = (m_practiceMask >> note.channel) & 1u;
+    if (!practice && m_othersHidden) {
+        return;
+    }
+    const int bottom = YOf(note.start, viewMs);
+    const int top = std::min(YOf(note.end, viewMs), bottom - 2);
+    const int inset = CKeyboardPanel::IsBlack(note.key) ? 0 : 1;
+    const QRect bar(column.left() + inset + 1, top, column.width() - 2 * inset - 1, bottom - top);
+    m_batches[note.channel + (practice ? 16 : 0)].append(bar);
+    // The chord the lesson waits for stands out until its keys are held.
+    if (practice && look.waiting && TestKey(look.keys.awaited, note.key) &&
+        note.start + 1 >= viewMs && note.start <= viewMs + Performance::kChordWindow) {
+        m_awaitedBars.append(bar);
+    }
+}
+
+void CNoteView::paintEvent(QPaintEvent*) {
+    const qint64 started = m_frameClock.nsecsElapsed();
+    const uint32_t now = NowMs();
+    Look look = CurrentLook(now);
+    m_painted = look;
+    const uint32_t viewMs = look.songMs;
+    UpdateColumns();
+
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    // A faint line at every C helps find a key.
+    for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); k += 12 - k % 12) {
+        const QRect c = m_columns[static_cast<size_t>(k)];
+        if (!c.isNull() && k % 12 == 0) {
+            painter.fillRect(QRect(c.left(), 0, 1, height()), kOctaveLine);
+        }
+    }
+    DrawBars(painter, viewMs);
+
+    if (m_notes) {
+        // Bars are gathered by colour and drawn a colour at a time: a dense song has a thousand
+        // in view.
+        for (QVector<QRect>& batch : m_batches) {
+            batch.clear();
+        }
+        m_awaitedBars.clear();
+        const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
+        auto add = [&](const NoteSpan& n) {
+            if (n.end >= viewMs && n.start <= topMs) {
+                AddNote(n, viewMs, look);
+            }
+        };
+        for (const NoteSpan& n : m_notes->Long()) {
+            add(n);
+        }
+        const auto [first, last] = m_notes->Within(viewMs, topMs);
+        const std::vector<NoteSpan>& shortNotes = m_notes->Short();
+        for (size_t i = first; i < last; ++i) {
+            add(shortNotes[i]);
+        }
+        painter.setPen(Qt::NoPen);
+        // The other channels first, so that the practised notes are drawn over them.
+        for (int i = 0; i < 32; ++i) {
+            if (m_batches[i].isEmpty()) {
+                continue;
+            }
+            const QColor color = ChannelColor(i & 15);
+            painter.setBrush(i < 16 ? FaintColor(color, kBackground) : color);
+            painter.drawRects(m_batches[i]);
+        }
+        painter.setPen(QPen(kAwaitedEdge, 2));
+        painter.setBrush(Qt::NoBrush);
+        for (const QRect& bar : m_awaitedBars) {
+            painter.drawRect(bar.adjusted(1, 1, -1, -1));
+        }
+    }
+
+    DrawBarNumbers(painter, viewMs);
+
+    // Held and wrong keys, as the screen keyboard shows them, where the notes meet it.
+    for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); ++k) {
+        const bool wrong = TestKey(look.keys.wrong, k);
+        if (!wrong && !TestKey(look.keys.held, k)) {
+            continue;
+        }
+        const QRect c = m_columns[static_cast<size_t>(k)];
+        const QColor mark = CKeyboardPanel::ColorOf(
+            wrong ? CKeyboardPanel::Wrong : CKeyboardPanel::Held, CKeyboardPanel::IsBlack(k));
+        QColor glow = mark;
+        glow.setAlpha(50);
+        painter.fillRect(QRect(c.left() + 1, 0, c.width() - 1, height() - kMarkHeight), glow);
+        painter.fillRect(QRect(c.left() + 1, height() - kMarkHeight, c.width() - 1, kMarkHeight),
+                         mark);
+    }
+    ++m_framesPainted;
+    RecordFrameTime(m_frameClock.nsecsElapsed() - started);
+}
+
+void CNoteView::RecordFrameTime(qint64 ns) {
+    if (!m_frameLog) {
+        return;
+    }
+    m_frameTimes.push_back(ns);
+    if (m_frameLogClock.elapsed() < 1000) {
+        return;
+    }
+    const qint64 ms = m_frameLogClock.restart();
+    std::sort(m_frameTimes.begin(), m_frameTimes.end());
+    const size_t n = m_frameTimes.size();
+    const qint64 p99 = m_frameTimes[std::min(n - 1, (n * 99) / 100)];
+    const QString line = QStringLiteral("frames %1 ms %2 p99_us %3 max_us %4\n")
+                             .arg(n)
+                             .arg(ms)
+                             .arg(p99 / 1000)
+                             .arg(m_frameTimes.back() / 1000);
+    m_frameLog->write(line.toUtf8());
+    m_frameLog->flush();
+    m_frameTimes.clear();
+}
+
+void CNoteView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    event->accept();
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0) {
+        return;
+    }
+    // Up brings the notes closer: less song time in view.
+    const double span = m_spanMs * std::pow(0.8, steps);
+    const int before = m_spanMs;
+    SetSpanMs(static_cast<int>(std::lround(span / 100.0) * 100));
+    if (m_spanMs != before) {
+        emit spanChanged(m_spanMs);
+    }
+}
+
+void CNoteView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* hide = menu.addAction(QStringLiteral("練習しないチャンネルを隠す"));
+    hide->setCheckable(true);
+    hide->setChecked(m_othersHidden);
+    if (menu.exec(event->globalPos()) == hide) {
+        SetOthersHidden(!m_othersHidden);
+        emit othersHiddenChanged(m_othersHidden);
+    }
+}

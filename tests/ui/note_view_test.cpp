@@ -1,0 +1,295 @@
+// The falling-notes view: where and in what colour notes are drawn, how it follows play, the
+// lesson and the loop, and how it grows with the window key for key with the screen keyboard.
+
+#include <QPainter>
+#include <QSlider>
+#include <QTest>
+#include <QWheelEvent>
+#include <fstream>
+
+#include "engine/performance.h"
+#include "platform/clock.h"
+#include "smf_writer.h"
+#include "ui/channel_colors.h"
+#include "ui/control_ids.h"
+#include "ui/keyboard_panel.h"
+#include "ui/note_view.h"
+#include "ui/position_bar.h"
+#include "ui/track_list_box.h"
+#include "ui/ui_state.h"
+#include "ui_test_support.h"
+
+namespace {
+
+class NoteViewTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ManualClock::Install();
+        ManualClock::Set(1024);
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        ManualClock::Uninstall();
+    }
+
+    void Open(const SmfWriter& song, QSize grow = QSize(200, 300)) {
+        const std::string path = m_path + "/notes.mid";
+        const std::vector<uint8_t> bytes = song.Bytes();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        WriteSongList({path});
+        OpenWindow();
+        ClickSongRow(0);
+        view = m_window->m_noteView;
+        Grow(grow);
+    }
+    void Grow(QSize grow) {
+        const QSize size = m_window->BaseSize() + grow;
+        m_window->resize(size);
+        ASSERT_TRUE(WaitFor([&] { return m_window->size() == size; }));
+    }
+    QImage Frame() {
+        view->Refresh(ManualClock::Get());
+        return view->grab().toImage();
+    }
+    QColor At(const QImage& image, int key, int y) const {
+        return image.pixelColor(view->KeyColumn(key).center().x(), y);
+    }
+    // Moves the clock by ms and waits for the clock thread's tick at the new value.
+    void Tick(uint32_t ms) {
+        ManualClock::Advance(ms);
+        const uint32_t now = ManualClock::Get();
+        ASSERT_TRUE(WaitFor([&]() -> bool {
+            std::lock_guard lock(m_window->m_playLock);
+            Performance* p = m_window->m_pPerformance.get();
+            return !p || p->m_lastLightTime == now || m_window->m_playState.load() == Stopped;
+        }));
+    }
+    bool Waiting() {
+        std::lock_guard lock(m_window->m_playLock);
+        return m_window->m_pPerformance && m_window->m_pPerformance->m_waiting;
+    }
+    void PlayTo(uint32_t songMs) {
+        for (int guard = 0; guard < 500 && m_window->m_playState.load() != Stopped; ++guard) {
+            {
+                std::lock_guard lock(m_window->m_playLock);
+                if (m_window->m_pPerformance->m_songTime >= songMs) {
+                    return;
+                }
+            }
+            if (Waiting()) {
+                return;
+            }
+            Tick(10);
+        }
+    }
+    // Where the view draws song time ms while it shows viewMs, worked out here on its own.
+    int Y(uint32_t ms, uint32_t viewMs) const {
+        const int h = view->height();
+        return h - static_cast<int>((int64_t(ms) - viewMs) * h / view->SpanMs());
+    }
+
+    CNoteView* view = nullptr;
+};
+
+const QColor kBackground = CNoteView::kBackground;
+
+TEST_F(NoteViewTest, NotesLandAtTheirTimeInTheirChannelsColourAndFollowZoomAndPlace) {
+    SmfWriter w;
+    w.Note(1000, 0, 60, 500);             // practised
+    w.NewTrack().Note(1000, 1, 64, 500);  // another channel, in a track of its own
+    Open(w);
+    ASSERT_TRUE(view->isVisible());
+    EXPECT_EQ(view->height(), 300);
+    EXPECT_EQ(view->SpanMs(), CNoteView::kDefaultSpanMs);
+
+    QImage image = Frame();
+    const int bottom = Y(1000, 0);
+    const int top = Y(1500, 0);
+    EXPECT_EQ(At(image, 60, bottom - 1), ChannelColor(0));
+    EXPECT_EQ(At(image, 60, bottom + 1), kBackground);
+    EXPECT_EQ(At(image, 60, top + 1), ChannelColor(0));
+    EXPECT_EQ(At(image, 60, top - 2), kBackground);
+    EXPECT_EQ(At(image, 64, bottom - 1), FaintColor(ChannelColor(1), kBackground));
+    EXPECT_EQ(At(image, 62, bottom - 1), kBackground);
+
+    // Ticking channel 2 makes it bright, in its own colour.
+    CTrackListBox* tracks = m_window->m_trackList;
+    int row = -1;
+    for (int r = 0; r < tracks->count(); ++r) {
+        row = tracks->RowChannel(r) == 1 ? r : row;
+    }
+    ASSERT_GE(row, 0) << tracks->count() << " rows";
+    tracks->item(row)->setCheckState(Qt::Checked);
+    image = Frame();
+    EXPECT_EQ(At(image, 64, bottom - 1), ChannelColor(1));
+    EXPECT_NE(ChannelColor(1), ChannelColor(0));
+    tracks->item(row)->setCheckState(Qt::Unchecked);
+
+    view->SetOthersHidden(true);
+    image = Frame();
+    EXPECT_EQ(At(image, 64, bottom - 1), kBackground);
+    EXPECT_EQ(At(image, 60, bottom - 1), ChannelColor(0));
+    view->SetOthersHidden(false);
+
+    view->SetSpanMs(6000);
+    image = Frame();
+    EXPECT_EQ(At(image, 60, Y(1000, 0) - 1), ChannelColor(0));
+    EXPECT_EQ(At(image, 60, Y(1000, 0) + 1), kBackground);
+    view->SetSpanMs(CNoteView::kDefaultSpanMs);
+
+    // A new place while stopped moves the notes down.
+    m_window->OnPositionSeek(600, true);
+    image = Frame();
+    EXPECT_EQ(At(image, 60, Y(1000, 600) - 1), ChannelColor(0));
+    EXPECT_EQ(At(image, 60, Y(1000, 600) + 1), kBackground);
+    EXPECT_EQ(At(image, 60, bottom - 1), kBackground);
+}
+
+TEST_F(NoteViewTest, TheLoopIsShadedAndBarLinesComeFromTheMeter) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 100).Note(6000, 0, 60, 100);
+    Open(w);
+    m_window->OnLoopChange(LoopSpan{1200, 1800});
+    QImage image = Frame();
+    QImage expected(1, 1, QImage::Format_RGB32);
+    expected.fill(kBackground);
+    {
+        QPainter p(&expected);
+        p.fillRect(QRect(0, 0, 1, 1), QColor(70, 110, 190, 60));
+    }
+    const QColor shade = expected.pixelColor(0, 0);
+    EXPECT_EQ(At(image, 62, (Y(1200, 0) + Y(1800, 0)) / 2), shade);
+    EXPECT_EQ(At(image, 62, Y(1200, 0) + 3), kBackground);
+    EXPECT_EQ(At(image, 62, Y(1800, 0) - 3), kBackground);
+    // 4/4 at 120 a minute: bar 2 starts at 2 s, with a line across.
+    EXPECT_NE(At(image, 62, Y(2000, 0) - 1), kBackground);
+    EXPECT_EQ(At(image, 62, Y(2000, 0) - 4), kBackground);
+}
+
+TEST_F(NoteViewTest, TheLessonWaitFreezesTheViewAndItShowsTheChordAndAWrongKey) {
+    SmfWriter w;
+    w.Note(500, 0, 60, 300).Note(500, 0, 64, 300);
+    Open(w);
+    m_window->OnCommand(ids::kMyPaceLesson);
+    view->Refresh(ManualClock::Get());
+    EXPECT_TRUE(view->Animating());
+    PlayTo(500);
+    ASSERT_TRUE(Waiting());
+    EXPECT_EQ(view->SongTimeAt(ManualClock::Get()), 500u);
+    Tick(300);
+    EXPECT_EQ(view->SongTimeAt(ManualClock::Get() + 1000), 500u);
+    QImage image = Frame();
+    EXPECT_FALSE(view->Animating()) << "no frames while the lesson waits";
+    // The awaited chord stands out with a white edge.
+    const QRect column = view->KeyColumn(60);
+    bool edge = false;
+    for (int x = column.left(); x <= column.right(); ++x) {
+        edge = edge || image.pixelColor(x, view->height() - 20) == QColor(255, 255, 255);
+    }
+    EXPECT_TRUE(edge);
+
+    // Standing still, a refresh paints nothing new...
+    QApplication::processEvents();
+    const uint64_t frames = view->FramesPainted();
+    for (int i = 0; i < 5; ++i) {
+        view->Refresh(ManualClock::Get());
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(view->FramesPainted(), frames);
+    // ...until a wrong key is held: it shows as on the screen keyboard.
+    CKeyboardPanel* keys = m_window->m_keyboard;
+    QTest::mousePress(keys, Qt::LeftButton, {}, keys->KeyPoint(62));
+    Tick(1);
+    view->Refresh(ManualClock::Get());
+    ASSERT_TRUE(WaitFor([&] { return view->FramesPainted() > frames; }));
+    image = view->grab().toImage();
+    EXPECT_EQ(At(image, 62, view->height() - 2),
+              CKeyboardPanel::ColorOf(CKeyboardPanel::Wrong, false));
+    QTest::mouseRelease(keys, Qt::LeftButton, {}, keys->KeyPoint(62));
+    Tick(1);
+    m_window->OnCommand(ids::kStop);
+}
+
+TEST_F(NoteViewTest, ThePlayedSongMovesTheViewAtTheChosenSpeed) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 100).Note(9000, 0, 60, 100);
+    Open(w);
+    m_window->OnCommand(ids::kModelPerformance);
+    Tick(1);
+    Tick(200);
+    view->Refresh(ManualClock::Get());
+    EXPECT_TRUE(view->Animating());
+    uint32_t now = ManualClock::Get();
+    EXPECT_EQ(view->SongTimeAt(now + 100) - view->SongTimeAt(now), 100u);
+    m_window->m_speedSlider->setValue(0);  // x0.5
+    Tick(2);
+    now = ManualClock::Get();
+    EXPECT_EQ(view->SongTimeAt(now + 100) - view->SongTimeAt(now), 50u);
+    m_window->OnCommand(ids::kStop);
+    ASSERT_TRUE(WaitFor([&] { return !view->Animating(); }));
+}
+
+TEST_F(NoteViewTest, KeysStayAlignedWithTheKeyboardAtEveryWindowSize) {
+    SmfWriter w;
+    w.Note(0, 0, 30, 100).Note(200, 0, 100, 100);  // widens the keyboard to C1-C8
+    Open(w, QSize(0, 0));
+    EXPECT_EQ(m_window->minimumSize(), m_window->BaseSize());
+    EXPECT_FALSE(view->isVisible()) << "at the smallest size the window is as it always was";
+    const QRect songList = Control(ids::kSongList)->geometry();
+    const QRect stop = Control(ids::kStop)->geometry();
+    const QRect keyboardAtBase = m_window->m_keyboard->geometry();
+    CKeyboardPanel* keys = m_window->m_keyboard;
+    ASSERT_EQ(keys->LowKey(), 24);
+    ASSERT_EQ(keys->HighKey(), 108);
+    for (int grow : {1, 137, 401, 600}) {
+        Grow(QSize(grow, grow / 2 + 40));
+        SCOPED_TRACE(grow);
+        EXPECT_EQ(Control(ids::kSongList)->geometry(), songList);
+        EXPECT_EQ(Control(ids::kStop)->geometry(), stop);
+        EXPECT_EQ(keys->width(), keyboardAtBase.width() + grow);
+        EXPECT_EQ(keys->height(), keyboardAtBase.height());
+        EXPECT_EQ(m_window->height() - keys->geometry().bottom(),
+                  m_window->BaseSize().height() - keyboardAtBase.bottom());
+        EXPECT_EQ(view->height(), grow / 2 + 40);
+        EXPECT_EQ(view->geometry().bottom() + 1, keys->geometry().top());
+        for (int k = keys->LowKey(); k <= keys->HighKey(); ++k) {
+            const QRect key = keys->KeyRect(k);
+            const QRect column = view->KeyColumn(k);
+            ASSERT_EQ(view->mapTo(m_window.get(), column.topLeft()).x(),
+                      keys->mapTo(m_window.get(), key.topLeft()).x())
+                << k;
+            ASSERT_EQ(column.width(), key.width()) << k;
+        }
+    }
+}
+
+TEST_F(NoteViewTest, ZoomAndTheHiddenChannelsAndTheWindowSizeAreRemembered) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 100);
+    Open(w);
+    const QString file = QString::fromStdString(m_path + "/state.conf");
+    m_window->SetViewState(UiState(file));
+    QWheelEvent zoomIn(QPointF(10, 10), view->mapToGlobal(QPointF(10, 10)), QPoint(),
+                       QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &zoomIn);
+    EXPECT_EQ(view->SpanMs(), 2400);
+    QWheelEvent plain(QPointF(10, 10), view->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &plain);
+    EXPECT_EQ(view->SpanMs(), 2400) << "only Ctrl with the wheel zooms";
+    UiState saved(file);
+    EXPECT_EQ(saved.ViewSpanMs(), 2400);
+    EXPECT_FALSE(saved.ViewOthersHidden());
+    saved.SetViewOthersHidden(true);
+    saved.SetWindowSize(QSize(900, 700));
+    EXPECT_EQ(UiState(file).WindowSize(), QSize(900, 700));
+
+    TestWindow again(m_service, m_path);
+    again.SetViewState(UiState(file));
+    EXPECT_EQ(again.m_noteView->SpanMs(), 2400);
+    EXPECT_TRUE(again.m_noteView->OthersHidden());
+}
+
+}  // namespace
