@@ -13,6 +13,7 @@
 #include "engine/key_state.h"
 #include "engine/passage.h"
 #include "engine/play_mode.h"
+#include "engine/practice_log.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
 #include "platform/message_sink.h"
@@ -123,6 +124,13 @@ class CPelorvaneCore : public MessageSink {
     uint32_t ShownSongTime() const;
     Passage m_passage;
 
+    // --- Practice record ---------------------------------------------------------------------
+    // The clock thread and the input callback hand over what happened here; the window (or
+    // pelorvane-play) collects the scored runs from it.
+    PracticeLog m_practice;
+    PlayMode m_playMode = PlayMode::ModelPerformance;  // under m_playLock
+    uint32_t m_practiceSong = 0;                       // the prepared song's number in m_practice
+
     // --- On-screen keyboard ---------------------------------------------------------------------
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
     KeyState m_keyState;
@@ -133,6 +141,8 @@ class CPelorvaneCore : public MessageSink {
     int ScreenKeyChannel() const;
 
   private:
+    void HandOverRunStart(uint32_t clockMs);
+    void HandOverRunEnd(uint32_t clockMs);
     std::thread m_hClockThread;
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     bool m_shutDown = false;
