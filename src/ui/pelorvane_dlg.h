@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "engine/window_core.h"
@@ -16,6 +17,7 @@ class CTrackListBox;
 class CLEDCtrl;
 class CKeyboardPanel;
 class CPositionBar;
+class CPracticeResultsWindow;
 class QKeyEvent;
 class QPushButton;
 class QSlider;
@@ -78,6 +80,8 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     virtual QString AskSongFile();
 
     QWidget* Control(int id) const;
+    CPracticeResultsWindow* Results() const { return m_results.get(); }
+    void OnPracticeHistory();
 
     // --- Position bar and A-B loop (pelorvane_dlg_passage.cpp) -------------------------------
     // Where each song's place and loop are remembered; none until set.
@@ -100,6 +104,7 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     std::array<CLEDCtrl*, 4> m_leds{};
     CKeyboardPanel* m_keyboard = nullptr;
     QTimer m_idleTimer;
+    std::unique_ptr<CPracticeResultsWindow> m_results;  // the 練習結果 window, beside this one
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
