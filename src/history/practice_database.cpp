@@ -39,6 +39,9 @@ void PracticeDatabase::Close() {
     if (QSqlDatabase::contains(m_connection)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+            if (m_open) {
+                QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+            }
             db.close();
         }
         QSqlDatabase::removeDatabase(m_connection);
@@ -62,6 +65,16 @@ bool PracticeDatabase::OpenFile() {
             q.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
             return false;
         }
+        q.finish();
+        // With the journal, a crash can lose at most the last runs, never the file; syncing
+        // at every commit would cost more than the 20 ms a run may take to store.
+        if (!q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))) {
+            return false;
+        }
+        // The journal is folded back into the file when the history is opened and closed, not
+        // by whichever run's commit happens to fill it.
+        q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
         q.finish();
         if (!MigratePracticeSchema(db)) {
             return false;

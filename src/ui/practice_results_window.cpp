@@ -66,6 +66,12 @@ void CPracticeResultsWindow::ReportDatabase() {
 }
 
 void CPracticeResultsWindow::CollectRuns(bool flush) {
+    // The file is opened (and made, the first time) while the first run plays, not when it
+    // ends: storing the run then takes only its own transaction.
+    if (m_core.m_playState.load() != Stopped) {
+        m_db.Open();
+        ReportDatabase();
+    }
     std::vector<RecordedRun> runs = RecordFinishedRuns(m_core.m_practice, m_db, flush);
     ReportDatabase();
     // The last scored run is the one the player wants to see; unscored runs are only stored.
