@@ -37,9 +37,15 @@ class PracticeQueue {
     void Push(const PracticeEvent& event);
     // Everything pushed since the last call, oldest first.
     std::vector<PracticeEvent> Take();
+    // Events left out because the queue was full.
+    uint64_t Dropped();
+
+    // Room for what a few seconds of the densest song hand over; the consumer collects far
+    // more often.
+    static constexpr size_t kReserve = 8192;
 
   private:
-    static constexpr size_t kReserve = 8192;
     std::mutex m_lock;
     std::vector<PracticeEvent> m_events;
+    uint64_t m_dropped = 0;
 };

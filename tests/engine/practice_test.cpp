@@ -287,6 +287,22 @@ TEST(PracticeScorer, APressJustAfterTheEndStillAnswersTheLastNote) {
     EXPECT_EQ(runs[0].notes[0].errorMs, 0x60);
 }
 
+TEST(PracticeQueue, AFullQueueDropsRatherThanGrowsUntilItIsTaken) {
+    PracticeQueue queue;
+    PracticeEvent press;
+    press.kind = PracticeEvent::KeyDown;
+    for (int i = 0; i < 10000; ++i) {
+        press.clockMs = static_cast<uint32_t>(i);
+        queue.Push(press);
+    }
+    std::vector<PracticeEvent> taken = queue.Take();
+    ASSERT_EQ(taken.size(), PracticeQueue::kReserve);
+    EXPECT_EQ(taken.back().clockMs, 8191u);  // the oldest are kept
+    EXPECT_EQ(queue.Dropped(), 10000u - PracticeQueue::kReserve);
+    queue.Push(press);
+    EXPECT_EQ(queue.Take().size(), 1u);
+}
+
 TEST(PracticeLoop, ABarLoopsWithItsNeighboursWithinTheSong) {
     SmfWriter w;
     w.Note(0, 0, 60, 100).Note(7900, 0, 60, 100);  // four bars of 2 s
