@@ -13,6 +13,7 @@ packages=(
   zlib1g-dev xdotool qt6-wayland
   qt6-translations-l10n openbox x11-utils wmctrl
   desktop-file-utils appstream dpkg-dev file xdg-user-dirs
+  libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
 )
 
 SUDO=""

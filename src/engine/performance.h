@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/play_mode.h"
+#include "engine/practice_queue.h"
 #include "midi/midi_port.h"
 
 namespace smf {
@@ -157,6 +158,11 @@ class Performance {
     uint32_t m_lastLightTime = 0;
     // Song time never passes this (a loop's end): what lies at or after it is not yet due.
     uint32_t m_songTimeLimit = 0xFFFFFFFFu;
+    // Where awaited chords and silenced practice notes are handed over for scoring (null:
+    // nowhere), and the clock reading at which the elapsed time of the advances was 0.
+    PracticeQueue* m_practiceQueue = nullptr;
+    uint32_t m_practiceClockBase = 0;
+    uint8_t m_awaitedOpen = 0;  // an awaited chord was handed over and not yet completed
 
     // System exclusive side table.
     std::vector<SysexRef> m_sysex;
@@ -164,6 +170,8 @@ class Performance {
 
   private:
     friend class PerformanceSeek;
+    void HandOverChordDue();
+    void HandOverPracticeNote(const PerformanceEvent& e, uint32_t newTime);
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);
     bool SendSysexEvent(const PerformanceEvent& event);
     void ComputeSpareChannel();

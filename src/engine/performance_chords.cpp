@@ -73,6 +73,9 @@ void Performance::PreLightChord(uint32_t newTime) {
 
 void Performance::HoldChord() {
     m_awaited = m_chord;
+    if (m_practiceQueue) {
+        HandOverChordDue();
+    }
     for (int s = 0; s < m_awaited.count; ++s) {
         PerformanceEvent& e = m_events[m_awaited.index[s]];
         SendNoteOffsAhead(m_awaited.index[s]);
@@ -118,7 +121,40 @@ bool Performance::UpdateWaiting() {
         }
     }
     m_waiting = waiting ? 1 : 0;
+    if (!waiting && m_awaitedOpen) {
+        m_awaitedOpen = 0;
+        PracticeEvent done;
+        done.kind = PracticeEvent::ChordDone;
+        done.clockMs = m_practiceClockBase + m_lastElapsed;
+        m_practiceQueue->Push(done);
+    }
     return waiting;
+}
+
+void Performance::HandOverChordDue() {
+    PracticeEvent due;
+    due.kind = PracticeEvent::ChordDue;
+    due.clockMs = m_practiceClockBase + m_lastElapsed;
+    due.songMs = m_events[m_awaited.index[0]].time;
+    due.count = static_cast<uint8_t>(m_awaited.count);
+    for (int s = 0; s < m_awaited.count; ++s) {
+        due.keys[static_cast<size_t>(s)] = m_events[m_awaited.index[s]].data1 & 0x7F;
+    }
+    m_practiceQueue->Push(due);
+    m_awaitedOpen = 1;
+}
+
+// The clock reading at which the note was due at the speed: the song reached newTime at the
+// elapsed time of this advance, and the note lay newTime - e.time of song time before it.
+void Performance::HandOverPracticeNote(const PerformanceEvent& e, uint32_t newTime) {
+    PracticeEvent note;
+    note.kind = PracticeEvent::PracticeNote;
+    note.key = e.data1 & 0x7F;
+    note.songMs = e.time;
+    const uint32_t speed = m_speedPercent > 0 ? static_cast<uint32_t>(m_speedPercent) : 100u;
+    const uint32_t behind = static_cast<uint32_t>(uint64_t{newTime - e.time} * 100u / speed);
+    note.clockMs = m_practiceClockBase + m_lastElapsed - behind;
+    m_practiceQueue->Push(note);
 }
 
 void Performance::RestartChordSearch() {

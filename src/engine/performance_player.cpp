@@ -19,6 +19,7 @@ void Performance::Rewind() {
     ClearBrightNotes();
     m_awaited.count = 0;
     m_waiting = 0;
+    m_awaitedOpen = 0;
 
     ClearKeyLights();
     SendAllKeysDark();
@@ -93,6 +94,9 @@ void Performance::Advance(uint32_t elapsedMs) {
         if (m_noteOnObserver && e.IsNoteOn()) {
             m_noteOnObserver(m_observerData, e.channel, e.data1, e.data2, m_muted[e.channel] != 0);
         }
+        if (m_practiceQueue && m_muteMode == MutePractice && IsPracticeNoteOn(e)) {
+            HandOverPracticeNote(e, newTime);
+        }
         if (e.sent) {
             e.sent = 0;
             continue;
@@ -159,6 +163,7 @@ void Performance::SetWaitForPlayer(bool on) {
     m_waitForPlayer = on ? 1 : 0;
     if (!on) {
         m_awaited.count = 0;
+        m_awaitedOpen = 0;
     }
 }
 

@@ -70,6 +70,7 @@ void PerformanceSeek::JumpTo(uint32_t songMs, bool sendState) {
     p.m_chordSearchFrom = position;
     p.m_awaited.count = 0;
     p.m_waiting = 0;
+    p.m_awaitedOpen = 0;
     // Keys shown lit go dark with the next key-light update, unless the new place lights them.
     p.ClearKeyLights();
     p.ClearBrightNotes();

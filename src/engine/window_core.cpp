@@ -6,6 +6,8 @@
 #include "engine/performance.h"
 #include "platform/debug_output.h"
 #include "platform/clock.h"
+#include "platform/clock.h"
+#include "smf/meter_map.h"
 #include "song/song_entry.h"
 
 namespace {
@@ -109,7 +111,14 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
         m_passage.OnStart();
         m_playState = Starting;
         PublishSongClock(NowMs());
+    } else if (m_playState == Playing && mode != m_playMode) {
+        // A run is scored in one mode: the switch ends it and starts the next.
+        const uint32_t now = NowMs();
+        HandOverRunEnd(now);
+        m_playMode = mode;
+        HandOverRunStart(now);
     }
+    m_playMode = mode;
     WakeClockThread();
     LightModeLed(static_cast<int>(mode));
 }
@@ -135,6 +144,9 @@ bool CPelorvaneCore::PreparePerformance() {
     const int position = ClampSpeedPosition(SpeedSliderPosition());
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
+    performance->m_practiceQueue = &m_practice.Queue();
+    m_practiceSong =
+        m_practice.BeginSong(entry.m_path, std::make_shared<smf::MeterMap>(*entry.m_midiData));
     SetPerformance(std::move(performance));
     SilenceAllChannels();
     return true;
@@ -142,6 +154,9 @@ bool CPelorvaneCore::PreparePerformance() {
 
 void CPelorvaneCore::StopPlay() {
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    if (m_playState == Playing) {
+        HandOverRunEnd(NowMs());
+    }
     m_playState = Stopped;
     PublishSongClock(NowMs());
     if (m_pPerformance) {
@@ -154,6 +169,29 @@ void CPelorvaneCore::StopPlay() {
         }
     }
     WakeClockThread();
+}
+
+void CPelorvaneCore::HandOverRunStart(uint32_t clockMs) {
+    const Performance* p = m_pPerformance.get();
+    if (!p) {
+        return;
+    }
+    PracticeEvent start;
+    start.kind = PracticeEvent::RunStart;
+    start.clockMs = clockMs;
+    start.songMs = p->m_songTime;
+    start.mode = static_cast<uint8_t>(m_playMode);
+    start.value = static_cast<uint32_t>(p->m_speedPercent);
+    start.song = m_practiceSong;
+    m_practice.Queue().Push(start);
+}
+
+void CPelorvaneCore::HandOverRunEnd(uint32_t clockMs) {
+    PracticeEvent end;
+    end.kind = PracticeEvent::RunEnd;
+    end.clockMs = clockMs;
+    end.songMs = m_pPerformance ? m_pPerformance->m_songTime : 0;
+    m_practice.Queue().Push(end);
 }
 
 void CPelorvaneCore::SilenceAllChannels() {

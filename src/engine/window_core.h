@@ -15,6 +15,7 @@
 #include "engine/play_mode.h"
 #include "engine/save_notice.h"
 #include "engine/song_clock.h"
+#include "engine/practice_log.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
 #include "platform/message_sink.h"
@@ -144,6 +145,12 @@ class CPelorvaneCore : public MessageSink {
     SongClock m_songClock;
     // With m_playLock held: publishes where the performance stands at clock value nowMs.
     void PublishSongClock(uint32_t nowMs);
+    // --- Practice record ---------------------------------------------------------------------
+    // The clock thread and the input callback hand over what happened here; the window (or
+    // pelorvane-play) collects the scored runs from it.
+    PracticeLog m_practice;
+    PlayMode m_playMode = PlayMode::ModelPerformance;  // under m_playLock
+    uint32_t m_practiceSong = 0;                       // the prepared song's number in m_practice
 
     // --- On-screen keyboard ---------------------------------------------------------------------
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
@@ -155,6 +162,8 @@ class CPelorvaneCore : public MessageSink {
     int ScreenKeyChannel() const;
 
   private:
+    void HandOverRunStart(uint32_t clockMs);
+    void HandOverRunEnd(uint32_t clockMs);
     std::thread m_hClockThread;
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     bool m_shutDown = false;

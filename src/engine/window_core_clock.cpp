@@ -25,19 +25,33 @@ void CPelorvaneCore::OnClockTick() {
 
     std::lock_guard<std::recursive_mutex> lock(m_playLock);
     const bool wasPlaying = m_playState == Playing;
+    Performance* p = m_pPerformance.get();
     if (m_playState == Starting) {
         m_playStartTime = now;
         m_playState = Playing;
+        if (p) {
+            p->m_practiceClockBase = now;
+            HandOverRunStart(now);
+        }
     }
-    Performance* p = m_pPerformance.get();
     if (m_playState == Playing && p) {
         if (!m_passage.TakeJump() && wasPlaying) {
             clock_schedule::CatchUpQuietTicks(*p, quietMs, m_lastAdvanceSpeed);
         }
         p->Advance(now - m_playStartTime);
+        const int passes = m_passage.PassesPlayed();
+        const uint32_t reached = p->m_songTime;
         // The song's end, or the end of a loop's last pass.
         if (m_passage.AfterAdvance()) {
+            HandOverRunEnd(now);
             m_playState = Stopped;
+        } else if (m_passage.PassesPlayed() != passes) {
+            PracticeEvent pass;
+            pass.kind = PracticeEvent::LoopPass;
+            pass.clockMs = now;
+            pass.songMs = reached;
+            pass.value = p->m_songTime;
+            m_practice.Queue().Push(pass);
         }
         m_passage.Publish(p->m_songTime);
     }
@@ -178,6 +192,13 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
         return;  // the player's keys arrive on MIDI channel 1 only
     }
     core->m_keyState.SetHeld(static_cast<int>(key), down);
+    if (down && core->m_playState.load() != Stopped) {
+        PracticeEvent press;
+        press.kind = PracticeEvent::KeyDown;
+        press.key = static_cast<uint8_t>(key);
+        press.clockMs = NowMs();
+        core->m_practice.Queue().Push(press);
+    }
     {
         std::lock_guard<std::mutex> input(core->m_inputLock);
         if (Performance* p = core->m_inputTarget) {

@@ -23,6 +23,7 @@
 #include "ui/led_ctrl.h"
 #include "ui/note_view.h"
 #include "ui/position_bar.h"
+#include "ui/practice_results_window.h"
 #include "ui/setting_dialog.h"
 #include "ui/string_table.h"
 #include "ui/track_list_box.h"
@@ -228,6 +229,9 @@ void CPelorvaneDlg::OnInitDialog() {
     FillSongListBox();
     OpenMidiDevices();
     StartClockThread();
+    m_results = std::make_unique<CPracticeResultsWindow>(*this, this);
+    connect(m_results.get(), &CPracticeResultsWindow::Message, this,
+            [this](const QString& text) { ShowMessage(text.toStdString()); });
 
     qApp->installEventFilter(this);
     m_idleTimer.start();
@@ -246,6 +250,10 @@ void CPelorvaneDlg::OnDestroy() {
     // Its notes end before the devices close, and it never reaches the core again.
     m_keyboard->Detach();
     ShutDown();
+    if (m_results) {
+        m_results->CollectRuns(true);
+        m_results->close();
+    }
 }
 
 void CPelorvaneDlg::RequestClose(bool unattended) {
@@ -425,13 +433,14 @@ bool CPelorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
     const QString text = LoadString(ids::kAboutEntry);
-    if (text.isEmpty()) {
-        return;
-    }
     QMenu menu(this);
-    QAction* about = menu.addAction(text);
-    if (menu.exec(event->globalPos()) == about) {
+    QAction* about = text.isEmpty() ? nullptr : menu.addAction(text);
+    QAction* history = menu.addAction(QString::fromUtf8("練習の記録(&H)..."));
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen && chosen == about) {
         OnAbout();
+    } else if (chosen == history) {
+        OnPracticeHistory();
     }
 }
 
@@ -545,4 +554,13 @@ void CPelorvaneDlg::dropEvent(QDropEvent* event) {
         event->accept();
         OnDropFiles(paths);
     }
+}
+
+void CPelorvaneDlg::OnPracticeHistory() {
+    const int row = SelectedSongRow();
+    if (!m_results || row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
+        return;
+    }
+    m_results->ShowHistory(
+        QString::fromStdString(m_songList.m_entries[static_cast<size_t>(row)].m_path));
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "engine/window_core.h"
@@ -22,6 +23,7 @@ class CLEDCtrl;
 class CKeyboardPanel;
 class CPositionBar;
 class CNoteView;
+class CPracticeResultsWindow;
 class QKeyEvent;
 class QPushButton;
 class QSlider;
@@ -86,6 +88,8 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     virtual QString AskSongFile();
 
     QWidget* Control(int id) const;
+    CPracticeResultsWindow* Results() const { return m_results.get(); }
+    void OnPracticeHistory();
 
     // --- Position bar and A-B loop (pelorvane_dlg_passage.cpp) -------------------------------
     // Where each song's place and loop are remembered; none until set.
@@ -109,6 +113,7 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     CKeyboardPanel* m_keyboard = nullptr;
     CNoteView* m_noteView = nullptr;
     QTimer m_idleTimer;
+    std::unique_ptr<CPracticeResultsWindow> m_results;  // the 練習結果 window, beside this one
 
     // --- Falling-notes view and the window's size (pelorvane_dlg_view.cpp) ---------------------
     // Where the view's zoom and choices are remembered; none until set.

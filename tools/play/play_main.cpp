@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <thread>
 
 #include "engine/window_core.h"
@@ -17,6 +18,13 @@
 #include "play_options.h"
 #include "play_passage.h"
 #include "smf/meter_map.h"
+#ifdef PV_WITH_HISTORY
+#include <QCoreApplication>
+
+#include "history/practice_database.h"
+#include "history/practice_folder.h"
+#include "history/practice_recording.h"
+#endif
 #include "song/song_entry.h"
 #include "song/song_list.h"
 
@@ -78,6 +86,45 @@ class TemporaryFolder {
     std::string m_path;
 };
 
+// Stores the runs finished so far in the history the window keeps, when asked to: here on the
+// main thread, off the clock and input threads.
+class Recorder {
+  public:
+    explicit Recorder(bool on) {
+#ifdef PV_WITH_HISTORY
+        if (on) {
+            m_db = std::make_unique<PracticeDatabase>(PracticeFolder());
+            m_db->Open();
+            Report();
+        }
+#else
+        (void)on;
+#endif
+    }
+    void Store(CPelorvaneCore& core, bool flush) {
+#ifdef PV_WITH_HISTORY
+        if (m_db) {
+            RecordFinishedRuns(core.m_practice, *m_db, flush);
+            Report();
+        }
+#else
+        (void)core;
+        (void)flush;
+#endif
+    }
+
+  private:
+#ifdef PV_WITH_HISTORY
+    void Report() {
+        const QString message = m_db->TakeMessage();
+        if (!message.isEmpty()) {
+            std::cerr << "pelorvane-play: " << message.toStdString() << std::endl;
+        }
+    }
+    std::unique_ptr<PracticeDatabase> m_db;
+#endif
+};
+
 int Play(const PlayOptions& options) {
     TemporaryFolder folder;
     if (folder.Path().empty()) {
@@ -111,6 +158,7 @@ int Play(const PlayOptions& options) {
             std::cerr << "pelorvane-play: " << error << std::endl;
             return 2;
         }
+        Recorder recorder(options.record);
         core.SetLoop(plan->loop, plan->passes);
         core.SeekTo(plan->startMs);
         core.OpenMidiDevices();
@@ -120,9 +168,12 @@ int Play(const PlayOptions& options) {
             std::cerr << "pelorvane-play: nothing to play" << std::endl;
             exitCode = 1;
         }
-        while (core.m_playState != Stopped && !g_interrupted.load()) {
+        for (int slept = 0; core.m_playState != Stopped && !g_interrupted.load(); ++slept) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             core.CheckDevices();
+            if (slept % 10 == 0) {
+                recorder.Store(core, false);
+            }
         }
         core.CheckDevices();  // a device lost on the last tick
         if (g_interrupted.load()) {
@@ -133,6 +184,7 @@ int Play(const PlayOptions& options) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
         core.ShutDown();
+        recorder.Store(core, true);
     }
     return exitCode;
 }
@@ -149,6 +201,21 @@ int main(int argc, char** argv) {
     if (options->list) {
         return ListDevices();
     }
+#ifdef PV_WITH_HISTORY
+    // The history's database driver is a Qt plugin, which wants an application object.
+    std::unique_ptr<QCoreApplication> app;
+    if (options->record) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+        // The history knows songs by full path, as the window's song list does.
+        options->file = std::filesystem::absolute(options->file).string();
+    }
+#else
+    if (options->record) {
+        std::cerr << "pelorvane-play: built without the practice history; --record is not available"
+                  << std::endl;
+        return 2;
+    }
+#endif
     struct sigaction action = {};
     action.sa_handler = &OnInterrupt;
     sigaction(SIGINT, &action, nullptr);

@@ -79,6 +79,8 @@ std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& 
         std::string text;
         if (arg == "--list") {
             options.list = true;
+        } else if (arg == "--record") {
+            options.record = true;
         } else if (arg == "--in" || arg == "--out") {
             if (!value(text)) {
                 return std::nullopt;

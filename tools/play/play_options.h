@@ -19,6 +19,7 @@ struct PlayOptions {
     std::optional<uint32_t> fromBar;                        // bars counted from 1
     std::optional<std::pair<uint32_t, uint32_t>> loopBars;  // first and last bar, both played
     int repeat = 1;                                         // passes of the loop
+    bool record = false;  // store the runs in the practice history
     std::string file;
 };
 
@@ -29,4 +30,4 @@ inline constexpr const char* kPlayUsage =
     "usage: pelorvane-play --list\n"
     "       pelorvane-play [--in NAME] [--out NAME] [--mode model|lesson|accompaniment|solo]\n"
     "                      [--speed 50|80|90|100|120] [--practice 1,2,...]\n"
-    "                      [--from BAR] [--loop A-B] [--repeat N] FILE\n";
+    "                      [--from BAR] [--loop A-B] [--repeat N] [--record] FILE\n";

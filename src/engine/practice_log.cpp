@@ -1,0 +1,30 @@
+#include "engine/practice_log.h"
+
+#include "smf/meter_map.h"
+
+uint32_t PracticeLog::BeginSong(const std::string& path,
+                                std::shared_ptr<const smf::MeterMap> meter) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const uint32_t song = m_nextSong++;
+    m_songs[song] = Song{path, std::move(meter)};
+    return song;
+}
+
+std::shared_ptr<const smf::MeterMap> PracticeLog::MeterOf(uint32_t song) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const auto it = m_songs.find(song);
+    return it == m_songs.end() ? nullptr : it->second.meter;
+}
+
+std::vector<PracticeRun> PracticeLog::Collect(uint32_t nowMs, bool flush) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_scorer.Feed(m_queue.Take());
+    std::vector<PracticeRun> runs = m_scorer.TakeFinished(nowMs, flush);
+    for (PracticeRun& run : runs) {
+        const auto it = m_songs.find(run.song);
+        if (it != m_songs.end()) {
+            run.songPath = it->second.path;
+        }
+    }
+    return runs;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/practice_queue.h"
+#include "engine/practice_run.h"
+#include "engine/practice_scorer.h"
+
+namespace smf {
+class MeterMap;
+}
+
+// The practice record of one core: the queue its clock thread and input callback hand over to,
+// and the scoring of what they handed over, done by whoever collects the runs.
+class PracticeLog {
+  public:
+    PracticeQueue& Queue() { return m_queue; }
+
+    // A song prepared for play; its number goes with every run of it. Any thread but the clock
+    // and input threads.
+    uint32_t BeginSong(const std::string& path, std::shared_ptr<const smf::MeterMap> meter);
+    std::shared_ptr<const smf::MeterMap> MeterOf(uint32_t song) const;
+
+    // Scores what has been handed over and returns the runs finished by nowMs, oldest first,
+    // each with its song's path. flush: also the run playing, without waiting for late presses.
+    std::vector<PracticeRun> Collect(uint32_t nowMs, bool flush = false);
+
+  private:
+    struct Song {
+        std::string path;
+        std::shared_ptr<const smf::MeterMap> meter;
+    };
+    PracticeQueue m_queue;
+    mutable std::mutex m_lock;  // the songs and the scorer
+    PracticeScorer m_scorer;
+    std::map<uint32_t, Song> m_songs;
+    uint32_t m_nextSong = 1;
+};

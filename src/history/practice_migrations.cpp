@@ -1,0 +1,80 @@
+// Each step is kept as it was released: a file of any earlier version is brought forward by
+// running the steps it lacks, in order.
+
+#include "history/practice_migrations.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+const QStringList kSteps[] = {
+    // 1: songs by path, and their runs.
+    {
+        "CREATE TABLE songs (id INTEGER PRIMARY KEY, path TEXT NOT NULL)",
+        "CREATE INDEX songs_path ON songs (path)",
+        "CREATE TABLE runs (id INTEGER PRIMARY KEY, song_id INTEGER NOT NULL REFERENCES songs (id),"
+        " started TEXT NOT NULL, mode TEXT NOT NULL, speed INTEGER NOT NULL,"
+        " bar_first INTEGER NOT NULL, bar_last INTEGER NOT NULL, duration_ms INTEGER NOT NULL,"
+        " notes INTEGER NOT NULL, hit INTEGER NOT NULL, missed INTEGER NOT NULL,"
+        " extra INTEGER NOT NULL, chords INTEGER NOT NULL, wait_p50 INTEGER NOT NULL,"
+        " wrong INTEGER NOT NULL)",
+        "CREATE INDEX runs_song ON runs (song_id, started)",
+    },
+    // 2: songs also known by their content; accuracy and timing of each run.
+    {
+        "ALTER TABLE songs ADD COLUMN hash TEXT",
+        "CREATE INDEX songs_hash ON songs (hash)",
+        "ALTER TABLE runs ADD COLUMN accuracy REAL NOT NULL DEFAULT 0",
+        "ALTER TABLE runs ADD COLUMN timing_p50 INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE runs ADD COLUMN timing_spread INTEGER NOT NULL DEFAULT 0",
+    },
+};
+
+static_assert(std::size(kSteps) == kPracticeSchemaVersion);
+
+}  // namespace
+
+int PracticeSchemaVersion(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        return -1;
+    }
+    return q.value(0).toInt();
+}
+
+bool MigratePracticeSchema(QSqlDatabase& db, int upTo) {
+    const int from = PracticeSchemaVersion(db);
+    if (from < 0) {
+        return false;
+    }
+    if (from >= std::min(upTo, kPracticeSchemaVersion)) {
+        return true;
+    }
+    // Taking the write lock first, then reading the version again: the window and
+    // pelorvane-play may both be bringing the same file forward.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        return false;
+    }
+    const int now = PracticeSchemaVersion(db);
+    bool ok = now >= 0;
+    for (int version = now + 1; ok && version <= upTo && version <= kPracticeSchemaVersion;
+         ++version) {
+        for (const QString& statement : kSteps[version - 1]) {
+            if (!q.exec(statement)) {
+                ok = false;
+                break;
+            }
+        }
+        ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+    }
+    if (!ok || !q.exec(QStringLiteral("COMMIT"))) {
+        q.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return true;
+}

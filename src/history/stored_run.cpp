@@ -1,0 +1,23 @@
+#include "history/stored_run.h"
+
+StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& s, const QDateTime& started) {
+    StoredRun r;
+    r.songPath = QString::fromStdString(run.songPath);
+    r.started = started.toUTC();
+    r.mode = QString::fromLatin1(PlayModeName(run.mode));
+    r.speed = run.speedPercent;
+    r.firstBar = static_cast<int>(s.firstBar);
+    r.lastBar = static_cast<int>(s.lastBar);
+    r.durationMs = static_cast<int>(run.durationMs);
+    r.notes = static_cast<int>(s.notes);
+    r.hit = static_cast<int>(s.hit);
+    r.missed = static_cast<int>(s.missed);
+    r.extra = static_cast<int>(s.extra);
+    r.chords = static_cast<int>(s.chords);
+    r.waitP50 = static_cast<int>(s.waitP50);
+    r.wrong = static_cast<int>(s.wrong);
+    r.accuracy = s.accuracy;
+    r.timingP50 = s.timingP50;
+    r.timingSpread = s.timingSpread;
+    return r;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include "engine/practice_run.h"
+
+// One run as the history keeps it.
+struct StoredRun {
+    QString songPath;
+    QDateTime started;  // UTC
+    QString mode;       // as pelorvane-play --mode names it
+    int speed = 100;    // percent
+    int firstBar = 1;
+    int lastBar = 1;
+    int durationMs = 0;
+    int notes = 0, hit = 0, missed = 0, extra = 0;
+    int chords = 0, waitP50 = 0, wrong = 0;
+    double accuracy = 0;  // 0-1
+    int timingP50 = 0;
+    int timingSpread = 0;
+};
+
+StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& summary,
+                      const QDateTime& started);

@@ -1,0 +1,315 @@
+// Scoring of practice runs through the window core, the in-memory MIDI service and the manual
+// clock, with the player's keys scripted as a keyboard would send them.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/practice_run.h"
+#include "engine_test_support.h"
+#include "platform/clock.h"
+#include "smf/meter_map.h"
+
+namespace {
+
+constexpr const char* kKeyboard = "Digital Keyboard-1";
+
+class PracticeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ManualClock::Install();
+        ManualClock::Set(1000);
+        core = std::make_unique<TestCore>(service, dir.Path());
+        core->OpenMidiDevices();
+    }
+    void TearDown() override {
+        core.reset();
+        ManualClock::Uninstall();
+    }
+    void Tick(uint32_t ms = 1) {
+        for (uint32_t i = 0; i < ms; ++i) {
+            ManualClock::Advance(1);
+            core->OnClockTick();
+        }
+    }
+    // Starts play; the first tick sets the run's start, from which ideal times count.
+    void Start(PlayMode mode) {
+        core->StartPlay(mode);
+        Tick();
+        start = ManualClock::Get();
+    }
+    // Ticks until the clock reads start + ms.
+    void At(uint32_t ms) {
+        while (ManualClock::Get() < start + ms && core->m_playState != Stopped) {
+            Tick();
+        }
+    }
+    void Key(int key, bool down) {
+        CPelorvaneCore::MidiInProc(nullptr, kMimData, core.get(), Msg(down ? 0x90 : 0x80, key, 100),
+                                   0);
+    }
+    void Press(int key) {
+        Key(key, true);
+        Key(key, false);
+    }
+    void PlayToEnd() {
+        for (int guard = 0; guard < 100000 && core->m_playState != Stopped; ++guard) {
+            Tick();
+        }
+    }
+    std::vector<PracticeRun> Runs() { return core->m_practice.Collect(ManualClock::Get() + 1000); }
+    PracticeSummary Summary(const PracticeRun& run) {
+        return Summarize(run, *core->m_practice.MeterOf(run.song));
+    }
+
+    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
+    TempDir dir;
+    std::unique_ptr<TestCore> core;
+    uint32_t start = 0;
+};
+
+// Practice notes on channel 1 each second from 1 s, an accompanying note on channel 2.
+SmfWriter SixNotes() {
+    SmfWriter w;
+    const int keys[] = {60, 62, 64, 65, 67, 69};
+    for (int i = 0; i < 6; ++i) {
+        w.Note(1000 + 1000 * static_cast<uint32_t>(i), 0, keys[i], 200);
+    }
+    w.Note(0, 1, 48, 6500);
+    return w;
+}
+
+TEST_F(PracticeTest, AccompanimentMatchesPressesWithinTheWindowAroundEachIdealTime) {
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    Start(PlayMode::Accompaniment);
+    At(900);
+    Press(60);  // 100 ms early: a hit
+    At(2150);
+    Press(62);  // 150 ms late: still a hit
+    At(3151);
+    Press(64);  // 151 ms late: outside, so an extra press and a miss
+    // 65 at 4 s is not played at all.
+    At(5000);
+    Press(66);  // the wrong key on time: an extra press and a miss
+    At(6000);
+    Press(69);
+    Press(69);  // the same key twice: the second press has no note left
+    PlayToEnd();
+
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    const PracticeRun& run = runs[0];
+    EXPECT_EQ(run.mode, PlayMode::Accompaniment);
+    EXPECT_EQ(run.songPath, "/songs/test0.mid");
+    ASSERT_EQ(run.notes.size(), 6u);
+    std::vector<int32_t> errors;
+    std::vector<bool> hits;
+    for (const PracticeRun::NoteScore& n : run.notes) {
+        hits.push_back(n.hit);
+        if (n.hit) {
+            errors.push_back(n.errorMs);
+        }
+    }
+    EXPECT_EQ(hits, (std::vector<bool>{true, true, false, false, false, true}));
+    EXPECT_EQ(errors, (std::vector<int32_t>{-100, 150, 0}));
+    EXPECT_EQ(run.extra, 3u);
+    const PracticeSummary s = Summary(run);
+    EXPECT_EQ(s.notes, 6u);
+    EXPECT_EQ(s.hit, 3u);
+    EXPECT_EQ(s.missed, 3u);
+    EXPECT_DOUBLE_EQ(s.accuracy, 3.0 / 9.0);
+    EXPECT_EQ(s.timingP50, 0);
+    EXPECT_EQ(s.firstBar, 1u);
+    EXPECT_EQ(s.lastBar, 4u);  // 2 s a bar; the song ends in its fourth bar
+    // Each missed note weighs one in its bar; bar 2 (3 s) and bar 3 (4 s, 5 s) held the player.
+    EXPECT_EQ(HardestBars(run, *core->m_practice.MeterOf(run.song)), (std::vector<uint32_t>{3, 2}));
+}
+
+TEST_F(PracticeTest, AccompanimentIdealTimesFollowTheSpeed) {
+    core->m_slider = 0;  // x0.5
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    Start(PlayMode::Accompaniment);
+    At(2000);  // the note at 1 s of the song is due after 2 s
+    Press(60);
+    At(4100);
+    Press(62);
+    core->StopPlay();
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].speedPercent, 50);
+    ASSERT_EQ(runs[0].notes.size(), 2u);
+    EXPECT_TRUE(runs[0].notes[0].hit);
+    EXPECT_EQ(runs[0].notes[0].errorMs, 0);
+    EXPECT_EQ(runs[0].notes[1].errorMs, 100);
+}
+
+TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
+    SmfWriter w;
+    w.Note(1000, 0, 60, 300).Note(1000, 0, 64, 300);  // a chord, completed key by key
+    w.Note(2500, 0, 67, 300);                         // played the moment it is due
+    w.Note(4500, 0, 72, 300);                         // in bar 3, waited for long
+    core->AddLoadedSong(w.Load(), 1);
+    Start(PlayMode::MyPaceLesson);
+    At(1000);
+    ASSERT_TRUE(core->m_pPerformance->m_waiting);
+    const uint32_t due = ManualClock::Get();
+    Press(61);  // wrong
+    Tick(100);
+    Key(60, true);
+    Tick(100);
+    EXPECT_TRUE(core->m_pPerformance->m_waiting);
+    Press(60);  // a chord key again is not wrong
+    Key(60, true);
+    Key(64, true);
+    Tick();
+    const uint32_t done = ManualClock::Get();
+    EXPECT_FALSE(core->m_pPerformance->m_waiting);
+    Key(60, false);
+    Key(64, false);
+    // The next chord: held before it comes due, completed as it does.
+    Key(67, true);
+    At(3000);  // the song is behind the clock by the first wait
+    Key(67, false);
+    At(5000);
+    ASSERT_TRUE(core->m_pPerformance->m_waiting);
+    Tick(2000);
+    Key(72, true);
+    Tick();
+    Key(72, false);
+    PlayToEnd();
+
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    const PracticeRun& run = runs[0];
+    ASSERT_EQ(run.chords.size(), 3u);
+    EXPECT_EQ(run.chords[0].waitMs, done - due);
+    EXPECT_EQ(run.chords[0].wrong, 1u);
+    EXPECT_EQ(run.chords[1].waitMs, 0u);
+    EXPECT_EQ(run.chords[1].wrong, 0u);
+    EXPECT_GE(run.chords[2].waitMs, 2000u);
+    EXPECT_TRUE(run.notes.empty());
+    const PracticeSummary s = Summary(run);
+    EXPECT_EQ(s.chords, 3u);
+    EXPECT_EQ(s.wrong, 1u);
+    EXPECT_EQ(s.waitP50, done - due);
+    EXPECT_DOUBLE_EQ(s.accuracy, 2.0 / 3.0);
+    // Bar 3's long wait first, then bar 1's short wait with a wrong key.
+    EXPECT_EQ(HardestBars(run, *core->m_practice.MeterOf(run.song)), (std::vector<uint32_t>{3, 1}));
+}
+
+TEST_F(PracticeTest, EachPassOfALoopIsARunOfItsOwn) {
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    core->SetLoop(LoopSpan{0, 2000}, 2);
+    Start(PlayMode::Accompaniment);
+    At(1000);
+    Press(60);
+    PlayToEnd();
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 2u);
+    for (const PracticeRun& run : runs) {
+        EXPECT_EQ(run.startSongMs, 0u);
+        EXPECT_EQ(run.endSongMs, 1999u);
+        EXPECT_NEAR(run.durationMs, 2000, 2);
+        ASSERT_EQ(run.notes.size(), 1u);
+    }
+    EXPECT_TRUE(runs[0].notes[0].hit);
+    EXPECT_FALSE(runs[1].notes[0].hit);
+    EXPECT_EQ(runs[1].extra, 0u);
+}
+
+TEST_F(PracticeTest, AStopInTheMiddleEndsTheRunWithWhatWasDue) {
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    Start(PlayMode::Accompaniment);
+    At(1000);
+    Press(60);
+    At(2500);
+    core->StopPlay();
+    Press(64);  // after the stop: not part of any run
+    // Nothing is scored until a late press could no longer count.
+    EXPECT_TRUE(core->m_practice.Collect(ManualClock::Get() + 100).empty());
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].notes.size(), 2u);
+    EXPECT_EQ(runs[0].endSongMs, 2500u);
+    EXPECT_EQ(runs[0].durationMs, 2500u);
+    EXPECT_EQ(runs[0].extra, 0u);
+    const PracticeSummary s = Summary(runs[0]);
+    EXPECT_EQ(s.hit, 1u);
+    EXPECT_EQ(s.missed, 1u);
+    EXPECT_EQ(s.lastBar, 2u);
+}
+
+TEST_F(PracticeTest, AModelPerformanceIsMeasuredButNotScored) {
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    Start(PlayMode::ModelPerformance);
+    Press(60);
+    At(1500);
+    core->StartPlay(PlayMode::Solo);  // a switch starts a new run
+    At(3000);
+    core->StopPlay();
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].mode, PlayMode::ModelPerformance);
+    EXPECT_EQ(runs[1].mode, PlayMode::Solo);
+    EXPECT_EQ(runs[1].startSongMs, runs[0].endSongMs);
+    for (const PracticeRun& run : runs) {
+        EXPECT_TRUE(run.notes.empty());
+        EXPECT_EQ(run.extra, 0u);
+        EXPECT_FALSE(Summary(run).scored);
+    }
+}
+
+TEST(PracticeScorer, APressJustAfterTheEndStillAnswersTheLastNote) {
+    PracticeScorer scorer;
+    PracticeEvent start;
+    start.kind = PracticeEvent::RunStart;
+    start.mode = static_cast<uint8_t>(PlayMode::Accompaniment);
+    start.value = 100;
+    start.clockMs = 0xFFFFFF00u;  // the clock wraps during the run
+    PracticeEvent note;
+    note.kind = PracticeEvent::PracticeNote;
+    note.key = 60;
+    note.clockMs = 0xFFFFFFF0u;
+    PracticeEvent end;
+    end.kind = PracticeEvent::RunEnd;
+    end.clockMs = 0xFFFFFFF8u;
+    scorer.Feed({start, note, end});
+    EXPECT_TRUE(scorer.TakeFinished(0x40).empty());
+    PracticeEvent press;
+    press.kind = PracticeEvent::KeyDown;
+    press.key = 60;
+    press.clockMs = 0x50;  // 0x60 ms after the ideal time, past the wrap
+    scorer.Feed({press});
+    const std::vector<PracticeRun> runs = scorer.TakeFinished(0x200);
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].notes.size(), 1u);
+    EXPECT_TRUE(runs[0].notes[0].hit);
+    EXPECT_EQ(runs[0].notes[0].errorMs, 0x60);
+}
+
+TEST(PracticeQueue, AFullQueueDropsRatherThanGrowsUntilItIsTaken) {
+    PracticeQueue queue;
+    PracticeEvent press;
+    press.kind = PracticeEvent::KeyDown;
+    for (int i = 0; i < 10000; ++i) {
+        press.clockMs = static_cast<uint32_t>(i);
+        queue.Push(press);
+    }
+    std::vector<PracticeEvent> taken = queue.Take();
+    ASSERT_EQ(taken.size(), PracticeQueue::kReserve);
+    EXPECT_EQ(taken.back().clockMs, 8191u);  // the oldest are kept
+    EXPECT_EQ(queue.Dropped(), 10000u - PracticeQueue::kReserve);
+    queue.Push(press);
+    EXPECT_EQ(queue.Take().size(), 1u);
+}
+
+TEST(PracticeLoop, ABarLoopsWithItsNeighboursWithinTheSong) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 100).Note(7900, 0, 60, 100);  // four bars of 2 s
+    const smf::MeterMap meter(*w.Load());
+    EXPECT_EQ(LoopAroundBar(meter, 1), (LoopSpan{0, 4000}));
+    EXPECT_EQ(LoopAroundBar(meter, 3), (LoopSpan{2000, 8000}));
+    EXPECT_EQ(LoopAroundBar(meter, 4), (LoopSpan{4000, 8000}));
+}
+
+}  // namespace

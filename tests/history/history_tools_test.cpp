@@ -1,0 +1,120 @@
+// pelorvane-history prints what the window and pelorvane-play --record stored, also when both
+// write at the same time.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "history/practice_database.h"
+
+namespace {
+
+class ToolsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        folder = QDir(home.path()).filePath("pelorvane");
+        song = QDir(home.path()).filePath("kirakira.mid");
+        ASSERT_TRUE(QFile::copy(PV_DEMO_SONG, song));
+    }
+    QProcessEnvironment Env() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", home.path());
+        return env;
+    }
+    QStringList History(const QString& file) {
+        QProcess p;
+        p.setProcessEnvironment(Env());
+        p.start(PV_HISTORY_TOOL, {file});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+    QTemporaryDir home;
+    QString folder;
+    QString song;
+};
+
+TEST_F(ToolsTest, HistoryPrintsEachRunOnALineOldestFirst) {
+    EXPECT_TRUE(History(song).isEmpty());  // no history yet, and none made by asking
+    EXPECT_FALSE(QFile::exists(QDir(folder).filePath("practice.sqlite")));
+    {
+        PracticeDatabase db(folder);
+        StoredRun lesson;
+        lesson.songPath = song;
+        lesson.started = QDateTime(QDate(2026, 12, 9), QTime(1, 20, 5), Qt::UTC);
+        lesson.mode = "lesson";
+        lesson.speed = 80;
+        lesson.firstBar = 2;
+        lesson.lastBar = 5;
+        lesson.chords = 14;
+        lesson.waitP50 = 310;
+        lesson.wrong = 3;
+        StoredRun accompaniment;
+        accompaniment.songPath = song;
+        accompaniment.started = QDateTime(QDate(2026, 12, 8), QTime(23, 0), Qt::UTC);
+        accompaniment.mode = "accompaniment";
+        accompaniment.speed = 120;
+        accompaniment.lastBar = 12;
+        accompaniment.notes = 48;
+        accompaniment.hit = 40;
+        accompaniment.missed = 8;
+        accompaniment.extra = 5;
+        ASSERT_TRUE(db.Store(lesson));
+        ASSERT_TRUE(db.Store(accompaniment));
+    }
+    // Asked by a relative name, from the song's folder.
+    QProcess p;
+    p.setProcessEnvironment(Env());
+    p.setWorkingDirectory(home.path());
+    p.start(PV_HISTORY_TOOL, {"kirakira.mid"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()),
+              "run 2026-12-08T23:00:00Z accompaniment 120 bars=1-12 notes=48 hit=40 missed=8 "
+              "extra=5 chords=0 wait_p50=0 wrong=0\n"
+              "run 2026-12-09T01:20:05Z lesson 80 bars=2-5 notes=0 hit=0 missed=0 extra=0 "
+              "chords=14 wait_p50=310 wrong=3\n");
+}
+
+TEST_F(ToolsTest, PlayRecordsItsRunsWhileTheWindowWritesToo) {
+    QProcess play;
+    play.setProcessEnvironment(Env());
+    play.start(PV_PLAY_TOOL, {"--record", "--mode", "accompaniment", "--practice", "1", "--speed",
+                              "120", "--loop", "1-1", "--repeat", "2", song});
+    ASSERT_TRUE(play.waitForStarted(10000));
+    // The window's writes, as fast as they come, for as long as the tool plays.
+    int written = 0;
+    {
+        PracticeDatabase window(folder);
+        while (play.state() != QProcess::NotRunning || written == 0) {
+            StoredRun r;
+            r.songPath = song;
+            r.started = QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC).addSecs(written);
+            r.mode = "lesson";
+            ASSERT_TRUE(window.Store(r));
+            ++written;
+            play.waitForFinished(5);
+        }
+        EXPECT_TRUE(window.TakeMessage().isEmpty());
+    }
+    ASSERT_EQ(play.exitCode(), 0) << play.readAllStandardError().toStdString();
+    const QStringList lines = History(song);
+    ASSERT_EQ(lines.size(), written + 2);
+    // The tool's two passes of bar 1 come last; nobody played, so every note was missed.
+    const QRegularExpression pass(
+        "^run \\S+Z accompaniment 120 bars=1-1 notes=(\\d+) hit=0 missed=(\\d+) extra=0 "
+        "chords=0 wait_p50=0 wrong=0$");
+    for (int i = written; i < written + 2; ++i) {
+        const QRegularExpressionMatch m = pass.match(lines[i]);
+        ASSERT_TRUE(m.hasMatch()) << lines[i].toStdString();
+        EXPECT_GT(m.captured(1).toInt(), 0);
+        EXPECT_EQ(m.captured(1), m.captured(2));
+    }
+    EXPECT_TRUE(QDir(folder).entryList({"practice.sqlite.aside-*"}).isEmpty());
+}
+
+}  // namespace
