@@ -12,7 +12,7 @@
 #include "engine/song_clock.h"
 #include "engine_test_support.h"
 #include "platform/clock.h"
-#include "smf_writer.h"
+#include "midi_file_writer/smf_writer.h"
 
 namespace {
 

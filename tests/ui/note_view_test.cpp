@@ -9,7 +9,7 @@
 
 #include "engine/performance.h"
 #include "platform/clock.h"
-#include "smf_writer.h"
+#include "midi_file_writer/smf_writer.h"
 #include "ui/channel_colors.h"
 #include "ui/control_ids.h"
 #include "ui/keyboard_panel.h"
