@@ -11,8 +11,8 @@
 #include "engine/performance.h"
 #include "engine/song_clock.h"
 #include "engine_test_support.h"
-#include "platform/clock.h"
 #include "midi_file_writer/smf_writer.h"
+#include "platform/clock.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "engine/performance.h"
-#include "platform/clock.h"
 #include "midi_file_writer/smf_writer.h"
+#include "platform/clock.h"
 #include "ui/channel_colors.h"
 #include "ui/control_ids.h"
 #include "ui/keyboard_panel.h"

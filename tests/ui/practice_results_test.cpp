@@ -10,8 +10,8 @@
 #include <QTest>
 
 #include "engine/performance.h"
-#include "smf/meter_map.h"
 #include "midi_file_writer/smf_writer.h"
+#include "smf/meter_map.h"
 #include "ui/control_ids.h"
 #include "ui/practice_results_window.h"
 #include "ui_test_support.h"
