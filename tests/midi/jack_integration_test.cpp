@@ -87,7 +87,7 @@ TEST_F(JackTest, KeyboardIsListedAndOurOwnPortsAreNot) {
     EXPECT_EQ(0, out->SendShort(Msg(0xC3, 5, 0)));
     EXPECT_EQ(0, out->SendSysex(sysex));
     EXPECT_TRUE(sysex->done.load());
-    EXPECT_TRUE(WaitFor([&] { return !keyboard.ReceivedSysex().empty(); }, 2s));
+    EXPECT_TRUE(WaitFor([&] { return !keyboard.ReceivedSysex().empty(); }, 10s));
     EXPECT_EQ(std::vector<uint32_t>{Msg(0xC3, 5, 0)}, keyboard.Received());
     ASSERT_EQ(1u, keyboard.ReceivedSysex().size());
     EXPECT_EQ(sysex->bytes, keyboard.ReceivedSysex()[0]);
@@ -118,7 +118,7 @@ TEST_F(JackTest, KeyboardReceivesTheWholeOutputInOrder) {
     ASSERT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 5s));
     core->StopPlay();
     auto sent = service.SentShort();
-    ASSERT_TRUE(WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 2s));
+    ASSERT_TRUE(WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 10s));
     std::this_thread::sleep_for(50ms);
     auto received = keyboard.Received();
     EXPECT_EQ(sent, received);
@@ -153,15 +153,15 @@ TEST_F(JackTest, NoteOnFromTheKeyboardLetsTheLessonGoOn) {
         auto received = keyboard.Received();
         return std::find(received.begin(), received.end(), message) != received.end();
     };
-    ASSERT_TRUE(WaitFor([&] { return heard(Msg(0x90, 60, 0x7F)); }, 2s));
+    ASSERT_TRUE(WaitFor([&] { return heard(Msg(0x90, 60, 0x7F)); }, 10s));
     std::this_thread::sleep_for(1000ms);
     EXPECT_EQ(Playing, core->m_playState.load()) << "the lesson must wait for the key";
     EXPECT_FALSE(heard(Msg(0x91, 67, 100)));
 
     keyboard.Send(0x90, 60, 100);
-    EXPECT_TRUE(WaitFor([&] { return heard(Msg(0x91, 67, 100)); }, 2s));
+    EXPECT_TRUE(WaitFor([&] { return heard(Msg(0x91, 67, 100)); }, 10s));
     keyboard.Send(0x80, 60, 0);
-    EXPECT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 3s));
+    EXPECT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 10s));
     core->ShutDown();
 }
 
@@ -178,7 +178,7 @@ TEST_F(JackTest, TwoClientsWithTheSameNameAreToldApart) {
         ASSERT_EQ(MIDI_OK, service->OpenOutput(static_cast<int>(it - outputs.begin()), out));
         uint8_t key = keyboard == &first ? 40 : 41;
         EXPECT_EQ(0, out->SendShort(Msg(0x90, key, 1)));
-        EXPECT_TRUE(WaitFor([&] { return !keyboard->Received().empty(); }, 2s));
+        EXPECT_TRUE(WaitFor([&] { return !keyboard->Received().empty(); }, 10s));
         out->Close();
     }
     std::this_thread::sleep_for(50ms);
@@ -202,7 +202,7 @@ TEST_F(JackTest, UnpluggedKeyboardWhilePlayingStopsPlayWithOneMessage) {
     ASSERT_TRUE(core->m_messages.empty());
     core->StartClockThread();
     core->StartPlay(PlayMode::ModelPerformance);
-    ASSERT_TRUE(WaitFor([&] { return keyboard->Received().size() > 40; }, 2s));
+    ASSERT_TRUE(WaitFor([&] { return keyboard->Received().size() > 40; }, 10s));
     keyboard.reset();
     ASSERT_TRUE(WaitFor([&] { return !debug.Lines().empty(); }, 10s));
     EXPECT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 10s));
