@@ -9,55 +9,26 @@
 #include <vector>
 
 #include "engine/note_spans.h"
+#include "midi_file_writer/midi_file_bytes.h"
 #include "smf/smf.h"
 
 namespace {
 
-struct Message {
-    uint32_t ms;
-    uint8_t bytes[3];
-};
-
-void PutVarLen(std::vector<uint8_t>& out, uint32_t value) {
-    uint8_t groups[5];
-    int n = 0;
-    do {
-        groups[n++] = value & 0x7F;
-        value >>= 7;
-    } while (value != 0);
-    while (n > 1) {
-        out.push_back(groups[--n] | 0x80);
-    }
-    out.push_back(groups[0]);
-}
-
 std::vector<uint8_t> DenseSong(uint32_t seconds) {
     std::mt19937 random(13);
-    std::vector<Message> messages;
+    std::vector<midi_file::TimedBytes> events;
     for (uint8_t ch = 0; ch < 16; ++ch) {
         for (uint32_t t = ch * 3; t < seconds * 1000; t += 50) {
             const uint8_t key = static_cast<uint8_t>(36 + random() % 61);
             const uint32_t length = 40 + random() % 361;
-            messages.push_back({t, {static_cast<uint8_t>(0x90 | ch), key, 90}});
-            messages.push_back({t + length, {static_cast<uint8_t>(0x80 | ch), key, 0}});
+            events.push_back({t, {static_cast<uint8_t>(0x90 | ch), key, 90}});
+            events.push_back({t + length, {static_cast<uint8_t>(0x80 | ch), key, 0}});
         }
     }
-    std::stable_sort(messages.begin(), messages.end(),
-                     [](const Message& a, const Message& b) { return a.ms < b.ms; });
-    std::vector<uint8_t> body;
-    uint32_t last = 0;
-    for (const Message& m : messages) {
-        PutVarLen(body, m.ms - last);  // 500 ticks a quarter at 120 a minute: a tick is 1 ms
-        last = m.ms;
-        body.insert(body.end(), m.bytes, m.bytes + 3);
-    }
-    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xF4,
-                                 'M', 'T', 'r', 'k'};
-    const uint32_t size = static_cast<uint32_t>(body.size());
-    file.insert(file.end(), {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-                             static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)});
-    file.insert(file.end(), body.begin(), body.end());
+    // 500 ticks a quarter at 120 a minute: a tick is 1 ms.
+    std::vector<uint8_t> file = midi_file::HeaderChunk(0, 1, 500);
+    const std::vector<uint8_t> track = midi_file::TrackChunk(std::move(events));
+    file.insert(file.end(), track.begin(), track.end());
     return file;
 }
 
