@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 #include "history/practice_folder.h"
@@ -89,14 +90,24 @@ bool PracticeDatabase::OpenFile() {
     return true;
 }
 
+namespace {
+constexpr int kOpenAttempts = 10;
+constexpr unsigned long kOpenRetryMs = 20;
+}  // namespace
+
 bool PracticeDatabase::Open() {
     if (m_open) {
         return true;
     }
     QDir().mkpath(m_folder);
     const bool existed = QFile::exists(FilePath());
-    if (OpenFile()) {
-        return true;
+    // Another writer may be creating the file or turning on its journal this very moment:
+    // SQLite answers that at once, without waiting, so a few tries come before any verdict.
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (OpenFile()) {
+            return true;
+        }
+        QThread::msleep(kOpenRetryMs);
     }
     if (!existed) {
         Close();
