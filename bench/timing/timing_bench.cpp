@@ -254,7 +254,7 @@ int main(int argc, char** argv) {
         const std::vector<uint8_t> bytes = GenerateDenseSong(seconds + 10, lesson);
         SongEntry entry;
         entry.m_path = "dense.mid";
-        entry.m_midiData = smf::LoadFromMemory(bytes.data(), bytes.size()).release();
+        entry.m_midiData = smf::LoadFromMemory(bytes.data(), bytes.size());
         if (!entry.m_midiData) {
             std::fprintf(stderr, "the generated song did not load\n");
             return 1;

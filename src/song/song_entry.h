@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "smf/smf.h"
@@ -22,12 +23,12 @@ struct ChannelInfo {
     uint8_t m_program = 0;   // first program change found, 0 when none
 };
 
-// One song of the song list. Copying an entry copies the song pointer without taking ownership:
-// the SongList that holds the entry frees the song exactly once (RemoveSong, FreeSongList).
+// One song of the song list. A loaded song never changes, so copies of an entry share it, and it
+// goes with the last of them.
 struct SongEntry {
     std::string m_path;   // UTF-8
     std::string m_title;  // UTF-8
-    smf::Song* m_midiData = nullptr;
+    std::shared_ptr<const smf::Song> m_midiData;
     std::array<ChannelInfo, 16> m_channels{};
 };
 

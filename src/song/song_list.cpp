@@ -57,7 +57,6 @@ bool RemoveSong(SongList& list, std::size_t index) {
     if (index >= list.m_entries.size()) {
         return false;
     }
-    delete list.m_entries[index].m_midiData;
     list.m_entries.erase(list.m_entries.begin() + static_cast<std::ptrdiff_t>(index));
     return true;
 }
@@ -86,9 +85,5 @@ bool ReorderSongs(SongList& list, std::size_t count, const int* order) {
 }
 
 void FreeSongList(SongList& list) {
-    for (SongEntry& entry : list.m_entries) {
-        delete entry.m_midiData;
-        entry.m_midiData = nullptr;
-    }
     list.m_entries.clear();
 }

@@ -5,7 +5,7 @@
 
 #include "song/song_entry.h"
 
-// The user's songs in list order. Row i of the song list box shows entry i. The list owns every
+// The user's songs in list order. Row i of the song list box shows entry i. The list holds every
 // loaded song of its entries.
 struct SongList {
     std::vector<SongEntry> m_entries;
@@ -17,7 +17,8 @@ inline constexpr const char* kSongListFileName = "songlist.txt";
 // SONG_FILE_NOT_FOUND or SONG_NOT_MIDI.
 int AddSong(SongList& list, const std::string& path);
 
-// Removes entry index and frees its song; false when index is out of range.
+// Removes entry index (its song goes with the last entry sharing it); false when index is out
+// of range.
 bool RemoveSong(SongList& list, std::size_t index);
 
 // order[row] is the old index of the song that now stands at row. False, with nothing changed,
@@ -36,5 +37,5 @@ std::string FormatSongListLine(const SongEntry& entry);
 // Writes the whole list. False when the file could not be written; the old file is then whole.
 bool SaveSongList(const SongList& list, const std::string& path = kSongListFileName);
 
-// Frees every loaded song and empties the list.
+// Empties the list; each loaded song goes with the last entry sharing it.
 void FreeSongList(SongList& list);

@@ -21,7 +21,7 @@ int LoadSong(SongEntry& entry) {
     if (!song) {
         return SONG_NOT_MIDI;
     }
-    entry.m_midiData = song.release();
+    entry.m_midiData = std::move(song);
     AnalyzeChannels(entry);
     return SONG_OK;
 }
@@ -31,7 +31,7 @@ void AnalyzeChannels(SongEntry& entry) {
         channel.m_hasNotes = 0;
         channel.m_program = 0;
     }
-    const smf::Song* song = entry.m_midiData;
+    const smf::Song* song = entry.m_midiData.get();
     if (song == nullptr) {
         return;
     }

@@ -71,7 +71,7 @@ int TestCore::AddLoadedSong(std::unique_ptr<smf::Song> song, uint32_t practiceMa
     SongEntry entry;
     entry.m_path = "/songs/test" + std::to_string(m_songList.m_entries.size()) + ".mid";
     entry.m_title = song->Title();
-    entry.m_midiData = song.release();
+    entry.m_midiData = std::move(song);
     for (int ch = 0; ch < 16; ++ch) {
         entry.m_channels[ch].m_practice = (practiceMask >> ch) & 1u;
     }

@@ -113,18 +113,18 @@ TEST(RemoveAndReorder, SongsMoveWithTheirEntriesAndBadOrdersChangeNothing) {
     TempDir dir;
     OwnedList owned;
     SongList& list = owned.list;
-    std::vector<smf::Song*> songs;
+    std::vector<const smf::Song*> songs;
     for (const char* name : {"A.mid", "B.mid", "C.mid"}) {
         WriteBytes(dir.File(name), OneNoteSong(name));
         ASSERT_EQ(AddSong(list, dir.File(name)), SONG_OK);
-        songs.push_back(list.m_entries.back().m_midiData);
+        songs.push_back(list.m_entries.back().m_midiData.get());
     }
     list.m_entries[1].m_channels[5].m_practice = 1;
 
     auto titlesAndSongs = [&list] {
-        std::vector<std::pair<std::string, smf::Song*>> out;
+        std::vector<std::pair<std::string, const smf::Song*>> out;
         for (const SongEntry& e : list.m_entries) {
-            out.emplace_back(e.m_title, e.m_midiData);
+            out.emplace_back(e.m_title, e.m_midiData.get());
         }
         return out;
     };
@@ -144,7 +144,7 @@ TEST(RemoveAndReorder, SongsMoveWithTheirEntriesAndBadOrdersChangeNothing) {
 
     EXPECT_FALSE(RemoveSong(list, 3));
     EXPECT_TRUE(RemoveSong(list, 1));
-    EXPECT_EQ(list.m_entries[1].m_midiData, songs[1]);
+    EXPECT_EQ(list.m_entries[1].m_midiData.get(), songs[1]);
     EXPECT_TRUE(RemoveSong(list, 0));
     EXPECT_TRUE(RemoveSong(list, 0));
     EXPECT_TRUE(list.m_entries.empty());

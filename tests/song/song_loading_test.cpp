@@ -11,12 +11,6 @@
 
 namespace {
 
-// Frees the song that a test loaded into a bare entry (a SongList does it otherwise).
-struct OwnedEntry {
-    SongEntry e;
-    ~OwnedEntry() { delete e.m_midiData; }
-};
-
 struct RecordingSink : MessageSink {
     void ShowMessage(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
@@ -26,8 +20,7 @@ struct RecordingSink : MessageSink {
 
 TEST(LoadSong, LoadsOnDemandOnceAndRetriesAfterFailure) {
     TempDir dir;
-    OwnedEntry owned;
-    SongEntry& e = owned.e;
+    SongEntry e;
     e.m_path = dir.File("song.mid");
     e.m_channels[3].m_practice = 1;
     EXPECT_EQ(LoadSong(e), SONG_FILE_NOT_FOUND);
@@ -41,11 +34,11 @@ TEST(LoadSong, LoadsOnDemandOnceAndRetriesAfterFailure) {
     EXPECT_EQ(e.m_channels[3].m_practice, 1);
 
     // A loaded song is neither re-read nor re-analysed, even when its file has gone.
-    smf::Song* first = e.m_midiData;
+    const smf::Song* first = e.m_midiData.get();
     e.m_channels[0].m_program = 77;
     std::filesystem::remove(e.m_path);
     EXPECT_EQ(LoadSong(e), SONG_OK);
-    EXPECT_EQ(e.m_midiData, first);
+    EXPECT_EQ(e.m_midiData.get(), first);
     EXPECT_EQ(e.m_channels[0].m_program, 77);
 }
 
@@ -56,13 +49,13 @@ TEST(LoadSong, ExistenceCheckUsesThePlatformPathLimit) {
         folder += "/" + std::string(60, 'd');
         std::filesystem::create_directory(folder);
     }
-    OwnedEntry owned;
-    owned.e.m_path = folder + "/長いパスの曲.mid";
-    WriteBytes(owned.e.m_path, OneNoteSong());
-    EXPECT_EQ(LoadSong(owned.e), SONG_OK);
+    SongEntry e;
+    e.m_path = folder + "/長いパスの曲.mid";
+    WriteBytes(e.m_path, OneNoteSong());
+    EXPECT_EQ(LoadSong(e), SONG_OK);
 
     EXPECT_FALSE(SongPathExists(std::string(PATH_MAX, 'a')));
-    EXPECT_FALSE(SongPathExists(owned.e.m_path + std::string(1, '\0')));
+    EXPECT_FALSE(SongPathExists(e.m_path + std::string(1, '\0')));
     std::filesystem::create_symlink(dir.File("gone.mid"), dir.File("link.mid"));
     EXPECT_FALSE(SongPathExists(dir.File("link.mid")));
     EXPECT_FALSE(SamePath("/music/a.mid", "/music/A.MID"));
@@ -70,8 +63,7 @@ TEST(LoadSong, ExistenceCheckUsesThePlatformPathLimit) {
 
 TEST(AnalyzeChannels, FirstProgramAndFirstSoundingNoteOfEachTrack) {
     TempDir dir;
-    OwnedEntry owned;
-    SongEntry& e = owned.e;
+    SongEntry e;
     e.m_path = dir.File("song.mid");
     WriteBytes(
         e.m_path,

@@ -106,8 +106,7 @@ int RunInspect(int argc, const char* const* argv, std::FILE* out, std::FILE* err
         ShowLoadError(sink, entry.m_path, result);
         return result;
     }
-    // The song list would own the song; here the inspector does.
-    std::unique_ptr<smf::Song> song(entry.m_midiData);
+    std::shared_ptr<const smf::Song> song = std::move(entry.m_midiData);
 
     Performance performance(nullptr);
     performance.Build(*song);
