@@ -52,11 +52,12 @@ int main(int argc, char** argv) {
     Performance performance(device);
     performance.Build(*song);
     performance.Rewind();
-    const std::vector<PerformanceEvent>& events = performance.m_events;
+    const std::vector<PerformanceEvent>& events = performance.GetTimeline().Events();
 
     SeekIndex index;
     const auto buildStart = std::chrono::steady_clock::now();
-    index.Build(events, performance.m_sysex, performance.m_sysexBytes);
+    index.Build(events, performance.GetTimeline().SysexTable(),
+                performance.GetTimeline().SysexPool());
     std::printf("index_build=%.2f\n", Ms(std::chrono::steady_clock::now() - buildStart));
 
     std::mt19937 rng(12345);
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
         seek.JumpTo(target);
         times.push_back(Ms(std::chrono::steady_clock::now() - start));
         // Notes that sound at the new place, as if it had played on a while.
-        performance.Advance(performance.m_lastElapsed + 50);
+        performance.Advance(performance.GetPlayer().LastElapsed() + 50);
     }
     std::sort(times.begin(), times.end());
     auto at = [&](double q) { return times[static_cast<std::size_t>(q * (times.size() - 1))]; };

@@ -56,8 +56,8 @@ void BM_LoadAndBuild(benchmark::State& state) {
         }
         Performance performance(nullptr);
         performance.Build(*song);
-        timeline = performance.m_events.size();
-        benchmark::DoNotOptimize(performance.m_events.data());
+        timeline = performance.GetTimeline().Events().size();
+        benchmark::DoNotOptimize(performance.GetTimeline().Events().data());
     }
     state.counters["timeline_events"] = static_cast<double>(timeline);
     state.counters["bytes_per_timeline_event"] = sizeof(PerformanceEvent);

@@ -131,7 +131,7 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
         std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
         const Performance& p = *core.m_pPerformance;
         const std::vector<TimedMessage> log = timed.Log();
-        const size_t sent = p.m_cursor;
+        const size_t sent = p.GetPlayer().Cursor();
         if (sent > log.size()) {
             std::fprintf(stderr, "fewer messages recorded than events played\n");
             return 1;
@@ -139,13 +139,13 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
         const uint64_t start = MicrosOfClockValue(core.m_playStartTime);
         const size_t first = log.size() - sent;
         for (size_t k = 0; k < sent; ++k) {
-            const PerformanceEvent& e = p.m_events[k];
+            const PerformanceEvent& e = p.GetTimeline()[k];
             const uint32_t expected = e.status | e.channel | (uint32_t{e.data1} << 8);
             if ((log[first + k].packed & 0xFFFF) != expected) {
                 std::fprintf(stderr, "message %zu does not match event %zu\n", first + k, k);
                 return 1;
             }
-            if (k == 0 || e.time != p.m_events[k - 1].time) {
+            if (k == 0 || e.time != p.GetTimeline()[k - 1].time) {
                 ++eventMs;
             }
             const uint64_t ideal = start + uint64_t{e.time} * 1000;
@@ -178,10 +178,11 @@ int RunLesson(BenchCore& core, InMemoryMidiService& memory, TimedService& timed,
             if (core.m_playState == Stopped) {
                 break;
             }
-            if (p && p->m_waiting) {
-                for (int s = 0; s < p->m_awaited.count; ++s) {
-                    if (p->m_awaited.index[s] != Chord::kPlayed) {
-                        keys.push_back(p->m_events[p->m_awaited.index[s]].data1);
+            if (p && p->Waiting()) {
+                const Chord& awaited = p->GetLesson().AwaitedChord();
+                for (int s = 0; s < awaited.count; ++s) {
+                    if (awaited.index[s] != Chord::kPlayed) {
+                        keys.push_back(p->GetTimeline()[awaited.index[s]].data1);
                     }
                 }
             }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/performance.h"
+#include "engine/performance_event.h"
 
 // What one channel of a synthesizer holds apart from its sounding notes, as a song's messages
 // have left it: bank and program, controllers, pitch bend, channel pressure, and the registered

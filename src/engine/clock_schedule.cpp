@@ -16,12 +16,12 @@ constexpr uint32_t kNever = std::numeric_limits<uint32_t>::max();
 
 // Milliseconds until UpdateKeyLights would send something by itself, or kNever.
 uint32_t UntilLightsChange(const Performance& p, uint32_t now) {
-    if (!p.m_hOutput) {
+    if (!p.HasOutput()) {
         return kNever;
     }
     const bool phaseOn = FlashPhaseOn(now);
     bool flashing = false;
-    for (const KeyLight& light : p.m_keyLights) {
+    for (const KeyLight& light : p.GetKeyLights().Keys()) {
         const bool flashes = light.preLit && !light.lit;
         const uint8_t show = flashes ? (phaseOn ? 1 : 0) : light.lit;
         if (show != light.shown) {
@@ -39,15 +39,16 @@ uint32_t UntilLightsChange(const Performance& p, uint32_t now) {
 
 // Milliseconds until an advance brings the song time to `target` at the current speed.
 uint32_t UntilSongTime(const Performance& p, uint32_t target) {
-    if (p.m_speedChanged || p.m_speedPercent <= 0) {
+    const Player& player = p.GetPlayer();
+    if (player.SpeedChanged() || player.SpeedPercent() <= 0) {
         return 1;  // the next advance re-bases; plan from there
     }
-    if (target <= p.m_speedBaseSongTime) {
+    if (target <= player.SpeedBaseSongTime()) {
         return 1;
     }
-    const uint64_t speed = static_cast<uint64_t>(p.m_speedPercent);
-    const uint64_t played = p.m_playedTime - p.m_speedBasePlayed;
-    const uint64_t need = target - p.m_speedBaseSongTime;
+    const uint64_t speed = static_cast<uint64_t>(player.SpeedPercent());
+    const uint64_t played = player.PlayedTime() - player.SpeedBasePlayed();
+    const uint64_t need = target - player.SpeedBaseSongTime();
     // The fewest played milliseconds since the re-base whose song time reaches the target.
     const uint64_t reach = (need * 100 + speed - 1) / speed;
     if (reach * speed > std::numeric_limits<uint32_t>::max() ||
@@ -61,8 +62,9 @@ uint32_t UntilSongTime(const Performance& p, uint32_t target) {
 }
 
 bool ChordFullyPreLit(const Performance& p) {
-    for (int s = 0; s < p.m_chord.count; ++s) {
-        if (!p.m_keyLights[p.m_events[p.m_chord.index[s]].data1 & 0x7F].preLit) {
+    const Chord& chord = p.GetLesson().PendingChord();
+    for (int s = 0; s < chord.count; ++s) {
+        if (!p.GetKeyLights().Key(p.GetTimeline()[chord.index[s]].data1).preLit) {
             return false;
         }
     }
@@ -72,22 +74,25 @@ bool ChordFullyPreLit(const Performance& p) {
 // Milliseconds until the song itself changes what is sent: the next event or chord due, or the
 // next chord's pre-light.
 uint32_t UntilSongChanges(const Performance& p) {
-    const bool chord = p.m_chord.count > 0;
-    const uint32_t chordTime = chord ? p.m_events[p.m_chord.index[0]].time : 0;
+    const Timeline& timeline = p.GetTimeline();
+    const Player& player = p.GetPlayer();
+    const Chord& pending = p.GetLesson().PendingChord();
+    const bool chord = pending.count > 0;
+    const uint32_t chordTime = chord ? timeline[pending.index[0]].time : 0;
     const uint32_t preLightFrom =
         chordTime < Performance::kPreLightLead ? 0 : chordTime - Performance::kPreLightLead;
-    const bool preLightPending = chord && p.m_preLight && !ChordFullyPreLit(p);
-    if (p.m_waiting) {
+    const bool preLightPending = chord && p.GetLesson().PreLight() && !ChordFullyPreLit(p);
+    if (p.Waiting()) {
         // The song time stands; each advance only pre-lights the next chord again.
-        const bool inWindow = p.m_songTime < chordTime && preLightFrom <= p.m_songTime;
+        const bool inWindow = player.SongTime() < chordTime && preLightFrom <= player.SongTime();
         return preLightPending && inWindow ? 1 : kNever;
     }
     // A loop's end: song time stops short of it and the loop goes back to its start there.
-    const bool limited = p.m_songTimeLimit != kNever;
-    if (p.m_cursor >= p.m_events.size()) {
-        return limited ? UntilSongTime(p, p.m_songTimeLimit) : 1;
+    const bool limited = player.SongTimeLimit() != kNever;
+    if (player.Cursor() >= timeline.Size()) {
+        return limited ? UntilSongTime(p, player.SongTimeLimit()) : 1;
     }
-    uint32_t target = std::min(p.m_events[p.m_cursor].time, p.m_songTimeLimit);
+    uint32_t target = std::min(timeline[player.Cursor()].time, player.SongTimeLimit());
     if (chord) {
         target = std::min(target, chordTime);
         if (preLightPending) {
@@ -118,20 +123,16 @@ NextTick PlanNextTick(const Performance* p, PlayState state, uint32_t now) {
 }
 
 void CatchUpQuietTicks(Performance& p, uint32_t quietMs, int32_t speedOfLastAdvance) {
-    if (quietMs == 0 || p.m_waiting) {
+    if (quietMs == 0 || p.Waiting()) {
         return;
     }
-    const int32_t speed = p.m_speedPercent;
-    const uint8_t speedChanged = p.m_speedChanged;
-    p.m_speedPercent = speedOfLastAdvance;
-    p.m_speedChanged = 0;
-    const uint32_t to = p.m_lastElapsed + quietMs;
-    while (to - p.m_lastElapsed > Performance::kMaxClockStep) {
-        p.Advance(p.m_lastElapsed + Performance::kMaxClockStep);
+    const Player::Speed speed = p.ExchangeSpeed({speedOfLastAdvance, 0});
+    const uint32_t to = p.GetPlayer().LastElapsed() + quietMs;
+    while (to - p.GetPlayer().LastElapsed() > Performance::kMaxClockStep) {
+        p.Advance(p.GetPlayer().LastElapsed() + Performance::kMaxClockStep);
     }
     p.Advance(to);
-    p.m_speedPercent = speed;
-    p.m_speedChanged = speedChanged;
+    p.ExchangeSpeed(speed);
 }
 
 }  // namespace clock_schedule

@@ -39,7 +39,7 @@ void KeyState::Publish(const Performance* p, bool playing) {
     const KeyBits held = Held();
     if (p) {
         for (int k = 0; k < 128; ++k) {
-            const KeyLight& light = p->m_keyLights[static_cast<size_t>(k)];
+            const KeyLight& light = p->GetKeyLights().Key(k);
             if (light.lit) {
                 SetKey(lit, k);
             }
@@ -48,15 +48,17 @@ void KeyState::Publish(const Performance* p, bool playing) {
             }
         }
     }
-    const bool lesson = p && playing && p->m_waitForPlayer;
-    if (lesson && p->m_waiting) {
+    const bool lesson = p && playing && p->GetLesson().WaitForPlayer();
+    if (lesson && p->Waiting()) {
         // The awaited chord crosses off its played notes, so its keys are taken from the notes
         // it sounded ahead of their turn: those between the cursor, which stands while the
         // lesson waits, and the end of the chord.
-        const size_t end = std::min<size_t>(p->m_chordSearchFrom, p->m_events.size());
-        for (size_t i = p->m_cursor; i < end; ++i) {
-            const PerformanceEvent& e = p->m_events[i];
-            if (e.sent && e.IsNoteOn()) {
+        const Timeline& timeline = p->GetTimeline();
+        const Lesson& lesson = p->GetLesson();
+        const uint32_t end = std::min(lesson.ChordSearchFrom(), timeline.Size());
+        for (uint32_t i = p->GetPlayer().Cursor(); i < end; ++i) {
+            const PerformanceEvent& e = timeline[i];
+            if (lesson.SentAhead(i) && e.IsNoteOn()) {
                 SetKey(awaited, e.data1 & 0x7F);
             }
         }

@@ -31,8 +31,8 @@ void Passage::ApplyLimit() {
     if (!m_performance) {
         return;
     }
-    const bool before = m_loop && m_performance->m_songTime < m_loop->b;
-    m_performance->m_songTimeLimit = before ? m_loop->b - 1 : kNoLimit;
+    const bool before = m_loop && m_performance->SongTime() < m_loop->b;
+    m_performance->SetSongTimeLimit(before ? m_loop->b - 1 : kNoLimit);
 }
 
 void Passage::OnStart() {
@@ -49,9 +49,7 @@ void Passage::JumpTo(uint32_t songMs, uint32_t elapsedMs) {
     if (!m_seek) {
         return;
     }
-    if (elapsedMs > m_performance->m_lastElapsed) {
-        m_performance->m_lastElapsed = elapsedMs;
-    }
+    m_performance->CatchUpElapsed(elapsedMs);
     m_jumped = true;
     m_seek->JumpTo(songMs);
     ApplyLimit();
@@ -63,11 +61,11 @@ bool Passage::AfterAdvance() {
     if (!p) {
         return false;
     }
-    const bool looping = p->m_songTimeLimit != kNoLimit;
+    const bool looping = p->GetPlayer().SongTimeLimit() != kNoLimit;
     if (!looping) {
         return p->AtEnd();
     }
-    if (p->m_songTime < p->m_songTimeLimit) {
+    if (p->SongTime() < p->GetPlayer().SongTimeLimit()) {
         return false;  // also past the song's last event: a B beyond the end is waited for
     }
     ++m_passesPlayed;

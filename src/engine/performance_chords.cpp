@@ -1,86 +1,61 @@
 // Chords of the practice channels: they light the keys in every mode, and in the lesson the
 // song waits at each of them until the player has held its keys.
 
-#include <algorithm>
-
 #include "engine/performance.h"
 
 void Performance::FindNextChord() {
-    if (m_chord.count == 0 && m_chordMask == m_practiceMask) {
-        return;
-    }
-    const uint32_t end = static_cast<uint32_t>(m_events.size());
-    uint32_t i = std::max(m_chordSearchFrom, m_cursor);
-    m_chordMask = m_practiceMask;
-    m_chord.count = 0;
-    while (i < end && !IsPracticeNoteOn(m_events[i])) {
-        ++i;
-    }
-    if (i >= end) {
-        return;
-    }
-    const uint32_t first = m_events[i].time;
-    m_chord.index[0] = i;
-    m_chord.count = 1;
-    // A chord holds ten notes at most; an eleventh in the same window starts the next chord,
-    // since the next search begins right after the last note taken here.
-    for (++i; i < end && m_chord.count < Chord::kMaxNotes; ++i) {
-        const PerformanceEvent& e = m_events[i];
-        if (e.time - first > kChordWindow) {
-            break;
-        }
-        if (IsPracticeNoteOn(e)) {
-            m_chord.index[m_chord.count++] = i;
-        }
-    }
+    m_lesson.FindNextChord(*m_timeline, m_player.Cursor(), m_player.PracticeMask());
 }
 
 bool Performance::CheckChordDue(uint32_t newTime) {
-    if (m_chord.count == 0) {
+    const Chord& chord = m_lesson.PendingChord();
+    if (chord.count == 0) {
         return false;
     }
-    if (m_preLight) {
+    if (m_lesson.PreLight()) {
         PreLightChord(newTime);
     }
     // Chords come due strictly in timeline order, so each one only has to have been reached;
     // one that a long step (or an eleventh note) left behind comes due at once instead of
     // blocking every chord after it.
-    const uint32_t t = m_events[m_chord.index[0]].time;
+    const uint32_t t = (*m_timeline)[chord.index[0]].time;
     if (t > newTime) {
         return false;
     }
-    LightChord(m_chord);
-    if (m_waitForPlayer) {
+    LightChord(chord);
+    if (m_lesson.WaitForPlayer()) {
         HoldChord();
     }
-    m_chordSearchFrom = m_chord.index[m_chord.count - 1] + 1;
+    m_lesson.PassChord();
     return true;
 }
 
 void Performance::PreLightChord(uint32_t newTime) {
-    if (m_chord.count == 0) {
+    const Chord& chord = m_lesson.PendingChord();
+    if (chord.count == 0) {
         return;
     }
-    const uint32_t t = m_events[m_chord.index[0]].time;
+    const Timeline& timeline = *m_timeline;
+    const uint32_t t = timeline[chord.index[0]].time;
     const bool inWindow = newTime < t && (t < kPreLightLead || t - kPreLightLead <= newTime);
     if (!inWindow) {
         return;
     }
-    for (int s = 0; s < m_chord.count; ++s) {
-        m_keyLights[m_events[m_chord.index[s]].data1 & 0x7F].preLit = 1;
+    for (int s = 0; s < chord.count; ++s) {
+        m_lights.PreLight(timeline[chord.index[s]].data1);
     }
 }
 
 void Performance::HoldChord() {
-    m_awaited = m_chord;
-    if (m_practiceQueue) {
+    m_lesson.AwaitChord();
+    if (m_handOver.Active()) {
         HandOverChordDue();
     }
-    for (int s = 0; s < m_awaited.count; ++s) {
-        PerformanceEvent& e = m_events[m_awaited.index[s]];
-        SendNoteOffsAhead(m_awaited.index[s]);
-        SendEvent(e);
-        e.sent = 1;
+    const Chord& awaited = m_lesson.AwaitedChord();
+    for (int s = 0; s < awaited.count; ++s) {
+        SendNoteOffsAhead(awaited.index[s]);
+        SendEvent((*m_timeline)[awaited.index[s]]);
+        m_lesson.MarkSent(awaited.index[s]);
     }
 }
 
@@ -89,10 +64,12 @@ void Performance::HoldChord() {
 // completes the chord. Note-offs behind an unsent note-on of that key end that note, not the
 // one before, and keep their place.
 void Performance::SendNoteOffsAhead(uint32_t noteOnIndex) {
-    const PerformanceEvent& on = m_events[noteOnIndex];
-    for (uint32_t i = m_cursor; i < noteOnIndex; ++i) {
-        PerformanceEvent& e = m_events[i];
-        if (e.IsSysex() || e.channel != on.channel || e.data1 != on.data1 || e.sent) {
+    const Timeline& timeline = *m_timeline;
+    const PerformanceEvent& on = timeline[noteOnIndex];
+    for (uint32_t i = m_player.Cursor(); i < noteOnIndex; ++i) {
+        const PerformanceEvent& e = timeline[i];
+        if (e.IsSysex() || e.channel != on.channel || e.data1 != on.data1 ||
+            m_lesson.SentAhead(i)) {
             continue;
         }
         if (e.IsNoteOn()) {
@@ -101,60 +78,25 @@ void Performance::SendNoteOffsAhead(uint32_t noteOnIndex) {
         if (e.IsNoteOff()) {
             SendEvent(e);
             ReleaseBrightEvent(e);
-            e.sent = 1;
+            m_lesson.MarkSent(i);
         }
     }
 }
 
 bool Performance::UpdateWaiting() {
-    bool waiting = false;
-    for (int s = 0; s < m_awaited.count; ++s) {
-        if (m_awaited.index[s] == Chord::kPlayed) {
-            continue;
-        }
-        const uint8_t key = m_events[m_awaited.index[s]].data1 & 0x7F;
-        if (KeyDown(key)) {
-            m_keyLights[key].lit = 0;
-            m_awaited.index[s] = Chord::kPlayed;
-        } else {
-            waiting = true;
-        }
-    }
-    m_waiting = waiting ? 1 : 0;
-    if (!waiting && m_awaitedOpen) {
-        m_awaitedOpen = 0;
-        PracticeEvent done;
-        done.kind = PracticeEvent::ChordDone;
-        done.clockMs = m_practiceClockBase + m_lastElapsed;
-        m_practiceQueue->Push(done);
+    const bool waiting = m_lesson.CrossOffHeld(*m_timeline, m_lights);
+    if (!waiting) {
+        m_handOver.ChordDone(m_player.LastElapsed());
     }
     return waiting;
 }
 
 void Performance::HandOverChordDue() {
-    PracticeEvent due;
-    due.kind = PracticeEvent::ChordDue;
-    due.clockMs = m_practiceClockBase + m_lastElapsed;
-    due.songMs = m_events[m_awaited.index[0]].time;
-    due.count = static_cast<uint8_t>(m_awaited.count);
-    for (int s = 0; s < m_awaited.count; ++s) {
-        due.keys[static_cast<size_t>(s)] = m_events[m_awaited.index[s]].data1 & 0x7F;
-    }
-    m_practiceQueue->Push(due);
-    m_awaitedOpen = 1;
+    m_handOver.ChordDue(*m_timeline, m_lesson.AwaitedChord(), m_player.LastElapsed());
 }
 
-// The clock reading at which the note was due at the speed: the song reached newTime at the
-// elapsed time of this advance, and the note lay newTime - e.time of song time before it.
 void Performance::HandOverPracticeNote(const PerformanceEvent& e, uint32_t newTime) {
-    PracticeEvent note;
-    note.kind = PracticeEvent::PracticeNote;
-    note.key = e.data1 & 0x7F;
-    note.songMs = e.time;
-    const uint32_t speed = m_speedPercent > 0 ? static_cast<uint32_t>(m_speedPercent) : 100u;
-    const uint32_t behind = static_cast<uint32_t>(uint64_t{newTime - e.time} * 100u / speed);
-    note.clockMs = m_practiceClockBase + m_lastElapsed - behind;
-    m_practiceQueue->Push(note);
+    m_handOver.PracticeNote(e, newTime, m_player.LastElapsed(), m_player.SpeedPercent());
 }
 
 void Performance::RestartChordSearch() {

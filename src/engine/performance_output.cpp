@@ -22,7 +22,7 @@ bool Performance::SendEvent(const PerformanceEvent& event) {
     }
     if (event.status >= 0x80 && event.status <= 0xE0) {
         const uint8_t channel =
-            event.channel == 0 ? static_cast<uint8_t>(m_spareChannel) : event.channel;
+            event.channel == 0 ? static_cast<uint8_t>(SpareChannel()) : event.channel;
         const uint8_t status = static_cast<uint8_t>(event.status | (channel & 0x0F));
         if (!SendShortRaw(status, event.data1, event.data2)) {
             if (!m_hOutput->Gone()) {
@@ -64,14 +64,15 @@ bool Performance::SendSysexEvent(const PerformanceEvent& event) {
         return false;
     }
     // A system exclusive message may reset the synthesizer, lighting channel included.
-    if (m_spareChannel != 0) {
+    const int32_t spare = SpareChannel();
+    if (spare != 0) {
         SendShortRaw(0xB0, 0x07, 0x00);
     }
     // A GM, GS or XG reset also brings the silenced channels back to full volume, and the
     // practice part would sound in accompaniment (or the others in solo): silence them again.
-    if (m_muteMode != MuteNone) {
+    if (m_player.CurrentMuteMode() != MuteNone) {
         for (int ch = 0; ch < 16; ++ch) {
-            if (m_muted[ch] && !(m_spareChannel != 0 && ch == m_spareChannel)) {
+            if (m_player.Muted(ch) && !(spare != 0 && ch == spare)) {
                 PerformanceEvent volume;
                 volume.status = 0xB0;
                 volume.channel = static_cast<uint8_t>(ch);
@@ -84,77 +85,34 @@ bool Performance::SendSysexEvent(const PerformanceEvent& event) {
     return true;
 }
 
+void Performance::SendState(PerformanceEvent event) {
+    m_player.PlayVolume(event);
+    SendEvent(event);
+}
+
 void Performance::LightChord(const Chord& chord) {
     for (int s = 0; s < chord.count; ++s) {
-        const PerformanceEvent& on = m_events[chord.index[s]];
-        const uint8_t key = on.data1 & 0x7F;
-        m_keyLights[key].lit = 1;
-        m_keyLights[key].preLit = 0;
-        ++m_brightNotes[on.channel * 128 + key];
-        ++m_brightKeys[key];
-        ++m_brightNoteCount;
+        const PerformanceEvent& on = (*m_timeline)[chord.index[s]];
+        m_lights.LightNote(on.channel, on.data1);
     }
 }
 
 void Performance::ReleaseBrightEvent(const PerformanceEvent& event) {
-    if (!event.IsNoteOff() || m_brightNoteCount == 0) {
-        return;
+    if (event.IsNoteOff()) {
+        m_lights.ReleaseNote(event.channel, event.data1);
     }
-    const uint8_t key = event.data1 & 0x7F;
-    uint32_t& notes = m_brightNotes[event.channel * 128 + key];
-    if (notes == 0) {
-        return;
-    }
-    --notes;
-    --m_brightNoteCount;
-    // A repeated note often starts on the tick where the one before it ends, and the new note
-    // is lit before that tick's note-offs are played: its key must stay lit.
-    if (--m_brightKeys[key] == 0) {
-        m_keyLights[key].lit = 0;
-        m_keyLights[key].preLit = 0;
-    }
-}
-
-void Performance::ClearBrightNotes() {
-    m_brightNotes.fill(0);
-    m_brightKeys.fill(0);
-    m_brightNoteCount = 0;
 }
 
 void Performance::UpdateKeyLights(uint32_t nowMs) {
-    // Compared for inequality, not order, so that lighting goes on when the clock wraps.
-    if (!m_hOutput || nowMs == m_lastLightTime) {
+    if (!m_hOutput) {
         return;
     }
-    m_lastLightTime = nowMs;
-    const bool flashOn = FlashPhaseOn(nowMs);
-    for (int k = 0; k < 128; ++k) {
-        KeyLight& light = m_keyLights[k];
-        const uint8_t show = (light.lit || (light.preLit && flashOn)) ? 1 : 0;
-        if (show == light.shown) {
-            continue;
+    const bool lighting = SpareChannel() != 0;
+    m_lights.Show(nowMs, [this, lighting](int key, bool on) {
+        if (lighting) {
+            SendShortRaw(0x90, static_cast<uint8_t>(key), on ? 0x7F : 0x00);
         }
-        light.shown = show;
-        if (m_spareChannel != 0) {
-            SendShortRaw(0x90, static_cast<uint8_t>(k), show ? 0x7F : 0x00);
-        }
-    }
-}
-
-bool Performance::KeyLightsSettled() const {
-    for (const KeyLight& light : m_keyLights) {
-        if (light.preLit || light.lit != light.shown) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void Performance::ClearKeyLights() {
-    for (KeyLight& light : m_keyLights) {
-        light.lit = 0;
-        light.preLit = 0;
-    }
+    });
 }
 
 void Performance::SendAllKeysDark() {

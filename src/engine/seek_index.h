@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/channel_state.h"
-#include "engine/performance.h"
+#include "engine/performance_event.h"
 
 // The notes sounding on each channel.
 using NoteSet = std::array<std::bitset<128>, 16>;

@@ -12,7 +12,7 @@
 #include <array>
 #include <cstring>
 
-#include "engine/performance.h"
+#include "engine/timeline_sort.h"
 #include "smf/huge_pages.h"
 
 namespace {

@@ -4,9 +4,8 @@
 #include "engine/window_core.h"
 
 #include "engine/performance.h"
+#include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/clock.h"
-#include "platform/clock.h"
 #include "smf/meter_map.h"
 #include "song/song_entry.h"
 
@@ -144,7 +143,7 @@ bool CPelorvaneCore::PreparePerformance() {
     const int position = ClampSpeedPosition(SpeedSliderPosition());
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
-    performance->m_practiceQueue = &m_practice.Queue();
+    performance->SetPracticeQueue(&m_practice.Queue());
     m_practiceSong =
         m_practice.BeginSong(entry.m_path, std::make_shared<smf::MeterMap>(*entry.m_midiData));
     SetPerformance(std::move(performance));
@@ -179,9 +178,9 @@ void CPelorvaneCore::HandOverRunStart(uint32_t clockMs) {
     PracticeEvent start;
     start.kind = PracticeEvent::RunStart;
     start.clockMs = clockMs;
-    start.songMs = p->m_songTime;
+    start.songMs = p->SongTime();
     start.mode = static_cast<uint8_t>(m_playMode);
-    start.value = static_cast<uint32_t>(p->m_speedPercent);
+    start.value = static_cast<uint32_t>(p->GetPlayer().SpeedPercent());
     start.song = m_practiceSong;
     m_practice.Queue().Push(start);
 }
@@ -190,7 +189,7 @@ void CPelorvaneCore::HandOverRunEnd(uint32_t clockMs) {
     PracticeEvent end;
     end.kind = PracticeEvent::RunEnd;
     end.clockMs = clockMs;
-    end.songMs = m_pPerformance ? m_pPerformance->m_songTime : 0;
+    end.songMs = m_pPerformance ? m_pPerformance->SongTime() : 0;
     m_practice.Queue().Push(end);
 }
 

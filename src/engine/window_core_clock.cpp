@@ -30,7 +30,7 @@ void CPelorvaneCore::OnClockTick() {
         m_playStartTime = now;
         m_playState = Playing;
         if (p) {
-            p->m_practiceClockBase = now;
+            p->SetPracticeClockBase(now);
             HandOverRunStart(now);
         }
     }
@@ -40,7 +40,7 @@ void CPelorvaneCore::OnClockTick() {
         }
         p->Advance(now - m_playStartTime);
         const int passes = m_passage.PassesPlayed();
-        const uint32_t reached = p->m_songTime;
+        const uint32_t reached = p->SongTime();
         // The song's end, or the end of a loop's last pass.
         if (m_passage.AfterAdvance()) {
             HandOverRunEnd(now);
@@ -50,14 +50,14 @@ void CPelorvaneCore::OnClockTick() {
             pass.kind = PracticeEvent::LoopPass;
             pass.clockMs = now;
             pass.songMs = reached;
-            pass.value = p->m_songTime;
+            pass.value = p->SongTime();
             m_practice.Queue().Push(pass);
         }
-        m_passage.Publish(p->m_songTime);
+        m_passage.Publish(p->SongTime());
     }
     if (p) {
         p->UpdateKeyLights(now);
-        m_lastAdvanceSpeed = p->m_speedPercent;
+        m_lastAdvanceSpeed = p->GetPlayer().SpeedPercent();
     }
     // An output that has gone takes nothing more: play ends here, cleanly, and the window
     // tells the learner once.

@@ -20,18 +20,18 @@ int CPelorvaneCore::ScreenKeyChannel() const {
     // The part being practised, with its own instrument, mapped as the engine maps the song's
     // events: channel 1 goes out on the spare channel, away from the key lights.
     for (int ch = 0; ch < 16; ++ch) {
-        if (!(p->m_practiceMask >> ch & 1u)) {
+        if (!(p->GetPlayer().PracticeMask() >> ch & 1u)) {
             continue;
         }
         if (p->IsSilenced(ch)) {
             break;  // the accompaniment silences the practice part: take a free channel
         }
-        return ch == 0 ? p->m_spareChannel : ch;
+        return ch == 0 ? p->SpareChannel() : ch;
     }
     // A channel of no part of the song, not silenced by the mode; never the lighting channel,
     // the spare channel (which carries the song's channel 1) or the drums.
     for (int ch = 15; ch >= 1; --ch) {
-        if (ch == 9 || ch == p->m_spareChannel || p->m_channelUsed[static_cast<size_t>(ch)] ||
+        if (ch == 9 || ch == p->SpareChannel() || p->GetTimeline().ChannelUsed(ch) ||
             p->IsSilenced(ch)) {
             continue;
         }

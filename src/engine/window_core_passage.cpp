@@ -42,12 +42,13 @@ void CPelorvaneCore::PublishSongClock(uint32_t nowMs) {
     // Starting counts as standing at the start until the first tick.
     r.playing = p && m_playState.load() == Playing;
     if (p) {
-        r.speedPercent = static_cast<uint16_t>(p->m_speedPercent);
-        r.waiting = p->m_waiting != 0;
-        r.holdMs = p->m_songTimeLimit;
+        r.speedPercent = static_cast<uint16_t>(p->GetPlayer().SpeedPercent());
+        r.waiting = p->Waiting();
+        r.holdMs = p->GetPlayer().SongTimeLimit();
         // The lesson stops the song at the next chord until its keys are held.
-        if (p->m_waitForPlayer && p->m_chord.count > 0) {
-            r.holdMs = std::min(r.holdMs, p->m_events[p->m_chord.index[0]].time);
+        const Lesson& lesson = p->GetLesson();
+        if (lesson.WaitForPlayer() && lesson.PendingChord().count > 0) {
+            r.holdMs = std::min(r.holdMs, p->GetTimeline()[lesson.PendingChord().index[0]].time);
         }
     }
     m_songClock.Publish(r);

@@ -209,11 +209,13 @@ class Rig {
         {
             std::lock_guard<std::recursive_mutex> lock(m_core->m_playLock);
             const Performance* p = m_core->m_pPerformance.get();
-            if (p && m_core->m_playState != Stopped && p->m_waiting) {
+            if (p && m_core->m_playState != Stopped && p->Waiting()) {
                 std::vector<int> awaited;
-                for (int s = 0; s < p->m_awaited.count; ++s) {
-                    if (p->m_awaited.index[s] != Chord::kPlayed) {
-                        awaited.push_back(p->m_events[p->m_awaited.index[s]].data1);
+                for (int s = 0; s < p->GetLesson().AwaitedChord().count; ++s) {
+                    if (p->GetLesson().AwaitedChord().index[s] != Chord::kPlayed) {
+                        awaited.push_back(p->GetTimeline()
+                                              .Events()[p->GetLesson().AwaitedChord().index[s]]
+                                              .data1);
                     }
                 }
                 for (int key : awaited) {

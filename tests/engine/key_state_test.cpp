@@ -31,7 +31,7 @@ class KeyStateTest : public ::testing::Test {
     }
     // Ticks until the song time reaches ms (each advance moves it by the clock step).
     void PlayTo(uint32_t songMs) {
-        for (int guard = 0; guard < 10000 && core->m_pPerformance->m_songTime < songMs; ++guard) {
+        for (int guard = 0; guard < 10000 && core->m_pPerformance->SongTime() < songMs; ++guard) {
             Tick(10);
         }
     }
@@ -98,7 +98,7 @@ TEST_F(KeyStateTest, LessonPublishesLightsAwaitedChordAndWrongKeys) {
     EXPECT_TRUE(Keys(core->m_keyState.Read().wrong).empty());
 
     PlayTo(500);
-    ASSERT_TRUE(core->m_pPerformance->m_waiting);
+    ASSERT_TRUE(core->m_pPerformance->Waiting());
     s = core->m_keyState.Read();
     EXPECT_EQ(Keys(s.lit), (std::vector<int>{60, 64}));
     EXPECT_EQ(Keys(s.preLit), (std::vector<int>{67}));  // the next chord, 1000 ms ahead
@@ -120,7 +120,7 @@ TEST_F(KeyStateTest, LessonPublishesLightsAwaitedChordAndWrongKeys) {
     // The lesson goes on; the wrong key stays marked until it is released.
     Key(64, true);
     Tick();
-    EXPECT_FALSE(core->m_pPerformance->m_waiting);
+    EXPECT_FALSE(core->m_pPerformance->Waiting());
     Tick(10);
     s = core->m_keyState.Read();
     EXPECT_TRUE(Keys(s.awaited).empty());

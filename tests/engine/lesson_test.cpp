@@ -27,7 +27,7 @@ struct Rig {
     std::vector<int> ChordKeys(const Chord& c) const {
         std::vector<int> keys;
         for (int s = 0; s < c.count; ++s) {
-            keys.push_back(p.m_events[c.index[s]].data1);
+            keys.push_back(p.GetTimeline().Events()[c.index[s]].data1);
         }
         return keys;
     }
@@ -44,9 +44,9 @@ TEST(Chords, GroupPracticeNotesWithinTenMillisecondsOfTheFirst) {
     w.NoteOn(200, 0, 80).NoteOn(205, 1, 81).NoteOn(207, 0, 82).NoteOn(207, 0, 83, 0);
     Rig rig(w, false);
     std::vector<std::vector<int>> chords;
-    for (int i = 0; i < 10 && rig.p.m_chord.count > 0; ++i) {
-        chords.push_back(rig.ChordKeys(rig.p.m_chord));
-        rig.p.m_chordSearchFrom = rig.p.m_chord.index[rig.p.m_chord.count - 1] + 1;
+    for (int i = 0; i < 10 && rig.p.GetLesson().PendingChord().count > 0; ++i) {
+        chords.push_back(rig.ChordKeys(rig.p.GetLesson().PendingChord()));
+        ASSERT_TRUE(rig.p.CheckChordDue(0xFFFFFFFFu));
         rig.p.FindNextChord();
     }
     // A non-practice note and a velocity-0 note-on neither join a chord nor end it.
@@ -58,7 +58,7 @@ TEST(Chords, NoPracticeChannelMeansNoChordNoLightNoWaiting) {
     SmfWriter w;
     w.Note(0, 0, 60, 100).Note(500, 0, 62, 100);
     Rig rig(w, true, 0);
-    EXPECT_EQ(rig.p.m_chord.count, 0);
+    EXPECT_EQ(rig.p.GetLesson().PendingChord().count, 0);
     for (uint32_t e = 1; e < 700; e += 7) {
         rig.p.Advance(e);
         rig.p.UpdateKeyLights(e);
@@ -97,14 +97,14 @@ TEST(KeyLights, OverlappingNotesOfOneKeyKeepTheKeyLitUntilTheLastEnds) {
     Rig rig(w, false);
     rig.p.Advance(1);
     rig.p.Advance(60);
-    EXPECT_EQ(rig.p.m_brightNoteCount, 2u);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().BrightNoteCount(), 2u);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 1);
     rig.p.Advance(100);  // first note-off: the second note still sounds
-    EXPECT_EQ(rig.p.m_brightNoteCount, 1u);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().BrightNoteCount(), 1u);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 1);
     rig.p.Advance(200);
-    EXPECT_EQ(rig.p.m_brightNoteCount, 0u);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 0);
+    EXPECT_EQ(rig.p.GetKeyLights().BrightNoteCount(), 0u);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 0);
 }
 
 // Seventeen practice notes at one moment: ten make a chord, the rest the next one, which is due
@@ -119,19 +119,19 @@ TEST(KeyLights, SeventeenLitNotesAllGoDarkAndEleventhNoteStartsTheNextChord) {
     DebugCapture debug;
     rig.p.Advance(1);
     rig.p.Advance(6);
-    EXPECT_EQ(rig.p.m_brightNoteCount, 17u);
+    EXPECT_EQ(rig.p.GetKeyLights().BrightNoteCount(), 17u);
     for (int k = 0; k < 17; ++k) {
-        EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 1) << k;
+        EXPECT_EQ(rig.p.GetKeyLights().Key(40 + k).lit, 1) << k;
     }
-    EXPECT_EQ(rig.ChordKeys(rig.p.m_chord), (std::vector<int>{90}));
+    EXPECT_EQ(rig.ChordKeys(rig.p.GetLesson().PendingChord()), (std::vector<int>{90}));
     rig.p.Advance(106);
     rig.p.Advance(112);  // note-offs of the first eight keys
     for (int k = 0; k < 17; ++k) {
-        EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, k < 8 ? 0 : 1) << k;
+        EXPECT_EQ(rig.p.GetKeyLights().Key(40 + k).lit, k < 8 ? 0 : 1) << k;
     }
     rig.p.Advance(200);
     for (int k = 0; k < 17; ++k) {
-        EXPECT_EQ(rig.p.m_keyLights[40 + k].lit, 0) << k;
+        EXPECT_EQ(rig.p.GetKeyLights().Key(40 + k).lit, 0) << k;
     }
     EXPECT_TRUE(debug.Lines().empty());
 }
@@ -142,12 +142,12 @@ TEST(KeyLights, AStepPastTwoChordsLightsBothAndKeepsTheChain) {
     w.Note(0, 0, 60, 500).Note(20, 0, 62, 500).Note(300, 0, 64, 500);
     Rig rig(w, false);
     rig.p.Advance(1);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 1);
     rig.p.Advance(100);  // 99 ms in one step
-    EXPECT_EQ(rig.p.m_keyLights[62].lit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(62).lit, 1);
     rig.p.Advance(200);
     rig.p.Advance(301);
-    EXPECT_EQ(rig.p.m_keyLights[64].lit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(64).lit, 1);
 }
 
 TEST(Lesson, StepByStep) {
@@ -159,8 +159,8 @@ TEST(Lesson, StepByStep) {
 
     // The second before the chord: its keys flash, lit while the clock modulo 32 is 0-9.
     rig.p.Advance(1);
-    EXPECT_EQ(rig.p.m_keyLights[60].preLit, 1);
-    EXPECT_EQ(rig.p.m_keyLights[64].preLit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).preLit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(64).preLit, 1);
     rig.p.UpdateKeyLights(64);  // 64 % 32 == 0
     EXPECT_EQ(rig.Sent(), (std::vector<uint32_t>{Msg(0x90, 60, 127), Msg(0x90, 64, 127)}));
     rig.p.UpdateKeyLights(73);  // 9: still lit
@@ -175,39 +175,39 @@ TEST(Lesson, StepByStep) {
     for (uint32_t e = 100; e <= 1000; e += 100) {
         rig.p.Advance(e);
     }
-    EXPECT_EQ(rig.p.m_songTime, 1000u);
-    EXPECT_EQ(rig.p.m_waiting, 1);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
-    EXPECT_EQ(rig.p.m_keyLights[60].preLit, 0);
+    EXPECT_EQ(rig.p.SongTime(), 1000u);
+    EXPECT_TRUE(rig.p.Waiting());
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).preLit, 0);
     EXPECT_EQ(rig.Sent(), (std::vector<uint32_t>{Msg(0x9F, 60, 100), Msg(0x9F, 64, 100)}));
-    const uint32_t cursor = rig.p.m_cursor;
+    const uint32_t cursor = rig.p.GetPlayer().Cursor();
 
     // The song stands still while keys are missing; each key seen held is crossed off.
     rig.p.Advance(1100);
     rig.p.Advance(1200);
-    EXPECT_EQ(rig.p.m_songTime, 1000u);
-    EXPECT_EQ(rig.p.m_cursor, cursor);
+    EXPECT_EQ(rig.p.SongTime(), 1000u);
+    EXPECT_EQ(rig.p.GetPlayer().Cursor(), cursor);
     rig.p.SetKeyDown(60, true);
     rig.p.Advance(1300);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 0);
-    EXPECT_EQ(rig.p.m_keyLights[64].lit, 1);
-    EXPECT_EQ(rig.p.m_waiting, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 0);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(64).lit, 1);
+    EXPECT_TRUE(rig.p.Waiting());
     rig.p.SetKeyDown(60, false);  // released before the other key: still counts as played
     rig.p.SetKeyDown(64, true);
     rig.p.Advance(1400);
-    EXPECT_EQ(rig.p.m_waiting, 0);
-    EXPECT_EQ(rig.p.m_songTime, 1000u);
+    EXPECT_FALSE(rig.p.Waiting());
+    EXPECT_EQ(rig.p.SongTime(), 1000u);
     EXPECT_TRUE(rig.Sent().empty());  // the held chord's note-ons are not sent again
     rig.p.Advance(1500);
-    EXPECT_EQ(rig.p.m_songTime, 1100u);
+    EXPECT_EQ(rig.p.SongTime(), 1100u);
 
     // A key held since before its chord was due lets the song go on at once.
     rig.p.SetKeyDown(67, true);
     for (uint32_t e = 1600; e <= 2400; e += 100) {
         rig.p.Advance(e);
     }
-    EXPECT_EQ(rig.p.m_songTime, 2000u);
-    EXPECT_EQ(rig.p.m_waiting, 0);
+    EXPECT_EQ(rig.p.SongTime(), 2000u);
+    EXPECT_FALSE(rig.p.Waiting());
     const std::vector<uint32_t> sent = rig.Sent();
     EXPECT_EQ(CountOf(sent, Msg(0x9F, 67, 100)), 1u);
     EXPECT_EQ(CountOf(sent, Msg(0x91, 40, 100)), 1u);
@@ -215,6 +215,51 @@ TEST(Lesson, StepByStep) {
         rig.p.Advance(e);
     }
     EXPECT_TRUE(rig.p.AtEnd());
+}
+
+// The lesson keeps its own record of the notes it sent ahead: the player skips each of them
+// once, also where the record crosses from one word of bits to the next, and a rewind forgets
+// them, so that a run in another mode sends them in turn.
+TEST(Lesson, NotesSentAheadAreSkippedOnceAndForgottenByARewind) {
+    SmfWriter w;
+    for (uint32_t k = 0; k < 63; ++k) {
+        w.NoteOn(k, 1, static_cast<int>(20 + k));
+    }
+    w.Note(1000, 0, 60, 100).Note(1000, 0, 64, 100);
+    Rig rig(w, true);
+    const Chord& chord = rig.p.GetLesson().PendingChord();
+    ASSERT_EQ(chord.count, 2);
+    ASSERT_EQ(chord.index[0], 63u);
+    ASSERT_EQ(chord.index[1], 64u);
+    auto playTo = [&rig](uint32_t from, uint32_t to) {
+        for (uint32_t e = from; e <= to; e += 100) {
+            rig.p.Advance(e);
+        }
+    };
+    auto chordNotesSent = [&rig] {
+        const std::vector<uint32_t> sent = rig.Sent();
+        return CountOf(sent, Msg(0x9F, 60, 100)) + CountOf(sent, Msg(0x9F, 64, 100));
+    };
+
+    playTo(100, 1000);
+    ASSERT_TRUE(rig.p.Waiting());
+    EXPECT_EQ(chordNotesSent(), 2u);
+    rig.p.SetKeyDown(60, true);
+    rig.p.SetKeyDown(64, true);
+    playTo(1100, 1300);
+    EXPECT_GE(rig.p.SongTime(), 1100u);
+    EXPECT_EQ(chordNotesSent(), 0u);
+
+    rig.p.SetKeyDown(60, false);
+    rig.p.SetKeyDown(64, false);
+    rig.p.Rewind();
+    playTo(100, 1000);
+    ASSERT_TRUE(rig.p.Waiting());
+    EXPECT_EQ(chordNotesSent(), 2u);
+    rig.p.Rewind();
+    rig.p.SetWaitForPlayer(false);
+    playTo(100, 1300);
+    EXPECT_EQ(chordNotesSent(), 2u);
 }
 
 TEST(Lesson, EndsOnlyAfterTheLastChordIsPlayed) {
@@ -225,7 +270,7 @@ TEST(Lesson, EndsOnlyAfterTheLastChordIsPlayed) {
         rig.p.Advance(e);
     }
     EXPECT_FALSE(rig.p.AtEnd());
-    EXPECT_EQ(rig.p.m_songTime, 51u);  // the step that reached the chord, then held
+    EXPECT_EQ(rig.p.SongTime(), 51u);  // the step that reached the chord, then held
     rig.p.SetKeyDown(60, true);
     rig.p.Advance(2001);
     rig.p.Advance(2101);
@@ -238,16 +283,17 @@ TEST(Lesson, TickingAChannelWhileWaitingDarkensButKeepsWaiting) {
     Rig rig(w, true);
     rig.p.Advance(1);
     rig.p.Advance(20);
-    ASSERT_EQ(rig.p.m_waiting, 1);
+    ASSERT_TRUE(rig.p.Waiting());
     rig.p.SetPracticeChannel(1, true);
     rig.p.RestartChordSearch();
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 0);
-    EXPECT_EQ(rig.ChordKeys(rig.p.m_chord), (std::vector<int>{50}));  // from the new channels
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 0);
+    EXPECT_EQ(rig.ChordKeys(rig.p.GetLesson().PendingChord()),
+              (std::vector<int>{50}));  // from the new channels
     rig.p.Advance(40);
-    EXPECT_EQ(rig.p.m_waiting, 1);
+    EXPECT_TRUE(rig.p.Waiting());
     rig.p.SetKeyDown(60, true);
     rig.p.Advance(60);
-    EXPECT_EQ(rig.p.m_waiting, 0);
+    EXPECT_FALSE(rig.p.Waiting());
 }
 
 // Several chords left behind while the lesson waited come due one after the other.
@@ -257,16 +303,16 @@ TEST(Lesson, ChordsPassedByOneStepAreAwaitedInTurn) {
     Rig rig(w, true);
     rig.p.Advance(1);
     rig.p.Advance(90);  // one step past all three chords
-    EXPECT_EQ(rig.ChordKeys(rig.p.m_awaited), (std::vector<int>{60}));
+    EXPECT_EQ(rig.ChordKeys(rig.p.GetLesson().AwaitedChord()), (std::vector<int>{60}));
     rig.p.SetKeyDown(60, true);
     rig.p.Advance(95);
-    EXPECT_EQ(rig.ChordKeys(rig.p.m_awaited), (std::vector<int>{62}));
-    EXPECT_EQ(rig.p.m_waiting, 1);
-    EXPECT_EQ(rig.p.m_songTime, 90u);
+    EXPECT_EQ(rig.ChordKeys(rig.p.GetLesson().AwaitedChord()), (std::vector<int>{62}));
+    EXPECT_TRUE(rig.p.Waiting());
+    EXPECT_EQ(rig.p.SongTime(), 90u);
     rig.p.SetKeyDown(62, true);
     rig.p.SetKeyDown(64, true);
     rig.p.Advance(100);
-    EXPECT_EQ(rig.p.m_waiting, 0);
+    EXPECT_FALSE(rig.p.Waiting());
     const std::vector<uint32_t> sent = rig.Sent();
     for (int key : {60, 62, 64}) {
         EXPECT_EQ(CountOf(sent, Msg(0x9F, key, 100)), 1u) << key;
@@ -279,14 +325,14 @@ TEST(Lesson, SwitchingToModelPerformanceDropsTheAwaitedChord) {
     Rig rig(w, true);
     rig.p.Advance(1);
     rig.p.Advance(20);
-    ASSERT_EQ(rig.p.m_waiting, 1);
+    ASSERT_TRUE(rig.p.Waiting());
     rig.p.SetWaitForPlayer(false);
     rig.p.SetPreLight(false);
     rig.p.Advance(40);  // still holds the song time, then stops waiting
-    EXPECT_EQ(rig.p.m_songTime, 20u);
-    EXPECT_EQ(rig.p.m_waiting, 0);
+    EXPECT_EQ(rig.p.SongTime(), 20u);
+    EXPECT_FALSE(rig.p.Waiting());
     rig.p.Advance(60);
-    EXPECT_EQ(rig.p.m_songTime, 40u);
+    EXPECT_EQ(rig.p.SongTime(), 40u);
 }
 
 }  // namespace

@@ -170,7 +170,7 @@ class SongClockPublicationTest : public ::testing::Test {
             core->OnClockTick();
         }
     }
-    uint32_t SongTime() { return core->m_pPerformance->m_songTime; }
+    uint32_t SongTime() { return core->m_pPerformance->SongTime(); }
     // The song time the screen would draw ms after now.
     uint32_t Shown(uint32_t ms = 0) { return core->m_songClock.Read().At(NowMs() + ms); }
 
@@ -204,10 +204,10 @@ TEST_F(SongClockPublicationTest, TheLessonStopsTheScreenAtEachChord) {
     Tick(10);
     // Between ticks the screen never runs past the chord the lesson will wait for.
     EXPECT_EQ(Shown(5000), 1000u);
-    for (int guard = 0; guard < 3000 && !core->m_pPerformance->m_waiting; ++guard) {
+    for (int guard = 0; guard < 3000 && !core->m_pPerformance->Waiting(); ++guard) {
         Tick();
     }
-    ASSERT_TRUE(core->m_pPerformance->m_waiting);
+    ASSERT_TRUE(core->m_pPerformance->Waiting());
     EXPECT_TRUE(core->m_songClock.Read().waiting);
     EXPECT_EQ(Shown(), 1000u);
     Tick(500);

@@ -47,7 +47,7 @@ class PassageTest : public ::testing::Test {
     // Ticks until the song reaches the time, the lesson waits or play stops.
     void PlayUntil(uint32_t songTime) {
         for (int guard = 0; guard < 100000 && core->m_playState != Stopped; ++guard) {
-            if (core->m_playState == Playing && (P().m_songTime >= songTime || P().m_waiting)) {
+            if (core->m_playState == Playing && (P().SongTime() >= songTime || P().Waiting())) {
                 return;
             }
             Tick();
@@ -61,9 +61,10 @@ class PassageTest : public ::testing::Test {
                 break;
             }
             std::vector<int> keys;
-            for (int s = 0; s < P().m_awaited.count; ++s) {
-                if (P().m_awaited.index[s] != Chord::kPlayed) {
-                    keys.push_back(P().m_events[P().m_awaited.index[s]].data1);
+            for (int s = 0; s < P().GetLesson().AwaitedChord().count; ++s) {
+                if (P().GetLesson().AwaitedChord().index[s] != Chord::kPlayed) {
+                    keys.push_back(
+                        P().GetTimeline().Events()[P().GetLesson().AwaitedChord().index[s]].data1);
                 }
             }
             for (int k : keys) {
@@ -128,7 +129,7 @@ TEST_F(PassageTest, AJumpWhilePlayingEndsWhatSoundsThenSendsTheStateWithoutAnyNo
     EXPECT_EQ(std::count(later.begin(), later.end(), Msg(0x9F, 64, 100)), 0);
     EXPECT_EQ(std::count(later.begin(), later.end(), Msg(0x91, 62, 100)), 0);
     EXPECT_EQ(std::count(later.begin(), later.end(), Msg(0x9F, 67, 100)), 1);
-    EXPECT_TRUE(P().m_keyLights[67].lit);
+    EXPECT_TRUE(P().GetKeyLights().Key(67).lit);
 }
 
 TEST_F(PassageTest, AStartFromAPlaceSendsTheResetsThenTheStateThere) {
@@ -151,8 +152,8 @@ TEST_F(PassageTest, AStartFromAPlaceSendsTheResetsThenTheStateThere) {
                                      Msg(0xB1, 7, 80), Msg(0xB1, 10, 30), Msg(0xE1, 0x00, 0x50)}));
 
     PlayUntil(1600);
-    EXPECT_GE(P().m_songTime, 1500u);
-    EXPECT_LE(P().m_songTime, 1602u);
+    EXPECT_GE(P().SongTime(), 1500u);
+    EXPECT_LE(P().SongTime(), 1602u);
     const std::vector<uint32_t> played = Shorts(Take());
     EXPECT_EQ(std::count_if(played.begin(), played.end(),
                             [](uint32_t m) { return (m & 0xF0) == 0x90 && (m >> 16) != 0; }),
@@ -238,7 +239,7 @@ TEST_F(PassageTest, ALoopRepeatsThePassageInEveryModeAndLeavesNoNoteOn) {
         EXPECT_EQ(count(15, 64), 0) << "at B: never";
         EXPECT_EQ(count(1, 50), 3);
         ExpectNothingLeftSounding(shorts);
-        for (const KeyLight& light : P().m_keyLights) {
+        for (const KeyLight& light : P().GetKeyLights().Keys()) {
             EXPECT_FALSE(light.lit);
         }
     }
@@ -254,8 +255,8 @@ TEST_F(PassageTest, TheLessonWaitsAtEveryChordOfEveryPass) {
         if (core->m_playState == Stopped) {
             break;
         }
-        ASSERT_TRUE(P().m_waiting);
-        const int key = P().m_events[P().m_awaited.index[0]].data1;
+        ASSERT_TRUE(P().Waiting());
+        const int key = P().GetTimeline().Events()[P().GetLesson().AwaitedChord().index[0]].data1;
         awaitedKeys.push_back(key);
         P().SetKeyDown(key, true);
         Tick(2);
@@ -268,19 +269,20 @@ TEST_F(PassageTest, AJumpWhileTheLessonWaitsEndsTheChordSentAheadAndWaitsAtTheNe
     core->AddLoadedSong(LoopSong().Load(), 1);
     core->StartPlay(PlayMode::MyPaceLesson);
     PlayUntil(0xFFFFFFFFu);
-    ASSERT_TRUE(P().m_waiting);
-    ASSERT_EQ(P().m_events[P().m_awaited.index[0]].data1, 60);
+    ASSERT_TRUE(P().Waiting());
+    ASSERT_EQ(P().GetTimeline().Events()[P().GetLesson().AwaitedChord().index[0]].data1, 60);
     Take();
 
     core->SeekTo(2600);
     const std::vector<uint32_t> sent = Shorts(Take());
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0], Msg(0x8F, 60, 0)) << "the chord sounded ahead is ended";
-    EXPECT_FALSE(P().m_waiting);
+    EXPECT_FALSE(P().Waiting());
     PlayUntil(0xFFFFFFFFu);
-    ASSERT_TRUE(P().m_waiting);
-    EXPECT_EQ(P().m_events[P().m_awaited.index[0]].data1, 66) << "the first chord at or after 2600";
-    EXPECT_GE(P().m_songTime, 2600u);
+    ASSERT_TRUE(P().Waiting());
+    EXPECT_EQ(P().GetTimeline().Events()[P().GetLesson().AwaitedChord().index[0]].data1, 66)
+        << "the first chord at or after 2600";
+    EXPECT_GE(P().SongTime(), 2600u);
 }
 
 TEST_F(PassageTest, ALoopWhoseEndLiesPastTheSongWaitsForItThenGoesBack) {

@@ -33,12 +33,12 @@ TEST(Speed, HalfSpeedMovesZeroAndOneAlternately) {
     Rig rig(LongSong());
     rig.p.SetSpeedPercent(50);
     rig.p.Advance(1);  // re-bases: the song does not move
-    EXPECT_EQ(rig.p.m_songTime, 0u);
+    EXPECT_EQ(rig.p.SongTime(), 0u);
     std::vector<uint32_t> deltas;
     for (uint32_t e = 2; e <= 9; ++e) {
-        const uint32_t before = rig.p.m_songTime;
+        const uint32_t before = rig.p.SongTime();
         rig.p.Advance(e);
-        deltas.push_back(rig.p.m_songTime - before);
+        deltas.push_back(rig.p.SongTime() - before);
     }
     EXPECT_EQ(deltas, (std::vector<uint32_t>{0, 1, 0, 1, 0, 1, 0, 1}));
 }
@@ -48,11 +48,11 @@ TEST(Speed, FastSpeedMovesOneOrTwoTruncatedFromTheRebase) {
     rig.p.SetSpeedPercent(120);
     rig.p.Advance(1);
     for (uint32_t e = 2; e <= 51; ++e) {
-        const uint32_t before = rig.p.m_songTime;
+        const uint32_t before = rig.p.SongTime();
         rig.p.Advance(e);
-        const uint32_t delta = rig.p.m_songTime - before;
+        const uint32_t delta = rig.p.SongTime() - before;
         EXPECT_TRUE(delta == 1 || delta == 2) << "step " << e;
-        EXPECT_EQ(rig.p.m_songTime, (e - 1) * 120 / 100);
+        EXPECT_EQ(rig.p.SongTime(), (e - 1) * 120 / 100);
     }
 }
 
@@ -61,18 +61,18 @@ TEST(Speed, StallMovesAtMostOneHundredMillisecondsOfClock) {
     normal.p.SetSpeedPercent(100);
     normal.p.Advance(1);
     normal.p.Advance(251);
-    EXPECT_EQ(normal.p.m_songTime, 100u);
+    EXPECT_EQ(normal.p.SongTime(), 100u);
 
     Rig fast(LongSong());
     fast.p.SetSpeedPercent(120);
     fast.p.Advance(1);
     fast.p.Advance(251);
-    EXPECT_EQ(fast.p.m_songTime, 120u);
+    EXPECT_EQ(fast.p.SongTime(), 120u);
 
     // A clock that did not move changes nothing.
     fast.p.Advance(251);
     fast.p.Advance(200);
-    EXPECT_EQ(fast.p.m_songTime, 120u);
+    EXPECT_EQ(fast.p.SongTime(), 120u);
 }
 
 TEST(Speed, ChangeContinuesFromTheCurrentPositionWithoutAJump) {
@@ -80,17 +80,17 @@ TEST(Speed, ChangeContinuesFromTheCurrentPositionWithoutAJump) {
     for (uint32_t e = 100; e <= 10000; e += 100) {
         rig.p.Advance(e);
     }
-    ASSERT_EQ(rig.p.m_songTime, 10000u);
+    ASSERT_EQ(rig.p.SongTime(), 10000u);
     rig.p.SetSpeedPercent(50);
     rig.p.Advance(10100);
-    EXPECT_EQ(rig.p.m_songTime, 10000u);
+    EXPECT_EQ(rig.p.SongTime(), 10000u);
     rig.p.Advance(10200);
-    EXPECT_EQ(rig.p.m_songTime, 10050u);
+    EXPECT_EQ(rig.p.SongTime(), 10050u);
     rig.p.SetSpeedPercent(120);
     rig.p.Advance(10300);
-    EXPECT_EQ(rig.p.m_songTime, 10050u);
+    EXPECT_EQ(rig.p.SongTime(), 10050u);
     rig.p.Advance(10400);
-    EXPECT_EQ(rig.p.m_songTime, 10170u);
+    EXPECT_EQ(rig.p.SongTime(), 10170u);
 }
 
 TEST(Silencing, AccompanimentRemembersVolumesAndModelPerformanceRestoresThem) {
@@ -118,10 +118,10 @@ TEST(Silencing, AccompanimentRemembersVolumesAndModelPerformanceRestoresThem) {
     rig.p.Advance(25);
     EXPECT_EQ(rig.Sent(), (std::vector<uint32_t>{Msg(0xBF, 7, 0), Msg(0xB1, 7, 80),
                                                  Msg(0x9F, 60, 100), Msg(0x91, 50, 100)}));
-    EXPECT_EQ(rig.p.m_volume[0], 90);
+    EXPECT_EQ(rig.p.GetPlayer().Volume(0), 90);
     EXPECT_EQ(observed, (std::vector<std::pair<int, bool>>{{0, true}, {1, false}}));
     // The stored timeline keeps the song's own value.
-    for (const PerformanceEvent& e : rig.p.m_events) {
+    for (const PerformanceEvent& e : rig.p.GetTimeline().Events()) {
         if (e.status == 0xB0 && e.channel == 0) {
             EXPECT_EQ(e.data2, 90);
         }
@@ -166,8 +166,8 @@ TEST(Silencing, WithoutOutputOnlyTheModeChanges) {
     Performance p(nullptr);
     p.Build(*w.Load());
     p.SetMuteMode(MutePractice);
-    EXPECT_EQ(p.m_muteMode, MutePractice);
-    EXPECT_EQ(p.m_muted[0], 0);
+    EXPECT_EQ(p.GetPlayer().CurrentMuteMode(), MutePractice);
+    EXPECT_FALSE(p.GetPlayer().Muted(0));
     p.Rewind();
     p.Advance(1);
     p.Advance(20);

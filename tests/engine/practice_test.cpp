@@ -151,19 +151,19 @@ TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
     core->AddLoadedSong(w.Load(), 1);
     Start(PlayMode::MyPaceLesson);
     At(1000);
-    ASSERT_TRUE(core->m_pPerformance->m_waiting);
+    ASSERT_TRUE(core->m_pPerformance->Waiting());
     const uint32_t due = ManualClock::Get();
     Press(61);  // wrong
     Tick(100);
     Key(60, true);
     Tick(100);
-    EXPECT_TRUE(core->m_pPerformance->m_waiting);
+    EXPECT_TRUE(core->m_pPerformance->Waiting());
     Press(60);  // a chord key again is not wrong
     Key(60, true);
     Key(64, true);
     Tick();
     const uint32_t done = ManualClock::Get();
-    EXPECT_FALSE(core->m_pPerformance->m_waiting);
+    EXPECT_FALSE(core->m_pPerformance->Waiting());
     Key(60, false);
     Key(64, false);
     // The next chord: held before it comes due, completed as it does.
@@ -171,7 +171,7 @@ TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
     At(3000);  // the song is behind the clock by the first wait
     Key(67, false);
     At(5000);
-    ASSERT_TRUE(core->m_pPerformance->m_waiting);
+    ASSERT_TRUE(core->m_pPerformance->Waiting());
     Tick(2000);
     Key(72, true);
     Tick();

@@ -49,7 +49,7 @@ struct Rig {
     }
     // Steps until the song reaches the time or the lesson waits.
     void PlayUntil(uint32_t songTime) {
-        for (int guard = 0; guard < 10000 && p.m_songTime < songTime && !p.m_waiting; ++guard) {
+        for (int guard = 0; guard < 10000 && p.SongTime() < songTime && !p.Waiting(); ++guard) {
             Step();
         }
     }
@@ -79,15 +79,15 @@ TEST(RepeatedNotes, KeysStayLitAcrossNotesThatEndAndStartOnOneTick) {
         for (uint32_t chordTime : {100u, 400u, 700u}) {
             rig.PlayUntil(chordTime);
             for (int key : {60, 64, 67, 71}) {
-                EXPECT_EQ(rig.p.m_keyLights[key].lit, 1) << key << " at " << chordTime;
+                EXPECT_EQ(rig.p.GetKeyLights().Key(key).lit, 1) << key << " at " << chordTime;
             }
             if (mode.lesson) {
-                EXPECT_EQ(rig.p.m_waiting, 1);
+                EXPECT_TRUE(rig.p.Waiting());
                 for (int key : {60, 64, 67, 71}) {
                     rig.p.SetKeyDown(key, true);
                 }
                 rig.Step();
-                EXPECT_EQ(rig.p.m_waiting, 0);
+                EXPECT_FALSE(rig.p.Waiting());
                 for (int key : {60, 64, 67, 71}) {
                     rig.p.SetKeyDown(key, false);
                 }
@@ -103,10 +103,10 @@ TEST(RepeatedNotes, KeysStayLitAcrossNotesThatEndAndStartOnOneTick) {
         }
         rig.PlayUntil(1010);
         for (int key : {60, 64, 67, 71}) {
-            EXPECT_EQ(rig.p.m_keyLights[key].lit, 0) << key;
-            EXPECT_EQ(rig.p.m_keyLights[key].shown, 0) << key;
+            EXPECT_EQ(rig.p.GetKeyLights().Key(key).lit, 0) << key;
+            EXPECT_EQ(rig.p.GetKeyLights().Key(key).shown, 0) << key;
         }
-        EXPECT_EQ(rig.p.m_brightNoteCount, 0u);
+        EXPECT_EQ(rig.p.GetKeyLights().BrightNoteCount(), 0u);
     }
 }
 
@@ -121,9 +121,9 @@ TEST(RepeatedNotes, AKeyStaysLitWhileANoteOfAnotherChannelStillSounds) {
         w.Note(0, 0, 60, 300).Note(100, 1, 60, 100).Note(0, 2, 30, 10);
         Rig rig(w, mode, 0b11);
         rig.PlayUntil(250);
-        EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);
+        EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 1);
         rig.PlayUntil(310);
-        EXPECT_EQ(rig.p.m_keyLights[60].lit, 0);
+        EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 0);
     }
 }
 
@@ -136,7 +136,7 @@ TEST(RepeatedNotes, LessonSendsTheEarlierNoteOffBeforeTheRepeatedNote) {
     w.Note(100, 1, 40, 400);
     Rig rig(w, kModes[1]);
     rig.PlayUntil(100);
-    ASSERT_EQ(rig.p.m_waiting, 1);
+    ASSERT_TRUE(rig.p.Waiting());
     rig.p.SetKeyDown(60, true);
     rig.Step();
     rig.p.SetKeyDown(60, false);
@@ -144,20 +144,20 @@ TEST(RepeatedNotes, LessonSendsTheEarlierNoteOffBeforeTheRepeatedNote) {
     rig.Sent();
 
     rig.PlayUntil(300);  // the repeated note is due
-    ASSERT_EQ(rig.p.m_waiting, 1);
+    ASSERT_TRUE(rig.p.Waiting());
     const std::vector<uint32_t> ahead = rig.Sent();
     const auto off = std::find(ahead.begin(), ahead.end(), Msg(0x8F, 60, 64));
     const auto on = std::find(ahead.begin(), ahead.end(), Msg(0x9F, 60, 100));
     ASSERT_NE(off, ahead.end());
     ASSERT_NE(on, ahead.end());
     EXPECT_LT(off, on);
-    EXPECT_EQ(rig.p.m_keyLights[60].lit, 1);  // lit for the new note while the lesson waits
-    EXPECT_EQ(rig.p.m_keyLights[64].lit, 1);
+    EXPECT_EQ(rig.p.GetKeyLights().Key(60).lit, 1);  // lit for the new note while the lesson waits
+    EXPECT_EQ(rig.p.GetKeyLights().Key(64).lit, 1);
 
     rig.p.SetKeyDown(60, true);
     rig.p.SetKeyDown(64, true);
     rig.Step();
-    EXPECT_EQ(rig.p.m_waiting, 0);
+    EXPECT_FALSE(rig.p.Waiting());
     rig.PlayUntil(495);
     const std::vector<uint32_t> after = rig.Sent();
     EXPECT_EQ(CountOf(after, Msg(0x8F, 60, 64)), 0u);  // the new note sounds on

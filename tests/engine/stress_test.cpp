@@ -84,7 +84,7 @@ TEST(Stress, ClockInputAndCommandsTogether) {
             default: {
                 std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
                 if (core.m_pPerformance) {
-                    (void)core.m_pPerformance->m_songTime;
+                    (void)core.m_pPerformance->SongTime();
                 }
                 break;
             }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "engine/timeline_sort.h"
 #include "engine_test_support.h"
 
 namespace {
@@ -23,27 +24,27 @@ TEST(Timeline, OrdersByTimeThenSysexThenChannel) {
     w.NewTrack().NoteOn(3, 9, 50).NoteOn(3, 2, 51).Add(3, {0xC5, 7});
     auto p = Built(w);
 
-    ASSERT_EQ(p->m_events.size(), 20u);
+    ASSERT_EQ(p->GetTimeline().Events().size(), 20u);
     std::vector<int> keys;
     for (int i = 0; i < 17; ++i) {
-        const PerformanceEvent& e = p->m_events[i];
+        const PerformanceEvent& e = p->GetTimeline().Events()[i];
         EXPECT_EQ(e.time, 0u);
         keys.push_back(e.IsSysex() ? 100 + static_cast<int>(p->SysexLength(e)) : e.channel);
     }
     // The sysex was written after every channel message of its millisecond, yet goes first.
     EXPECT_EQ(keys, (std::vector<int>{106, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
-    const PerformanceEvent& sysex = p->m_events[0];
+    const PerformanceEvent& sysex = p->GetTimeline().Events()[0];
     EXPECT_EQ(sysex.status, 0xF0);
     EXPECT_EQ(std::vector<uint8_t>(p->SysexBytes(sysex), p->SysexBytes(sysex) + 6),
               (std::vector<uint8_t>{0xF0, 0x41, 0x10, 0x42, 0x12, 0xF7}));
 
-    EXPECT_EQ(p->m_events[17].channel, 2);
-    EXPECT_EQ(p->m_events[18].channel, 5);  // program change: one data byte, data2 0
-    EXPECT_EQ(p->m_events[18].status, 0xC0);
-    EXPECT_EQ(p->m_events[18].data1, 7);
-    EXPECT_EQ(p->m_events[18].data2, 0);
-    EXPECT_EQ(p->m_events[19].channel, 9);
-    EXPECT_EQ(p->m_events[19].time, 3u);
+    EXPECT_EQ(p->GetTimeline().Events()[17].channel, 2);
+    EXPECT_EQ(p->GetTimeline().Events()[18].channel, 5);  // program change: one data byte, data2 0
+    EXPECT_EQ(p->GetTimeline().Events()[18].status, 0xC0);
+    EXPECT_EQ(p->GetTimeline().Events()[18].data1, 7);
+    EXPECT_EQ(p->GetTimeline().Events()[18].data2, 0);
+    EXPECT_EQ(p->GetTimeline().Events()[19].channel, 9);
+    EXPECT_EQ(p->GetTimeline().Events()[19].time, 3u);
 }
 
 // A reset in a track of its own must not follow the program changes and volumes of its
@@ -61,16 +62,16 @@ TEST(Timeline, SysexKeepsTheSongsOrderAheadOfChannelMessages) {
     w.NewTrack().Control(4, 0, 10, 64);
     auto p = Built(w);
 
-    ASSERT_EQ(p->m_events.size(), 9u);
+    ASSERT_EQ(p->GetTimeline().Events().size(), 9u);
     std::vector<int> order;  // sysex as 100 + stored length, channel messages as status
-    for (const PerformanceEvent& e : p->m_events) {
+    for (const PerformanceEvent& e : p->GetTimeline().Events()) {
         order.push_back(e.IsSysex() ? 100 + static_cast<int>(p->SysexLength(e))
                                     : e.status + e.channel);
     }
     EXPECT_EQ(order, (std::vector<int>{106, 111, 0xC0, 0xB0, 0xC3, 104, 105, 102, 0xB0}));
-    EXPECT_EQ(p->m_events[5].status, 0xF0);
-    EXPECT_EQ(p->m_events[6].status, 0xF7);
-    EXPECT_EQ(p->m_events[7].status, 0xF7);
+    EXPECT_EQ(p->GetTimeline().Events()[5].status, 0xF0);
+    EXPECT_EQ(p->GetTimeline().Events()[6].status, 0xF7);
+    EXPECT_EQ(p->GetTimeline().Events()[7].status, 0xF7);
 }
 
 TEST(Timeline, SpareChannelIsTheHighestUnusedAboveZero) {
@@ -80,28 +81,28 @@ TEST(Timeline, SpareChannelIsTheHighestUnusedAboveZero) {
             some.Control(0, ch, 7, 100);
         }
     }
-    EXPECT_EQ(Built(some)->m_spareChannel, 14);
+    EXPECT_EQ(Built(some)->SpareChannel(), 14);
 
     SmfWriter full;
     for (int ch = 1; ch < 16; ++ch) {
         full.NoteOn(0, ch, 60);
     }
-    EXPECT_EQ(Built(full)->m_spareChannel, 0);
+    EXPECT_EQ(Built(full)->SpareChannel(), 0);
 
     SmfWriter low;
     low.NoteOn(0, 0, 60).NoteOn(0, 1, 60).NoteOn(0, 15, 60);
     auto p = Built(low);
-    EXPECT_EQ(p->m_spareChannel, 14);
-    EXPECT_EQ(p->m_channelUsed[15], 1);
-    EXPECT_EQ(p->m_channelUsed[14], 0);
+    EXPECT_EQ(p->SpareChannel(), 14);
+    EXPECT_TRUE(p->GetTimeline().ChannelUsed(15));
+    EXPECT_FALSE(p->GetTimeline().ChannelUsed(14));
 }
 
 TEST(Timeline, MetaOnlySongIsEmptyAndEndsAtOnce) {
     SmfWriter w;
     w.Tempo(0, 400000).Add(10, {0xFF, 0x03, 4, 'N', 'a', 'm', 'e'});
     auto p = Built(w);
-    EXPECT_TRUE(p->m_events.empty());
-    EXPECT_EQ(p->m_spareChannel, 15);
+    EXPECT_TRUE(p->GetTimeline().Events().empty());
+    EXPECT_EQ(p->SpareChannel(), 15);
     p->Rewind();
     p->Advance(1);
     EXPECT_TRUE(p->AtEnd());
@@ -111,13 +112,13 @@ TEST(Timeline, KeepsVelocityZeroNoteOnAndConvertsTempo) {
     SmfWriter w;
     w.Tempo(0, 1000000).NoteOn(500, 3, 60, 0).Tempo(500, 250000).NoteOn(1000, 3, 61, 1);
     auto p = Built(w);
-    ASSERT_EQ(p->m_events.size(), 2u);
-    EXPECT_EQ(p->m_events[0].status, 0x90);
-    EXPECT_EQ(p->m_events[0].data2, 0);
-    EXPECT_EQ(p->m_events[0].time, 1000u);  // 500 ticks at one second per quarter
-    EXPECT_EQ(p->m_events[1].time, 1250u);  // then 500 ticks at a quarter second
-    EXPECT_FALSE(p->m_events[0].IsNoteOn());
-    EXPECT_TRUE(p->m_events[0].IsNoteOff());
+    ASSERT_EQ(p->GetTimeline().Events().size(), 2u);
+    EXPECT_EQ(p->GetTimeline().Events()[0].status, 0x90);
+    EXPECT_EQ(p->GetTimeline().Events()[0].data2, 0);
+    EXPECT_EQ(p->GetTimeline().Events()[0].time, 1000u);  // 500 ticks at one second per quarter
+    EXPECT_EQ(p->GetTimeline().Events()[1].time, 1250u);  // then 500 ticks at a quarter second
+    EXPECT_FALSE(p->GetTimeline().Events()[0].IsNoteOn());
+    EXPECT_TRUE(p->GetTimeline().Events()[0].IsNoteOff());
 }
 
 // A repeated note: the note-off of one note and the note-on of the next share a millisecond.
@@ -134,9 +135,9 @@ TEST(Timeline, RepeatedNotesKeepNoteOffBeforeNoteOn) {
     }
     auto p = Built(w);
     // At every shared millisecond: channel 0's note-off, its note-on (track 1), then track 2's.
-    for (size_t i = 0; i + 1 < p->m_events.size(); ++i) {
-        const PerformanceEvent& a = p->m_events[i];
-        const PerformanceEvent& b = p->m_events[i + 1];
+    for (size_t i = 0; i + 1 < p->GetTimeline().Events().size(); ++i) {
+        const PerformanceEvent& a = p->GetTimeline().Events()[i];
+        const PerformanceEvent& b = p->GetTimeline().Events()[i + 1];
         if (a.time == b.time && a.channel == 0 && b.channel == 0 && a.data1 == 60) {
             if (a.IsNoteOff()) {
                 EXPECT_TRUE(b.IsNoteOn()) << "at " << a.time;
@@ -147,9 +148,9 @@ TEST(Timeline, RepeatedNotesKeepNoteOffBeforeNoteOn) {
         }
     }
     // Track 2's note-ons (velocity 1) always come after track 1's at the same time.
-    for (size_t i = 0; i + 1 < p->m_events.size(); ++i) {
-        const PerformanceEvent& a = p->m_events[i];
-        const PerformanceEvent& b = p->m_events[i + 1];
+    for (size_t i = 0; i + 1 < p->GetTimeline().Events().size(); ++i) {
+        const PerformanceEvent& a = p->GetTimeline().Events()[i];
+        const PerformanceEvent& b = p->GetTimeline().Events()[i + 1];
         if (a.time == b.time && a.channel == 0 && a.data2 == 1) {
             EXPECT_NE(b.channel, 0) << "at " << a.time;
         }

@@ -100,7 +100,7 @@ TEST_F(CoreTest, ModeSwitchDuringPlayChangesVolumesWithoutRestarting) {
     Tick();
     Tick(50);
     Performance* p = core->m_pPerformance.get();
-    const uint32_t songTime = p->m_songTime;
+    const uint32_t songTime = p->SongTime();
     Sent();
 
     core->StartPlay(PlayMode::Accompaniment);
@@ -111,7 +111,7 @@ TEST_F(CoreTest, ModeSwitchDuringPlayChangesVolumesWithoutRestarting) {
     EXPECT_EQ(core->m_pPerformance.get(), p);
     EXPECT_EQ(core->m_playState, Playing);
     Tick();
-    EXPECT_GT(p->m_songTime, songTime);
+    EXPECT_GT(p->SongTime(), songTime);
 }
 
 TEST_F(CoreTest, SongWithoutSpareChannelSendsNoLighting) {
@@ -127,7 +127,7 @@ TEST_F(CoreTest, SongWithoutSpareChannelSendsNoLighting) {
     const std::vector<uint32_t> sent = Sent();
     ASSERT_EQ(sent.size(), 16u);
     EXPECT_EQ(sent[0], Msg(0x90, 40, 100));  // the song's own channel 0
-    EXPECT_EQ(core->m_pPerformance->m_keyLights[40].shown, 1);
+    EXPECT_EQ(core->m_pPerformance->GetKeyLights().Key(40).shown, 1);
     core->StopPlay();
     EXPECT_EQ(Sent(), Concat({AllKeysDark(), AllSoundOff()}));
 }
@@ -145,11 +145,11 @@ TEST_F(CoreTest, NaturalEndStopsInTheSameTickAndRestartRebuilds) {
     // The chord lit and went dark within the advance, so the lights show nothing.
     EXPECT_EQ(Sent(), (std::vector<uint32_t>{Msg(0x9F, 60, 100), Msg(0x8F, 60, 64),
                                              Msg(0x91, 50, 100), Msg(0x81, 50, 64)}));
-    first->m_speedPercent = 77;  // untouched by a rewind: tells a rebuilt performance apart
+    first->SetSpeedPercent(77);  // untouched by a rewind: tells a rebuilt performance apart
     core->StartPlay(PlayMode::ModelPerformance);
-    EXPECT_EQ(core->m_pPerformance->m_speedPercent, 100);
+    EXPECT_EQ(core->m_pPerformance->GetPlayer().SpeedPercent(), 100);
     EXPECT_EQ(core->m_playState, Starting);
-    EXPECT_EQ(core->m_pPerformance->m_cursor, 0u);
+    EXPECT_EQ(core->m_pPerformance->GetPlayer().Cursor(), 0u);
 }
 
 TEST_F(CoreTest, NothingHappensWithoutALoadedSelectedSong) {
@@ -225,17 +225,18 @@ TEST_F(CoreTest, TrackTicksReachTheEntryAndTheRunningPerformance) {
     EXPECT_EQ(entry.m_channels[0].m_practice, 0);
     EXPECT_EQ(entry.m_channels[1].m_practice, 1);
     EXPECT_EQ(entry.m_channels[3].m_practice, 1);
-    EXPECT_EQ(core->m_pPerformance->m_practiceMask, 0b1010u);
+    EXPECT_EQ(core->m_pPerformance->GetPlayer().PracticeMask(), 0b1010u);
     // The volumes follow the new ticks (one full pass per changed channel).
     EXPECT_EQ(Sent(), Concat({Volumes(15), Volumes(15, {1}), Volumes(15, {1, 3})}));
     Performance* p = core->m_pPerformance.get();
-    ASSERT_EQ(p->m_chord.count, 1);
-    EXPECT_EQ(p->m_events[p->m_chord.index[0]].data1, 70);  // the next chord on channel 1
+    ASSERT_EQ(p->GetLesson().PendingChord().count, 1);
+    EXPECT_EQ(p->GetTimeline().Events()[p->GetLesson().PendingChord().index[0]].data1,
+              70);  // the next chord on channel 1
 
     core->m_slider = 0;
     core->ApplySpeedFromSlider();
-    EXPECT_EQ(p->m_speedPercent, 50);
-    EXPECT_EQ(p->m_speedChanged, 1);
+    EXPECT_EQ(p->GetPlayer().SpeedPercent(), 50);
+    EXPECT_TRUE(p->GetPlayer().SpeedChanged());
 }
 
 TEST_F(CoreTest, NoteActivityMarksTheChannelsRow) {
@@ -273,7 +274,7 @@ TEST_F(CoreTest, NewDeviceNamesReopenAndDiscardThePerformance) {
     service.InjectInput(Msg(0x90, 60, 100));  // reaches no performance
     service.WaitForInputIdle();
     core->StartPlay(PlayMode::ModelPerformance);
-    EXPECT_EQ(core->m_pPerformance->m_hOutput, core->m_hMidiOut);
+    EXPECT_EQ(core->m_pPerformance->Output(), core->m_hMidiOut);
 }
 
 TEST_F(CoreTest, ShutDownStopsTheSoundBeforeClosingAndSavesBothFiles) {

@@ -56,7 +56,8 @@ class KeyboardPanelTest : public WindowTest {
         ASSERT_TRUE(WaitFor([&]() -> bool {
             std::lock_guard lock(m_window->m_playLock);
             Performance* p = m_window->m_pPerformance.get();
-            return !p || p->m_lastLightTime == now || m_window->m_playState.load() == Stopped;
+            return !p || p->GetKeyLights().LastLightTime() == now ||
+                   m_window->m_playState.load() == Stopped;
         }));
     }
     void PlayTo(uint32_t songMs) {
@@ -66,11 +67,11 @@ class KeyboardPanelTest : public WindowTest {
     }
     uint32_t SongTime() {
         std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance ? m_window->m_pPerformance->m_songTime : 0;
+        return m_window->m_pPerformance ? m_window->m_pPerformance->SongTime() : 0;
     }
     bool Waiting() {
         std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance && m_window->m_pPerformance->m_waiting;
+        return m_window->m_pPerformance && m_window->m_pPerformance->Waiting();
     }
     bool IsStopped() const { return m_window->m_playState.load() == Stopped; }
     // The colour the key shows after a refresh at clock value now.

@@ -41,7 +41,7 @@ class KeysTest : public WindowTest {
     }
     int Speed() {
         std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance ? m_window->m_pPerformance->m_speedPercent : -1;
+        return m_window->m_pPerformance ? m_window->m_pPerformance->GetPlayer().SpeedPercent() : -1;
     }
 };
 

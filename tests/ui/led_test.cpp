@@ -60,8 +60,8 @@ TEST_F(LedTest, ALedGoesDarkByItselfWhenTheSongEnds) {
     {
         std::lock_guard lock(m_window->m_playLock);
         ASSERT_NE(m_window->m_pPerformance, nullptr);
-        m_window->m_pPerformance->m_cursor =
-            static_cast<uint32_t>(m_window->m_pPerformance->m_events.size());
+        Performance& p = *m_window->m_pPerformance;
+        p.MoveTo(p.GetTimeline().Size(), p.SongTime());
     }
     EXPECT_TRUE(WaitFor([&] { return Lit() == std::vector<int>{0, 0, 0, 0}; }));
     EXPECT_EQ(m_window->m_playState.load(), Stopped);

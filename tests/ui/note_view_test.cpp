@@ -63,18 +63,19 @@ class NoteViewTest : public WindowTest {
         ASSERT_TRUE(WaitFor([&]() -> bool {
             std::lock_guard lock(m_window->m_playLock);
             Performance* p = m_window->m_pPerformance.get();
-            return !p || p->m_lastLightTime == now || m_window->m_playState.load() == Stopped;
+            return !p || p->GetKeyLights().LastLightTime() == now ||
+                   m_window->m_playState.load() == Stopped;
         }));
     }
     bool Waiting() {
         std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance && m_window->m_pPerformance->m_waiting;
+        return m_window->m_pPerformance && m_window->m_pPerformance->Waiting();
     }
     void PlayTo(uint32_t songMs) {
         for (int guard = 0; guard < 500 && m_window->m_playState.load() != Stopped; ++guard) {
             {
                 std::lock_guard lock(m_window->m_playLock);
-                if (m_window->m_pPerformance->m_songTime >= songMs) {
+                if (m_window->m_pPerformance->SongTime() >= songMs) {
                     return;
                 }
             }

@@ -26,7 +26,7 @@ TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     OpenWithSong();
     QTest::keyClick(Control(ids::kSongList), Qt::Key_F5);
     ASSERT_NE(m_window->m_pPerformance, nullptr);
-    EXPECT_EQ(m_window->m_pPerformance->m_practiceMask, 0x0001u);
+    EXPECT_EQ(m_window->m_pPerformance->GetPlayer().PracticeMask(), 0x0001u);
 
     m_window->m_trackList->item(3)->setCheckState(Qt::Checked);    // channel 10
     m_window->m_trackList->item(0)->setCheckState(Qt::Unchecked);  // channel 1
@@ -35,7 +35,7 @@ TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     EXPECT_EQ(entry.m_channels[0].m_practice, 0);
     {
         std::lock_guard lock(m_window->m_playLock);
-        EXPECT_EQ(m_window->m_pPerformance->m_practiceMask, 1u << 9);
+        EXPECT_EQ(m_window->m_pPerformance->GetPlayer().PracticeMask(), 1u << 9);
     }
     EXPECT_NE(m_window->m_playState.load(), Stopped);  // ticking does not stop the song
 

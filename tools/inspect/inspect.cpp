@@ -119,11 +119,13 @@ int RunInspect(int argc, const char* const* argv, std::FILE* out, std::FILE* err
         w.Text("channel ").Number(ch + 1).Text(" notes ").Number(info.m_hasNotes);
         w.Text(" program ").Number(info.m_program).EndLine();
     }
-    w.Text("spare ").Number(static_cast<uint32_t>(performance.m_spareChannel)).EndLine();
+    w.Text("spare ").Number(static_cast<uint32_t>(performance.SpareChannel())).EndLine();
     if (summary) {
-        w.Text("events ").Number(static_cast<uint32_t>(performance.m_events.size())).EndLine();
+        w.Text("events ")
+            .Number(static_cast<uint32_t>(performance.GetTimeline().Events().size()))
+            .EndLine();
     } else {
-        for (const PerformanceEvent& e : performance.m_events) {
+        for (const PerformanceEvent& e : performance.GetTimeline().Events()) {
             if (e.IsSysex()) {
                 w.Text("sysex ").Number(e.time).Text(" ").Hex2(e.status).Text(" ");
                 w.Number(performance.SysexLength(e)).EndLine();

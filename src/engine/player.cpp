@@ -1,0 +1,102 @@
+#include "engine/player.h"
+
+#include <algorithm>
+
+void Player::Rewind() {
+    m_songTime = 0;
+    m_lastElapsed = 0;
+    m_playedTime = 0;
+    m_cursor = 0;
+    m_speedChanged = 0;
+    m_speedBasePlayed = 0;
+    m_speedBaseSongTime = 0;
+}
+
+bool Player::Step(uint32_t elapsedMs, bool waiting, uint32_t& newTime) {
+    if (elapsedMs <= m_lastElapsed) {
+        return false;
+    }
+    const uint32_t step = std::min(elapsedMs - m_lastElapsed, kMaxClockStep);
+    m_lastElapsed = elapsedMs;
+
+    newTime = m_songTime;
+    if (!waiting) {
+        m_playedTime += step;
+        if (m_speedChanged) {
+            m_speedChanged = 0;
+            m_speedBasePlayed = m_playedTime;
+            m_speedBaseSongTime = m_songTime;
+        }
+        newTime =
+            static_cast<uint32_t>(static_cast<uint32_t>((m_playedTime - m_speedBasePlayed) *
+                                                        static_cast<uint32_t>(m_speedPercent)) /
+                                      100u +
+                                  m_speedBaseSongTime);
+        newTime = std::min(newTime, m_songTimeLimit);
+    }
+    return true;
+}
+
+void Player::JumpTo(uint32_t position, uint32_t songMs) {
+    m_cursor = position;
+    m_songTime = songMs;
+    m_speedBasePlayed = m_playedTime;
+    m_speedBaseSongTime = songMs;
+    m_speedChanged = 0;
+}
+
+void Player::CatchUpElapsed(uint32_t elapsedMs) {
+    if (elapsedMs > m_lastElapsed) {
+        m_lastElapsed = elapsedMs;
+    }
+}
+
+void Player::SetSpeedPercent(int percent) {
+    m_speedPercent = percent;
+    m_speedChanged = 1;
+}
+
+Player::Speed Player::ExchangeSpeed(Speed speed) {
+    const Speed before{m_speedPercent, m_speedChanged};
+    m_speedPercent = speed.percent;
+    m_speedChanged = speed.changed;
+    return before;
+}
+
+bool Player::SetPracticeChannel(int channel, bool on) {
+    if (channel < 0 || channel > 15) {
+        return false;
+    }
+    const uint32_t bit = 1u << channel;
+    if (((m_practiceMask & bit) != 0) == on) {
+        return false;
+    }
+    if (on) {
+        m_practiceMask |= bit;
+    } else {
+        m_practiceMask &= ~bit;
+    }
+    return true;
+}
+
+bool Player::IsSilenced(int channel) const {
+    const bool practice = (m_practiceMask >> channel) & 1u;
+    return (m_muteMode == MutePractice && practice) || (m_muteMode == MuteNonPractice && !practice);
+}
+
+uint8_t Player::ApplyMute(int channel) {
+    const bool silenced = IsSilenced(channel);
+    m_muted[channel] = silenced ? 1 : 0;
+    return silenced ? 0 : static_cast<uint8_t>(m_volume[channel] & 0xFF);
+}
+
+void Player::PlayVolume(PerformanceEvent& e) {
+    if (e.status != 0xB0 || e.data1 != 7) {
+        return;
+    }
+    m_volume[e.channel] = e.data2;
+    if (IsSilenced(e.channel)) {
+        e.data2 = 0;
+        m_muted[e.channel] = 1;
+    }
+}
