@@ -77,7 +77,7 @@ class Performance {
     void LightChord(const Chord& chord);
     void ReleaseBrightEvent(const PerformanceEvent& event);
     void UpdateKeyLights(uint32_t nowMs);
-    // Clears lit and preLit of every key, and sends every key dark on the lighting channel.
+    // Clears lit and preLit of every key; the next key-light update sends what changes.
     void ClearKeyLights() { m_lights.ClearLights(); }
     // True when no key flashes and every key shows what it should: further key-light updates
     // would send nothing until something else changes.
