@@ -64,7 +64,6 @@ class Performance {
     static constexpr uint32_t kMaxClockStep = 100;   // ms of clock time per advance at most
     static constexpr uint32_t kChordWindow = 10;     // ms from a chord's first note
     static constexpr uint32_t kPreLightLead = 1000;  // ms of song time before a chord
-    static constexpr uint32_t kSysexWaitMs = 1000;
 
     // A null output sends nothing.
     explicit Performance(std::shared_ptr<MidiOut> output);
