@@ -56,7 +56,9 @@ int OutputSender::Enqueue(uint32_t packed, std::shared_ptr<SysexBuffer> sysex) {
         slot.packed = packed;
         slot.sysex = std::move(sysex);
         ++m_count;
+        // One wake-up per sleep of the sender: the messages of one tick cost one system call.
         wake = m_waiting;
+        m_waiting = false;
     }
     if (wake) {
         m_wake.notify_one();
@@ -68,8 +70,10 @@ void OutputSender::ThreadProc() {
     RaiseSenderPriority();
     std::unique_lock<std::mutex> guard(m_lock);
     for (;;) {
-        m_waiting = true;
-        m_wake.wait(guard, [this] { return m_exit || m_count > 0; });
+        while (!m_exit && m_count == 0) {
+            m_waiting = true;
+            m_wake.wait(guard);
+        }
         m_waiting = false;
         if (m_count == 0) {
             return;  // m_exit, and nothing left
