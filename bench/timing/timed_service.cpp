@@ -1,5 +1,7 @@
 #include "timed_service.h"
 
+#include "midi/output_sender.h"
+
 class TimedOutput : public MidiOut {
   public:
     TimedOutput(TimedService& service, std::shared_ptr<MidiOut> inner)
@@ -15,6 +17,7 @@ class TimedOutput : public MidiOut {
         return m_inner->SendSysex(std::move(buffer));
     }
     void Close() override { m_inner->Close(); }
+    bool Gone() const override { return m_inner->Gone(); }
 
   private:
     TimedService& m_service;
@@ -25,7 +28,9 @@ int TimedService::OpenOutput(int id, std::shared_ptr<MidiOut>& out) {
     std::shared_ptr<MidiOut> inner;
     const int result = m_inner.OpenOutput(id, inner);
     if (result == MIDI_OK) {
-        out = std::make_shared<TimedOutput>(*this, std::move(inner));
+        // Stamped where the device takes them, behind the sender, as the program sends.
+        out =
+            std::make_shared<OutputSender>(std::make_shared<TimedOutput>(*this, std::move(inner)));
     }
     return result;
 }

@@ -30,7 +30,6 @@ class Performance {
     static constexpr uint32_t kMaxClockStep = Player::kMaxClockStep;
     static constexpr uint32_t kChordWindow = Lesson::kChordWindow;
     static constexpr uint32_t kPreLightLead = 1000;  // ms of song time before a chord
-    static constexpr uint32_t kSysexWaitMs = 1000;
 
     // A null output sends nothing.
     explicit Performance(std::shared_ptr<MidiOut> output);

@@ -1,9 +1,6 @@
 // Sending to the MIDI output, and the key lights: Note On messages on MIDI channel 1, which the
 // song gives up by playing its own channel-1 events on the spare channel.
 
-#include <chrono>
-#include <thread>
-
 #include "engine/key_state.h"
 #include "engine/performance.h"
 #include "platform/debug_output.h"
@@ -39,50 +36,31 @@ bool Performance::SendEvent(const PerformanceEvent& event) {
 }
 
 bool Performance::SendSysexEvent(const PerformanceEvent& event) {
-    // The device holds its own reference to the buffer until it has finished with it, so giving
-    // up the wait below never leaves it reading freed memory.
     if (m_hOutput->Gone()) {
         return false;
     }
     auto buffer = std::make_shared<SysexBuffer>();
     const uint8_t* bytes = SysexBytes(event);
     buffer->bytes.assign(bytes, bytes + SysexLength(event));
-    if (m_hOutput->SendSysex(buffer) != 0) {
-        DebugOutput(">midiOutLongMsg() was fail.\n");
-        return false;
-    }
-    // Real time, not the program clock: the wait must end even when the clock stands still.
-    const auto start = std::chrono::steady_clock::now();
-    while (!buffer->done.load(std::memory_order_acquire)) {
-        if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kSysexWaitMs)) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (!buffer->done.load(std::memory_order_acquire)) {
-        DebugOutput(">midiOutUnprepareHeader() was fail.\n");
-        return false;
-    }
+    // What follows goes out only once the device has finished the message, and not at all when
+    // it fails: the output does the waiting, on its own sender where it has one.
     // A system exclusive message may reset the synthesizer, lighting channel included.
     const int32_t spare = SpareChannel();
     if (spare != 0) {
-        SendShortRaw(0xB0, 0x07, 0x00);
+        buffer->then.push_back(PackShortMessage(0xB0, 0x07, 0x00));
     }
     // A GM, GS or XG reset also brings the silenced channels back to full volume, and the
     // practice part would sound in accompaniment (or the others in solo): silence them again.
     if (m_player.CurrentMuteMode() != MuteNone) {
         for (int ch = 0; ch < 16; ++ch) {
             if (m_player.Muted(ch) && !(spare != 0 && ch == spare)) {
-                PerformanceEvent volume;
-                volume.status = 0xB0;
-                volume.channel = static_cast<uint8_t>(ch);
-                volume.data1 = 7;
-                volume.data2 = 0;
-                SendEvent(volume);
+                const int out = ch == 0 ? spare : ch;
+                buffer->then.push_back(
+                    PackShortMessage(static_cast<uint8_t>(0xB0 | (out & 0x0F)), 0x07, 0x00));
             }
         }
     }
-    return true;
+    return m_hOutput->WriteSysex(std::move(buffer));
 }
 
 void Performance::SendState(PerformanceEvent event) {

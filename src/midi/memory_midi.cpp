@@ -17,13 +17,14 @@ class InMemoryMidiService::Output : public MidiOut {
     ~Output() override { Close(); }
 
     int SendShort(uint32_t packed) override {
+        WaitWhileBlocked();
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_closed || !m_service) {
             return MIDI_ERROR;
         }
         {
             std::lock_guard<std::mutex> serviceGuard(m_service->m_lock);
-            if (Gone()) {
+            if (Gone() || m_disconnected.load()) {
                 ++m_service->m_sendsToGone;
                 return MIDI_ERROR;
             }
@@ -40,11 +41,12 @@ class InMemoryMidiService::Output : public MidiOut {
     }
 
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
+        WaitWhileBlocked();
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_closed || !m_service || !buffer) {
             return MIDI_ERROR;
         }
-        if (Gone()) {
+        if (Gone() || m_disconnected.load()) {
             std::lock_guard<std::mutex> serviceGuard(m_service->m_lock);
             ++m_service->m_sendsToGone;
             return MIDI_ERROR;
@@ -54,6 +56,13 @@ class InMemoryMidiService::Output : public MidiOut {
 
     bool Gone() const override { return m_gone.load(std::memory_order_acquire); }
     void Unplug() { m_gone.store(true, std::memory_order_release); }
+    void Disconnect() { m_disconnected.store(true); }
+    bool CheckPresence() override {
+        if (m_disconnected.load()) {
+            Unplug();
+        }
+        return !Gone();
+    }
 
     void Close() override {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -86,6 +95,18 @@ class InMemoryMidiService::Output : public MidiOut {
     const int m_id;
     bool m_closed = false;
     std::atomic<bool> m_gone{false};
+    std::atomic<bool> m_disconnected{false};
+
+    void WaitWhileBlocked() {
+        InMemoryMidiService* service;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            service = m_service;
+        }
+        if (service) {
+            service->WaitWhileBlocked();
+        }
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -158,6 +179,22 @@ class InMemoryMidiService::Input : public MidiIn {
         std::lock_guard<std::mutex> guard(m_lock);
         return !m_gone;
     }
+    void Disconnect() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_disconnected = true;
+        m_queue.clear();
+    }
+    bool CheckPresence() override {
+        bool disconnected;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            disconnected = m_disconnected;
+        }
+        if (disconnected) {
+            Unplug();
+        }
+        return StillPresent();
+    }
     void Unplug() {
         std::lock_guard<std::mutex> guard(m_lock);
         m_gone = true;
@@ -168,7 +205,7 @@ class InMemoryMidiService::Input : public MidiIn {
     // Called with the service lock held.
     bool Enqueue(uint32_t packed) {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_closed || !m_started || m_gone) {
+        if (m_closed || !m_started || m_gone || m_disconnected) {
             return false;
         }
         m_queue.push_back(packed);
@@ -232,6 +269,7 @@ class InMemoryMidiService::Input : public MidiIn {
     bool m_closed = false;
     bool m_busy = false;
     bool m_gone = false;
+    bool m_disconnected = false;
     uint32_t m_startTime = 0;
     std::thread m_thread;
 };
@@ -244,6 +282,8 @@ InMemoryMidiService::InMemoryMidiService(std::vector<std::string> inputs,
     : m_inputs(std::move(inputs)), m_outputs(std::move(outputs)) {}
 
 InMemoryMidiService::~InMemoryMidiService() {
+    m_watcher.reset();
+    BlockSends(false);
     std::vector<std::shared_ptr<Output>> outputs;
     std::vector<std::shared_ptr<Input>> inputs;
     {
@@ -310,7 +350,14 @@ int InMemoryMidiService::OpenOutput(int id, std::shared_ptr<MidiOut>& out) {
     auto output = std::make_shared<Output>(this, id);
     m_openOutputs.push_back(output);
     m_operations.push_back(op);
-    out = output;
+    if (m_queued) {
+        auto sender = std::make_shared<OutputSender>(output);
+        m_senders.push_back(sender);
+        out = std::move(sender);
+    } else {
+        out = output;
+    }
+    m_watcher->Watch(out);
     return MIDI_OK;
 }
 
@@ -342,6 +389,7 @@ int InMemoryMidiService::OpenInput(int id, MidiInCallback callback, void* instan
     m_openInputs.push_back(input);
     m_operations.push_back(op);
     in = input;
+    m_watcher->Watch(in);
     return MIDI_OK;
 }
 
@@ -392,6 +440,65 @@ void InMemoryMidiService::UnplugInput(int id) {
         if (input && input->Id() == id) {
             input->Unplug();
         }
+    }
+}
+
+void InMemoryMidiService::DisconnectOutput(int id) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (auto& weak : m_openOutputs) {
+        auto output = weak.lock();
+        if (output && output->Id() == id) {
+            output->Disconnect();
+        }
+    }
+}
+
+void InMemoryMidiService::DisconnectInput(int id) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (auto& weak : m_openInputs) {
+        auto input = weak.lock();
+        if (input && input->Id() == id) {
+            input->Disconnect();
+        }
+    }
+}
+
+bool InMemoryMidiService::WaitForPresenceCheck(std::chrono::milliseconds limit) {
+    return m_watcher->WaitForRound(limit);
+}
+
+void InMemoryMidiService::BlockSends(bool block) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_blockSends = block;
+    }
+    m_unblocked.notify_all();
+}
+
+void InMemoryMidiService::WaitWhileBlocked() {
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_unblocked.wait(guard, [this] { return !m_blockSends; });
+}
+
+void InMemoryMidiService::SendThroughSender(bool queued) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_queued = queued;
+}
+
+void InMemoryMidiService::DrainSenders() {
+    std::vector<std::shared_ptr<OutputSender>> senders;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        std::erase_if(m_senders,
+                      [](const std::weak_ptr<OutputSender>& weak) { return weak.expired(); });
+        for (auto& weak : m_senders) {
+            if (auto sender = weak.lock()) {
+                senders.push_back(std::move(sender));
+            }
+        }
+    }
+    for (auto& sender : senders) {
+        sender->Drain();
     }
 }
 

@@ -9,7 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "midi/device_watcher.h"
 #include "midi/midi_port.h"
+#include "midi/output_sender.h"
 
 // One message that reached an output device of the in-memory service.
 struct RecordedMessage {
@@ -62,7 +64,19 @@ class InMemoryMidiService : public MidiService {
     // counted.
     void UnplugOutput(int id);
     void UnplugInput(int id);
+    // The device leaves the system as a real one does when pulled out: its open handles' sends
+    // fail (each counted), but only the device watcher's next check finds it gone.
+    void DisconnectOutput(int id);
+    void DisconnectInput(int id);
+    // Waits until the device watcher has checked every open device once after this call.
+    bool WaitForPresenceCheck(std::chrono::milliseconds limit);
     int SendsToGoneOutputs();
+    // While set, every send to an output waits until it is cleared: a device that takes no data.
+    void BlockSends(bool block);
+    // Outputs opened from now on write through a sender of their own, as the system's do.
+    void SendThroughSender(bool queued);
+    // Waits until every such sender has handed the device all it was given.
+    void DrainSenders();
     // Finishes every system exclusive message still pending.
     void CompletePendingSysex();
     int PendingSysexCount();
@@ -109,6 +123,7 @@ class InMemoryMidiService : public MidiService {
     void Forget(const Input* input);
     void SysexThreadProc();
     void StartSysexThreadLocked();
+    void WaitWhileBlocked();
 
     std::mutex m_lock;
     std::vector<std::string> m_inputs;
@@ -119,6 +134,11 @@ class InMemoryMidiService : public MidiService {
     bool m_failShort = false;
     bool m_failSysex = false;
     int m_sendsToGone = 0;
+    bool m_blockSends = false;
+    std::condition_variable m_unblocked;
+    bool m_queued = false;
+    std::vector<std::weak_ptr<OutputSender>> m_senders;
+
     SysexCompletion m_sysexMode = SysexCompletion::Immediate;
     uint32_t m_sysexLateMs = 0;
     std::vector<RecordedMessage> m_sent;
@@ -130,4 +150,5 @@ class InMemoryMidiService : public MidiService {
     std::condition_variable m_sysexWake;
     std::thread m_sysexThread;
     bool m_exit = false;
+    std::unique_ptr<DeviceWatcher> m_watcher = std::make_unique<DeviceWatcher>();
 };

@@ -2,10 +2,13 @@
 add_library(pv_midi STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_enum.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_opening.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/device_watcher.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/output_sender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sysex_writing.cpp
 )
 target_include_directories(pv_midi PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(pv_midi PUBLIC pv_platform)
+target_link_libraries(pv_midi PUBLIC pv_platform Threads::Threads)
 
 # pv_midi_memory: the in-memory backend for tests and benchmarks.
 add_library(pv_midi_memory STATIC

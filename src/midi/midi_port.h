@@ -38,7 +38,13 @@ using MidiInCallback = void (*)(MidiIn* handle, uint32_t messageCode, void* inst
 struct SysexBuffer {
     std::vector<uint8_t> bytes;
     std::atomic<bool> done{false};
+    // Short messages that go out right after this one once the device has finished it, and not
+    // at all when it fails or is given up.
+    std::vector<uint32_t> then;
 };
+
+// How long a device may take over a system exclusive message before it is given up.
+inline constexpr uint32_t kSysexWaitMs = 1000;
 
 class MidiOut {
   public:
@@ -47,11 +53,20 @@ class MidiOut {
     virtual int SendShort(uint32_t packed) = 0;
     // 0 when the message was accepted; its `done` flag tells when it has gone out.
     virtual int SendSysex(std::shared_ptr<SysexBuffer> buffer) = 0;
+    // The whole of sending a system exclusive message: hands it to the device, waits until the
+    // device has finished it (giving up after kSysexWaitMs), then sends its `then` messages.
+    // False when a step failed, with a debug line saying which. An output with a sender of its
+    // own queues the message and returns at once; by default it all happens on the caller's
+    // thread.
+    virtual bool WriteSysex(std::shared_ptr<SysexBuffer> buffer);
     // Frees the device. Copies of the handle stay valid objects whose sends fail.
     virtual void Close() = 0;
     // True once the device has been found gone (unplugged, its program ended): every later send
     // fails, and callers had better not try. Cheap, any thread.
     virtual bool Gone() const { return false; }
+    // Asks the system whether the device is still there, and makes Gone() true once it is not.
+    // May list the system's ports, so only the device watcher calls it.
+    virtual bool CheckPresence() { return !Gone(); }
 };
 
 class MidiIn {
@@ -61,9 +76,11 @@ class MidiIn {
     virtual int Start() = 0;
     // Stops input; when it returns, the callback is not running and will not be called again.
     virtual void Close() = 0;
-    // False once the device has disappeared. May ask the system for its ports, so it belongs to
-    // the window's idle routine, never to the clock thread.
+    // False once the device has been found gone. Cheap, any thread.
     virtual bool StillPresent() { return true; }
+    // Asks the system whether the device is still there, and makes StillPresent() false once it
+    // is not. May list the system's ports, so only the device watcher calls it.
+    virtual bool CheckPresence() { return StillPresent(); }
 };
 
 class MidiService {

@@ -89,16 +89,10 @@ int ShortMessageLength(uint8_t status) {
     }
 }
 
-// How often a send checks that the device is still there.
-constexpr uint32_t kPresenceCheckMs = 500;
-
 class RtOutput : public MidiOut {
   public:
     RtOutput(PortSystem system, std::string name, std::string reported)
-        : m_system(system),
-          m_name(std::move(name)),
-          m_reported(std::move(reported)),
-          m_lastCheck(NowMs()) {}
+        : m_system(system), m_name(std::move(name)), m_reported(std::move(reported)) {}
     ~RtOutput() override { Close(); }
 
     // The port, once it has been opened with this object's error state.
@@ -146,23 +140,21 @@ class RtOutput : public MidiOut {
 
     bool Gone() const override { return m_gone.load(std::memory_order_acquire); }
 
-  private:
-    bool Usable() {
+    bool CheckPresence() override {
+        std::lock_guard<std::mutex> guard(m_lock);
         if (!m_port || Gone()) {
-            return false;
+            return !Gone();
         }
-        uint32_t now = NowMs();
-        if (now - m_lastCheck >= kPresenceCheckMs) {
-            m_lastCheck = now;
-            std::string reported;
-            if (FindPort(*m_port, m_system, m_name, reported) < 0 || reported != m_reported) {
-                m_gone.store(true, std::memory_order_release);
-                DebugOutput(">MIDI output device is gone: " + m_name);
-                return false;
-            }
+        std::string reported;
+        if (FindPort(*m_port, m_system, m_name, reported) < 0 || reported != m_reported) {
+            m_gone.store(true, std::memory_order_release);
+            DebugOutput(">MIDI output device is gone: " + m_name);
         }
-        return true;
+        return !Gone();
     }
+
+  private:
+    bool Usable() const { return m_port && !Gone(); }
 
     int Send(const uint8_t* bytes, std::size_t length) {
         m_error.Clear();
@@ -179,7 +171,6 @@ class RtOutput : public MidiOut {
     PortSystem m_system;
     std::string m_name;
     std::string m_reported;
-    uint32_t m_lastCheck;
     std::atomic<bool> m_gone{false};
 };
 
@@ -190,7 +181,6 @@ class RtInput : public MidiIn {
         : m_system(system),
           m_name(std::move(name)),
           m_reported(std::move(reported)),
-          m_lastCheck(NowMs()),
           m_callback(callback),
           m_instance(instance) {}
     ~RtInput() override { Close(); }
@@ -219,22 +209,19 @@ class RtInput : public MidiIn {
         }
     }
 
-    bool StillPresent() override {
+    bool StillPresent() override { return !m_gone.load(std::memory_order_acquire); }
+
+    bool CheckPresence() override {
         std::lock_guard<std::mutex> guard(m_portLock);
-        if (!m_port || m_gone) {
-            return !m_gone;
+        if (!m_port || !StillPresent()) {
+            return StillPresent();
         }
-        const uint32_t now = NowMs();
-        if (now - m_lastCheck < kPresenceCheckMs) {
-            return true;
-        }
-        m_lastCheck = now;
         std::string reported;
         if (FindPort(*m_port, m_system, m_name, reported) < 0 || reported != m_reported) {
-            m_gone = true;
+            m_gone.store(true, std::memory_order_release);
             DebugOutput(">MIDI input device is gone: " + m_name);
         }
-        return !m_gone;
+        return StillPresent();
     }
 
     static void OnMessage(double, std::vector<unsigned char>* message, void* userData) {
@@ -261,8 +248,7 @@ class RtInput : public MidiIn {
     const PortSystem m_system;
     const std::string m_name;
     const std::string m_reported;
-    uint32_t m_lastCheck;  // under m_portLock
-    bool m_gone = false;   // under m_portLock
+    std::atomic<bool> m_gone{false};  // set under m_portLock
     std::mutex m_callbackLock;
     MidiInCallback m_callback;
     void* m_instance;

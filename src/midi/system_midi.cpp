@@ -5,7 +5,9 @@
 #include <mutex>
 
 #include "midi/builtin_synth.h"
+#include "midi/device_watcher.h"
 #include "midi/jack_probe.h"
+#include "midi/output_sender.h"
 #include "midi/rtmidi_ports.h"
 #include "platform/debug_output.h"
 
@@ -13,6 +15,8 @@ namespace {
 
 // The real ports of whichever MIDI system runs (JACK when a server runs, since JACK users route
 // their MIDI through it, else the ALSA sequencer) and the built-in synthesizer as the last output.
+// Every output writes through a sender of its own, and a watcher checks that the open devices
+// are still there: neither the clock nor the window waits on a device.
 class SystemMidiService : public MidiService {
   public:
     std::vector<std::string> InputNames() override {
@@ -33,11 +37,20 @@ class SystemMidiService : public MidiService {
         if (id < 0 || id >= static_cast<int>(names.size())) {
             return MIDI_BAD_DEVICE_ID;
         }
+        std::shared_ptr<MidiOut> device;
+        int result;
         if (id == static_cast<int>(names.size()) - 1) {
             RtMidiPorts* ports = Ports();
-            return OpenBuiltInSynth(out, ports && ports->System() == PortSystem::Jack);
+            result = OpenBuiltInSynth(device, ports && ports->System() == PortSystem::Jack);
+        } else {
+            result = m_ports->OpenOutput(names[id], device);
         }
-        return m_ports->OpenOutput(names[id], out);
+        if (result != MIDI_OK) {
+            return result;
+        }
+        out = std::make_shared<OutputSender>(std::move(device));
+        m_watcher.Watch(out);
+        return MIDI_OK;
     }
 
     int OpenInput(int id, MidiInCallback callback, void* instance,
@@ -49,7 +62,11 @@ class SystemMidiService : public MidiService {
         if (id < 0 || id >= static_cast<int>(names.size())) {
             return MIDI_BAD_DEVICE_ID;
         }
-        return ports->OpenInput(names[id], callback, instance, in);
+        const int result = ports->OpenInput(names[id], callback, instance, in);
+        if (result == MIDI_OK) {
+            m_watcher.Watch(in);
+        }
+        return result;
     }
 
   private:
@@ -84,6 +101,7 @@ class SystemMidiService : public MidiService {
     std::mutex m_lock;
     std::unique_ptr<RtMidiPorts> m_ports;
     bool m_toldNone = false;
+    DeviceWatcher m_watcher;
 };
 
 }  // namespace

@@ -79,9 +79,11 @@ void AddWithoutWindow(CPelorvaneDlg& window, const std::vector<QStringList>& bat
 std::unique_ptr<MidiService> CPelorvaneApp::CreateMidiService() {
     const char* choice = std::getenv("PELORVANE_MIDI");
     if (choice && std::strcmp(choice, "memory") == 0) {
-        return std::make_unique<InMemoryMidiService>(
-            std::vector<std::string>{"Digital Keyboard-1"},
-            std::vector<std::string>{"Digital Keyboard-1"});
+        auto service =
+            std::make_unique<InMemoryMidiService>(std::vector<std::string>{"Digital Keyboard-1"},
+                                                  std::vector<std::string>{"Digital Keyboard-1"});
+        service->SendThroughSender(true);  // as the system's outputs
+        return service;
     }
     return CreateSystemMidiService();
 }

@@ -110,7 +110,13 @@ class RecordingOut : public MidiOut {
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
         return m_inner->SendSysex(std::move(buffer));
     }
+    // The output's own sender does the waiting, as without this wrapper.
+    bool WriteSysex(std::shared_ptr<SysexBuffer> buffer) override {
+        return m_inner->WriteSysex(std::move(buffer));
+    }
     void Close() override { m_inner->Close(); }
+    bool Gone() const override { return m_inner->Gone(); }
+    bool CheckPresence() override { return m_inner->CheckPresence(); }
 
   private:
     std::shared_ptr<MidiOut> m_inner;

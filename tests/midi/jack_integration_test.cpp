@@ -119,7 +119,6 @@ TEST_F(JackTest, KeyboardReceivesTheWholeOutputInOrder) {
     core->StopPlay();
     auto sent = service.SentShort();
     ASSERT_TRUE(WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 10s));
-    std::this_thread::sleep_for(50ms);
     auto received = keyboard.Received();
     EXPECT_EQ(sent, received);
 
@@ -154,9 +153,9 @@ TEST_F(JackTest, NoteOnFromTheKeyboardLetsTheLessonGoOn) {
         return std::find(received.begin(), received.end(), message) != received.end();
     };
     ASSERT_TRUE(WaitFor([&] { return heard(Msg(0x90, 60, 0x7F)); }, 10s));
-    std::this_thread::sleep_for(1000ms);
-    EXPECT_EQ(Playing, core->m_playState.load()) << "the lesson must wait for the key";
-    EXPECT_FALSE(heard(Msg(0x91, 67, 100)));
+    // For a second, the lesson must wait for the key: neither the next note nor the end.
+    EXPECT_FALSE(WaitFor(
+        [&] { return heard(Msg(0x91, 67, 100)) || core->m_playState.load() != Playing; }, 1000ms));
 
     keyboard.Send(0x90, 60, 100);
     EXPECT_TRUE(WaitFor([&] { return heard(Msg(0x91, 67, 100)); }, 10s));
@@ -181,13 +180,15 @@ TEST_F(JackTest, TwoClientsWithTheSameNameAreToldApart) {
         EXPECT_TRUE(WaitFor([&] { return !keyboard->Received().empty(); }, 10s));
         out->Close();
     }
-    std::this_thread::sleep_for(50ms);
+    // Nothing goes astray to the other keyboard either, within the time one arrived in.
+    EXPECT_FALSE(
+        WaitFor([&] { return first.Received().size() > 1 || second.Received().size() > 1; }, 50ms));
     EXPECT_EQ(std::vector<uint32_t>{Msg(0x90, 40, 1)}, first.Received());
     EXPECT_EQ(std::vector<uint32_t>{Msg(0x90, 41, 1)}, second.Received());
 }
 
-// Play stops on its own well before the song's end, one debug line says why, nothing more is
-// tried on the port, and the window has one message to show.
+// Play stops on its own well before the song's end, a debug line per port found gone says why,
+// nothing more is tried on the port, and the window has one message to show.
 TEST_F(JackTest, UnpluggedKeyboardWhilePlayingStopsPlayWithOneMessage) {
     DebugCapture debug;
     auto keyboard = std::make_unique<TestKeyboard>("Test Keyboard");
@@ -211,9 +212,17 @@ TEST_F(JackTest, UnpluggedKeyboardWhilePlayingStopsPlayWithOneMessage) {
     EXPECT_EQ(core->m_messages, std::vector<std::string>{kOutputLostText});
     core->StopPlay();
     core->ShutDown();
+    // The watcher finds both of the keyboard's ports gone, each once; nothing else is said
+    // (no failed send either).
     auto lines = debug.Lines();
-    ASSERT_EQ(lines.size(), 1u) << testing::PrintToString(lines);
-    EXPECT_NE(std::string::npos, lines.front().find("gone")) << lines.front();
+    ASSERT_GE(lines.size(), 1u);
+    ASSERT_LE(lines.size(), 2u) << testing::PrintToString(lines);
+    for (const std::string& line : lines) {
+        EXPECT_NE(std::string::npos, line.find("gone")) << line;
+    }
+    if (lines.size() == 2) {
+        EXPECT_NE(lines[0], lines[1]);
+    }
 }
 
 // Listens to the synthesizer's audio: the loudest sample since the last reset.

@@ -1,0 +1,130 @@
+#include "midi/output_sender.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include "midi/sysex_writing.h"
+#include "platform/debug_output.h"
+
+namespace {
+
+// The sender stands between the clock and the device: it runs at the clock thread's priority,
+// a low real-time one, so that what the clock sends on time reaches the device on time.
+void RaiseSenderPriority() {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 9;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);  // not allowed: stays as it is
+}
+
+}  // namespace
+
+OutputSender::OutputSender(std::shared_ptr<MidiOut> device)
+    : m_device(std::move(device)), m_ring(kCapacity) {
+    m_thread = std::thread(&OutputSender::ThreadProc, this);
+}
+
+OutputSender::~OutputSender() {
+    Close();
+}
+
+int OutputSender::SendShort(uint32_t packed) {
+    return Enqueue(packed, nullptr);
+}
+
+int OutputSender::SendSysex(std::shared_ptr<SysexBuffer> buffer) {
+    if (!buffer) {
+        return MIDI_ERROR;
+    }
+    return Enqueue(0, std::move(buffer));
+}
+
+bool OutputSender::WriteSysex(std::shared_ptr<SysexBuffer> buffer) {
+    return SendSysex(std::move(buffer)) == MIDI_OK;
+}
+
+int OutputSender::Enqueue(uint32_t packed, std::shared_ptr<SysexBuffer> sysex) {
+    if (m_device->Gone()) {
+        return MIDI_ERROR;
+    }
+    bool wake;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_closing || m_count == m_ring.size()) {
+            return MIDI_ERROR;
+        }
+        Item& slot = m_ring[(m_head + m_count) % m_ring.size()];
+        slot.packed = packed;
+        slot.sysex = std::move(sysex);
+        ++m_count;
+        // One wake-up per sleep of the sender: the messages of one tick cost one system call.
+        wake = m_waiting;
+        m_waiting = false;
+    }
+    if (wake) {
+        m_wake.notify_one();
+    }
+    return MIDI_OK;
+}
+
+void OutputSender::ThreadProc() {
+    RaiseSenderPriority();
+    std::unique_lock<std::mutex> guard(m_lock);
+    for (;;) {
+        while (!m_exit && m_count == 0) {
+            m_waiting = true;
+            m_wake.wait(guard);
+        }
+        m_waiting = false;
+        if (m_count == 0) {
+            return;  // m_exit, and nothing left
+        }
+        Item item = std::move(m_ring[m_head]);
+        m_head = (m_head + 1) % m_ring.size();
+        --m_count;
+        m_busy = true;
+        guard.unlock();
+        Write(item);
+        item.sysex.reset();  // the device holds its own reference while it needs the bytes
+        guard.lock();
+        m_busy = false;
+        if (m_count == 0) {
+            m_drained.notify_all();
+        }
+    }
+}
+
+void OutputSender::Write(Item& item) {
+    // A device found gone takes nothing more, and says nothing more about it.
+    if (m_device->Gone()) {
+        return;
+    }
+    if (item.sysex) {
+        WriteSysexAndWait(*m_device, item.sysex);
+    } else if (m_device->SendShort(item.packed) != 0 && !m_device->Gone()) {
+        DebugOutput(">midiOutShortMsg() was fail.\n");
+    }
+}
+
+void OutputSender::Drain() {
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_drained.wait(guard, [this] { return m_count == 0 && !m_busy; });
+}
+
+void OutputSender::Close() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_closing) {
+            return;
+        }
+        m_closing = true;
+    }
+    // What was sent before, the stop's all-notes-off among it, still reaches the device.
+    Drain();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_exit = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+    m_device->Close();
+}
