@@ -13,12 +13,17 @@
 #include <QValueAxis>
 
 #include "engine/window_core.h"
+#include "history/practice_database.h"
 #include "smf/meter_map.h"
 
 namespace {
 
 constexpr int kCollectMs = 200;  // finished runs reach the window this often
 constexpr int kGap = 8;          // px between the main window and this one
+
+QString DataFolder(const CPelorvaneCore& core) {
+    return QString::fromStdString(core.m_dataDir.empty() ? std::string(".") : core.m_dataDir);
+}
 
 QString Percent(double fraction) {
     return QString::number(fraction * 100.0, 'f', 0) + QStringLiteral("%");
@@ -27,10 +32,7 @@ QString Percent(double fraction) {
 }  // namespace
 
 CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* beside)
-    : QWidget(nullptr, Qt::Window),
-      m_core(core),
-      m_beside(beside),
-      m_db(QString::fromStdString(core.m_dataDir.empty() ? std::string(".") : core.m_dataDir)) {
+    : QWidget(nullptr, Qt::Window), m_core(core), m_beside(beside), m_store(DataFolder(core)) {
     setWindowTitle(QString::fromUtf8("練習結果"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);
@@ -58,33 +60,79 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
 
 CPracticeResultsWindow::~CPracticeResultsWindow() = default;
 
-void CPracticeResultsWindow::ReportDatabase() {
-    const QString message = m_db.TakeMessage();
+void CPracticeResultsWindow::ReportDatabase(const QString& message) {
     if (!message.isEmpty()) {
         emit Message(message);
     }
 }
 
 void CPracticeResultsWindow::CollectRuns(bool flush) {
+    if (m_closing) {
+        return;
+    }
     // The file is opened (and made, the first time) while the first run plays, not when it
     // ends: storing the run then takes only its own transaction.
-    if (m_core.m_playState.load() != Stopped) {
-        m_db.Open();
-        ReportDatabase();
+    if (!m_openedAhead && m_core.m_playState.load() != Stopped) {
+        m_openedAhead = true;
+        m_store.Post([this](PracticeDatabase& db) {
+            db.Open();
+            const QString message = db.TakeMessage();
+            if (!message.isEmpty()) {
+                QMetaObject::invokeMethod(
+                    this, [this, message] { ReportDatabase(message); }, Qt::QueuedConnection);
+            }
+        });
     }
-    std::vector<RecordedRun> runs = RecordFinishedRuns(m_core.m_practice, m_db, flush);
-    ReportDatabase();
+    std::vector<RecordedRun> runs = CollectFinishedRuns(m_core.m_practice, flush);
     // The last scored run is the one the player wants to see; unscored runs are only stored.
-    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
-        if (it->summary.scored && !flush) {
-            ShowRun(*it, m_core.m_practice.MeterOf(it->run.song));
+    const RecordedRun* shown = nullptr;
+    for (auto it = runs.rbegin(); it != runs.rend() && !flush; ++it) {
+        if (it->summary.scored) {
+            shown = &*it;
             break;
         }
+    }
+    for (RecordedRun& r : runs) {
+        const bool show = &r == shown;
+        auto meter = show ? m_core.m_practice.MeterOf(r.run.song) : nullptr;
+        m_store.Post([this, r = std::move(r), show, meter](PracticeDatabase& db) mutable {
+            r.saved = db.Store(r.stored);
+            QString message = db.TakeMessage();
+            std::vector<StoredRun> history;
+            if (show) {
+                history = db.RunsOf(r.stored.songPath);
+                message += db.TakeMessage();
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, r = std::move(r), show, meter = std::move(meter),
+                 history = std::move(history), message] {
+                    ReportDatabase(message);
+                    if (show && !m_closing) {
+                        ShowFigures(r, meter);
+                        UpdateChart(history);
+                        ShowBeside();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    }
+    if (flush) {
+        // Closing: every run is in the file before the window goes.
+        m_closing = true;
+        m_store.Finish();
     }
 }
 
 void CPracticeResultsWindow::ShowRun(const RecordedRun& r,
                                      std::shared_ptr<const smf::MeterMap> meter) {
+    ShowFigures(r, meter);
+    ShowBeside();
+    RequestChart(QString::fromStdString(r.run.songPath));
+}
+
+void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
+                                         const std::shared_ptr<const smf::MeterMap>& meter) {
     const PracticeSummary& s = r.summary;
     const QString song = QString::fromStdString(r.run.songPath);
     m_title->setText(QString::fromUtf8("<b>%1</b>　%2 小節〜%3 小節")
@@ -133,8 +181,6 @@ void CPracticeResultsWindow::ShowRun(const RecordedRun& r,
             m_barButtons.push_back(button);
         }
     }
-    UpdateChart(song);
-    ShowBeside();
 }
 
 void CPracticeResultsWindow::ShowHistory(const QString& songPath) {
@@ -145,19 +191,33 @@ void CPracticeResultsWindow::ShowHistory(const QString& songPath) {
         delete b;
     }
     m_barButtons.clear();
-    UpdateChart(songPath);
     ShowBeside();
+    RequestChart(songPath);
 }
 
-void CPracticeResultsWindow::UpdateChart(const QString& songPath) {
+void CPracticeResultsWindow::RequestChart(const QString& songPath) {
+    m_store.Post([this, songPath](PracticeDatabase& db) {
+        std::vector<StoredRun> runs = db.RunsOf(songPath);
+        const QString message = db.TakeMessage();
+        QMetaObject::invokeMethod(
+            this,
+            [this, runs = std::move(runs), message] {
+                ReportDatabase(message);
+                if (!m_closing) {
+                    UpdateChart(runs);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CPracticeResultsWindow::UpdateChart(const std::vector<StoredRun>& runs) {
     QChart* chart = m_chart->chart();
     chart->removeAllSeries();
     for (QAbstractAxis* axis : chart->axes()) {
         chart->removeAxis(axis);
         delete axis;
     }
-    const std::vector<StoredRun> runs = m_db.RunsOf(songPath);
-    ReportDatabase();
     auto* accuracy = new QLineSeries;
     accuracy->setName(QString::fromUtf8("正確さ (%)"));
     auto* tempo = new QLineSeries;
