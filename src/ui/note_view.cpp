@@ -127,10 +127,16 @@ CNoteView::Look CNoteView::CurrentLook(uint32_t nowMs) const {
     Look look;
     look.songMs = SongTimeAt(nowMs);
     look.keys = m_core.m_keyState.Read();
+    look.waiting = m_core.m_playState.load() != Stopped && m_core.m_songClock.Read().waiting;
+    // A key of the awaited chord goes dark once played: the chord crosses it off.
+    if (look.waiting) {
+        for (size_t w = 0; w < 2; ++w) {
+            look.crossed[w] = look.keys.awaited[w] & ~look.keys.lit[w];
+        }
+    }
     // Only what this view draws of the keys counts.
     look.keys.lit = {};
     look.keys.preLit = {};
-    look.waiting = m_core.m_playState.load() != Stopped && m_core.m_songClock.Read().waiting;
     return look;
 }
 
@@ -258,12 +264,17 @@ void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look)
     const int top = std::min(YOf(note.end, viewMs), bottom - 2);
     const int inset = CKeyboardPanel::IsBlack(note.key) ? 0 : 1;
     const QRect bar(column.left() + inset + 1, top, column.width() - 2 * inset - 1, bottom - top);
-    m_batches[note.channel + (practice ? 16 : 0)].append(bar);
-    // The chord the lesson waits for stands out until its keys are held.
+    // The chord the lesson waits for stands out until its keys are held; those held already
+    // fade, so that what is still missing is what catches the eye.
     if (practice && look.waiting && TestKey(look.keys.awaited, note.key) &&
         note.start + 1 >= viewMs && note.start <= viewMs + Performance::kChordWindow) {
+        if (TestKey(look.crossed, note.key)) {
+            m_crossedBars[note.channel].append(bar);
+            return;
+        }
         m_awaitedBars.append(bar);
     }
+    m_batches[note.channel + (practice ? 16 : 0)].append(bar);
 }
 
 void CNoteView::paintEvent(QPaintEvent*) {
@@ -292,6 +303,9 @@ void CNoteView::paintEvent(QPaintEvent*) {
             batch.clear();
         }
         m_awaitedBars.clear();
+        for (QVector<QRect>& crossed : m_crossedBars) {
+            crossed.clear();
+        }
         const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
         auto add = [&](const NoteSpan& n) {
             if (n.end >= viewMs && n.start <= topMs) {
@@ -315,6 +329,20 @@ void CNoteView::paintEvent(QPaintEvent*) {
             const QColor color = ChannelColor(i & 15);
             painter.setBrush(i < 16 ? FaintColor(color, kBackground) : color);
             painter.drawRects(m_batches[i]);
+        }
+        for (int ch = 0; ch < 16; ++ch) {
+            if (m_crossedBars[ch].isEmpty()) {
+                continue;
+            }
+            const QColor color = ChannelColor(ch);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(FaintColor(color, kBackground));
+            painter.drawRects(m_crossedBars[ch]);
+            painter.setPen(QPen(color, 1));
+            for (const QRect& bar : m_crossedBars[ch]) {
+                painter.drawLine(bar.topLeft(), bar.bottomRight());
+                painter.drawLine(bar.topRight(), bar.bottomLeft());
+            }
         }
         painter.setPen(QPen(kAwaitedEdge, 2));
         painter.setBrush(Qt::NoBrush);

@@ -82,6 +82,7 @@ class CNoteView : public QWidget {
     struct Look {
         uint32_t songMs = 0;
         KeyState::Snapshot keys;
+        KeyBits crossed{};  // keys of the awaited chord played already
         bool waiting = false;
         bool operator==(const Look&) const = default;
     };
@@ -114,6 +115,8 @@ class CNoteView : public QWidget {
 
     std::array<QVector<QRect>, 32> m_batches;  // bars by channel, then practised by channel
     QVector<QRect> m_awaitedBars;
+    // Notes of the awaited chord already held: dimmed and struck through, by channel.
+    std::array<QVector<QRect>, 16> m_crossedBars;
 
     // Key columns as last laid out, for the keyboard's range and width then.
     mutable std::array<QRect, 128> m_columns;
