@@ -50,7 +50,8 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart = new QChartView(chart, this);
     m_chart->setRenderHint(QPainter::Antialiasing);
-    m_chart->setMinimumSize(420, 260);
+    m_chart->setMinimumSize(300, 260);
+    resize(440, sizeHint().height());
     layout->addWidget(m_chart, 1);
 
     m_collectTimer.setInterval(kCollectMs);
@@ -171,12 +172,8 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
         for (const uint32_t bar : r.hardestBars) {
             auto* button = new QPushButton(QString::fromUtf8("第%1小節を練習する").arg(bar), this);
             const LoopSpan loop = LoopAroundBar(*meter, bar);
-            connect(button, &QPushButton::clicked, this, [this, loop] {
-                m_core.SetLoop(loop);
-                if (m_core.m_playState.load() == Stopped) {
-                    m_core.SeekTo(loop.a);
-                }
-            });
+            connect(button, &QPushButton::clicked, this,
+                    [this, loop] { emit LoopRequested(loop); });
             m_barBox->addWidget(button);
             m_barButtons.push_back(button);
         }
@@ -213,6 +210,7 @@ void CPracticeResultsWindow::RequestChart(const QString& songPath) {
 
 void CPracticeResultsWindow::UpdateChart(const std::vector<StoredRun>& runs) {
     QChart* chart = m_chart->chart();
+    chart->setTitle(QString::fromUtf8("正確さとテンポの推移"));
     chart->removeAllSeries();
     for (QAbstractAxis* axis : chart->axes()) {
         chart->removeAxis(axis);
@@ -239,6 +237,17 @@ void CPracticeResultsWindow::UpdateChart(const std::vector<StoredRun>& runs) {
     dates->setFormat(QStringLiteral("M/d"));
     if (first.isValid()) {
         dates->setRange(first.addSecs(-3600), last.addSecs(3600));
+        // Runs of a day or two: the day alone would label every tick the same.
+        if (first.secsTo(last) < 2 * 24 * 3600) {
+            const QDateTime localFirst = first.toLocalTime();
+            const bool oneDay = localFirst.date() == last.toLocalTime().date();
+            dates->setFormat(oneDay ? QStringLiteral("H:mm") : QStringLiteral("M/d H:mm"));
+            dates->setTickCount(oneDay ? 5 : 3);
+            if (oneDay) {
+                chart->setTitle(QString::fromUtf8("正確さとテンポの推移（%1）")
+                                    .arg(localFirst.toString(QStringLiteral("M/d"))));
+            }
+        }
     }
     auto* values = new QValueAxis;
     values->setRange(0, 130);
@@ -258,8 +267,18 @@ void CPracticeResultsWindow::ShowBeside() {
         QPoint at(main.right() + kGap, main.top());
         if (const QScreen* screen = m_beside->screen()) {
             const QRect area = screen->availableGeometry();
-            if (at.x() + width() > area.right()) {
-                at.setX(std::max(area.left(), main.left() - width() - kGap));
+            const int frame = std::max(0, frameGeometry().width() - width());
+            const int right = area.right() - main.right() - kGap;
+            const int left = main.left() - kGap - area.left();
+            int wide = width() + frame;
+            if (wide > right && wide > left) {
+                // Neither side has room for it as it is: the roomier side, narrowed to fit
+                // as far as its chart allows, rather than over the main window's list.
+                wide = std::max(std::max(right, left), minimumSizeHint().width() + frame);
+                resize(wide - frame, height());
+            }
+            if (wide > right && left > right) {
+                at.setX(std::max(area.left(), main.left() - wide - kGap));
             }
         }
         move(at);

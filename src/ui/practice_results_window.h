@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/passage.h"
 #include "history/practice_recording.h"
 #include "history/practice_store_thread.h"
 #include "history/stored_run.h"
@@ -49,6 +50,8 @@ class CPracticeResultsWindow : public QWidget {
   signals:
     // Something the user must be told once (the history file put aside).
     void Message(const QString& text);
+    // A hard bar's button: the loop around that bar, for the main window to set and show.
+    void LoopRequested(LoopSpan loop);
 
   private:
     void ShowFigures(const RecordedRun& recorded,

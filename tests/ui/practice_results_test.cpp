@@ -14,6 +14,7 @@
 #include "midi_file_writer/smf_writer.h"
 #include "smf/meter_map.h"
 #include "ui/control_ids.h"
+#include "ui/position_bar.h"
 #include "ui/practice_results_window.h"
 #include "ui_test_support.h"
 
@@ -81,6 +82,8 @@ TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoops
     ASSERT_TRUE(m_window->Loop().has_value());
     EXPECT_EQ(*m_window->Loop(), (LoopSpan{2000, 6000}));  // bar 3 is the song's last
     EXPECT_EQ(m_window->ShownSongTime(), 2000u);           // stopped: the next start begins there
+    // Shown where a loop set by hand shows.
+    EXPECT_EQ(m_window->m_positionBar->Loop(), (LoopSpan{2000, 6000}));
     // The main window still takes the player's clicks.
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
