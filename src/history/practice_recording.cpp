@@ -5,7 +5,7 @@
 #include "platform/clock.h"
 #include "smf/meter_map.h"
 
-std::vector<RecordedRun> RecordFinishedRuns(PracticeLog& log, PracticeDatabase& db, bool flush) {
+std::vector<RecordedRun> CollectFinishedRuns(PracticeLog& log, bool flush) {
     const uint32_t now = NowMs();
     const QDateTime nowUtc = QDateTime::currentDateTimeUtc();
     std::vector<RecordedRun> recorded;
@@ -19,8 +19,15 @@ std::vector<RecordedRun> RecordFinishedRuns(PracticeLog& log, PracticeDatabase& 
         const QDateTime started = nowUtc.addMSecs(-static_cast<qint64>(now - run.startClockMs));
         r.stored = ToStoredRun(run, r.summary, started);
         r.run = std::move(run);
-        r.saved = db.Store(r.stored);
         recorded.push_back(std::move(r));
+    }
+    return recorded;
+}
+
+std::vector<RecordedRun> RecordFinishedRuns(PracticeLog& log, PracticeDatabase& db, bool flush) {
+    std::vector<RecordedRun> recorded = CollectFinishedRuns(log, flush);
+    for (RecordedRun& r : recorded) {
+        r.saved = db.Store(r.stored);
     }
     return recorded;
 }

@@ -18,6 +18,10 @@ struct RecordedRun {
     bool saved = false;
 };
 
+// Collects and scores the runs the log has finished by now (flush: every run, the one playing
+// included), ready to store; not saved yet. Never on the clock or input thread.
+std::vector<RecordedRun> CollectFinishedRuns(PracticeLog& log, bool flush);
+
 // Collects the runs the log has finished by now (flush: every run, the one playing included),
 // and stores each in the database, one transaction each. The thread that owns the database
 // calls it; never the clock or input thread.

@@ -55,6 +55,7 @@ void CNoteView::SetSong(std::shared_ptr<const NoteSpans> notes,
                         std::shared_ptr<const smf::MeterMap> meter) {
     m_notes = std::move(notes);
     m_meter = std::move(meter);
+    m_barLabels.clear();
     update();
 }
 
@@ -127,10 +128,16 @@ CNoteView::Look CNoteView::CurrentLook(uint32_t nowMs) const {
     Look look;
     look.songMs = SongTimeAt(nowMs);
     look.keys = m_core.m_keyState.Read();
+    look.waiting = m_core.m_playState.load() != Stopped && m_core.m_songClock.Read().waiting;
+    // A key of the awaited chord goes dark once played: the chord crosses it off.
+    if (look.waiting) {
+        for (size_t w = 0; w < 2; ++w) {
+            look.crossed[w] = look.keys.awaited[w] & ~look.keys.lit[w];
+        }
+    }
     // Only what this view draws of the keys counts.
     look.keys.lit = {};
     look.keys.preLit = {};
-    look.waiting = m_core.m_playState.load() != Stopped && m_core.m_songClock.Read().waiting;
     return look;
 }
 
@@ -219,15 +226,15 @@ void CNoteView::DrawBars(QPainter& painter, uint32_t viewMs) const {
     }
 }
 
-void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) const {
+void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) {
     if (!m_meter) {
         return;
     }
     // Over the notes, on a patch of the ground, so that a note at the left edge never hides them.
-    const QFontMetrics metrics(painter.font());
+    // Laying out text is the dearest thing in a frame: each label is drawn once and kept.
     const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
     const uint32_t last = m_meter->BarCount() + 1;
-    painter.setPen(kBarNumber);
+    const qreal ratio = devicePixelRatioF();
     for (uint32_t bar = m_meter->AtMs(viewMs).bar; bar <= last; ++bar) {
         const uint32_t ms = m_meter->BarStartMs(bar);
         if (ms > topMs) {
@@ -236,13 +243,46 @@ void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) const {
         if (ms < viewMs) {
             continue;
         }
-        const QString text = QString::number(bar);
-        const int y = YOf(ms, viewMs);
-        const QRect box(1, y - 2 - metrics.height(), metrics.horizontalAdvance(text) + 4,
-                        metrics.height());
-        painter.fillRect(box, kBackground);
-        painter.drawText(box, Qt::AlignCenter, text);
+        auto label = m_barLabels.find(bar);
+        if (label == m_barLabels.end()) {
+            const QFontMetrics metrics(font());
+            const QString text = QString::number(bar);
+            const QSize size(metrics.horizontalAdvance(text) + 4, metrics.height());
+            QPixmap pixmap(size * ratio);
+            pixmap.setDevicePixelRatio(ratio);
+            pixmap.fill(kBackground);
+            QPainter p(&pixmap);
+            p.setFont(font());
+            p.setPen(kBarNumber);
+            p.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, text);
+            p.end();
+            label = m_barLabels.insert(bar, pixmap);
+        }
+        const QSize size = label->deviceIndependentSize().toSize();
+        painter.drawPixmap(1, YOf(ms, viewMs) - 2 - size.height(), *label);
     }
+}
+
+const QPixmap& CNoteView::Ground() {
+    if (m_groundSize == size() && m_groundFor == m_columnsFor && !m_ground.isNull()) {
+        return m_ground;
+    }
+    const qreal ratio = devicePixelRatioF();
+    m_ground = QPixmap(size() * ratio);
+    m_ground.setDevicePixelRatio(ratio);
+    m_ground.fill(kBackground);
+    QPainter p(&m_ground);
+    // A faint line at every C helps find a key.
+    for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); ++k) {
+        const QRect c = m_columns[static_cast<size_t>(k)];
+        if (!c.isNull() && k % 12 == 0) {
+            p.fillRect(QRect(c.left(), 0, 1, height()), kOctaveLine);
+        }
+    }
+    p.end();
+    m_groundSize = size();
+    m_groundFor = m_columnsFor;
+    return m_ground;
 }
 
 void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look) {
@@ -258,12 +298,17 @@ void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look)
     const int top = std::min(YOf(note.end, viewMs), bottom - 2);
     const int inset = CKeyboardPanel::IsBlack(note.key) ? 0 : 1;
     const QRect bar(column.left() + inset + 1, top, column.width() - 2 * inset - 1, bottom - top);
-    m_batches[note.channel + (practice ? 16 : 0)].append(bar);
-    // The chord the lesson waits for stands out until its keys are held.
+    // The chord the lesson waits for stands out until its keys are held; those held already
+    // fade, so that what is still missing is what catches the eye.
     if (practice && look.waiting && TestKey(look.keys.awaited, note.key) &&
         note.start + 1 >= viewMs && note.start <= viewMs + Performance::kChordWindow) {
+        if (TestKey(look.crossed, note.key)) {
+            m_crossedBars[note.channel].append(bar);
+            return;
+        }
         m_awaitedBars.append(bar);
     }
+    m_batches[note.channel + (practice ? 16 : 0)].append(bar);
 }
 
 void CNoteView::paintEvent(QPaintEvent*) {
@@ -275,14 +320,7 @@ void CNoteView::paintEvent(QPaintEvent*) {
     UpdateColumns();
 
     QPainter painter(this);
-    painter.fillRect(rect(), kBackground);
-    // A faint line at every C helps find a key.
-    for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); k += 12 - k % 12) {
-        const QRect c = m_columns[static_cast<size_t>(k)];
-        if (!c.isNull() && k % 12 == 0) {
-            painter.fillRect(QRect(c.left(), 0, 1, height()), kOctaveLine);
-        }
-    }
+    painter.drawPixmap(0, 0, Ground());
     DrawBars(painter, viewMs);
 
     if (m_notes) {
@@ -292,6 +330,9 @@ void CNoteView::paintEvent(QPaintEvent*) {
             batch.clear();
         }
         m_awaitedBars.clear();
+        for (QVector<QRect>& crossed : m_crossedBars) {
+            crossed.clear();
+        }
         const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
         auto add = [&](const NoteSpan& n) {
             if (n.end >= viewMs && n.start <= topMs) {
@@ -316,6 +357,20 @@ void CNoteView::paintEvent(QPaintEvent*) {
             painter.setBrush(i < 16 ? FaintColor(color, kBackground) : color);
             painter.drawRects(m_batches[i]);
         }
+        for (int ch = 0; ch < 16; ++ch) {
+            if (m_crossedBars[ch].isEmpty()) {
+                continue;
+            }
+            const QColor color = ChannelColor(ch);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(FaintColor(color, kBackground));
+            painter.drawRects(m_crossedBars[ch]);
+            painter.setPen(QPen(color, 1));
+            for (const QRect& bar : m_crossedBars[ch]) {
+                painter.drawLine(bar.topLeft(), bar.bottomRight());
+                painter.drawLine(bar.topRight(), bar.bottomLeft());
+            }
+        }
         painter.setPen(QPen(kAwaitedEdge, 2));
         painter.setBrush(Qt::NoBrush);
         for (const QRect& bar : m_awaitedBars) {
@@ -326,7 +381,9 @@ void CNoteView::paintEvent(QPaintEvent*) {
     DrawBarNumbers(painter, viewMs);
 
     // Held and wrong keys, as the screen keyboard shows them, where the notes meet it.
-    for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); ++k) {
+    const bool marked =
+        (look.keys.held[0] | look.keys.held[1] | look.keys.wrong[0] | look.keys.wrong[1]) != 0;
+    for (int k = m_keyboard.LowKey(); marked && k <= m_keyboard.HighKey(); ++k) {
         const bool wrong = TestKey(look.keys.wrong, k);
         if (!wrong && !TestKey(look.keys.held, k)) {
             continue;

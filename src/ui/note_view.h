@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QPixmap>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
@@ -82,6 +84,7 @@ class CNoteView : public QWidget {
     struct Look {
         uint32_t songMs = 0;
         KeyState::Snapshot keys;
+        KeyBits crossed{};  // keys of the awaited chord played already
         bool waiting = false;
         bool operator==(const Look&) const = default;
     };
@@ -91,7 +94,9 @@ class CNoteView : public QWidget {
     void ScheduleFrame();
     void UpdateColumns() const;
     void DrawBars(QPainter& painter, uint32_t viewMs) const;
-    void DrawBarNumbers(QPainter& painter, uint32_t viewMs) const;
+    void DrawBarNumbers(QPainter& painter, uint32_t viewMs);
+    // The ground and the line at every C, as they stand for this size and key layout.
+    const QPixmap& Ground();
     // Puts a note's bar into the batch of its colour.
     void AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look);
     void RecordFrameTime(qint64 ns);
@@ -114,6 +119,15 @@ class CNoteView : public QWidget {
 
     std::array<QVector<QRect>, 32> m_batches;  // bars by channel, then practised by channel
     QVector<QRect> m_awaitedBars;
+    // Notes of the awaited chord already held: dimmed and struck through, by channel.
+    std::array<QVector<QRect>, 16> m_crossedBars;
+
+    // What does not move while the song plays, drawn once: the ground with its octave lines,
+    // and each bar number's label.
+    QPixmap m_ground;
+    QRect m_groundFor;  // m_columnsFor when m_ground was drawn
+    QSize m_groundSize;
+    QHash<uint32_t, QPixmap> m_barLabels;
 
     // Key columns as last laid out, for the keyboard's range and width then.
     mutable std::array<QRect, 128> m_columns;

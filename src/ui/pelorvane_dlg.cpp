@@ -232,6 +232,8 @@ void CPelorvaneDlg::OnInitDialog() {
     m_results = std::make_unique<CPracticeResultsWindow>(*this, this);
     connect(m_results.get(), &CPracticeResultsWindow::Message, this,
             [this](const QString& text) { ShowMessage(text.toStdString()); });
+    connect(m_results.get(), &CPracticeResultsWindow::LoopRequested, this,
+            &CPelorvaneDlg::OnPractiseLoop);
 
     qApp->installEventFilter(this);
     m_idleTimer.start();

@@ -99,6 +99,8 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     void ShowSelectedSongPassage();
     void OnPositionSeek(quint32 songMs, bool final);
     void OnLoopChange(std::optional<LoopSpan> loop);
+    // A hard bar's button in the 練習結果 window.
+    void OnPractiseLoop(LoopSpan loop);
     // Home, Page Up, Page Down and the loop keys; true when handled.
     bool PassageKey(QWidget* target, QKeyEvent* key);
     void RefreshPositionBar();

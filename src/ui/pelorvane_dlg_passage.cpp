@@ -73,6 +73,15 @@ void CPelorvaneDlg::OnLoopChange(std::optional<LoopSpan> loop) {
     RememberPassage();
 }
 
+void CPelorvaneDlg::OnPractiseLoop(LoopSpan loop) {
+    // As if set on the position bar: shown there and over the notes, and remembered.
+    OnLoopChange(loop);
+    if (m_playState.load() == Stopped) {
+        OnPositionSeek(loop.a, true);  // the next start begins there
+        RefreshPositionBar();
+    }
+}
+
 bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
     const smf::MeterMap* meter = m_positionBar->Meter();
     const Qt::KeyboardModifiers held =

@@ -13,12 +13,17 @@
 #include <QValueAxis>
 
 #include "engine/window_core.h"
+#include "history/practice_database.h"
 #include "smf/meter_map.h"
 
 namespace {
 
 constexpr int kCollectMs = 200;  // finished runs reach the window this often
 constexpr int kGap = 8;          // px between the main window and this one
+
+QString DataFolder(const CPelorvaneCore& core) {
+    return QString::fromStdString(core.m_dataDir.empty() ? std::string(".") : core.m_dataDir);
+}
 
 QString Percent(double fraction) {
     return QString::number(fraction * 100.0, 'f', 0) + QStringLiteral("%");
@@ -27,10 +32,7 @@ QString Percent(double fraction) {
 }  // namespace
 
 CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* beside)
-    : QWidget(nullptr, Qt::Window),
-      m_core(core),
-      m_beside(beside),
-      m_db(QString::fromStdString(core.m_dataDir.empty() ? std::string(".") : core.m_dataDir)) {
+    : QWidget(nullptr, Qt::Window), m_core(core), m_beside(beside), m_store(DataFolder(core)) {
     setWindowTitle(QString::fromUtf8("練習結果"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);
@@ -48,7 +50,8 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart = new QChartView(chart, this);
     m_chart->setRenderHint(QPainter::Antialiasing);
-    m_chart->setMinimumSize(420, 260);
+    m_chart->setMinimumSize(300, 260);
+    resize(440, sizeHint().height());
     layout->addWidget(m_chart, 1);
 
     m_collectTimer.setInterval(kCollectMs);
@@ -58,33 +61,79 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
 
 CPracticeResultsWindow::~CPracticeResultsWindow() = default;
 
-void CPracticeResultsWindow::ReportDatabase() {
-    const QString message = m_db.TakeMessage();
+void CPracticeResultsWindow::ReportDatabase(const QString& message) {
     if (!message.isEmpty()) {
         emit Message(message);
     }
 }
 
 void CPracticeResultsWindow::CollectRuns(bool flush) {
+    if (m_closing) {
+        return;
+    }
     // The file is opened (and made, the first time) while the first run plays, not when it
     // ends: storing the run then takes only its own transaction.
-    if (m_core.m_playState.load() != Stopped) {
-        m_db.Open();
-        ReportDatabase();
+    if (!m_openedAhead && m_core.m_playState.load() != Stopped) {
+        m_openedAhead = true;
+        m_store.Post([this](PracticeDatabase& db) {
+            db.Open();
+            const QString message = db.TakeMessage();
+            if (!message.isEmpty()) {
+                QMetaObject::invokeMethod(
+                    this, [this, message] { ReportDatabase(message); }, Qt::QueuedConnection);
+            }
+        });
     }
-    std::vector<RecordedRun> runs = RecordFinishedRuns(m_core.m_practice, m_db, flush);
-    ReportDatabase();
+    std::vector<RecordedRun> runs = CollectFinishedRuns(m_core.m_practice, flush);
     // The last scored run is the one the player wants to see; unscored runs are only stored.
-    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
-        if (it->summary.scored && !flush) {
-            ShowRun(*it, m_core.m_practice.MeterOf(it->run.song));
+    const RecordedRun* shown = nullptr;
+    for (auto it = runs.rbegin(); it != runs.rend() && !flush; ++it) {
+        if (it->summary.scored) {
+            shown = &*it;
             break;
         }
+    }
+    for (RecordedRun& r : runs) {
+        const bool show = &r == shown;
+        auto meter = show ? m_core.m_practice.MeterOf(r.run.song) : nullptr;
+        m_store.Post([this, r = std::move(r), show, meter](PracticeDatabase& db) mutable {
+            r.saved = db.Store(r.stored);
+            QString message = db.TakeMessage();
+            std::vector<StoredRun> history;
+            if (show) {
+                history = db.RunsOf(r.stored.songPath);
+                message += db.TakeMessage();
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, r = std::move(r), show, meter = std::move(meter),
+                 history = std::move(history), message] {
+                    ReportDatabase(message);
+                    if (show && !m_closing) {
+                        ShowFigures(r, meter);
+                        UpdateChart(history);
+                        ShowBeside();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    }
+    if (flush) {
+        // Closing: every run is in the file before the window goes.
+        m_closing = true;
+        m_store.Finish();
     }
 }
 
 void CPracticeResultsWindow::ShowRun(const RecordedRun& r,
                                      std::shared_ptr<const smf::MeterMap> meter) {
+    ShowFigures(r, meter);
+    ShowBeside();
+    RequestChart(QString::fromStdString(r.run.songPath));
+}
+
+void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
+                                         const std::shared_ptr<const smf::MeterMap>& meter) {
     const PracticeSummary& s = r.summary;
     const QString song = QString::fromStdString(r.run.songPath);
     m_title->setText(QString::fromUtf8("<b>%1</b>　%2 小節〜%3 小節")
@@ -123,18 +172,12 @@ void CPracticeResultsWindow::ShowRun(const RecordedRun& r,
         for (const uint32_t bar : r.hardestBars) {
             auto* button = new QPushButton(QString::fromUtf8("第%1小節を練習する").arg(bar), this);
             const LoopSpan loop = LoopAroundBar(*meter, bar);
-            connect(button, &QPushButton::clicked, this, [this, loop] {
-                m_core.SetLoop(loop);
-                if (m_core.m_playState.load() == Stopped) {
-                    m_core.SeekTo(loop.a);
-                }
-            });
+            connect(button, &QPushButton::clicked, this,
+                    [this, loop] { emit LoopRequested(loop); });
             m_barBox->addWidget(button);
             m_barButtons.push_back(button);
         }
     }
-    UpdateChart(song);
-    ShowBeside();
 }
 
 void CPracticeResultsWindow::ShowHistory(const QString& songPath) {
@@ -145,19 +188,34 @@ void CPracticeResultsWindow::ShowHistory(const QString& songPath) {
         delete b;
     }
     m_barButtons.clear();
-    UpdateChart(songPath);
     ShowBeside();
+    RequestChart(songPath);
 }
 
-void CPracticeResultsWindow::UpdateChart(const QString& songPath) {
+void CPracticeResultsWindow::RequestChart(const QString& songPath) {
+    m_store.Post([this, songPath](PracticeDatabase& db) {
+        std::vector<StoredRun> runs = db.RunsOf(songPath);
+        const QString message = db.TakeMessage();
+        QMetaObject::invokeMethod(
+            this,
+            [this, runs = std::move(runs), message] {
+                ReportDatabase(message);
+                if (!m_closing) {
+                    UpdateChart(runs);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CPracticeResultsWindow::UpdateChart(const std::vector<StoredRun>& runs) {
     QChart* chart = m_chart->chart();
+    chart->setTitle(QString::fromUtf8("正確さとテンポの推移"));
     chart->removeAllSeries();
     for (QAbstractAxis* axis : chart->axes()) {
         chart->removeAxis(axis);
         delete axis;
     }
-    const std::vector<StoredRun> runs = m_db.RunsOf(songPath);
-    ReportDatabase();
     auto* accuracy = new QLineSeries;
     accuracy->setName(QString::fromUtf8("正確さ (%)"));
     auto* tempo = new QLineSeries;
@@ -179,6 +237,17 @@ void CPracticeResultsWindow::UpdateChart(const QString& songPath) {
     dates->setFormat(QStringLiteral("M/d"));
     if (first.isValid()) {
         dates->setRange(first.addSecs(-3600), last.addSecs(3600));
+        // Runs of a day or two: the day alone would label every tick the same.
+        if (first.secsTo(last) < 2 * 24 * 3600) {
+            const QDateTime localFirst = first.toLocalTime();
+            const bool oneDay = localFirst.date() == last.toLocalTime().date();
+            dates->setFormat(oneDay ? QStringLiteral("H:mm") : QStringLiteral("M/d H:mm"));
+            dates->setTickCount(oneDay ? 5 : 3);
+            if (oneDay) {
+                chart->setTitle(QString::fromUtf8("正確さとテンポの推移（%1）")
+                                    .arg(localFirst.toString(QStringLiteral("M/d"))));
+            }
+        }
     }
     auto* values = new QValueAxis;
     values->setRange(0, 130);
@@ -198,8 +267,18 @@ void CPracticeResultsWindow::ShowBeside() {
         QPoint at(main.right() + kGap, main.top());
         if (const QScreen* screen = m_beside->screen()) {
             const QRect area = screen->availableGeometry();
-            if (at.x() + width() > area.right()) {
-                at.setX(std::max(area.left(), main.left() - width() - kGap));
+            const int frame = std::max(0, frameGeometry().width() - width());
+            const int right = area.right() - main.right() - kGap;
+            const int left = main.left() - kGap - area.left();
+            int wide = width() + frame;
+            if (wide > right && wide > left) {
+                // Neither side has room for it as it is: the roomier side, narrowed to fit
+                // as far as its chart allows, rather than over the main window's list.
+                wide = std::max(std::max(right, left), minimumSizeHint().width() + frame);
+                resize(wide - frame, height());
+            }
+            if (wide > right && left > right) {
+                at.setX(std::max(area.left(), main.left() - wide - kGap));
             }
         }
         move(at);

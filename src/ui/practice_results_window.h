@@ -6,8 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "history/practice_database.h"
+#include "engine/passage.h"
 #include "history/practice_recording.h"
+#include "history/practice_store_thread.h"
+#include "history/stored_run.h"
 
 class CPelorvaneCore;
 class QChartView;
@@ -20,8 +22,8 @@ class MeterMap;
 
 // The "練習結果" window: how the last run went, the bars that held the player back (each with a
 // button that loops it), and the song's progress by date. It stands beside the main window and
-// never blocks it; it collects the finished runs from the core and stores them in the history
-// of the core's working folder.
+// never blocks it; it collects the finished runs from the core and has them stored in the history
+// of the core's working folder on a thread of their own, showing each once it is stored.
 class CPracticeResultsWindow : public QWidget {
     Q_OBJECT
 
@@ -29,36 +31,47 @@ class CPracticeResultsWindow : public QWidget {
     CPracticeResultsWindow(CPelorvaneCore& core, QWidget* beside);
     ~CPracticeResultsWindow() override;
 
-    // Collects and stores what has finished; a scored run is shown. flush: also the run
-    // playing, without waiting for late presses (at shut-down).
+    // Collects what has finished and hands it over to be stored; a scored run is shown once
+    // stored. flush (at shut-down): also the run playing, without waiting for late presses,
+    // and returns only when everything is stored; nothing is shown any more.
     void CollectRuns(bool flush = false);
-    // Shows the run's figures and its song's history.
+    // Shows the run's figures at once, and its song's history in the chart once read.
     void ShowRun(const RecordedRun& recorded, std::shared_ptr<const smf::MeterMap> meter);
-    // Shows a song's history (from the main window's context menu).
+    // Shows a song's history (from the main window's context menu), in the chart once read.
     void ShowHistory(const QString& songPath);
 
     // For tests: what the window shows.
     QString SummaryText() const;
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
     QChartView* Chart() const { return m_chart; }
-    PracticeDatabase& Database() { return m_db; }
+    // Returns once every run handed over is stored and read back.
+    void FinishStoring() { m_store.Finish(); }
 
   signals:
     // Something the user must be told once (the history file put aside).
     void Message(const QString& text);
+    // A hard bar's button: the loop around that bar, for the main window to set and show.
+    void LoopRequested(LoopSpan loop);
 
   private:
+    void ShowFigures(const RecordedRun& recorded,
+                     const std::shared_ptr<const smf::MeterMap>& meter);
     void ShowBeside();
-    void UpdateChart(const QString& songPath);
-    void ReportDatabase();
+    // Reads the song's runs on the store's thread, then draws them.
+    void RequestChart(const QString& songPath);
+    void UpdateChart(const std::vector<StoredRun>& runs);
+    void ReportDatabase(const QString& message);
 
     CPelorvaneCore& m_core;
     QWidget* m_beside;
-    PracticeDatabase m_db;
     QTimer m_collectTimer;
     QLabel* m_title = nullptr;
     QLabel* m_summary = nullptr;
     QVBoxLayout* m_barBox = nullptr;
     std::vector<QPushButton*> m_barButtons;
     QChartView* m_chart = nullptr;
+    bool m_openedAhead = false;
+    bool m_closing = false;
+    // Last: it ends first, storing what is still pending, while the window is whole.
+    PracticeStoreThread m_store;
 };

@@ -213,6 +213,46 @@ TEST_F(NoteViewTest, TheLessonWaitFreezesTheViewAndItShowsTheChordAndAWrongKey) 
     m_window->OnCommand(ids::kStop);
 }
 
+TEST_F(NoteViewTest, ANoteOfTheAwaitedChordAlreadyPlayedFadesWhileTheRestStaysBright) {
+    SmfWriter w;
+    w.Note(500, 0, 60, 300).Note(500, 0, 64, 300);
+    Open(w);
+    m_window->OnCommand(ids::kMyPaceLesson);
+    PlayTo(500);
+    ASSERT_TRUE(Waiting());
+    // Pixels of a note's bar in the colour given, between its ends.
+    auto count = [&](const QImage& image, int key, const QColor& colour) {
+        const QRect column = view->KeyColumn(key);
+        int n = 0;
+        for (int y = Y(800, 500) + 3; y < view->height() - 3; ++y) {
+            for (int x = column.left(); x <= column.right(); ++x) {
+                n += image.pixelColor(x, y) == colour ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    const QColor bright = ChannelColor(0);
+    const QColor faint = FaintColor(bright, kBackground);
+    QImage image = Frame();
+    const int before = count(image, 60, bright);
+    EXPECT_GT(before, 20);
+    EXPECT_EQ(count(image, 60, faint), 0);
+
+    // C played and let go: the lesson still waits for E, and C is crossed off.
+    CKeyboardPanel* keys = m_window->m_keyboard;
+    QTest::mousePress(keys, Qt::LeftButton, {}, keys->KeyPoint(60));
+    Tick(1);
+    QTest::mouseRelease(keys, Qt::LeftButton, {}, keys->KeyPoint(60));
+    Tick(1);
+    ASSERT_TRUE(Waiting());
+    image = Frame();
+    EXPECT_GT(count(image, 60, faint), before / 2);
+    EXPECT_LT(count(image, 60, bright), before / 4);
+    EXPECT_GT(count(image, 64, bright), before / 2) << "the missing key stays bright";
+    EXPECT_EQ(count(image, 64, faint), 0);
+    m_window->OnCommand(ids::kStop);
+}
+
 TEST_F(NoteViewTest, ThePlayedSongMovesTheViewAtTheChosenSpeed) {
     SmfWriter w;
     w.Note(0, 0, 60, 100).Note(9000, 0, 60, 100);

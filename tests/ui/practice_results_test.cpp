@@ -10,9 +10,11 @@
 #include <QTest>
 
 #include "engine/performance.h"
+#include "history/practice_database.h"
 #include "midi_file_writer/smf_writer.h"
 #include "smf/meter_map.h"
 #include "ui/control_ids.h"
+#include "ui/position_bar.h"
 #include "ui/practice_results_window.h"
 #include "ui_test_support.h"
 
@@ -34,6 +36,11 @@ std::string SmfBytes(const SmfWriter& w) {
 class PracticeResultsTest : public WindowTest {
   protected:
     CPracticeResultsWindow& Results() { return *m_window->Results(); }
+    // The history file of the window's folder, through a connection of the test's own.
+    std::vector<StoredRun> StoredRuns(const std::string& path) {
+        PracticeDatabase db(QString::fromStdString(m_path));
+        return db.RunsOf(QString::fromStdString(path));
+    }
 };
 
 TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoopsTheBar) {
@@ -75,6 +82,8 @@ TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoops
     ASSERT_TRUE(m_window->Loop().has_value());
     EXPECT_EQ(*m_window->Loop(), (LoopSpan{2000, 6000}));  // bar 3 is the song's last
     EXPECT_EQ(m_window->ShownSongTime(), 2000u);           // stopped: the next start begins there
+    // Shown where a loop set by hand shows.
+    EXPECT_EQ(m_window->m_positionBar->Loop(), (LoopSpan{2000, 6000}));
     // The main window still takes the player's clicks.
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
@@ -107,10 +116,12 @@ TEST_F(PracticeResultsTest, TheChartShowsAccuracyAndTempoByDate) {
         r.mode = modes[i];
         r.speed = speeds[i];
         r.accuracy = accuracy[i];
-        ASSERT_TRUE(Results().Database().Store(r));
+        PracticeDatabase db(QString::fromStdString(m_path));
+        ASSERT_TRUE(db.Store(r));
     }
     Results().ShowHistory(QString::fromUtf8("/nowhere/unknown.mid"));
     Results().resize(520, 520);
+    Results().FinishStoring();
     QApplication::processEvents();
     const QList<QAbstractSeries*> none = Results().Chart()->chart()->series();
     ASSERT_EQ(none.size(), 2);
@@ -118,6 +129,11 @@ TEST_F(PracticeResultsTest, TheChartShowsAccuracyAndTempoByDate) {
     const int emptyPixels = CountColour(Results().Chart()->grab().toImage(), accuracyColour.rgb());
 
     Results().ShowHistory(song);
+    // Read on the history's own thread; drawn when it arrives.
+    ASSERT_TRUE(WaitFor([&] {
+        const QList<QAbstractSeries*> s = Results().Chart()->chart()->series();
+        return s.size() == 2 && static_cast<QLineSeries*>(s[1])->count() == 3;
+    }));
     QApplication::processEvents();
     const QList<QAbstractSeries*> series = Results().Chart()->chart()->series();
     ASSERT_EQ(series.size(), 2);
@@ -154,11 +170,32 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     QTest::mouseClick(Results().BarButtons()[0], Qt::LeftButton);
     EXPECT_EQ(*m_window->Loop(), (LoopSpan{0, 4000}));
 
-    const std::vector<StoredRun> runs = Results().Database().RunsOf(QString::fromStdString(path));
+    // Shown once stored: the history holds it, and the chart has its point.
+    const std::vector<StoredRun> runs = StoredRuns(path);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].mode, "accompaniment");
     EXPECT_EQ(runs[0].missed, 4);
     EXPECT_TRUE(QFile::exists(QDir(QString::fromStdString(m_path)).filePath("practice.sqlite")));
+    const QList<QAbstractSeries*> series = Results().Chart()->chart()->series();
+    ASSERT_EQ(series.size(), 2);
+    EXPECT_EQ(static_cast<QLineSeries*>(series[0])->count(), 1);
+}
+
+TEST_F(PracticeResultsTest, ClosingTheWindowMidRunStoresThatRunBeforeItGoes) {
+    const std::string path = WriteFile("closed.mid", SmfBytes(ShortSong()));
+    OpenWindow();
+    m_window->AddSongPath(QString::fromStdString(path));
+    ClickSongRow(0);
+    m_window->OnCommand(ids::kAccompaniment);
+    // Well into the first bar, two of its notes already missed.
+    ASSERT_TRUE(WaitFor([&] { return m_window->ShownSongTime() >= 800; }, 20000));
+    m_window->OnDestroy();
+    // Stored by the time the window has gone, not some time after.
+    const std::vector<StoredRun> runs = StoredRuns(path);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].mode, "accompaniment");
+    EXPECT_GE(runs[0].notes, 3);
+    EXPECT_TRUE(m_window->m_messages.empty());
 }
 
 }  // namespace

@@ -1,0 +1,99 @@
+// The history's own thread: a locked file holds up only that thread, jobs keep their order, and
+// what was handed over is stored before the thread ends.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <atomic>
+#include <thread>
+
+#include "history/practice_database.h"
+#include "history/practice_store_thread.h"
+
+namespace {
+
+StoredRun RunAt(const QString& song, int minute) {
+    StoredRun r;
+    r.songPath = song;
+    r.started = QDateTime(QDate(2026, 12, 2), QTime(9, minute), Qt::UTC);
+    r.mode = QStringLiteral("lesson");
+    r.chords = minute;
+    return r;
+}
+
+TEST(PracticeStoreThreadTest, AFileHeldByAnotherWriterDelaysOnlyTheStoreThread) {
+    QTemporaryDir dir;
+    const QString song = dir.filePath("held.mid");
+    {
+        PracticeDatabase first(dir.path());
+        ASSERT_TRUE(first.Store(RunAt(song, 1)));
+    }
+    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "store-thread-holder");
+    holder.setDatabaseName(QDir(dir.path()).filePath("practice.sqlite"));
+    ASSERT_TRUE(holder.open());
+    QSqlQuery q(holder);
+    ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+
+    std::atomic<bool> stored{false};
+    std::thread::id storedOn;
+    QString message;
+    {
+        // Long enough that a store made here, on the caller's thread, would time out against
+        // the holder below and put the file aside.
+        PracticeStoreThread store(dir.path(), 30000);
+        store.Post([&](PracticeDatabase& db) {
+            storedOn = std::this_thread::get_id();
+            stored = db.Store(RunAt(song, 2));
+            message = db.TakeMessage();
+        });
+        // Handing over returned while the file is still held: nothing could be stored yet.
+        EXPECT_FALSE(stored.load());
+        ASSERT_TRUE(q.exec("COMMIT"));
+        store.Finish();
+        EXPECT_TRUE(stored.load());
+    }
+    q.finish();
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase("store-thread-holder");
+
+    EXPECT_NE(storedOn, std::this_thread::get_id());
+    EXPECT_TRUE(message.isEmpty()) << message.toStdString();
+    EXPECT_TRUE(QDir(dir.path()).entryList({"practice.sqlite.aside-*"}, QDir::Files).isEmpty());
+    PracticeDatabase db(dir.path());
+    EXPECT_EQ(db.RunsOf(song).size(), 2u);  // both in the one file
+}
+
+TEST(PracticeStoreThreadTest, EveryRunHandedOverIsStoredInOrderBeforeTheThreadEnds) {
+    QTemporaryDir dir;
+    const QString song = dir.filePath("many.mid");
+    constexpr int kRuns = 25;
+    std::vector<int> order;
+    {
+        PracticeStoreThread store(dir.path());
+        for (int i = 0; i < kRuns; ++i) {
+            store.Post([&order, &song, i](PracticeDatabase& db) {
+                // Every run has the same start: the file keeps them in the order stored.
+                StoredRun r = RunAt(song, 0);
+                r.chords = i;
+                if (db.Store(r)) {
+                    order.push_back(i);
+                }
+            });
+        }
+        // No Finish(): ending the thread must not drop what is still queued.
+    }
+    ASSERT_EQ(order.size(), static_cast<size_t>(kRuns));
+    PracticeDatabase db(dir.path());
+    const std::vector<StoredRun> runs = db.RunsOf(song);
+    ASSERT_EQ(runs.size(), static_cast<size_t>(kRuns));
+    for (int i = 0; i < kRuns; ++i) {
+        EXPECT_EQ(order[static_cast<size_t>(i)], i);
+        EXPECT_EQ(runs[static_cast<size_t>(i)].chords, i);
+    }
+}
+
+}  // namespace
