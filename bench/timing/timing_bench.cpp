@@ -128,7 +128,7 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
     std::vector<double> lateness;
     size_t eventMs = 0;  // distinct milliseconds of the events played
     {
-        std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
+        CheckedLock lock(core.m_playLock);
         const Performance& p = *core.m_pPerformance;
         const std::vector<TimedMessage> log = timed.Log();
         const size_t sent = p.m_cursor;
@@ -173,7 +173,7 @@ int RunLesson(BenchCore& core, InMemoryMidiService& memory, TimedService& timed,
     while (std::chrono::steady_clock::now() < end) {
         std::vector<int> keys;
         {
-            std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
+            CheckedLock lock(core.m_playLock);
             const Performance* p = core.m_pPerformance.get();
             if (core.m_playState == Stopped) {
                 break;

@@ -7,14 +7,22 @@
 #include "midi/settings_file.h"
 
 void CPelorvaneCore::OpenMidiDevices() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    CloseMidiDevices();
+    CheckedLock lock(m_playLock);
+    OpenMidiDevicesLocked();
+}
+
+void CPelorvaneCore::OpenMidiDevicesLocked() {
+    CloseMidiDevicesLocked();
     OpenDevicesByName(m_service, m_inMidiDeviceName, m_outMidiDeviceName, m_hMidiOut, m_hMidiIn,
                       &CPelorvaneCore::MidiInProc, this, *this);
 }
 
 void CPelorvaneCore::CloseMidiDevices() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
+    CloseMidiDevicesLocked();
+}
+
+void CPelorvaneCore::CloseMidiDevicesLocked() {
     CloseDevices(m_hMidiOut, m_hMidiIn);
 }
 
@@ -23,7 +31,16 @@ void CPelorvaneCore::CheckDevices() {
         ShowMessage(kOutputLostText);
         return;
     }
-    if (m_playState == Stopped || !m_hMidiIn || m_hMidiIn->StillPresent()) {
+    if (m_playState == Stopped) {
+        return;
+    }
+    // The presence check may take a while; the clock must not wait for it.
+    std::shared_ptr<MidiIn> in;
+    {
+        CheckedLock lock(m_playLock);
+        in = m_hMidiIn;
+    }
+    if (!in || in->StillPresent()) {
         return;
     }
     StopPlay();
@@ -54,19 +71,25 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
         changed = true;
     }
     // A device found gone is opened again under its old name too: it may have come back.
-    const bool lost =
-        (m_hMidiOut && m_hMidiOut->Gone()) || (m_hMidiIn && !m_hMidiIn->StillPresent());
+    std::shared_ptr<MidiOut> out;
+    std::shared_ptr<MidiIn> in;
+    {
+        CheckedLock lock(m_playLock);
+        out = m_hMidiOut;
+        in = m_hMidiIn;
+    }
+    const bool lost = (out && out->Gone()) || (in && !in->StillPresent());
     if (!changed && !lost) {
         return false;
     }
     // One locked step: the clock never sees the new devices with a performance that still
     // holds the old output, and the input callback is switched away from the discarded
     // performance before it goes.
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     if (m_playState != Stopped) {
-        StopPlay();
+        StopPlayLocked();
     }
-    OpenMidiDevices();
+    OpenMidiDevicesLocked();
     SetPerformance(nullptr);
     WakeClockThread();
     return true;

@@ -207,7 +207,7 @@ class Rig {
             }
         }
         {
-            std::lock_guard<std::recursive_mutex> lock(m_core->m_playLock);
+            CheckedLock lock(m_core->m_playLock);
             const Performance* p = m_core->m_pPerformance.get();
             if (p && m_core->m_playState != Stopped && p->m_waiting) {
                 std::vector<int> awaited;

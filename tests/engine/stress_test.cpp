@@ -82,7 +82,7 @@ TEST(Stress, ClockInputAndCommandsTogether) {
                 core.OnSongSelChangeCore();
                 break;
             default: {
-                std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
+                CheckedLock lock(core.m_playLock);
                 if (core.m_pPerformance) {
                     (void)core.m_pPerformance->m_songTime;
                 }
