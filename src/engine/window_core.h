@@ -108,35 +108,58 @@ class CPelorvaneCore : public MessageSink {
     // closing and no longer shows ordinary messages.
     virtual void ShowSaveFailure(const std::string& text) { ShowMessage(text); }
 
-    // --- State (read by the window and tests) ----------------------------------------------
-    MidiService& m_service;
-    std::string m_dataDir;
-    std::shared_ptr<MidiIn> m_hMidiIn GUARDED_BY(m_playLock);
-    std::shared_ptr<MidiOut> m_hMidiOut GUARDED_BY(m_playLock);
-    std::string m_inMidiDeviceName;
-    std::string m_outMidiDeviceName;
-    // Recursive underneath only for modal loops run while it is held (see CheckedRecursiveMutex).
-    mutable CheckedRecursiveMutex m_playLock;
-    std::atomic<bool> m_clockExit{false};
-    uint32_t m_lastTickTime = 0;
+    // --- What the window, tools and tests read ------------------------------------------------
+    MidiService& Service() const { return m_service; }
+    const std::string& DataDir() const { return m_dataDir; }
+    // The names of the devices the core opens and setting.txt keeps. User-interface thread.
+    const std::string& InDeviceName() const { return m_inMidiDeviceName; }
+    const std::string& OutDeviceName() const { return m_outMidiDeviceName; }
+    // Sets the names without opening anything: the next OpenMidiDevices opens them.
+    void SetDeviceNames(const std::string& inName, const std::string& outName);
+    // The song list. User-interface thread.
+    SongList& Songs() { return m_songList; }
+    const SongList& Songs() const { return m_songList; }
+
+    // Whoever reads what the play lock guards holds it through this, with CheckedLock.
+    CheckedRecursiveMutex& PlayLock() const RETURN_CAPABILITY(m_playLock) { return m_playLock; }
+    // The current performance, none before a start; it and everything in it are the lock's.
+    Performance* CurrentPerformance() REQUIRES(m_playLock) { return m_pPerformance.get(); }
+    const Performance* CurrentPerformance() const REQUIRES(m_playLock) {
+        return m_pPerformance.get();
+    }
+    const std::shared_ptr<MidiIn>& InputDevice() const REQUIRES(m_playLock) { return m_hMidiIn; }
+    const std::shared_ptr<MidiOut>& OutputDevice() const REQUIRES(m_playLock) { return m_hMidiOut; }
+    uint32_t PlayStartTime() const REQUIRES(m_playLock) { return m_playStartTime; }
+    const std::array<int, 16>& ChannelRows() const REQUIRES(m_playLock) { return m_channelRow; }
+    // Passes of the loop played since the start.
+    int LoopPassesPlayed() const EXCLUDES(m_playLock) {
+        CheckedLock lock(m_playLock);
+        return m_passage.PassesPlayed();
+    }
+
+    // Any thread, no lock: the play state, and the snapshots the clock thread publishes.
+    PlayState CurrentPlayState() const { return m_playState.load(); }
+    KeyState::Snapshot ReadKeyState() const { return m_keyState.Read(); }
+    SongClock::Reading ReadSongClock() const { return m_songClock.Read(); }
+    // Where the next start begins.
+    uint32_t PassageStart() const { return m_passage.Start(); }
+    // The note flashes of the track rows (atomic).
+    TrackActivity& Activity() { return m_activity; }
+    const TrackActivity& Activity() const { return m_activity; }
+    // The clock thread and the input callback hand over what happened here; the window (or
+    // pelorvane-play) collects the scored runs from it.
+    PracticeLog& Practice() { return m_practice; }
+    // The clock thread's wake-ups so far, for measurements.
+    uint64_t ClockWakeups() const { return m_clockWakeups.load(std::memory_order_relaxed); }
     // Clock milliseconds from the last tick to the next that can change what is sent, as that
-    // tick planned them; the thread sleeps until then. Clock thread (or a test driving ticks).
-    uint32_t m_plannedTickMs = 1;
-    bool m_plannedLightsOnly = false;         // and only key lights can change in it
-    std::atomic<uint64_t> m_clockWakeups{0};  // clock thread's wake-ups, for measurements
+    // tick planned them. Clock thread, or a test driving the ticks.
+    uint32_t PlannedTickMs() const { return m_plannedTickMs; }
     // True when the last tick found nothing playing and nothing to light: the clock thread
     // then rests until a command wakes it.
     bool ClockRests() const { return m_clockIdle.load(std::memory_order_acquire); }
-    uint32_t m_playStartTime GUARDED_BY(m_playLock) = 0;
-    std::atomic<PlayState> m_playState{Stopped};  // written under m_playLock
-    SongList m_songList;
-    std::unique_ptr<Performance> m_pPerformance GUARDED_BY(m_playLock) PT_GUARDED_BY(m_playLock);
-    // Written by the user-interface thread while it holds m_playLock (SetChannelRows does that),
-    // read by the clock thread's note observer under the same lock.
-    std::array<int, 16> m_channelRow GUARDED_BY(m_playLock){-1, -1, -1, -1, -1, -1, -1, -1,
-                                                            -1, -1, -1, -1, -1, -1, -1, -1};
+
+    // Written by the user-interface thread, read by the clock thread's note observer.
     void SetChannelRows(const std::array<int, 16>& rows) EXCLUDES(m_playLock);
-    TrackActivity m_activity;
 
     // --- Start anywhere, A-B loop -------------------------------------------------------------
     // While playing, jumps there; while stopped, the next start begins there.
@@ -146,26 +169,8 @@ class CPelorvaneCore : public MessageSink {
     // The song time to show: where play is, or where the next start begins. Never waits on the
     // clock thread.
     uint32_t ShownSongTime() const;
-    Passage m_passage;
-
-    // --- Falling-notes view
-    // ----------------------------------------------------------------------- The song time and how
-    // it moves, published at every tick and every start, jump and stop for the screen to follow
-    // without waiting on the clock.
-    SongClock m_songClock;
-    // With m_playLock held: publishes where the performance stands at clock value nowMs.
-    void PublishSongClock(uint32_t nowMs) REQUIRES(m_playLock);
-    // --- Practice record ---------------------------------------------------------------------
-    // The clock thread and the input callback hand over what happened here; the window (or
-    // pelorvane-play) collects the scored runs from it.
-    PracticeLog m_practice;
-    PlayMode m_playMode GUARDED_BY(m_playLock) = PlayMode::ModelPerformance;
-    // The prepared song's number in m_practice.
-    uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
 
     // --- On-screen keyboard ---------------------------------------------------------------------
-    // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
-    KeyState m_keyState;
     // A key pressed (or released) on the screen: reaches the lesson through MidiInProc as a
     // Note On on MIDI channel 1 would, and sounds on the output device. User-interface thread.
     void PlayScreenKey(int key, bool down) EXCLUDES(m_playLock);
@@ -173,6 +178,42 @@ class CPelorvaneCore : public MessageSink {
     int ScreenKeyChannel() const REQUIRES(m_playLock);
 
   private:
+    MidiService& m_service;
+    std::string m_dataDir;
+    // Recursive underneath only for modal loops run while it is held (see CheckedRecursiveMutex).
+    mutable CheckedRecursiveMutex m_playLock;
+    std::shared_ptr<MidiIn> m_hMidiIn GUARDED_BY(m_playLock);
+    std::shared_ptr<MidiOut> m_hMidiOut GUARDED_BY(m_playLock);
+    std::string m_inMidiDeviceName;  // user-interface thread
+    std::string m_outMidiDeviceName;
+    std::atomic<bool> m_clockExit{false};
+    // The clock thread's own: the last tick, the milliseconds to the next (PlannedTickMs), and
+    // whether only key lights can change in that one.
+    uint32_t m_lastTickTime = 0;
+    uint32_t m_plannedTickMs = 1;
+    bool m_plannedLightsOnly = false;
+    std::atomic<uint64_t> m_clockWakeups{0};
+    uint32_t m_playStartTime GUARDED_BY(m_playLock) = 0;
+    std::atomic<PlayState> m_playState{Stopped};  // written under m_playLock
+    SongList m_songList;                          // user-interface thread
+    std::unique_ptr<Performance> m_pPerformance GUARDED_BY(m_playLock) PT_GUARDED_BY(m_playLock);
+    std::array<int, 16> m_channelRow GUARDED_BY(m_playLock){-1, -1, -1, -1, -1, -1, -1, -1,
+                                                            -1, -1, -1, -1, -1, -1, -1, -1};
+    TrackActivity m_activity;
+    // Every call but Start() and SongTime() comes under the play lock.
+    Passage m_passage;
+    // The song time and how it moves, published at every tick and every start, jump and stop
+    // for the screen to follow without waiting on the clock.
+    SongClock m_songClock;
+    // Publishes where the performance stands at clock value nowMs.
+    void PublishSongClock(uint32_t nowMs) REQUIRES(m_playLock);
+    PracticeLog m_practice;
+    PlayMode m_playMode GUARDED_BY(m_playLock) = PlayMode::ModelPerformance;
+    // The prepared song's number in m_practice.
+    uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
+    // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
+    KeyState m_keyState;
+
     // The steps the commands share, for callers that hold the play lock already.
     void StopPlayLocked() REQUIRES(m_playLock);
     bool PreparePerformanceLocked() REQUIRES(m_playLock);

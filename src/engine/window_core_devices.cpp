@@ -94,3 +94,8 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
     WakeClockThread();
     return true;
 }
+
+void CPelorvaneCore::SetDeviceNames(const std::string& inName, const std::string& outName) {
+    m_inMidiDeviceName = inName;
+    m_outMidiDeviceName = outName;
+}

@@ -30,7 +30,7 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     : QWidget(nullptr, Qt::Window),
       m_core(core),
       m_beside(beside),
-      m_db(QString::fromStdString(core.m_dataDir.empty() ? std::string(".") : core.m_dataDir)) {
+      m_db(QString::fromStdString(core.DataDir().empty() ? std::string(".") : core.DataDir())) {
     setWindowTitle(QString::fromUtf8("練習結果"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);
@@ -68,16 +68,16 @@ void CPracticeResultsWindow::ReportDatabase() {
 void CPracticeResultsWindow::CollectRuns(bool flush) {
     // The file is opened (and made, the first time) while the first run plays, not when it
     // ends: storing the run then takes only its own transaction.
-    if (m_core.m_playState.load() != Stopped) {
+    if (m_core.CurrentPlayState() != Stopped) {
         m_db.Open();
         ReportDatabase();
     }
-    std::vector<RecordedRun> runs = RecordFinishedRuns(m_core.m_practice, m_db, flush);
+    std::vector<RecordedRun> runs = RecordFinishedRuns(m_core.Practice(), m_db, flush);
     ReportDatabase();
     // The last scored run is the one the player wants to see; unscored runs are only stored.
     for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
         if (it->summary.scored && !flush) {
-            ShowRun(*it, m_core.m_practice.MeterOf(it->run.song));
+            ShowRun(*it, m_core.Practice().MeterOf(it->run.song));
             break;
         }
     }
@@ -125,7 +125,7 @@ void CPracticeResultsWindow::ShowRun(const RecordedRun& r,
             const LoopSpan loop = LoopAroundBar(*meter, bar);
             connect(button, &QPushButton::clicked, this, [this, loop] {
                 m_core.SetLoop(loop);
-                if (m_core.m_playState.load() == Stopped) {
+                if (m_core.CurrentPlayState() == Stopped) {
                     m_core.SeekTo(loop.a);
                 }
             });

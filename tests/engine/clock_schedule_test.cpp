@@ -126,7 +126,7 @@ class Rig {
             } else if (m_core->ClockRests()) {
                 nextTick = kNone;
             } else {
-                nextTick = o + m_core->m_plannedTickMs;
+                nextTick = o + m_core->PlannedTickMs();
             }
         }
         return m_service.Sent();
@@ -207,9 +207,9 @@ class Rig {
             }
         }
         {
-            CheckedLock lock(m_core->m_playLock);
-            const Performance* p = m_core->m_pPerformance.get();
-            if (p && m_core->m_playState != Stopped && p->m_waiting) {
+            CheckedLock lock(m_core->PlayLock());
+            const Performance* p = m_core->CurrentPerformance();
+            if (p && m_core->CurrentPlayState() != Stopped && p->m_waiting) {
                 std::vector<int> awaited;
                 for (int s = 0; s < p->m_awaited.count; ++s) {
                     if (p->m_awaited.index[s] != Chord::kPlayed) {

@@ -61,20 +61,20 @@ class NoteViewTest : public WindowTest {
         ManualClock::Advance(ms);
         const uint32_t now = ManualClock::Get();
         ASSERT_TRUE(WaitFor([&]() -> bool {
-            std::lock_guard lock(m_window->m_playLock);
-            Performance* p = m_window->m_pPerformance.get();
-            return !p || p->m_lastLightTime == now || m_window->m_playState.load() == Stopped;
+            CheckedLock lock(m_window->PlayLock());
+            Performance* p = m_window->CurrentPerformance();
+            return !p || p->m_lastLightTime == now || m_window->CurrentPlayState() == Stopped;
         }));
     }
     bool Waiting() {
-        std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance && m_window->m_pPerformance->m_waiting;
+        CheckedLock lock(m_window->PlayLock());
+        return m_window->CurrentPerformance() && m_window->CurrentPerformance()->m_waiting;
     }
     void PlayTo(uint32_t songMs) {
-        for (int guard = 0; guard < 500 && m_window->m_playState.load() != Stopped; ++guard) {
+        for (int guard = 0; guard < 500 && m_window->CurrentPlayState() != Stopped; ++guard) {
             {
-                std::lock_guard lock(m_window->m_playLock);
-                if (m_window->m_pPerformance->m_songTime >= songMs) {
+                CheckedLock lock(m_window->PlayLock());
+                if (m_window->CurrentPerformance()->m_songTime >= songMs) {
                     return;
                 }
             }
