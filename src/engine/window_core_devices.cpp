@@ -34,12 +34,14 @@ void CPelorvaneCore::CheckDevices() {
     if (m_playState == Stopped) {
         return;
     }
-    // The presence check may take a while; the clock must not wait for it.
-    std::shared_ptr<MidiIn> in;
-    {
-        CheckedLock lock(m_playLock);
-        in = m_hMidiIn;
+    // Runs at every idle moment of the window, which must not wait for the clock: while the clock
+    // holds the lock (a long system exclusive message), the check waits for the next run. The
+    // presence check itself may take a while, so it runs without the lock.
+    if (!m_playLock.try_lock()) {
+        return;
     }
+    const std::shared_ptr<MidiIn> in = m_hMidiIn;
+    m_playLock.unlock();
     if (!in || in->StillPresent()) {
         return;
     }
