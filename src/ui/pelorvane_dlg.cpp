@@ -320,14 +320,14 @@ void CPelorvaneDlg::OnSettings() {
         StopPlay();
     }
     CSettingDialog dialog(Service(), this);
-    dialog.SetDeviceNames(Service(), InDeviceName(), OutDeviceName());
+    dialog.Devices().SetDeviceNames(Service(), InDeviceName(), OutDeviceName());
     dialog.OnInitDialog();
     if (RunModal(dialog) != QDialog::Accepted) {
         return;
     }
     int id = -1;
-    const std::string inName = dialog.GetInDevice(id);
-    const std::string outName = dialog.GetOutDevice(id);
+    const std::string inName = dialog.Devices().GetInDevice(id);
+    const std::string outName = dialog.Devices().GetOutDevice(id);
     ApplyDeviceNames(inName, outName);
 }
 
