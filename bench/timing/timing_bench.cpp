@@ -120,23 +120,23 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
 
     core.StartPlay(PlayMode::ModelPerformance);
     cpu0 = ThreadCpuNs(clockTid);
-    const uint64_t wakeups0 = core.m_clockWakeups.load();
+    const uint64_t wakeups0 = core.ClockWakeups();
     Sleep(seconds);
     const double playCpu = (ThreadCpuNs(clockTid) - cpu0) / (seconds * 1e7);
-    const double wakeups = static_cast<double>(core.m_clockWakeups.load() - wakeups0) / seconds;
+    const double wakeups = static_cast<double>(core.ClockWakeups() - wakeups0) / seconds;
 
     std::vector<double> lateness;
     size_t eventMs = 0;  // distinct milliseconds of the events played
     {
-        std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
-        const Performance& p = *core.m_pPerformance;
+        CheckedLock lock(core.PlayLock());
+        const Performance& p = *core.CurrentPerformance();
         const std::vector<TimedMessage> log = timed.Log();
         const size_t sent = p.GetPlayer().Cursor();
         if (sent > log.size()) {
             std::fprintf(stderr, "fewer messages recorded than events played\n");
             return 1;
         }
-        const uint64_t start = MicrosOfClockValue(core.m_playStartTime);
+        const uint64_t start = MicrosOfClockValue(core.PlayStartTime());
         const size_t first = log.size() - sent;
         for (size_t k = 0; k < sent; ++k) {
             const PerformanceEvent& e = p.GetTimeline()[k];
@@ -173,9 +173,9 @@ int RunLesson(BenchCore& core, InMemoryMidiService& memory, TimedService& timed,
     while (std::chrono::steady_clock::now() < end) {
         std::vector<int> keys;
         {
-            std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
-            const Performance* p = core.m_pPerformance.get();
-            if (core.m_playState == Stopped) {
+            CheckedLock lock(core.PlayLock());
+            const Performance* p = core.CurrentPerformance();
+            if (core.CurrentPlayState() == Stopped) {
                 break;
             }
             if (p && p->Waiting()) {
@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         entry.m_channels[0].m_practice = 1;
-        core.m_songList.m_entries.push_back(entry);
+        core.Songs().m_entries.push_back(entry);
         core.OpenMidiDevices();
 
         std::atomic<bool> stop{false};

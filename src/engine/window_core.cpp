@@ -48,7 +48,7 @@ CPelorvaneCore::~CPelorvaneCore() {
     ShutDown();
     SaveSettings();
     FreeSongList(m_songList);
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     SetPerformance(nullptr);
 }
 
@@ -75,7 +75,7 @@ void CPelorvaneCore::SetPerformance(std::unique_ptr<Performance> performance) {
     // The input callback reaches the performance only through m_inputTarget; once it points
     // elsewhere, no callback can still be writing into the old one, and it may go.
     {
-        std::lock_guard<std::mutex> input(m_inputLock);
+        CheckedLock input(m_inputLock);
         m_inputTarget = performance.get();
     }
     std::unique_ptr<Performance> old = std::move(m_pPerformance);
@@ -86,17 +86,17 @@ void CPelorvaneCore::SetPerformance(std::unique_ptr<Performance> performance) {
 }
 
 void CPelorvaneCore::SetChannelRows(const std::array<int, 16>& rows) {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     m_channelRow = rows;
 }
 
 void CPelorvaneCore::StartPlay(PlayMode mode) {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     if (m_playState != Stopped && !m_pPerformance) {
         m_playState = Stopped;
     }
     const bool fromStopped = m_playState == Stopped;
-    if (fromStopped && !PreparePerformance()) {
+    if (fromStopped && !PreparePerformanceLocked()) {
         return;
     }
 
@@ -123,7 +123,11 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
 }
 
 bool CPelorvaneCore::PreparePerformance() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
+    return PreparePerformanceLocked();
+}
+
+bool CPelorvaneCore::PreparePerformanceLocked() {
     const int row = SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return false;
@@ -147,12 +151,16 @@ bool CPelorvaneCore::PreparePerformance() {
     m_practiceSong =
         m_practice.BeginSong(entry.m_path, std::make_shared<smf::MeterMap>(*entry.m_midiData));
     SetPerformance(std::move(performance));
-    SilenceAllChannels();
+    SilenceAllChannelsLocked();
     return true;
 }
 
 void CPelorvaneCore::StopPlay() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
+    StopPlayLocked();
+}
+
+void CPelorvaneCore::StopPlayLocked() {
     if (m_playState == Playing) {
         HandOverRunEnd(NowMs());
     }
@@ -194,7 +202,11 @@ void CPelorvaneCore::HandOverRunEnd(uint32_t clockMs) {
 }
 
 void CPelorvaneCore::SilenceAllChannels() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
+    SilenceAllChannelsLocked();
+}
+
+void CPelorvaneCore::SilenceAllChannelsLocked() {
     if (!m_hMidiOut || m_hMidiOut->Gone()) {
         return;
     }
@@ -206,9 +218,9 @@ void CPelorvaneCore::SilenceAllChannels() {
 }
 
 bool CPelorvaneCore::OnSongSelChangeCore() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     if (m_playState != Stopped) {
-        StopPlay();
+        StopPlayLocked();
     }
     const int row = SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
@@ -224,7 +236,7 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
 }
 
 void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, bool>>& rows) {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     const int row = SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return;
@@ -251,7 +263,7 @@ void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, boo
 }
 
 void CPelorvaneCore::ApplySpeedFromSlider() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     if (!m_pPerformance) {
         return;
     }

@@ -23,7 +23,7 @@ void CPelorvaneCore::OnClockTick() {
     const uint32_t quietMs = std::min(now - m_lastTickTime, m_plannedTickMs) - 1;
     m_lastTickTime = now;
 
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     const bool wasPlaying = m_playState == Playing;
     Performance* p = m_pPerformance.get();
     if (m_playState == Starting) {
@@ -62,7 +62,7 @@ void CPelorvaneCore::OnClockTick() {
     // An output that has gone takes nothing more: play ends here, cleanly, and the window
     // tells the learner once.
     if (m_playState != Stopped && m_hMidiOut && m_hMidiOut->Gone()) {
-        StopPlay();
+        StopPlayLocked();
         m_deviceLoss.store(kOutputLost, std::memory_order_release);
     }
     m_keyState.Publish(p, m_playState != Stopped);
@@ -200,7 +200,7 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
         core->m_practice.Queue().Push(press);
     }
     {
-        std::lock_guard<std::mutex> input(core->m_inputLock);
+        CheckedLock input(core->m_inputLock);
         if (Performance* p = core->m_inputTarget) {
             p->SetKeyDown(static_cast<int>(key), down);
         }
@@ -213,6 +213,8 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
 
 void CPelorvaneCore::OnPerformanceNoteOn(void* context, int channel, int, int, bool muted) {
     auto* core = static_cast<CPelorvaneCore*>(context);
+    // Called from the performance's advance, inside a tick that holds the play lock.
+    core->m_playLock.AssertHeld();
     if (channel < 0 || channel > 15) {
         return;
     }

@@ -7,14 +7,22 @@
 #include "midi/settings_file.h"
 
 void CPelorvaneCore::OpenMidiDevices() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
-    CloseMidiDevices();
+    CheckedLock lock(m_playLock);
+    OpenMidiDevicesLocked();
+}
+
+void CPelorvaneCore::OpenMidiDevicesLocked() {
+    CloseMidiDevicesLocked();
     OpenDevicesByName(m_service, m_inMidiDeviceName, m_outMidiDeviceName, m_hMidiOut, m_hMidiIn,
                       &CPelorvaneCore::MidiInProc, this, *this);
 }
 
 void CPelorvaneCore::CloseMidiDevices() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
+    CloseMidiDevicesLocked();
+}
+
+void CPelorvaneCore::CloseMidiDevicesLocked() {
     CloseDevices(m_hMidiOut, m_hMidiIn);
 }
 
@@ -23,7 +31,18 @@ void CPelorvaneCore::CheckDevices() {
         ShowMessage(kOutputLostText);
         return;
     }
-    if (m_playState == Stopped || !m_hMidiIn || m_hMidiIn->StillPresent()) {
+    if (m_playState == Stopped) {
+        return;
+    }
+    // Runs at every idle moment of the window, which must not wait for the clock: while the clock
+    // holds the lock (a long system exclusive message), the check waits for the next run. The
+    // presence check itself may take a while, so it runs without the lock.
+    if (!m_playLock.try_lock()) {
+        return;
+    }
+    const std::shared_ptr<MidiIn> in = m_hMidiIn;
+    m_playLock.unlock();
+    if (!in || in->StillPresent()) {
         return;
     }
     StopPlay();
@@ -54,20 +73,31 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
         changed = true;
     }
     // A device found gone is opened again under its old name too: it may have come back.
-    const bool lost =
-        (m_hMidiOut && m_hMidiOut->Gone()) || (m_hMidiIn && !m_hMidiIn->StillPresent());
+    std::shared_ptr<MidiOut> out;
+    std::shared_ptr<MidiIn> in;
+    {
+        CheckedLock lock(m_playLock);
+        out = m_hMidiOut;
+        in = m_hMidiIn;
+    }
+    const bool lost = (out && out->Gone()) || (in && !in->StillPresent());
     if (!changed && !lost) {
         return false;
     }
     // One locked step: the clock never sees the new devices with a performance that still
     // holds the old output, and the input callback is switched away from the discarded
     // performance before it goes.
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     if (m_playState != Stopped) {
-        StopPlay();
+        StopPlayLocked();
     }
-    OpenMidiDevices();
+    OpenMidiDevicesLocked();
     SetPerformance(nullptr);
     WakeClockThread();
     return true;
+}
+
+void CPelorvaneCore::SetDeviceNames(const std::string& inName, const std::string& outName) {
+    m_inMidiDeviceName = inName;
+    m_outMidiDeviceName = outName;
 }

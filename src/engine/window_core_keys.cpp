@@ -48,7 +48,7 @@ void CPelorvaneCore::PlayScreenKey(int key, bool down) {
     MidiInProc(nullptr, kMimData, this,
                PackShortMessage(down ? 0x90 : 0x80, k, down ? kScreenVelocity : 0), 0);
 
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     int8_t& sounding = m_screenKeyChannel[k];
     if (down) {
         if (sounding >= 0 || !m_hMidiOut) {

@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 
 void CPelorvaneCore::SeekTo(uint32_t songMs) {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     if (m_playState == Stopped || !m_pPerformance) {
         m_passage.SetStart(songMs);
         return;
@@ -19,14 +19,14 @@ void CPelorvaneCore::SeekTo(uint32_t songMs) {
 }
 
 void CPelorvaneCore::SetLoop(std::optional<LoopSpan> loop, int passes) {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     m_passage.SetLoop(loop, passes);
     PublishSongClock(NowMs());
     WakeClockThread();
 }
 
 std::optional<LoopSpan> CPelorvaneCore::Loop() {
-    std::lock_guard<std::recursive_mutex> lock(m_playLock);
+    CheckedLock lock(m_playLock);
     return m_passage.Loop();
 }
 

@@ -144,7 +144,7 @@ bool CKeyboardPanel::Refresh(uint32_t nowMs) {
     if (!m_core) {
         return false;
     }
-    const KeyState::Snapshot s = m_core->m_keyState.Read();
+    const KeyState::Snapshot s = m_core->ReadKeyState();
     const bool flashOn = FlashPhaseOn(nowMs);
     bool changed = false;
     bool flashing = false;

@@ -89,10 +89,10 @@ void CNoteView::SetOthersHidden(bool hidden) {
 }
 
 uint32_t CNoteView::SongTimeAt(uint32_t nowMs) const {
-    if (m_core.m_playState.load() == Stopped) {
+    if (m_core.CurrentPlayState() == Stopped) {
         return m_core.ShownSongTime();
     }
-    return m_core.m_songClock.Read().At(nowMs);
+    return m_core.ReadSongClock().At(nowMs);
 }
 
 int CNoteView::YOf(uint32_t songMs, uint32_t viewMs) const {
@@ -127,8 +127,8 @@ QRect CNoteView::KeyColumn(int key) const {
 CNoteView::Look CNoteView::CurrentLook(uint32_t nowMs) const {
     Look look;
     look.songMs = SongTimeAt(nowMs);
-    look.keys = m_core.m_keyState.Read();
-    look.waiting = m_core.m_playState.load() != Stopped && m_core.m_songClock.Read().waiting;
+    look.keys = m_core.ReadKeyState();
+    look.waiting = m_core.CurrentPlayState() != Stopped && m_core.ReadSongClock().waiting;
     // A key of the awaited chord goes dark once played: the chord crosses it off.
     if (look.waiting) {
         for (size_t w = 0; w < 2; ++w) {
@@ -142,11 +142,11 @@ CNoteView::Look CNoteView::CurrentLook(uint32_t nowMs) const {
 }
 
 bool CNoteView::Moving() const {
-    const PlayState state = m_core.m_playState.load();
+    const PlayState state = m_core.CurrentPlayState();
     if (state == Stopped) {
         return false;
     }
-    const SongClock::Reading r = m_core.m_songClock.Read();
+    const SongClock::Reading r = m_core.ReadSongClock();
     return state == Starting || !r.waiting;
 }
 

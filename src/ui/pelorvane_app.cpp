@@ -65,7 +65,7 @@ void BringToFront(QWidget& window) {
 void AddWithoutWindow(CPelorvaneDlg& window, const std::vector<QStringList>& batches) {
     for (const QStringList& files : batches) {
         for (const QString& file : files) {
-            const int result = AddSong(window.m_songList, file.toStdString());
+            const int result = AddSong(window.Songs(), file.toStdString());
             if (result != SONG_OK && result != SONG_ALREADY_LISTED) {
                 std::fprintf(stderr, "pelorvane: cannot add %s (error %d)\n",
                              file.toLocal8Bit().constData(), result);

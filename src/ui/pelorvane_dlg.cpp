@@ -140,7 +140,7 @@ void CPelorvaneDlg::BuildControls() {
     m_songListBox->setFocusPolicy(Qt::StrongFocus);
     tabOrder[tabs++] = m_songListBox;
 
-    m_trackList = new CTrackListBox(m_activity, this);
+    m_trackList = new CTrackListBox(Activity(), this);
     m_trackList->setObjectName(QString::number(ids::kTrackList));
     m_trackList->setGeometry(du.Rect(6, 108, 198, 180));
     m_trackList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -318,18 +318,18 @@ void CPelorvaneDlg::OnCommand(int id) {
 }
 
 void CPelorvaneDlg::OnSettings() {
-    if (m_playState != Stopped) {
+    if (CurrentPlayState() != Stopped) {
         StopPlay();
     }
-    CSettingDialog dialog(m_service, this);
-    dialog.SetDeviceNames(m_service, m_inMidiDeviceName, m_outMidiDeviceName);
+    CSettingDialog dialog(Service(), this);
+    dialog.Devices().SetDeviceNames(Service(), InDeviceName(), OutDeviceName());
     dialog.OnInitDialog();
     if (RunModal(dialog) != QDialog::Accepted) {
         return;
     }
     int id = -1;
-    const std::string inName = dialog.GetInDevice(id);
-    const std::string outName = dialog.GetOutDevice(id);
+    const std::string inName = dialog.Devices().GetInDevice(id);
+    const std::string outName = dialog.Devices().GetOutDevice(id);
     ApplyDeviceNames(inName, outName);
 }
 
@@ -369,7 +369,6 @@ void CPelorvaneDlg::ShowSaveFailure(const std::string& text) {
 // --- Speed slider and keys ----------------------------------------------------------------
 
 void CPelorvaneDlg::OnHScroll() {
-    std::lock_guard lock(m_playLock);
     ApplySpeedFromSlider();
 }
 
@@ -450,17 +449,17 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void CPelorvaneDlg::OnKickIdle() {
     const uint32_t t = NowMs();
-    const uint32_t before = m_activity.m_now.load(std::memory_order_relaxed);
+    const uint32_t before = Activity().m_now.load(std::memory_order_relaxed);
     bool barsVisible = false;
     for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
-        const uint32_t last = m_activity.m_lastNoteTime[row].load(std::memory_order_relaxed);
+        const uint32_t last = Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
         if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
             barsVisible = true;
             break;
         }
     }
     if (t - before >= kTrackRepaintMs) {
-        m_activity.m_now.store(t, std::memory_order_relaxed);
+        Activity().m_now.store(t, std::memory_order_relaxed);
         // Only a list with a visible bar changes; a quiet list needs no repaint.
         if (barsVisible) {
             // The bars are all that moves: repaint their column only.
@@ -474,7 +473,7 @@ void CPelorvaneDlg::OnKickIdle() {
     m_keyboard->Refresh(t);
     m_noteView->Refresh(t);
     RefreshPositionBar();
-    const bool stopped = m_playState.load() == Stopped;
+    const bool stopped = CurrentPlayState() == Stopped;
     if (stopped) {
         for (CLEDCtrl* led : m_leds) {
             if (led->m_lit) {
@@ -504,8 +503,8 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
     int low = CKeyboardPanel::kLowestKey;
     int high = CKeyboardPanel::kHighestKey;
     uint32_t practice = 0;
-    if (row >= 0 && static_cast<size_t>(row) < m_songList.m_entries.size()) {
-        const SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
+    if (row >= 0 && static_cast<size_t>(row) < Songs().m_entries.size()) {
+        const SongEntry& entry = Songs().m_entries[static_cast<size_t>(row)];
         for (int ch = 0; ch < 16; ++ch) {
             practice |= entry.m_channels[static_cast<size_t>(ch)].m_practice ? 1u << ch : 0u;
         }
@@ -560,9 +559,9 @@ void CPelorvaneDlg::dropEvent(QDropEvent* event) {
 
 void CPelorvaneDlg::OnPracticeHistory() {
     const int row = SelectedSongRow();
-    if (!m_results || row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
+    if (!m_results || row < 0 || static_cast<size_t>(row) >= Songs().m_entries.size()) {
         return;
     }
     m_results->ShowHistory(
-        QString::fromStdString(m_songList.m_entries[static_cast<size_t>(row)].m_path));
+        QString::fromStdString(Songs().m_entries[static_cast<size_t>(row)].m_path));
 }

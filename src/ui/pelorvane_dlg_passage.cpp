@@ -11,8 +11,8 @@
 
 void CPelorvaneDlg::ShowSelectedSongPassage() {
     const int row = SelectedSongRow();
-    const SongEntry* entry = row >= 0 && static_cast<std::size_t>(row) < m_songList.m_entries.size()
-                                 ? &m_songList.m_entries[static_cast<std::size_t>(row)]
+    const SongEntry* entry = row >= 0 && static_cast<std::size_t>(row) < Songs().m_entries.size()
+                                 ? &Songs().m_entries[static_cast<std::size_t>(row)]
                                  : nullptr;
     const bool loaded = entry && entry->m_midiData;
     const std::string path = loaded ? entry->m_path : std::string();
@@ -49,13 +49,13 @@ void CPelorvaneDlg::RememberPassage() {
         return;
     }
     SongPassage passage;
-    passage.start = m_passage.Start();
+    passage.start = PassageStart();
     passage.loop = Loop();
     m_passageMemory.Write(QString::fromStdString(m_passageSongPath), passage);
 }
 
 void CPelorvaneDlg::OnPositionSeek(quint32 songMs, bool final) {
-    const bool stopped = m_playState.load() == Stopped;
+    const bool stopped = CurrentPlayState() == Stopped;
     // While playing, a drag moves the song only where it ends: every jump stops the notes.
     if (!stopped && !final) {
         return;

@@ -1,6 +1,7 @@
 // The song list box and the track check list of the main window.
 
 #include <QSignalBlocker>
+#include <array>
 #include <vector>
 
 #include "song/track_rows.h"
@@ -21,7 +22,7 @@ int CPelorvaneDlg::SelectedSongRow() {
 void CPelorvaneDlg::FillSongListBox() {
     const QSignalBlocker block(m_songListBox);
     m_songListBox->clear();
-    const auto& entries = m_songList.m_entries;
+    const auto& entries = Songs().m_entries;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         auto* item = new QListWidgetItem(QString::fromStdString(entries[i].m_title));
         item->setData(Qt::UserRole, static_cast<int>(i));
@@ -31,21 +32,21 @@ void CPelorvaneDlg::FillSongListBox() {
 
 void CPelorvaneDlg::FillTrackList() {
     {
-        // The clock thread reads m_channelRow when a note plays.
-        std::lock_guard lock(m_playLock);
         const QSignalBlocker block(m_trackList);
         m_trackList->clear();
-        m_channelRow.fill(-1);
+        std::array<int, 16> channelRow;
+        channelRow.fill(-1);
         const int row = SelectedSongRow();
-        if (row >= 0 && static_cast<std::size_t>(row) < m_songList.m_entries.size()) {
+        if (row >= 0 && static_cast<std::size_t>(row) < Songs().m_entries.size()) {
             // A song that is not loaded (it failed to load) has no rows.
-            const std::vector<TrackRow> rows =
-                BuildTrackRows(m_songList.m_entries[row], m_channelRow);
+            const std::vector<TrackRow> rows = BuildTrackRows(Songs().m_entries[row], channelRow);
             for (const TrackRow& track : rows) {
                 m_trackList->AddTrackRow(QString::fromStdString(track.text), track.channel,
                                          track.checked);
             }
         }
+        // The clock thread's note observer reads them, under the play lock.
+        SetChannelRows(channelRow);
     }
     // Selections made by the program itself send no signal, so the keyboard follows here.
     UpdateKeyboardRange();
@@ -54,8 +55,8 @@ void CPelorvaneDlg::FillTrackList() {
 
 bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
     const int rows = m_songListBox->count();
-    for (int i = 0; i < rows && static_cast<std::size_t>(i) < m_songList.m_entries.size(); ++i) {
-        if (SamePath(path, m_songList.m_entries[i].m_path)) {
+    for (int i = 0; i < rows && static_cast<std::size_t>(i) < Songs().m_entries.size(); ++i) {
+        if (SamePath(path, Songs().m_entries[i].m_path)) {
             {
                 // Selecting from code loads nothing: the caller has loaded the song.
                 const QSignalBlocker block(m_songListBox);
@@ -70,7 +71,6 @@ bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
 }
 
 void CPelorvaneDlg::OnSongSelChange() {
-    std::lock_guard lock(m_playLock);
     // Also after a failed load: the rows of the song selected before must go.
     OnSongSelChangeCore();
     FillTrackList();
@@ -82,7 +82,6 @@ void CPelorvaneDlg::OnTrackCheckChange() {
     for (int i = 0; i < m_trackList->count(); ++i) {
         rows.emplace_back(m_trackList->RowChannel(i), m_trackList->RowChecked(i));
     }
-    std::lock_guard lock(m_playLock);
     OnTrackCheckChangeCore(rows);
 }
 
@@ -97,7 +96,7 @@ void CPelorvaneDlg::OnSongsReordered() {
     if (!moved) {
         return;
     }
-    if (ReorderSongs(m_songList, static_cast<std::size_t>(count), order.data())) {
+    if (ReorderSongs(Songs(), static_cast<std::size_t>(count), order.data())) {
         for (int i = 0; i < count; ++i) {
             m_songListBox->item(i)->setData(Qt::UserRole, i);
         }
@@ -117,7 +116,7 @@ QString CPelorvaneDlg::AskSongFile() {
 }
 
 void CPelorvaneDlg::OnAddSong() {
-    if (m_playState != Stopped) {
+    if (CurrentPlayState() != Stopped) {
         StopPlay();
     }
     const QString chosen = AskSongFile();
@@ -129,7 +128,7 @@ void CPelorvaneDlg::OnAddSong() {
 
 void CPelorvaneDlg::AddSongPath(const QString& chosen) {
     const std::string path = chosen.toStdString();
-    const int result = AddSong(m_songList, path);
+    const int result = AddSong(Songs(), path);
     if (result == SONG_OK) {
         FillSongListBox();
         SelectSongByPath(path);
@@ -141,13 +140,13 @@ void CPelorvaneDlg::AddSongPath(const QString& chosen) {
 }
 
 void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
-    if (m_playState != Stopped) {
+    if (CurrentPlayState() != Stopped) {
         StopPlay();
     }
     bool accepted = false;
     for (const QString& file : paths) {
         const std::string path = file.toStdString();
-        const int result = AddSong(m_songList, path);
+        const int result = AddSong(Songs(), path);
         if (result == SONG_OK || result == SONG_ALREADY_LISTED) {
             accepted = true;
         } else {
@@ -163,14 +162,14 @@ void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
 }
 
 void CPelorvaneDlg::OnDeleteSong() {
-    if (m_playState != Stopped) {
+    if (CurrentPlayState() != Stopped) {
         StopPlay();
     }
     const int row = SelectedSongRow();
     if (row < 0) {
         return;
     }
-    RemoveSong(m_songList, static_cast<std::size_t>(row));
+    RemoveSong(Songs(), static_cast<std::size_t>(row));
     {
         const QSignalBlocker block(m_songListBox);
         delete m_songListBox->takeItem(row);

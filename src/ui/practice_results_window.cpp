@@ -73,7 +73,7 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
     }
     // The file is opened (and made, the first time) while the first run plays, not when it
     // ends: storing the run then takes only its own transaction.
-    if (!m_openedAhead && m_core.m_playState.load() != Stopped) {
+    if (!m_openedAhead && m_core.CurrentPlayState() != Stopped) {
         m_openedAhead = true;
         m_store.Post([this](PracticeDatabase& db) {
             db.Open();
@@ -84,7 +84,7 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
             }
         });
     }
-    std::vector<RecordedRun> runs = CollectFinishedRuns(m_core.m_practice, flush);
+    std::vector<RecordedRun> runs = CollectFinishedRuns(m_core.Practice(), flush);
     // The last scored run is the one the player wants to see; unscored runs are only stored.
     const RecordedRun* shown = nullptr;
     for (auto it = runs.rbegin(); it != runs.rend() && !flush; ++it) {

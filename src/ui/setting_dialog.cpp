@@ -56,14 +56,18 @@ void CSettingDialog::OnInitDialog() {
     for (const std::string& name : m_service.InputNames()) {
         m_inCombo->addItem(QString::fromStdString(name));
     }
-    m_inCombo->setCurrentIndex(m_inDeviceId >= 0 && m_inDeviceId < m_inCombo->count() ? m_inDeviceId
-                                                                                      : -1);
+    m_inCombo->setCurrentIndex(m_devices.m_inDeviceId >= 0 &&
+                                       m_devices.m_inDeviceId < m_inCombo->count()
+                                   ? m_devices.m_inDeviceId
+                                   : -1);
     m_outCombo->clear();
     for (const std::string& name : m_service.OutputNames()) {
         m_outCombo->addItem(QString::fromStdString(name));
     }
-    m_outCombo->setCurrentIndex(
-        m_outDeviceId >= 0 && m_outDeviceId < m_outCombo->count() ? m_outDeviceId : -1);
+    m_outCombo->setCurrentIndex(m_devices.m_outDeviceId >= 0 &&
+                                        m_devices.m_outDeviceId < m_outCombo->count()
+                                    ? m_devices.m_outDeviceId
+                                    : -1);
     // The first tab stop takes the focus.
     if (QWidget* first = findChild<QWidget*>(QString::number(ids::kOk))) {
         first->setFocus();
@@ -71,13 +75,13 @@ void CSettingDialog::OnInitDialog() {
 }
 
 void CSettingDialog::accept() {
-    m_inDeviceId = m_inCombo->currentIndex();
-    if (m_inDeviceId >= 0) {
-        m_inDeviceName = m_inCombo->itemText(m_inDeviceId).toStdString();
+    m_devices.m_inDeviceId = m_inCombo->currentIndex();
+    if (m_devices.m_inDeviceId >= 0) {
+        m_devices.m_inDeviceName = m_inCombo->itemText(m_devices.m_inDeviceId).toStdString();
     }
-    m_outDeviceId = m_outCombo->currentIndex();
-    if (m_outDeviceId >= 0) {
-        m_outDeviceName = m_outCombo->itemText(m_outDeviceId).toStdString();
+    m_devices.m_outDeviceId = m_outCombo->currentIndex();
+    if (m_devices.m_outDeviceId >= 0) {
+        m_devices.m_outDeviceName = m_outCombo->itemText(m_devices.m_outDeviceId).toStdString();
     }
     QDialog::accept();
 }

@@ -7,11 +7,14 @@
 
 class MidiService;
 
-// Chooses the MIDI input and output device. The base's ids are the selected positions of the
-// two combo boxes (-1: none), and its names the chosen devices' names.
-class CSettingDialog : public QDialog, public CMidiDeviceEnum {
+// Chooses the MIDI input and output device. The device list's ids are the selected positions
+// of the two combo boxes (-1: none), and its names the chosen devices' names.
+class CSettingDialog : public QDialog {
   public:
     CSettingDialog(MidiService& service, QWidget* parent = nullptr);
+
+    // The devices shown and, after OK, chosen.
+    CMidiDeviceEnum& Devices() { return m_devices; }
 
     // Fills both combo boxes in device order and selects the current ids.
     void OnInitDialog();
@@ -23,4 +26,5 @@ class CSettingDialog : public QDialog, public CMidiDeviceEnum {
 
   private:
     MidiService& m_service;
+    CMidiDeviceEnum m_devices;
 };

@@ -126,7 +126,7 @@ class Rig {
             } else if (m_core->ClockRests()) {
                 nextTick = kNone;
             } else {
-                nextTick = o + m_core->m_plannedTickMs;
+                nextTick = o + m_core->PlannedTickMs();
             }
         }
         return m_service.Sent();
@@ -207,9 +207,9 @@ class Rig {
             }
         }
         {
-            std::lock_guard<std::recursive_mutex> lock(m_core->m_playLock);
-            const Performance* p = m_core->m_pPerformance.get();
-            if (p && m_core->m_playState != Stopped && p->Waiting()) {
+            CheckedLock lock(m_core->PlayLock());
+            const Performance* p = m_core->CurrentPerformance();
+            if (p && m_core->CurrentPlayState() != Stopped && p->Waiting()) {
                 std::vector<int> awaited;
                 for (int s = 0; s < p->GetLesson().AwaitedChord().count; ++s) {
                     if (p->GetLesson().AwaitedChord().index[s] != Chord::kPlayed) {

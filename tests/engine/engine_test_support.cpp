@@ -69,14 +69,14 @@ TempDir::~TempDir() {
 
 int TestCore::AddLoadedSong(std::unique_ptr<smf::Song> song, uint32_t practiceMask) {
     SongEntry entry;
-    entry.m_path = "/songs/test" + std::to_string(m_songList.m_entries.size()) + ".mid";
+    entry.m_path = "/songs/test" + std::to_string(Songs().m_entries.size()) + ".mid";
     entry.m_title = song->Title();
     entry.m_midiData = std::move(song);
     for (int ch = 0; ch < 16; ++ch) {
         entry.m_channels[ch].m_practice = (practiceMask >> ch) & 1u;
     }
-    m_songList.m_entries.push_back(entry);
-    const int row = static_cast<int>(m_songList.m_entries.size()) - 1;
+    Songs().m_entries.push_back(entry);
+    const int row = static_cast<int>(Songs().m_entries.size()) - 1;
     m_selectedRow = row;
     return row;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "current_performance.h"
 #include "engine/key_state.h"
 #include "engine_test_support.h"
 #include "platform/clock.h"
@@ -31,7 +32,7 @@ class KeyStateTest : public ::testing::Test {
     }
     // Ticks until the song time reaches ms (each advance moves it by the clock step).
     void PlayTo(uint32_t songMs) {
-        for (int guard = 0; guard < 10000 && core->m_pPerformance->SongTime() < songMs; ++guard) {
+        for (int guard = 0; guard < 10000 && PerformanceOf(*core)->SongTime() < songMs; ++guard) {
             Tick(10);
         }
     }
@@ -73,13 +74,13 @@ SmfWriter ChordSong() {
 }
 
 TEST_F(KeyStateTest, HeldKeysAreMirroredWithoutAnyPerformance) {
-    ASSERT_EQ(core->m_pPerformance, nullptr);
+    ASSERT_EQ(PerformanceOf(*core), nullptr);
     Key(60, true);
     Key(127, true);
     CPelorvaneCore::MidiInProc(nullptr, kMimData, core.get(), Msg(0x91, 62, 64), 0);  // channel 2
-    EXPECT_EQ(Keys(core->m_keyState.Read().held), (std::vector<int>{60, 127}));
+    EXPECT_EQ(Keys(core->ReadKeyState().held), (std::vector<int>{60, 127}));
     CPelorvaneCore::MidiInProc(nullptr, kMimData, core.get(), Msg(0x90, 60, 0), 0);
-    EXPECT_EQ(Keys(core->m_keyState.Read().held), (std::vector<int>{127}));
+    EXPECT_EQ(Keys(core->ReadKeyState().held), (std::vector<int>{127}));
 }
 
 TEST_F(KeyStateTest, LessonPublishesLightsAwaitedChordAndWrongKeys) {
@@ -87,7 +88,7 @@ TEST_F(KeyStateTest, LessonPublishesLightsAwaitedChordAndWrongKeys) {
     core->StartPlay(PlayMode::MyPaceLesson);
     Tick();
     PlayTo(100);
-    KeyState::Snapshot s = core->m_keyState.Read();
+    KeyState::Snapshot s = core->ReadKeyState();
     EXPECT_EQ(Keys(s.preLit), (std::vector<int>{60, 64}));
     EXPECT_TRUE(Keys(s.lit).empty());
     EXPECT_TRUE(Keys(s.awaited).empty());
@@ -95,11 +96,11 @@ TEST_F(KeyStateTest, LessonPublishesLightsAwaitedChordAndWrongKeys) {
     // A key held before the chord is due is no wrong key while nothing is awaited.
     Key(62, true);
     Tick();
-    EXPECT_TRUE(Keys(core->m_keyState.Read().wrong).empty());
+    EXPECT_TRUE(Keys(core->ReadKeyState().wrong).empty());
 
     PlayTo(500);
-    ASSERT_TRUE(core->m_pPerformance->Waiting());
-    s = core->m_keyState.Read();
+    ASSERT_TRUE(PerformanceOf(*core)->Waiting());
+    s = core->ReadKeyState();
     EXPECT_EQ(Keys(s.lit), (std::vector<int>{60, 64}));
     EXPECT_EQ(Keys(s.preLit), (std::vector<int>{67}));  // the next chord, 1000 ms ahead
     EXPECT_EQ(Keys(s.awaited), (std::vector<int>{60, 64}));
@@ -108,31 +109,31 @@ TEST_F(KeyStateTest, LessonPublishesLightsAwaitedChordAndWrongKeys) {
     // Crossed off, 60 is no longer lit but still belongs to the chord: holding it is right.
     Key(60, true);
     Tick();
-    s = core->m_keyState.Read();
+    s = core->ReadKeyState();
     EXPECT_EQ(Keys(s.lit), (std::vector<int>{64}));
     EXPECT_EQ(Keys(s.awaited), (std::vector<int>{60, 64}));
     EXPECT_EQ(Keys(s.wrong), (std::vector<int>{62}));
     Key(60, false);
     Key(60, true);
     Tick();
-    EXPECT_EQ(Keys(core->m_keyState.Read().wrong), (std::vector<int>{62}));
+    EXPECT_EQ(Keys(core->ReadKeyState().wrong), (std::vector<int>{62}));
 
     // The lesson goes on; the wrong key stays marked until it is released.
     Key(64, true);
     Tick();
-    EXPECT_FALSE(core->m_pPerformance->Waiting());
+    EXPECT_FALSE(PerformanceOf(*core)->Waiting());
     Tick(10);
-    s = core->m_keyState.Read();
+    s = core->ReadKeyState();
     EXPECT_TRUE(Keys(s.awaited).empty());
     EXPECT_EQ(Keys(s.wrong), (std::vector<int>{62}));
     Key(62, false);
     Tick();
-    EXPECT_TRUE(Keys(core->m_keyState.Read().wrong).empty());
+    EXPECT_TRUE(Keys(core->ReadKeyState().wrong).empty());
 
     // Stopping clears everything but the hands.
     core->StopPlay();
     Tick();
-    s = core->m_keyState.Read();
+    s = core->ReadKeyState();
     EXPECT_TRUE(Keys(s.lit).empty() && Keys(s.preLit).empty() && Keys(s.awaited).empty());
     EXPECT_EQ(Keys(s.held), (std::vector<int>{60, 64}));
 }
@@ -143,7 +144,7 @@ TEST_F(KeyStateTest, OutsideTheLessonNoKeyIsWrong) {
     Tick();
     Key(62, true);
     PlayTo(550);
-    const KeyState::Snapshot s = core->m_keyState.Read();
+    const KeyState::Snapshot s = core->ReadKeyState();
     EXPECT_EQ(Keys(s.lit), (std::vector<int>{60, 64}));
     EXPECT_TRUE(Keys(s.wrong).empty());
     EXPECT_TRUE(Keys(s.awaited).empty());
@@ -153,15 +154,15 @@ TEST_F(KeyStateTest, LightsArePublishedWithoutAnyOutputDevice) {
     service.SetOutputNames({});
     core = std::make_unique<TestCore>(service, dir.Path());
     core->OpenMidiDevices();
-    ASSERT_EQ(core->m_hMidiOut, nullptr);
+    ASSERT_EQ(OutputOf(*core), nullptr);
     core->AddLoadedSong(ChordSong().Load(), 1);
     core->StartPlay(PlayMode::MyPaceLesson);
     Tick();
     PlayTo(500);
-    EXPECT_EQ(Keys(core->m_keyState.Read().lit), (std::vector<int>{60, 64}));
+    EXPECT_EQ(Keys(core->ReadKeyState().lit), (std::vector<int>{60, 64}));
     core->PlayScreenKey(60, true);  // nothing to sound on, but the lesson hears it
     Tick();
-    EXPECT_EQ(Keys(core->m_keyState.Read().lit), (std::vector<int>{64}));
+    EXPECT_EQ(Keys(core->ReadKeyState().lit), (std::vector<int>{64}));
     core->PlayScreenKey(60, false);
 }
 
@@ -178,7 +179,7 @@ TEST_F(KeyStateTest, ScreenKeysSoundOnThePracticePartAndTheirNoteOffFollowsThem)
     NotesSent();
     core->PlayScreenKey(60, true);
     EXPECT_EQ(NotesSent(), (std::vector<uint32_t>{Msg(0x9F, 60, 100)}));
-    EXPECT_TRUE(core->m_pPerformance->KeyDown(60));
+    EXPECT_TRUE(PerformanceOf(*core)->KeyDown(60));
     core->PlayScreenKey(60, true);  // already sounding: no second note-on
     EXPECT_TRUE(NotesSent().empty());
 
@@ -191,7 +192,7 @@ TEST_F(KeyStateTest, ScreenKeysSoundOnThePracticePartAndTheirNoteOffFollowsThem)
     core->PlayScreenKey(62, false);
     EXPECT_EQ(NotesSent(),
               (std::vector<uint32_t>{Msg(0x9E, 62, 100), Msg(0x8F, 60, 0), Msg(0x8E, 62, 0)}));
-    EXPECT_FALSE(core->m_pPerformance->KeyDown(60));
+    EXPECT_FALSE(PerformanceOf(*core)->KeyDown(60));
 }
 
 // Input, clock and a reader at once; meant for the thread sanitizer.
@@ -207,7 +208,7 @@ TEST_F(KeyStateTest, InputClockAndReaderShareTheStateWithoutRaces) {
     std::thread reader([&] {
         uint64_t sum = 0;
         while (!stop.load()) {
-            const KeyState::Snapshot s = core->m_keyState.Read();
+            const KeyState::Snapshot s = core->ReadKeyState();
             sum += s.held[0] ^ s.lit[0] ^ s.wrong[0];
         }
         EXPECT_GE(sum, 0u);

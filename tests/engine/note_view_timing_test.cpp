@@ -7,6 +7,7 @@
 #include <atomic>
 #include <thread>
 
+#include "current_performance.h"
 #include "engine/note_spans.h"
 #include "engine/performance.h"
 #include "engine/song_clock.h"
@@ -170,9 +171,9 @@ class SongClockPublicationTest : public ::testing::Test {
             core->OnClockTick();
         }
     }
-    uint32_t SongTime() { return core->m_pPerformance->SongTime(); }
+    uint32_t SongTime() { return PerformanceOf(*core)->SongTime(); }
     // The song time the screen would draw ms after now.
-    uint32_t Shown(uint32_t ms = 0) { return core->m_songClock.Read().At(NowMs() + ms); }
+    uint32_t Shown(uint32_t ms = 0) { return core->ReadSongClock().At(NowMs() + ms); }
 
     InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
     TempDir dir;
@@ -196,7 +197,7 @@ TEST_F(SongClockPublicationTest, TheScreenFollowsPlaySpeedAndJumps) {
     core->SeekTo(3000);
     EXPECT_EQ(Shown(), 3000u);
     core->StopPlay();
-    EXPECT_FALSE(core->m_songClock.Read().playing);
+    EXPECT_FALSE(core->ReadSongClock().playing);
 }
 
 TEST_F(SongClockPublicationTest, TheLessonStopsTheScreenAtEachChord) {
@@ -204,17 +205,17 @@ TEST_F(SongClockPublicationTest, TheLessonStopsTheScreenAtEachChord) {
     Tick(10);
     // Between ticks the screen never runs past the chord the lesson will wait for.
     EXPECT_EQ(Shown(5000), 1000u);
-    for (int guard = 0; guard < 3000 && !core->m_pPerformance->Waiting(); ++guard) {
+    for (int guard = 0; guard < 3000 && !PerformanceOf(*core)->Waiting(); ++guard) {
         Tick();
     }
-    ASSERT_TRUE(core->m_pPerformance->Waiting());
-    EXPECT_TRUE(core->m_songClock.Read().waiting);
+    ASSERT_TRUE(PerformanceOf(*core)->Waiting());
+    EXPECT_TRUE(core->ReadSongClock().waiting);
     EXPECT_EQ(Shown(), 1000u);
     Tick(500);
     EXPECT_EQ(Shown(300), 1000u) << "the song stands still while the lesson waits";
-    core->m_pPerformance->SetKeyDown(60, true);
+    PerformanceOf(*core)->SetKeyDown(60, true);
     Tick(2);
-    EXPECT_FALSE(core->m_songClock.Read().waiting);
+    EXPECT_FALSE(core->ReadSongClock().waiting);
     EXPECT_GT(Shown(100), 1000u);
     EXPECT_EQ(Shown(5000), 2000u) << "and stops at the next chord";
 }

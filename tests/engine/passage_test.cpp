@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "current_performance.h"
 #include "engine_test_support.h"
 #include "platform/clock.h"
 
@@ -43,11 +44,11 @@ class PassageTest : public ::testing::Test {
             core->OnClockTick();
         }
     }
-    Performance& P() { return *core->m_pPerformance; }
+    Performance& P() { return *PerformanceOf(*core); }
     // Ticks until the song reaches the time, the lesson waits or play stops.
     void PlayUntil(uint32_t songTime) {
-        for (int guard = 0; guard < 100000 && core->m_playState != Stopped; ++guard) {
-            if (core->m_playState == Playing && (P().SongTime() >= songTime || P().Waiting())) {
+        for (int guard = 0; guard < 100000 && core->CurrentPlayState() != Stopped; ++guard) {
+            if (core->CurrentPlayState() == Playing && (P().SongTime() >= songTime || P().Waiting())) {
                 return;
             }
             Tick();
@@ -55,9 +56,9 @@ class PassageTest : public ::testing::Test {
     }
     // Plays the lesson like a player who holds each awaited chord for a moment.
     void PlayLessonUntilStopped(std::vector<RecordedMessage>& sent, int maxChords = 1000) {
-        for (int chords = 0; chords < maxChords && core->m_playState != Stopped;) {
+        for (int chords = 0; chords < maxChords && core->CurrentPlayState() != Stopped;) {
             PlayUntil(0xFFFFFFFFu);
-            if (core->m_playState == Stopped) {
+            if (core->CurrentPlayState() == Stopped) {
                 break;
             }
             std::vector<int> keys;
@@ -224,8 +225,8 @@ TEST_F(PassageTest, ALoopRepeatsThePassageInEveryModeAndLeavesNoNoteOn) {
         core->StartPlay(mode);
         std::vector<RecordedMessage> sent;
         PlayLessonUntilStopped(sent);
-        ASSERT_EQ(core->m_playState, Stopped);
-        EXPECT_EQ(core->m_passage.PassesPlayed(), 3);
+        ASSERT_EQ(core->CurrentPlayState(), Stopped);
+        EXPECT_EQ(core->LoopPassesPlayed(), 3);
         const std::vector<uint32_t> shorts = Shorts(sent);
         const std::map<uint32_t, int> counts = NoteOnCounts(shorts);
         auto count = [&](int channel, int key) {
@@ -250,9 +251,9 @@ TEST_F(PassageTest, TheLessonWaitsAtEveryChordOfEveryPass) {
     core->SetLoop(LoopSpan{1000, 2000}, 2);
     core->StartPlay(PlayMode::MyPaceLesson);
     std::vector<int> awaitedKeys;
-    for (int guard = 0; guard < 20 && core->m_playState != Stopped; ++guard) {
+    for (int guard = 0; guard < 20 && core->CurrentPlayState() != Stopped; ++guard) {
         PlayUntil(0xFFFFFFFFu);
-        if (core->m_playState == Stopped) {
+        if (core->CurrentPlayState() == Stopped) {
             break;
         }
         ASSERT_TRUE(P().Waiting());
@@ -292,7 +293,7 @@ TEST_F(PassageTest, ALoopWhoseEndLiesPastTheSongWaitsForItThenGoesBack) {
     core->StartPlay(PlayMode::ModelPerformance);
     std::vector<RecordedMessage> sent;
     PlayLessonUntilStopped(sent);
-    EXPECT_EQ(core->m_passage.PassesPlayed(), 2);
+    EXPECT_EQ(core->LoopPassesPlayed(), 2);
     const std::map<uint32_t, int> counts = NoteOnCounts(Shorts(sent));
     EXPECT_EQ(counts.at((68u << 8) | 0x9F), 2) << "the song's last note, once a pass";
     EXPECT_EQ(counts.count((65u << 8) | 0x9F), 0u);
@@ -314,8 +315,8 @@ TEST_F(PassageTest, SeekingAndLoopingWithoutAPerformanceOrOutsideTheLoopIsHarmle
     core->SeekTo(3000);  // past B: plays on to the end
     std::vector<RecordedMessage> sent;
     PlayLessonUntilStopped(sent);
-    EXPECT_EQ(core->m_playState, Stopped);
-    EXPECT_EQ(core->m_passage.PassesPlayed(), 0);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
+    EXPECT_EQ(core->LoopPassesPlayed(), 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "current_performance.h"
 #include "engine/practice_run.h"
 #include "engine_test_support.h"
 #include "platform/clock.h"
@@ -40,7 +41,7 @@ class PracticeTest : public ::testing::Test {
     }
     // Ticks until the clock reads start + ms.
     void At(uint32_t ms) {
-        while (ManualClock::Get() < start + ms && core->m_playState != Stopped) {
+        while (ManualClock::Get() < start + ms && core->CurrentPlayState() != Stopped) {
             Tick();
         }
     }
@@ -53,13 +54,13 @@ class PracticeTest : public ::testing::Test {
         Key(key, false);
     }
     void PlayToEnd() {
-        for (int guard = 0; guard < 100000 && core->m_playState != Stopped; ++guard) {
+        for (int guard = 0; guard < 100000 && core->CurrentPlayState() != Stopped; ++guard) {
             Tick();
         }
     }
-    std::vector<PracticeRun> Runs() { return core->m_practice.Collect(ManualClock::Get() + 1000); }
+    std::vector<PracticeRun> Runs() { return core->Practice().Collect(ManualClock::Get() + 1000); }
     PracticeSummary Summary(const PracticeRun& run) {
-        return Summarize(run, *core->m_practice.MeterOf(run.song));
+        return Summarize(run, *core->Practice().MeterOf(run.song));
     }
 
     InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
@@ -122,7 +123,7 @@ TEST_F(PracticeTest, AccompanimentMatchesPressesWithinTheWindowAroundEachIdealTi
     EXPECT_EQ(s.firstBar, 1u);
     EXPECT_EQ(s.lastBar, 4u);  // 2 s a bar; the song ends in its fourth bar
     // Each missed note weighs one in its bar; bar 2 (3 s) and bar 3 (4 s, 5 s) held the player.
-    EXPECT_EQ(HardestBars(run, *core->m_practice.MeterOf(run.song)), (std::vector<uint32_t>{3, 2}));
+    EXPECT_EQ(HardestBars(run, *core->Practice().MeterOf(run.song)), (std::vector<uint32_t>{3, 2}));
 }
 
 TEST_F(PracticeTest, AccompanimentIdealTimesFollowTheSpeed) {
@@ -151,19 +152,19 @@ TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
     core->AddLoadedSong(w.Load(), 1);
     Start(PlayMode::MyPaceLesson);
     At(1000);
-    ASSERT_TRUE(core->m_pPerformance->Waiting());
+    ASSERT_TRUE(PerformanceOf(*core)->Waiting());
     const uint32_t due = ManualClock::Get();
     Press(61);  // wrong
     Tick(100);
     Key(60, true);
     Tick(100);
-    EXPECT_TRUE(core->m_pPerformance->Waiting());
+    EXPECT_TRUE(PerformanceOf(*core)->Waiting());
     Press(60);  // a chord key again is not wrong
     Key(60, true);
     Key(64, true);
     Tick();
     const uint32_t done = ManualClock::Get();
-    EXPECT_FALSE(core->m_pPerformance->Waiting());
+    EXPECT_FALSE(PerformanceOf(*core)->Waiting());
     Key(60, false);
     Key(64, false);
     // The next chord: held before it comes due, completed as it does.
@@ -171,7 +172,7 @@ TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
     At(3000);  // the song is behind the clock by the first wait
     Key(67, false);
     At(5000);
-    ASSERT_TRUE(core->m_pPerformance->Waiting());
+    ASSERT_TRUE(PerformanceOf(*core)->Waiting());
     Tick(2000);
     Key(72, true);
     Tick();
@@ -194,7 +195,7 @@ TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
     EXPECT_EQ(s.waitP50, done - due);
     EXPECT_DOUBLE_EQ(s.accuracy, 2.0 / 3.0);
     // Bar 3's long wait first, then bar 1's short wait with a wrong key.
-    EXPECT_EQ(HardestBars(run, *core->m_practice.MeterOf(run.song)), (std::vector<uint32_t>{3, 1}));
+    EXPECT_EQ(HardestBars(run, *core->Practice().MeterOf(run.song)), (std::vector<uint32_t>{3, 1}));
 }
 
 TEST_F(PracticeTest, EachPassOfALoopIsARunOfItsOwn) {
@@ -226,7 +227,7 @@ TEST_F(PracticeTest, AStopInTheMiddleEndsTheRunWithWhatWasDue) {
     core->StopPlay();
     Press(64);  // after the stop: not part of any run
     // Nothing is scored until a late press could no longer count.
-    EXPECT_TRUE(core->m_practice.Collect(ManualClock::Get() + 100).empty());
+    EXPECT_TRUE(core->Practice().Collect(ManualClock::Get() + 100).empty());
     const std::vector<PracticeRun> runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].notes.size(), 2u);

@@ -70,7 +70,7 @@ TEST(Stress, ClockInputAndCommandsTogether) {
                 core.OnTrackCheckChangeCore({{0, rng() % 2 == 0}, {1, rng() % 2 == 0}});
                 break;
             case 5:
-                core.m_activity.m_now = static_cast<uint32_t>(rng());
+                core.Activity().m_now = static_cast<uint32_t>(rng());
                 break;
             case 6:
                 if (rng() % 20 == 0) {
@@ -82,9 +82,9 @@ TEST(Stress, ClockInputAndCommandsTogether) {
                 core.OnSongSelChangeCore();
                 break;
             default: {
-                std::lock_guard<std::recursive_mutex> lock(core.m_playLock);
+                CheckedLock lock(core.PlayLock());
                 if (core.m_pPerformance) {
-                    (void)core.m_pPerformance->SongTime();
+                    (void)PerformanceOf(core)->SongTime();
                 }
                 break;
             }

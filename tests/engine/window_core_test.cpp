@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "current_performance.h"
 #include "engine_test_support.h"
 #include "midi/device_opening.h"
 #include "midi/settings_file.h"
@@ -74,13 +75,16 @@ std::vector<uint32_t> AllSoundOff() {
 TEST_F(CoreTest, StartFromStoppedSendsTheResetsThenPlaysChannelOneOnTheSpare) {
     core->AddLoadedSong(FourChannelSong().Load(), 1);
     core->StartPlay(PlayMode::ModelPerformance);
-    EXPECT_EQ(core->m_playState, Starting);
+    EXPECT_EQ(core->CurrentPlayState(), Starting);
     EXPECT_EQ(core->m_leds, (std::vector<int>{0}));
     EXPECT_EQ(Sent(), Concat({SilenceAll(), Volumes(15), AllKeysDark(), {Msg(0xB0, 7, 0)}}));
 
     Tick();  // starts: no song time yet
-    EXPECT_EQ(core->m_playState, Playing);
-    EXPECT_EQ(core->m_playStartTime, 1001u);
+    EXPECT_EQ(core->CurrentPlayState(), Playing);
+    {
+        CheckedLock lock(core->PlayLock());
+        EXPECT_EQ(core->PlayStartTime(), 1001u);
+    }
     EXPECT_TRUE(Sent().empty());
     Tick();
     EXPECT_EQ(Sent(),
@@ -88,7 +92,7 @@ TEST_F(CoreTest, StartFromStoppedSendsTheResetsThenPlaysChannelOneOnTheSpare) {
                                      Msg(0x93, 63, 100), Msg(0x90, 60, 127)}));
 
     core->StopPlay();
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     EXPECT_EQ(Sent(), Concat({AllKeysDark(), AllSoundOff()}));
     Tick();  // a stopped performance still has its lights kept up to date
     EXPECT_EQ(Sent(), (std::vector<uint32_t>{Msg(0x90, 60, 0)}));
@@ -99,7 +103,7 @@ TEST_F(CoreTest, ModeSwitchDuringPlayChangesVolumesWithoutRestarting) {
     core->StartPlay(PlayMode::ModelPerformance);
     Tick();
     Tick(50);
-    Performance* p = core->m_pPerformance.get();
+    Performance* p = core->CurrentPerformance();
     const uint32_t songTime = p->SongTime();
     Sent();
 
@@ -108,8 +112,8 @@ TEST_F(CoreTest, ModeSwitchDuringPlayChangesVolumesWithoutRestarting) {
     core->StartPlay(PlayMode::Solo);
     EXPECT_EQ(Sent(), Volumes(15, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
     EXPECT_EQ(core->m_leds, (std::vector<int>{0, 2, 3}));
-    EXPECT_EQ(core->m_pPerformance.get(), p);
-    EXPECT_EQ(core->m_playState, Playing);
+    EXPECT_EQ(PerformanceOf(*core), p);
+    EXPECT_EQ(core->CurrentPlayState(), Playing);
     Tick();
     EXPECT_GT(p->SongTime(), songTime);
 }
@@ -127,7 +131,7 @@ TEST_F(CoreTest, SongWithoutSpareChannelSendsNoLighting) {
     const std::vector<uint32_t> sent = Sent();
     ASSERT_EQ(sent.size(), 16u);
     EXPECT_EQ(sent[0], Msg(0x90, 40, 100));  // the song's own channel 0
-    EXPECT_EQ(core->m_pPerformance->GetKeyLights().Key(40).shown, 1);
+    EXPECT_EQ(PerformanceOf(*core)->GetKeyLights().Key(40).shown, 1);
     core->StopPlay();
     EXPECT_EQ(Sent(), Concat({AllKeysDark(), AllSoundOff()}));
 }
@@ -137,30 +141,30 @@ TEST_F(CoreTest, NaturalEndStopsInTheSameTickAndRestartRebuilds) {
     w.Note(0, 0, 60, 0).Note(0, 1, 50, 0);
     core->AddLoadedSong(w.Load(), 1);
     core->StartPlay(PlayMode::Solo);
-    Performance* first = core->m_pPerformance.get();
+    Performance* first = PerformanceOf(*core);
     Tick();
     Sent();
     Tick();
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     // The chord lit and went dark within the advance, so the lights show nothing.
     EXPECT_EQ(Sent(), (std::vector<uint32_t>{Msg(0x9F, 60, 100), Msg(0x8F, 60, 64),
                                              Msg(0x91, 50, 100), Msg(0x81, 50, 64)}));
     first->SetSpeedPercent(77);  // untouched by a rewind: tells a rebuilt performance apart
     core->StartPlay(PlayMode::ModelPerformance);
-    EXPECT_EQ(core->m_pPerformance->GetPlayer().SpeedPercent(), 100);
-    EXPECT_EQ(core->m_playState, Starting);
-    EXPECT_EQ(core->m_pPerformance->GetPlayer().Cursor(), 0u);
+    EXPECT_EQ(PerformanceOf(*core)->GetPlayer().SpeedPercent(), 100);
+    EXPECT_EQ(core->CurrentPlayState(), Starting);
+    EXPECT_EQ(PerformanceOf(*core)->GetPlayer().Cursor(), 0u);
 }
 
 TEST_F(CoreTest, NothingHappensWithoutALoadedSelectedSong) {
     core->StartPlay(PlayMode::MyPaceLesson);
     SongEntry unloaded;
     unloaded.m_path = "/nowhere/missing.mid";
-    core->m_songList.m_entries.push_back(unloaded);
+    core->Songs().m_entries.push_back(unloaded);
     core->m_selectedRow = 0;
     core->StartPlay(PlayMode::MyPaceLesson);
-    EXPECT_EQ(core->m_pPerformance, nullptr);
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(PerformanceOf(*core), nullptr);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     EXPECT_TRUE(core->m_leds.empty());
     EXPECT_TRUE(Sent().empty());
 
@@ -175,16 +179,16 @@ TEST_F(CoreTest, TicksDoNotReachASelectedSongThatFailedToLoad) {
     SongEntry unloaded;
     unloaded.m_path = "/nowhere/missing.mid";
     unloaded.m_channels[0].m_practice = 1;
-    core->m_songList.m_entries.push_back(unloaded);
+    core->Songs().m_entries.push_back(unloaded);
     core->m_selectedRow = 1;
     EXPECT_FALSE(core->OnSongSelChangeCore());
     core->OnTrackCheckChangeCore({{0, true}, {1, true}, {2, true}, {9, true}});
     uint32_t mask = 0;
     for (int ch = 0; ch < 16; ++ch) {
-        mask |= uint32_t{core->m_songList.m_entries[1].m_channels[ch].m_practice} << ch;
+        mask |= uint32_t{core->Songs().m_entries[1].m_channels[ch].m_practice} << ch;
     }
     EXPECT_EQ(mask, 0x0001u);
-    EXPECT_EQ(core->m_songList.m_entries[0].m_channels[1].m_practice, 0);
+    EXPECT_EQ(core->Songs().m_entries[0].m_channels[1].m_practice, 0);
 }
 
 TEST_F(CoreTest, PlayerKeysArriveOnMidiChannelOneOnly) {
@@ -192,7 +196,7 @@ TEST_F(CoreTest, PlayerKeysArriveOnMidiChannelOneOnly) {
     service.InjectInput(Msg(0x90, 60, 100));  // no performance yet: ignored
     service.WaitForInputIdle();
     core->StartPlay(PlayMode::MyPaceLesson);
-    Performance* p = core->m_pPerformance.get();
+    Performance* p = PerformanceOf(*core);
     EXPECT_FALSE(p->KeyDown(60));
 
     service.InjectInput(Msg(0x91, 61, 100));  // channel 2
@@ -210,7 +214,7 @@ TEST_F(CoreTest, PlayerKeysArriveOnMidiChannelOneOnly) {
     // A new performance starts with every key up.
     core->StopPlay();
     core->StartPlay(PlayMode::MyPaceLesson);
-    EXPECT_FALSE(core->m_pPerformance->KeyDown(62));
+    EXPECT_FALSE(PerformanceOf(*core)->KeyDown(62));
 }
 
 TEST_F(CoreTest, TrackTicksReachTheEntryAndTheRunningPerformance) {
@@ -221,14 +225,14 @@ TEST_F(CoreTest, TrackTicksReachTheEntryAndTheRunningPerformance) {
     Tick();
     Sent();
     core->OnTrackCheckChangeCore({{0, false}, {1, true}, {2, false}, {3, true}});
-    const SongEntry& entry = core->m_songList.m_entries[static_cast<size_t>(row)];
+    const SongEntry& entry = core->Songs().m_entries[static_cast<size_t>(row)];
     EXPECT_EQ(entry.m_channels[0].m_practice, 0);
     EXPECT_EQ(entry.m_channels[1].m_practice, 1);
     EXPECT_EQ(entry.m_channels[3].m_practice, 1);
-    EXPECT_EQ(core->m_pPerformance->GetPlayer().PracticeMask(), 0b1010u);
+    EXPECT_EQ(PerformanceOf(*core)->GetPlayer().PracticeMask(), 0b1010u);
     // The volumes follow the new ticks (one full pass per changed channel).
     EXPECT_EQ(Sent(), Concat({Volumes(15), Volumes(15, {1}), Volumes(15, {1, 3})}));
-    Performance* p = core->m_pPerformance.get();
+    Performance* p = core->CurrentPerformance();
     ASSERT_EQ(p->GetLesson().PendingChord().count, 1);
     EXPECT_EQ(p->GetTimeline().Events()[p->GetLesson().PendingChord().index[0]].data1,
               70);  // the next chord on channel 1
@@ -245,15 +249,15 @@ TEST_F(CoreTest, NoteActivityMarksTheChannelsRow) {
     rows[0] = 0;
     rows[1] = 1;
     core->SetChannelRows(rows);
-    core->m_activity.m_now = 777;
+    core->Activity().m_now = 777;
     core->AddLoadedSong(FourChannelSong().Load(), 1);
     core->StartPlay(PlayMode::Accompaniment);
     Tick();
     Tick();
-    EXPECT_EQ(core->m_activity.m_noteColor[0].load(), 0xC0C0C0u);  // practice channel, silenced
-    EXPECT_EQ(core->m_activity.m_noteColor[1].load(), 0xFF0000u);
-    EXPECT_EQ(core->m_activity.m_lastNoteTime[0].load(), 777u);
-    EXPECT_EQ(core->m_activity.m_lastNoteTime[2].load(), 0u);
+    EXPECT_EQ(core->Activity().m_noteColor[0].load(), 0xC0C0C0u);  // practice channel, silenced
+    EXPECT_EQ(core->Activity().m_noteColor[1].load(), 0xFF0000u);
+    EXPECT_EQ(core->Activity().m_lastNoteTime[0].load(), 777u);
+    EXPECT_EQ(core->Activity().m_lastNoteTime[2].load(), 0u);
 }
 
 TEST_F(CoreTest, NewDeviceNamesReopenAndDiscardThePerformance) {
@@ -261,20 +265,20 @@ TEST_F(CoreTest, NewDeviceNamesReopenAndDiscardThePerformance) {
     core->AddLoadedSong(FourChannelSong().Load(), 1);
     core->StartPlay(PlayMode::ModelPerformance);
     EXPECT_FALSE(core->ApplyDeviceNames("digital keyboard-1", "DIGITAL KEYBOARD-1"));
-    EXPECT_NE(core->m_pPerformance, nullptr);
-    EXPECT_EQ(core->m_outMidiDeviceName, kKeyboard);
+    EXPECT_NE(PerformanceOf(*core), nullptr);
+    EXPECT_EQ(core->OutDeviceName(), kKeyboard);
 
     service.ClearOperations();
     EXPECT_TRUE(core->ApplyDeviceNames(kKeyboard, "Synth"));
-    EXPECT_EQ(core->m_pPerformance, nullptr);
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(PerformanceOf(*core), nullptr);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     EXPECT_EQ(service.Operations(),
               (std::vector<std::string>{"close-in 0", "close-out 0", "open-out 1", "open-in 0",
                                         "start-in 0"}));
     service.InjectInput(Msg(0x90, 60, 100));  // reaches no performance
     service.WaitForInputIdle();
     core->StartPlay(PlayMode::ModelPerformance);
-    EXPECT_EQ(core->m_pPerformance->Output(), core->m_hMidiOut);
+    EXPECT_EQ(PerformanceOf(*core)->Output(), core->m_hMidiOut);
 }
 
 TEST_F(CoreTest, ShutDownStopsTheSoundBeforeClosingAndSavesBothFiles) {
@@ -305,7 +309,7 @@ TEST_F(CoreTest, AnOutputLostWhilePlayingStopsPlayWithOneMessage) {
     core->AddLoadedSong(w.Load(), 1);
     core->StartPlay(PlayMode::ModelPerformance);
     Tick(100);
-    ASSERT_EQ(core->m_playState, Playing);
+    ASSERT_EQ(core->CurrentPlayState(), Playing);
     core->CheckDevices();
     EXPECT_TRUE(core->m_messages.empty());
 
@@ -313,7 +317,7 @@ TEST_F(CoreTest, AnOutputLostWhilePlayingStopsPlayWithOneMessage) {
     service.ClearSent();
     service.UnplugOutput(0);
     Tick(50);
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     for (int i = 0; i < 20; ++i) {
         Tick(20);
     }
@@ -327,7 +331,7 @@ TEST_F(CoreTest, AnOutputLostWhilePlayingStopsPlayWithOneMessage) {
     core->StartPlay(PlayMode::ModelPerformance);
     Tick(5);
     Tick(5);
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     core->CheckDevices();
     EXPECT_EQ(core->m_messages.size(), 2u);
     EXPECT_EQ(service.SendsToGoneOutputs(), 0);
@@ -341,7 +345,7 @@ TEST_F(CoreTest, AnOutputLostWhilePlayingStopsPlayWithOneMessage) {
     core->StartPlay(PlayMode::ModelPerformance);
     Tick(5);
     Tick(5);
-    EXPECT_EQ(core->m_playState, Playing);
+    EXPECT_EQ(core->CurrentPlayState(), Playing);
     EXPECT_FALSE(service.Sent().empty());
 }
 
@@ -353,10 +357,10 @@ TEST_F(CoreTest, AnInputLostWhilePlayingStopsPlayWithOneMessageButNotWhileStoppe
 
     core->StartPlay(PlayMode::MyPaceLesson);
     Tick();
-    ASSERT_EQ(core->m_playState, Playing);
+    ASSERT_EQ(core->CurrentPlayState(), Playing);
     service.ClearSent();
     core->CheckDevices();
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     EXPECT_EQ(core->m_messages, std::vector<std::string>{kInputLostText});
     // The output is still there and hears the stop.
     const std::vector<uint32_t> sent = Sent();
@@ -375,7 +379,7 @@ TEST_F(CoreTest, FailedSavesAreToldOnceAndALaterSaveSucceeds) {
     const std::string settings = dir.Path() + "/setting.txt";
     fs::create_directory(list);
     fs::create_directory(settings);
-    core->m_outMidiDeviceName = "Synth";
+    core->SetDeviceNames(core->InDeviceName(), "Synth");
     core->ShutDown();
     ASSERT_EQ(core->m_messages.size(), 2u);
     EXPECT_EQ(core->m_messages[0], SaveFailureText(list));

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <thread>
 
+#include "current_performance.h"
 #include "engine_test_support.h"
 #include "jack_fixture.h"
 #include "midi/device_opening.h"
@@ -115,7 +116,7 @@ TEST_F(JackTest, KeyboardReceivesTheWholeOutputInOrder) {
     EXPECT_TRUE(core->m_messages.empty());
     core->StartClockThread();
     core->StartPlay(PlayMode::ModelPerformance);
-    ASSERT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 5s));
+    ASSERT_TRUE(WaitFor([&] { return core->CurrentPlayState() == Stopped; }, 5s));
     core->StopPlay();
     auto sent = service.SentShort();
     ASSERT_TRUE(WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 10s));
@@ -155,12 +156,12 @@ TEST_F(JackTest, NoteOnFromTheKeyboardLetsTheLessonGoOn) {
     ASSERT_TRUE(WaitFor([&] { return heard(Msg(0x90, 60, 0x7F)); }, 10s));
     // For a second, the lesson must wait for the key: neither the next note nor the end.
     EXPECT_FALSE(WaitFor(
-        [&] { return heard(Msg(0x91, 67, 100)) || core->m_playState.load() != Playing; }, 1000ms));
+        [&] { return heard(Msg(0x91, 67, 100)) || core->CurrentPlayState() != Playing; }, 1000ms));
 
     keyboard.Send(0x90, 60, 100);
     EXPECT_TRUE(WaitFor([&] { return heard(Msg(0x91, 67, 100)); }, 10s));
     keyboard.Send(0x80, 60, 0);
-    EXPECT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 10s));
+    EXPECT_TRUE(WaitFor([&] { return core->CurrentPlayState() == Stopped; }, 10s));
     core->ShutDown();
 }
 
@@ -206,7 +207,7 @@ TEST_F(JackTest, UnpluggedKeyboardWhilePlayingStopsPlayWithOneMessage) {
     ASSERT_TRUE(WaitFor([&] { return keyboard->Received().size() > 40; }, 10s));
     keyboard.reset();
     ASSERT_TRUE(WaitFor([&] { return !debug.Lines().empty(); }, 10s));
-    EXPECT_TRUE(WaitFor([&] { return core->m_playState == Stopped; }, 10s));
+    EXPECT_TRUE(WaitFor([&] { return core->CurrentPlayState() == Stopped; }, 10s));
     core->CheckDevices();
     core->CheckDevices();
     EXPECT_EQ(core->m_messages, std::vector<std::string>{kOutputLostText});
@@ -324,8 +325,8 @@ TEST_F(JackTest, BuiltInSynthesizerSoundsWhilePlayingAndIsSilentAfterStop) {
     song.Note(0, 1, 60, 30000, 110).Note(0, 0, 64, 30000, 110);
     core->AddLoadedSong(song.Load(), 1);
     core->OpenMidiDevices();
-    ASSERT_EQ(kBuiltInSynthName, core->m_outMidiDeviceName);
-    ASSERT_NE(nullptr, core->m_hMidiOut) << "the synthesizer did not open";
+    ASSERT_EQ(kBuiltInSynthName, core->OutDeviceName());
+    ASSERT_NE(nullptr, OutputOf(*core)) << "the synthesizer did not open";
     ASSERT_GE(speakers.ConnectProgram(), 1);
     core->StartClockThread();
     core->StartPlay(PlayMode::ModelPerformance);
@@ -344,12 +345,12 @@ TEST_F(JackTest, KeyLightsAtVolumeZeroStaySilentOnTheSynthesizer) {
     song.Note(10, 0, 60, 1500, 120).Note(10, 0, 67, 1500, 120).Note(1600, 1, 30, 10, 1);
     core->AddLoadedSong(song.Load(), 1);
     core->OpenMidiDevices();
-    ASSERT_NE(nullptr, core->m_hMidiOut) << "the synthesizer did not open";
+    ASSERT_NE(nullptr, OutputOf(*core)) << "the synthesizer did not open";
     ASSERT_GE(speakers.ConnectProgram(), 1);
     core->StartClockThread();
     // The practice channel is silenced, so only the key lights on channel 1 are played.
     core->StartPlay(PlayMode::Accompaniment);
-    ASSERT_TRUE(WaitFor([&] { return core->m_playState == Playing; }, 1s));
+    ASSERT_TRUE(WaitFor([&] { return core->CurrentPlayState() == Playing; }, 1s));
     const float peak = speakers.PeakOver(800ms);
     EXPECT_GE(peak, 0.0f) << "no audio came";
     EXPECT_LT(peak, 1e-4f);

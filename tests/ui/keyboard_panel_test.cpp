@@ -54,10 +54,10 @@ class KeyboardPanelTest : public WindowTest {
         ManualClock::Advance(ms);
         const uint32_t now = ManualClock::Get();
         ASSERT_TRUE(WaitFor([&]() -> bool {
-            std::lock_guard lock(m_window->m_playLock);
-            Performance* p = m_window->m_pPerformance.get();
+            CheckedLock lock(m_window->PlayLock());
+            Performance* p = m_window->CurrentPerformance();
             return !p || p->GetKeyLights().LastLightTime() == now ||
-                   m_window->m_playState.load() == Stopped;
+                   m_window->CurrentPlayState() == Stopped;
         }));
     }
     void PlayTo(uint32_t songMs) {
@@ -66,14 +66,14 @@ class KeyboardPanelTest : public WindowTest {
         }
     }
     uint32_t SongTime() {
-        std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance ? m_window->m_pPerformance->SongTime() : 0;
+        CheckedLock lock(m_window->PlayLock());
+        return m_window->m_pPerformance ? PerformanceOf(*m_window)->SongTime() : 0;
     }
     bool Waiting() {
-        std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance && m_window->m_pPerformance->Waiting();
+        CheckedLock lock(m_window->PlayLock());
+        return m_window->m_pPerformance && PerformanceOf(*m_window)->Waiting();
     }
-    bool IsStopped() const { return m_window->m_playState.load() == Stopped; }
+    bool IsStopped() const { return m_window->CurrentPlayState() == Stopped; }
     // The colour the key shows after a refresh at clock value now.
     QColor Pixel(int key, uint32_t now = ManualClock::Get()) {
         panel->Refresh(now);
@@ -191,7 +191,7 @@ TEST_F(KeyboardPanelTest, ALessonPlayedWithTheComputerKeyboardIgnoresKeyRepeat) 
         QApplication::sendEvent(panel, &press);
     }
     EXPECT_EQ(NoteOnsSent(60), 1);
-    EXPECT_TRUE(TestKey(m_window->m_keyState.Read().held, 60));
+    EXPECT_TRUE(TestKey(m_window->ReadKeyState().held, 60));
     QTest::keyRelease(panel, Qt::Key_Q);
     QTest::keyRelease(panel, Qt::Key_W);
     Tick(1);
@@ -231,7 +231,7 @@ TEST_F(KeyboardPanelTest, EveryCommandKeyWorksWithTheKeyboardFocused) {
     QTest::keyClick(panel, Qt::Key_Insert);
     EXPECT_EQ(m_window->m_fileAsks, asked + 1);
     QTest::keyClick(panel, Qt::Key_Delete);
-    EXPECT_TRUE(m_window->m_songList.m_entries.empty());
+    EXPECT_TRUE(m_window->Songs().m_entries.empty());
 
     // A note key plays and nothing else.
     QTest::keyClick(panel, Qt::Key_Z);
@@ -268,12 +268,12 @@ TEST_F(KeyboardLatency, DISABLED_ClickToEngine) {
     std::vector<double> toInput, toLesson;
     using Clock = std::chrono::steady_clock;
     for (int i = 0; i < kChords; ++i) {
-        ASSERT_TRUE(WaitFor([&] { return m_window->m_keyState.Read().awaited[0] != 0; }));
+        ASSERT_TRUE(WaitFor([&] { return m_window->ReadKeyState().awaited[0] != 0; }));
         const auto start = Clock::now();
         QTest::mousePress(panel, Qt::LeftButton, {}, panel->KeyPoint(60));
         const auto pressed = Clock::now();
-        ASSERT_TRUE(TestKey(m_window->m_keyState.Read().held, 60));
-        while (m_window->m_keyState.Read().awaited[0] != 0 &&
+        ASSERT_TRUE(TestKey(m_window->ReadKeyState().held, 60));
+        while (m_window->ReadKeyState().awaited[0] != 0 &&
                Clock::now() - start < std::chrono::seconds(1)) {
         }
         const auto lessonOn = Clock::now();

@@ -58,13 +58,13 @@ TEST_F(LedTest, ALedGoesDarkByItselfWhenTheSongEnds) {
         QTest::keyClick(Control(ids::kSongList), Qt::Key_Right);
     }
     {
-        std::lock_guard lock(m_window->m_playLock);
+        CheckedLock lock(m_window->PlayLock());
         ASSERT_NE(m_window->m_pPerformance, nullptr);
         Performance& p = *m_window->m_pPerformance;
         p.MoveTo(p.GetTimeline().Size(), p.SongTime());
     }
     EXPECT_TRUE(WaitFor([&] { return Lit() == std::vector<int>{0, 0, 0, 0}; }));
-    EXPECT_EQ(m_window->m_playState.load(), Stopped);
+    EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
 }
 
 TEST_F(LedTest, TheImageIsDrawnUnscaledAtTheTopLeft) {

@@ -61,21 +61,21 @@ class NoteViewTest : public WindowTest {
         ManualClock::Advance(ms);
         const uint32_t now = ManualClock::Get();
         ASSERT_TRUE(WaitFor([&]() -> bool {
-            std::lock_guard lock(m_window->m_playLock);
-            Performance* p = m_window->m_pPerformance.get();
+            CheckedLock lock(m_window->PlayLock());
+            Performance* p = m_window->CurrentPerformance();
             return !p || p->GetKeyLights().LastLightTime() == now ||
-                   m_window->m_playState.load() == Stopped;
+                   m_window->CurrentPlayState() == Stopped;
         }));
     }
     bool Waiting() {
-        std::lock_guard lock(m_window->m_playLock);
-        return m_window->m_pPerformance && m_window->m_pPerformance->Waiting();
+        CheckedLock lock(m_window->PlayLock());
+        return m_window->m_pPerformance && PerformanceOf(*m_window)->Waiting();
     }
     void PlayTo(uint32_t songMs) {
-        for (int guard = 0; guard < 500 && m_window->m_playState.load() != Stopped; ++guard) {
+        for (int guard = 0; guard < 500 && m_window->CurrentPlayState() != Stopped; ++guard) {
             {
-                std::lock_guard lock(m_window->m_playLock);
-                if (m_window->m_pPerformance->SongTime() >= songMs) {
+                CheckedLock lock(m_window->PlayLock());
+                if (PerformanceOf(*m_window)->SongTime() >= songMs) {
                     return;
                 }
             }

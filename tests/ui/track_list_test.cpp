@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTest>
 
+#include "current_performance.h"
 #include "engine/performance.h"
 #include "platform/clock.h"
 #include "ui/control_ids.h"
@@ -26,18 +27,18 @@ TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     OpenWithSong();
     QTest::keyClick(Control(ids::kSongList), Qt::Key_F5);
     ASSERT_NE(m_window->m_pPerformance, nullptr);
-    EXPECT_EQ(m_window->m_pPerformance->GetPlayer().PracticeMask(), 0x0001u);
+    EXPECT_EQ(PerformanceOf(*m_window)->GetPlayer().PracticeMask(), 0x0001u);
 
     m_window->m_trackList->item(3)->setCheckState(Qt::Checked);    // channel 10
     m_window->m_trackList->item(0)->setCheckState(Qt::Unchecked);  // channel 1
-    const SongEntry& entry = m_window->m_songList.m_entries[0];
+    const SongEntry& entry = m_window->Songs().m_entries[0];
     EXPECT_EQ(entry.m_channels[9].m_practice, 1);
     EXPECT_EQ(entry.m_channels[0].m_practice, 0);
     {
-        std::lock_guard lock(m_window->m_playLock);
-        EXPECT_EQ(m_window->m_pPerformance->GetPlayer().PracticeMask(), 1u << 9);
+        CheckedLock lock(m_window->PlayLock());
+        EXPECT_EQ(PerformanceOf(*m_window)->GetPlayer().PracticeMask(), 1u << 9);
     }
-    EXPECT_NE(m_window->m_playState.load(), Stopped);  // ticking does not stop the song
+    EXPECT_NE(m_window->CurrentPlayState(), Stopped);  // ticking does not stop the song
 
     // Saved at exit with the new ticks.
     m_window->OnDestroy();
@@ -51,7 +52,7 @@ TEST_F(TrackListTest, SpaceTicksTheRowWithTheFocus) {
     list->setCurrentRow(2);
     QTest::keyClick(list, Qt::Key_Space);
     EXPECT_TRUE(list->RowChecked(2));
-    EXPECT_EQ(m_window->m_songList.m_entries[0].m_channels[2].m_practice, 1);
+    EXPECT_EQ(m_window->Songs().m_entries[0].m_channels[2].m_practice, 1);
     EXPECT_TRUE(list->selectedItems().isEmpty());  // rows are never selected
 }
 
@@ -62,10 +63,10 @@ TEST_F(TrackListTest, WithoutASelectedSongThereIsNothingToTick) {
     m_window->m_songListBox->clearSelection();
     EXPECT_EQ(m_window->m_trackList->count(), 0);
     for (int ch = 0; ch < 16; ++ch) {
-        EXPECT_EQ(m_window->m_channelRow[ch], -1) << ch;
+        EXPECT_EQ(m_window->ChannelRows()[ch], -1) << ch;
     }
     m_window->OnTrackCheckChange();
-    EXPECT_EQ(m_window->m_songList.m_entries[0].m_channels[0].m_practice, 1);
+    EXPECT_EQ(m_window->Songs().m_entries[0].m_channels[0].m_practice, 1);
 }
 
 // The activity area of a row as painted: bar width, bar colour and the background.
@@ -108,7 +109,7 @@ TEST_F(TrackListTest, ActivityBarsFadeByAgeInRedOrGrey) {
     m_window->m_idleTimer.stop();  // the test moves the repaint clock itself
     CTrackListBox* list = m_window->m_trackList;
     const QColor background = list->palette().color(QPalette::Base);
-    TrackActivity& activity = m_window->m_activity;
+    TrackActivity& activity = m_window->Activity();
     // The observer's context is the core, as the performance registers it.
     CPelorvaneCore* core = m_window.get();
 
@@ -154,13 +155,13 @@ TEST_F(TrackListTest, TheIdleRoutineMovesTheRepaintClockInStepsOfAtLeast33Ms) {
     ManualClock::Install();
     ManualClock::Set(5000);
     m_window->OnKickIdle();
-    EXPECT_EQ(m_window->m_activity.m_now.load(), 5000u);
+    EXPECT_EQ(m_window->Activity().m_now.load(), 5000u);
     ManualClock::Set(5032);
     m_window->OnKickIdle();
-    EXPECT_EQ(m_window->m_activity.m_now.load(), 5000u);
+    EXPECT_EQ(m_window->Activity().m_now.load(), 5000u);
     ManualClock::Set(5033);
     m_window->OnKickIdle();
-    EXPECT_EQ(m_window->m_activity.m_now.load(), 5033u);
+    EXPECT_EQ(m_window->Activity().m_now.load(), 5033u);
     ManualClock::Uninstall();
 }
 

@@ -43,7 +43,7 @@ class PlayCore : public CPelorvaneCore {
         : CPelorvaneCore(service, dataDir), m_speedPosition(speedPosition) {}
     ~PlayCore() override { ShutDown(); }
 
-    int SelectedSongRow() override { return m_songList.m_entries.empty() ? -1 : 0; }
+    int SelectedSongRow() override { return Songs().m_entries.empty() ? -1 : 0; }
     int SpeedSliderPosition() override { return m_speedPosition; }
     void LightModeLed(int) override {}
     void ShowMessage(const std::string& text) override { std::cerr << text << std::endl; }
@@ -104,7 +104,7 @@ class Recorder {
     void Store(CPelorvaneCore& core, bool flush) {
 #ifdef PV_WITH_HISTORY
         if (m_db) {
-            RecordFinishedRuns(core.m_practice, *m_db, flush);
+            RecordFinishedRuns(core.Practice(), *m_db, flush);
             Report();
         }
 #else
@@ -142,12 +142,12 @@ int Play(const PlayOptions& options) {
     int exitCode = 0;
     {
         PlayCore core(*service, folder.Path(), options.speedPosition);
-        int result = AddSong(core.m_songList, options.file);
+        int result = AddSong(core.Songs(), options.file);
         if (result != SONG_OK) {
             ShowLoadError(core, options.file, result);
             return 1;
         }
-        SongEntry& entry = core.m_songList.m_entries[0];
+        SongEntry& entry = core.Songs().m_entries[0];
         for (int channel = 0; channel < 16; ++channel) {
             entry.m_channels[channel].m_practice = options.practice[channel] ? 1 : 0;
         }
@@ -164,11 +164,11 @@ int Play(const PlayOptions& options) {
         core.OpenMidiDevices();
         core.StartClockThread();
         core.StartPlay(options.mode);
-        if (core.m_playState == Stopped) {
+        if (core.CurrentPlayState() == Stopped) {
             std::cerr << "pelorvane-play: nothing to play" << std::endl;
             exitCode = 1;
         }
-        for (int slept = 0; core.m_playState != Stopped && !g_interrupted.load(); ++slept) {
+        for (int slept = 0; core.CurrentPlayState() != Stopped && !g_interrupted.load(); ++slept) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             core.CheckDevices();
             if (slept % 10 == 0) {
