@@ -24,6 +24,8 @@ void CPelorvaneCore::OnClockTick() {
     m_lastTickTime = now;
 
     CheckedLock lock(m_playLock);
+    // The output's sender is woken once for all that this tick sends.
+    const MidiOutBatch batch(m_hMidiOut);
     const bool wasPlaying = m_playState == Playing;
     Performance* p = m_pPerformance.get();
     if (m_playState == Starting) {

@@ -59,6 +59,10 @@ class MidiOut {
     // own queues the message and returns at once; by default it all happens on the caller's
     // thread.
     virtual bool WriteSysex(std::shared_ptr<SysexBuffer> buffer);
+    // Between these two, an output with a sender of its own may hold what is sent and hand it
+    // over at the end in one go: the clock brackets each tick with them. Pairs may not nest.
+    virtual void BeginBatch() {}
+    virtual void EndBatch() {}
     // Frees the device. Copies of the handle stay valid objects whose sends fail.
     virtual void Close() = 0;
     // True once the device has been found gone (unplugged, its program ended): every later send
@@ -67,6 +71,26 @@ class MidiOut {
     // Asks the system whether the device is still there, and makes Gone() true once it is not.
     // May list the system's ports, so only the device watcher calls it.
     virtual bool CheckPresence() { return !Gone(); }
+};
+
+// Brackets what one caller sends in one go (see MidiOut::BeginBatch).
+class MidiOutBatch {
+  public:
+    explicit MidiOutBatch(std::shared_ptr<MidiOut> out) : m_out(std::move(out)) {
+        if (m_out) {
+            m_out->BeginBatch();
+        }
+    }
+    ~MidiOutBatch() {
+        if (m_out) {
+            m_out->EndBatch();
+        }
+    }
+    MidiOutBatch(const MidiOutBatch&) = delete;
+    MidiOutBatch& operator=(const MidiOutBatch&) = delete;
+
+  private:
+    std::shared_ptr<MidiOut> m_out;
 };
 
 class MidiIn {

@@ -56,14 +56,37 @@ int OutputSender::Enqueue(uint32_t packed, std::shared_ptr<SysexBuffer> sysex) {
         slot.packed = packed;
         slot.sysex = std::move(sysex);
         ++m_count;
-        // One wake-up per sleep of the sender: the messages of one tick cost one system call.
-        wake = m_waiting;
-        m_waiting = false;
+        // One wake-up per sleep of the sender, and none inside a batch: the messages of one
+        // tick cost one system call and one switch of threads.
+        wake = m_waiting && !m_batch;
+        if (wake) {
+            m_waiting = false;
+        }
     }
     if (wake) {
         m_wake.notify_one();
     }
     return MIDI_OK;
+}
+
+void OutputSender::BeginBatch() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_batch = true;
+}
+
+void OutputSender::EndBatch() {
+    bool wake;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_batch = false;
+        wake = m_waiting && m_count > 0;
+        if (wake) {
+            m_waiting = false;
+        }
+    }
+    if (wake) {
+        m_wake.notify_one();
+    }
 }
 
 void OutputSender::ThreadProc() {
@@ -106,6 +129,7 @@ void OutputSender::Write(Item& item) {
 }
 
 void OutputSender::Drain() {
+    EndBatch();
     std::unique_lock<std::mutex> guard(m_lock);
     m_drained.wait(guard, [this] { return m_count == 0 && !m_busy; });
 }

@@ -33,6 +33,9 @@ class OutputSender : public MidiOut {
     int SendShort(uint32_t packed) override;
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override;
     bool WriteSysex(std::shared_ptr<SysexBuffer> buffer) override;
+    // The sender is woken once, at the end, for all the batch's messages.
+    void BeginBatch() override;
+    void EndBatch() override;
     // Everything queued before still reaches the device (a system exclusive message in progress
     // is waited for as long as it may take), then the device is closed.
     void Close() override;
@@ -61,6 +64,7 @@ class OutputSender : public MidiOut {
     std::size_t m_count = 0;
     bool m_busy = false;  // the sender is writing an item it took
     bool m_waiting = false;
+    bool m_batch = false;
     bool m_closing = false;
     bool m_exit = false;
     std::thread m_thread;

@@ -110,6 +110,22 @@ TEST_F(OutputSenderTest, ABlockedDeviceHoldsUpNoSenderAndGetsEverythingInOrderLa
     EXPECT_TRUE(Lines().empty());
 }
 
+// A batch wakes the sender once at its end; nothing sent in it may stay behind waiting for a
+// later send.
+TEST_F(OutputSenderTest, ABatchReachesTheDeviceOnceItEnds) {
+    {
+        MidiOutBatch batch(out);
+        for (uint32_t i = 1; i <= 3; ++i) {
+            ASSERT_EQ(out->SendShort(i), MIDI_OK);
+        }
+    }
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (service.Sent().size() < 3 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(Received(), (std::vector<uint32_t>{1, 2, 3}));
+}
+
 // A short message sent after a system exclusive one waits until the device has finished it,
 // and the message's own follow-up goes first.
 TEST_F(OutputSenderTest, MessagesAfterASysexWaitUntilTheDeviceHasFinishedIt) {
