@@ -76,7 +76,7 @@ void CPelorvaneDlg::OnLoopChange(std::optional<LoopSpan> loop) {
 void CPelorvaneDlg::OnPractiseLoop(LoopSpan loop) {
     // As if set on the position bar: shown there and over the notes, and remembered.
     OnLoopChange(loop);
-    if (m_playState.load() == Stopped) {
+    if (CurrentPlayState() == Stopped) {
         OnPositionSeek(loop.a, true);  // the next start begins there
         RefreshPositionBar();
     }
