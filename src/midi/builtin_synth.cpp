@@ -75,6 +75,8 @@ class SynthOutput : public MidiOut {
         }
         return Enqueue({packed, nullptr});
     }
+    // The synthesizer has a thread of its own already: handing a message to it never waits.
+    int TrySendShort(uint32_t packed) override { return SendShort(packed); }
 
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
         if (!buffer || buffer->bytes.size() < 2 || buffer->bytes.front() != 0xF0) {

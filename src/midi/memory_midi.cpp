@@ -40,6 +40,19 @@ class InMemoryMidiService::Output : public MidiOut {
         return MIDI_OK;
     }
 
+    // A blocked device (BlockSends) would keep the sender waiting; any other takes it at once.
+    int TrySendShort(uint32_t packed) override {
+        InMemoryMidiService* service;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            service = m_service;
+        }
+        if (service && service->SendsBlocked()) {
+            return MIDI_WOULD_WAIT;
+        }
+        return SendShort(packed);
+    }
+
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
         WaitWhileBlocked();
         std::lock_guard<std::mutex> guard(m_lock);
@@ -473,6 +486,11 @@ void InMemoryMidiService::BlockSends(bool block) {
         m_blockSends = block;
     }
     m_unblocked.notify_all();
+}
+
+bool InMemoryMidiService::SendsBlocked() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_blockSends;
 }
 
 void InMemoryMidiService::WaitWhileBlocked() {

@@ -124,6 +124,7 @@ class InMemoryMidiService : public MidiService {
     void SysexThreadProc();
     void StartSysexThreadLocked();
     void WaitWhileBlocked();
+    bool SendsBlocked();
 
     std::mutex m_lock;
     std::vector<std::string> m_inputs;

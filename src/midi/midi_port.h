@@ -15,6 +15,7 @@ enum MidiResult : int {
     MIDI_ERROR = 1,          // any other failure
     MIDI_BAD_DEVICE_ID = 2,  // no such device
     MIDI_ALLOCATED = 4,      // in use by another program
+    MIDI_WOULD_WAIT = 8,     // TrySendShort: not sent, the device would have to be waited for
 };
 
 // Message code of a short message delivered to the input callback.
@@ -71,6 +72,11 @@ class MidiOut {
     // Asks the system whether the device is still there, and makes Gone() true once it is not.
     // May list the system's ports, so only the device watcher calls it.
     virtual bool CheckPresence() { return !Gone(); }
+    // SendShort where the device takes the message at once (a ring buffer, a sequencer queue
+    // that does not block, a queue of the output's own); MIDI_WOULD_WAIT, with nothing sent,
+    // where it would have to be waited for. A sender writes on the caller's thread this way
+    // whenever nothing is queued before the message.
+    virtual int TrySendShort(uint32_t) { return MIDI_WOULD_WAIT; }
 };
 
 // Brackets what one caller sends in one go (see MidiOut::BeginBatch).

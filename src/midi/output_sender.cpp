@@ -28,6 +28,24 @@ OutputSender::~OutputSender() {
 }
 
 int OutputSender::SendShort(uint32_t packed) {
+    if (m_device->Gone()) {
+        return MIDI_ERROR;
+    }
+    {
+        // With nothing before it, a message the device takes at once is written here: waking the
+        // sender for it would cost two switches of threads a message and gain nothing. The lock
+        // keeps the sender from starting on anything sent later meanwhile.
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_closing && m_count == 0 && !m_busy) {
+            const int result = m_device->TrySendShort(packed);
+            if (result != MIDI_WOULD_WAIT) {
+                if (result != MIDI_OK && !m_device->Gone()) {
+                    DebugOutput(">midiOutShortMsg() was fail.\n");
+                }
+                return MIDI_OK;
+            }
+        }
+    }
     return Enqueue(packed, nullptr);
 }
 

@@ -117,6 +117,24 @@ class RtOutput : public MidiOut {
         return Send(bytes, length);
     }
 
+    // RtMidi writes into JACK's ring buffer or ALSA's sequencer opened not to block; only the
+    // watcher, listing the system's ports under the port's lock, can make a sender wait.
+    int TrySendShort(uint32_t packed) override {
+        std::unique_lock<std::mutex> guard(m_lock, std::try_to_lock);
+        if (!guard.owns_lock()) {
+            return MIDI_WOULD_WAIT;
+        }
+        if (!Usable()) {
+            return MIDI_ERROR;
+        }
+        uint8_t bytes[3] = {uint8_t(packed), uint8_t(packed >> 8), uint8_t(packed >> 16)};
+        int length = ShortMessageLength(bytes[0]);
+        if (length == 0) {
+            return MIDI_ERROR;
+        }
+        return Send(bytes, length);
+    }
+
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
         std::lock_guard<std::mutex> guard(m_lock);
         if (!buffer || buffer->bytes.empty() || !Usable()) {

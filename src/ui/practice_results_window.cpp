@@ -22,7 +22,7 @@ constexpr int kCollectMs = 200;  // finished runs reach the window this often
 constexpr int kGap = 8;          // px between the main window and this one
 
 QString DataFolder(const CPelorvaneCore& core) {
-    return QString::fromStdString(core.m_dataDir.empty() ? std::string(".") : core.m_dataDir);
+    return QString::fromStdString(core.DataDir().empty() ? std::string(".") : core.DataDir());
 }
 
 QString Percent(double fraction) {
@@ -95,7 +95,7 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
     }
     for (RecordedRun& r : runs) {
         const bool show = &r == shown;
-        auto meter = show ? m_core.m_practice.MeterOf(r.run.song) : nullptr;
+        auto meter = show ? m_core.Practice().MeterOf(r.run.song) : nullptr;
         m_store.Post([this, r = std::move(r), show, meter](PracticeDatabase& db) mutable {
             r.saved = db.Store(r.stored);
             QString message = db.TakeMessage();

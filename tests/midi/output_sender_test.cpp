@@ -126,6 +126,16 @@ TEST_F(OutputSenderTest, ABatchReachesTheDeviceOnceItEnds) {
     EXPECT_EQ(Received(), (std::vector<uint32_t>{1, 2, 3}));
 }
 
+// With nothing queued before it, a message the device takes at once is written by the caller:
+// it is there when the send returns, without a hop through the sender's thread.
+TEST_F(OutputSenderTest, WithNothingBeforeItAMessageIsAtTheDeviceWhenTheSendReturns) {
+    for (uint32_t i = 0; i < 100; ++i) {
+        ASSERT_EQ(out->SendShort(0x90 | i << 8), MIDI_OK);
+        ASSERT_EQ(service.Sent().size(), i + 1);
+    }
+    EXPECT_TRUE(Lines().empty());
+}
+
 // A short message sent after a system exclusive one waits until the device has finished it,
 // and the message's own follow-up goes first.
 TEST_F(OutputSenderTest, MessagesAfterASysexWaitUntilTheDeviceHasFinishedIt) {
