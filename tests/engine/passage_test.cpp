@@ -48,7 +48,8 @@ class PassageTest : public ::testing::Test {
     // Ticks until the song reaches the time, the lesson waits or play stops.
     void PlayUntil(uint32_t songTime) {
         for (int guard = 0; guard < 100000 && core->CurrentPlayState() != Stopped; ++guard) {
-            if (core->CurrentPlayState() == Playing && (P().SongTime() >= songTime || P().Waiting())) {
+            if (core->CurrentPlayState() == Playing &&
+                (P().SongTime() >= songTime || P().Waiting())) {
                 return;
             }
             Tick();

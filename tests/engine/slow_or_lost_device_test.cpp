@@ -144,11 +144,11 @@ TEST_F(SlowOrLostDeviceTest, AnOutputPulledOutIsFoundByTheWatcherAndToldOnce) {
     core->AddLoadedSong(Scale().Load(), 1);
     core->StartPlay(PlayMode::ModelPerformance);
     Tick(100);
-    ASSERT_EQ(core->m_playState, Playing);
+    ASSERT_EQ(core->CurrentPlayState(), Playing);
     service.DisconnectOutput(0);
     ASSERT_TRUE(service.WaitForPresenceCheck(10s));
     Tick(50);
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     service.DrainSenders();
     const int tried = service.SendsToGoneOutputs();
     for (int i = 0; i < 20; ++i) {
@@ -167,12 +167,12 @@ TEST_F(SlowOrLostDeviceTest, AnInputPulledOutIsFoundByTheWatcherAndToldOnce) {
     core->AddLoadedSong(Scale().Load(), 1);
     core->StartPlay(PlayMode::MyPaceLesson);
     Tick();
-    ASSERT_EQ(core->m_playState, Playing);
+    ASSERT_EQ(core->CurrentPlayState(), Playing);
     service.DisconnectInput(0);
     ASSERT_TRUE(service.WaitForPresenceCheck(10s));
     core->CheckDevices();
     core->CheckDevices();
-    EXPECT_EQ(core->m_playState, Stopped);
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
     EXPECT_EQ(core->m_messages, std::vector<std::string>{kInputLostText});
 }
 

@@ -83,8 +83,8 @@ TEST(Stress, ClockInputAndCommandsTogether) {
                 break;
             default: {
                 CheckedLock lock(core.PlayLock());
-                if (core.m_pPerformance) {
-                    (void)PerformanceOf(core)->SongTime();
+                if (core.CurrentPerformance()) {
+                    (void)core.CurrentPerformance()->SongTime();
                 }
                 break;
             }

@@ -278,7 +278,7 @@ TEST_F(CoreTest, NewDeviceNamesReopenAndDiscardThePerformance) {
     service.InjectInput(Msg(0x90, 60, 100));  // reaches no performance
     service.WaitForInputIdle();
     core->StartPlay(PlayMode::ModelPerformance);
-    EXPECT_EQ(PerformanceOf(*core)->Output(), core->m_hMidiOut);
+    EXPECT_EQ(PerformanceOf(*core)->Output(), OutputOf(*core));
 }
 
 TEST_F(CoreTest, ShutDownStopsTheSoundBeforeClosingAndSavesBothFiles) {

@@ -146,7 +146,7 @@ TEST_F(JackTest, NoteOnFromTheKeyboardLetsTheLessonGoOn) {
     song.Note(0, 0, 60, 300).Note(600, 1, 67, 200);
     core->AddLoadedSong(song.Load(), 1);
     core->OpenMidiDevices();
-    ASSERT_TRUE(core->m_messages.empty());
+    ASSERT_TRUE(core->m_messages.empty()) << ::testing::PrintToString(core->m_messages);
     core->StartClockThread();
     core->StartPlay(PlayMode::MyPaceLesson);
 
@@ -219,7 +219,7 @@ TEST_F(JackTest, UnpluggedKeyboardWhilePlayingStopsPlayWithOneMessage) {
     }
     core->AddLoadedSong(song.Load(), 0);
     core->OpenMidiDevices();
-    ASSERT_TRUE(core->m_messages.empty());
+    ASSERT_TRUE(core->m_messages.empty()) << ::testing::PrintToString(core->m_messages);
     core->StartClockThread();
     core->StartPlay(PlayMode::ModelPerformance);
     ASSERT_TRUE(WaitFor([&] { return keyboard->Received().size() > 40; }, 10s));

@@ -67,11 +67,11 @@ class KeyboardPanelTest : public WindowTest {
     }
     uint32_t SongTime() {
         CheckedLock lock(m_window->PlayLock());
-        return m_window->m_pPerformance ? PerformanceOf(*m_window)->SongTime() : 0;
+        return m_window->CurrentPerformance() ? m_window->CurrentPerformance()->SongTime() : 0;
     }
     bool Waiting() {
         CheckedLock lock(m_window->PlayLock());
-        return m_window->m_pPerformance && PerformanceOf(*m_window)->Waiting();
+        return m_window->CurrentPerformance() && m_window->CurrentPerformance()->Waiting();
     }
     bool IsStopped() const { return m_window->CurrentPlayState() == Stopped; }
     // The colour the key shows after a refresh at clock value now.

@@ -42,7 +42,9 @@ class KeysTest : public WindowTest {
     }
     int Speed() {
         CheckedLock lock(m_window->PlayLock());
-        return m_window->m_pPerformance ? PerformanceOf(*m_window)->GetPlayer().SpeedPercent() : -1;
+        return m_window->CurrentPerformance()
+                   ? m_window->CurrentPerformance()->GetPlayer().SpeedPercent()
+                   : -1;
     }
 };
 

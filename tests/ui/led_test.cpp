@@ -59,8 +59,8 @@ TEST_F(LedTest, ALedGoesDarkByItselfWhenTheSongEnds) {
     }
     {
         CheckedLock lock(m_window->PlayLock());
-        ASSERT_NE(m_window->m_pPerformance, nullptr);
-        Performance& p = *m_window->m_pPerformance;
+        ASSERT_NE(m_window->CurrentPerformance(), nullptr);
+        Performance& p = *m_window->CurrentPerformance();
         p.MoveTo(p.GetTimeline().Size(), p.SongTime());
     }
     EXPECT_TRUE(WaitFor([&] { return Lit() == std::vector<int>{0, 0, 0, 0}; }));

@@ -69,13 +69,13 @@ class NoteViewTest : public WindowTest {
     }
     bool Waiting() {
         CheckedLock lock(m_window->PlayLock());
-        return m_window->m_pPerformance && PerformanceOf(*m_window)->Waiting();
+        return m_window->CurrentPerformance() && m_window->CurrentPerformance()->Waiting();
     }
     void PlayTo(uint32_t songMs) {
         for (int guard = 0; guard < 500 && m_window->CurrentPlayState() != Stopped; ++guard) {
             {
                 CheckedLock lock(m_window->PlayLock());
-                if (PerformanceOf(*m_window)->SongTime() >= songMs) {
+                if (m_window->CurrentPerformance()->SongTime() >= songMs) {
                     return;
                 }
             }

@@ -26,7 +26,7 @@ class TrackListTest : public WindowTest {
 TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     OpenWithSong();
     QTest::keyClick(Control(ids::kSongList), Qt::Key_F5);
-    ASSERT_NE(m_window->m_pPerformance, nullptr);
+    ASSERT_NE(PerformanceOf(*m_window), nullptr);
     EXPECT_EQ(PerformanceOf(*m_window)->GetPlayer().PracticeMask(), 0x0001u);
 
     m_window->m_trackList->item(3)->setCheckState(Qt::Checked);    // channel 10
@@ -36,7 +36,7 @@ TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     EXPECT_EQ(entry.m_channels[0].m_practice, 0);
     {
         CheckedLock lock(m_window->PlayLock());
-        EXPECT_EQ(PerformanceOf(*m_window)->GetPlayer().PracticeMask(), 1u << 9);
+        EXPECT_EQ(m_window->CurrentPerformance()->GetPlayer().PracticeMask(), 1u << 9);
     }
     EXPECT_NE(m_window->CurrentPlayState(), Stopped);  // ticking does not stop the song
 
