@@ -95,13 +95,16 @@ uint32_t CNoteView::SongTimeAt(uint32_t nowMs) const {
     return m_core.ReadSongClock().At(nowMs);
 }
 
+int64_t CNoteView::RowOf(uint32_t songMs) const {
+    return int64_t{songMs} * height() / m_spanMs;
+}
+
 int CNoteView::YOf(uint32_t songMs, uint32_t viewMs) const {
-    const int64_t ahead = int64_t{songMs} - int64_t{viewMs};
-    const int64_t h = height();
-    // Floor division, so that times before the view's moment land below the bottom edge.
-    const int64_t scaled = ahead * h;
-    const int64_t offset = scaled >= 0 ? scaled / m_spanMs : -((-scaled + m_spanMs - 1) / m_spanMs);
-    return static_cast<int>(std::clamp<int64_t>(h - offset, -1000000, 1000000));
+    // Every song time sits on one grid of whole pixels, whatever the view's moment: as the song
+    // moves, all that is drawn moves by the same whole pixels, and a frame can shift the last
+    // one's picture instead of drawing it all again.
+    const int64_t offset = RowOf(songMs) - RowOf(viewMs);
+    return static_cast<int>(std::clamp<int64_t>(height() - offset, -1000000, 1000000));
 }
 
 void CNoteView::UpdateColumns() const {
@@ -188,8 +191,32 @@ void CNoteView::ScheduleFrame() {
     m_frameTimer.start(static_cast<int>((m_nextFrameNs - now + 500000) / 1000000));
 }
 
+void CNoteView::Advance() {
+    UpdateColumns();
+    const Look next = CurrentLook(NowMs());
+    Look moved = m_painted;
+    moved.songMs = next.songMs;
+    const int64_t shift = RowOf(next.songMs) - RowOf(m_painted.songMs);
+    if (moved != next || next.waiting || shift < 0 || shift >= height() ||
+        m_paintedFor != m_columnsFor || m_paintedSize != size()) {
+        update();
+        return;
+    }
+    // Only the song has moved: what is drawn slides down and the new strip at the top is drawn.
+    m_painted.songMs = next.songMs;
+    if (shift > 0) {
+        scroll(0, static_cast<int>(shift));
+    }
+    // Held and wrong keys glow along their whole column, which stays where it is.
+    for (int k = m_keyboard.LowKey(); k <= m_keyboard.HighKey(); ++k) {
+        if (TestKey(next.keys.held, k) || TestKey(next.keys.wrong, k)) {
+            update(KeyColumn(k));
+        }
+    }
+}
+
 void CNoteView::OnFrame() {
-    update();
+    Advance();
     if (Moving() && isVisible()) {
         ScheduleFrame();
         emit frameDue();
@@ -214,15 +241,15 @@ void CNoteView::DrawBars(QPainter& painter, uint32_t viewMs) const {
     if (!m_meter) {
         return;
     }
+    // From the bar before: a line on the bottom row may belong to a bar that began a moment ago.
     const uint32_t last = m_meter->BarCount() + 1;
-    for (uint32_t bar = m_meter->AtMs(viewMs).bar; bar <= last; ++bar) {
+    const uint32_t first = m_meter->AtMs(viewMs).bar;
+    for (uint32_t bar = first > 1 ? first - 1 : first; bar <= last; ++bar) {
         const uint32_t ms = m_meter->BarStartMs(bar);
         if (ms > topMs) {
             break;
         }
-        if (ms >= viewMs) {
-            painter.fillRect(QRect(0, YOf(ms, viewMs) - 1, w, 1), kBarLine);
-        }
+        painter.fillRect(QRect(0, YOf(ms, viewMs) - 1, w, 1), kBarLine);
     }
 }
 
@@ -232,16 +259,18 @@ void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) {
     }
     // Over the notes, on a patch of the ground, so that a note at the left edge never hides them.
     // Laying out text is the dearest thing in a frame: each label is drawn once and kept.
+    // A label sits above its line and slides out at the bottom after it, as a shifted frame
+    // shows it: bars that began up to a label's height ago still count.
     const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
     const uint32_t last = m_meter->BarCount() + 1;
     const qreal ratio = devicePixelRatioF();
-    for (uint32_t bar = m_meter->AtMs(viewMs).bar; bar <= last; ++bar) {
+    const int64_t labelMs =
+        int64_t{QFontMetrics(font()).height() + 3} * m_spanMs / std::max(1, height()) + 1;
+    const uint32_t from = viewMs - static_cast<uint32_t>(std::min<int64_t>(viewMs, labelMs));
+    for (uint32_t bar = m_meter->AtMs(from).bar; bar <= last; ++bar) {
         const uint32_t ms = m_meter->BarStartMs(bar);
         if (ms > topMs) {
             break;
-        }
-        if (ms < viewMs) {
-            continue;
         }
         auto label = m_barLabels.find(bar);
         if (label == m_barLabels.end()) {
@@ -311,16 +340,24 @@ void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look)
     m_batches[note.channel + (practice ? 16 : 0)].append(bar);
 }
 
-void CNoteView::paintEvent(QPaintEvent*) {
+void CNoteView::paintEvent(QPaintEvent* event) {
     const qint64 started = m_frameClock.nsecsElapsed();
-    const uint32_t now = NowMs();
-    Look look = CurrentLook(now);
-    m_painted = look;
-    const uint32_t viewMs = look.songMs;
     UpdateColumns();
+    // A part of the view is drawn as the rest of it stands: at the moment last drawn.
+    const bool whole = event->region() == QRegion(rect());
+    if (whole) {
+        m_painted = CurrentLook(NowMs());
+        m_paintedFor = m_columnsFor;
+        m_paintedSize = size();
+    }
+    const Look look = m_painted;
+    const uint32_t viewMs = look.songMs;
+    const QRect area = event->region().boundingRect() & rect();
 
     QPainter painter(this);
-    painter.drawPixmap(0, 0, Ground());
+    painter.drawPixmap(
+        area, Ground(),
+        QRectF(area.topLeft() * devicePixelRatioF(), area.size() * devicePixelRatioF()));
     DrawBars(painter, viewMs);
 
     if (m_notes) {
@@ -333,16 +370,28 @@ void CNoteView::paintEvent(QPaintEvent*) {
         for (QVector<QRect>& crossed : m_crossedBars) {
             crossed.clear();
         }
-        const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
+        // The song times the area spans, with a few rows to spare for the shortest bars.
+        const int64_t h = height();
+        const int64_t rowMs = m_spanMs / std::max<int64_t>(h, 1) + 1;
+        const auto timeAt = [&](int64_t y) {
+            return std::clamp<int64_t>(
+                int64_t{viewMs} + (h - y) * m_spanMs / std::max<int64_t>(h, 1), viewMs,
+                int64_t{viewMs} + m_spanMs);
+        };
+        // Below the bottom too: a note that ended a moment ago may still cover the bottom row.
+        const uint32_t lowMs =
+            static_cast<uint32_t>(std::max<int64_t>(0, timeAt(area.bottom() + 1) - 3 * rowMs));
+        const uint32_t topMs = static_cast<uint32_t>(
+            std::min<int64_t>(int64_t{viewMs} + m_spanMs, timeAt(area.top()) + 3 * rowMs));
         auto add = [&](const NoteSpan& n) {
-            if (n.end >= viewMs && n.start <= topMs) {
+            if (n.end >= lowMs && n.start <= topMs) {
                 AddNote(n, viewMs, look);
             }
         };
         for (const NoteSpan& n : m_notes->Long()) {
             add(n);
         }
-        const auto [first, last] = m_notes->Within(viewMs, topMs);
+        const auto [first, last] = m_notes->Within(lowMs, topMs);
         const std::vector<NoteSpan>& shortNotes = m_notes->Short();
         for (size_t i = first; i < last; ++i) {
             add(shortNotes[i]);

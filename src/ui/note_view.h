@@ -91,6 +91,10 @@ class CNoteView : public QWidget {
     Look CurrentLook(uint32_t nowMs) const;
     bool Moving() const;
     void OnFrame();
+    // Brings the view to the song's present moment, shifting what is drawn where it can.
+    void Advance();
+    // The row of song time songMs on the view's fixed grid of whole pixels.
+    int64_t RowOf(uint32_t songMs) const;
     void ScheduleFrame();
     void UpdateColumns() const;
     void DrawBars(QPainter& painter, uint32_t viewMs) const;
@@ -109,7 +113,9 @@ class CNoteView : public QWidget {
     std::optional<LoopSpan> m_loop;
     int m_spanMs = kDefaultSpanMs;
     bool m_othersHidden = false;
-    Look m_painted;  // what the last frame showed
+    Look m_painted;      // what the last frame showed
+    QRect m_paintedFor;  // m_columnsFor and the size when the view was last drawn whole
+    QSize m_paintedSize;
 
     QTimer m_frameTimer;
     QElapsedTimer m_frameClock;

@@ -75,7 +75,17 @@ QString CPositionBar::Text() const {
 
 int CPositionBar::TextWidth() const {
     // Room for the widest text of a long song, so that the groove never jumps as the text moves.
-    return fontMetrics().horizontalAdvance(QStringLiteral("000:00  00:00 / 00:00")) + 8;
+    if (m_textWidth < 0) {
+        m_textWidth = fontMetrics().horizontalAdvance(QStringLiteral("000:00  00:00 / 00:00")) + 8;
+    }
+    return m_textWidth;
+}
+
+void CPositionBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        m_textWidth = -1;
+    }
+    QWidget::changeEvent(event);
 }
 
 QRect CPositionBar::GrooveRect() const {

@@ -51,9 +51,14 @@ class CPositionBar : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     int TextWidth() const;
+
+    // Measuring the text shapes it anew each time, and the idle routine asks for the groove on
+    // every frame: the width is kept until the font changes.
+    mutable int m_textWidth = -1;
 
     std::shared_ptr<const smf::MeterMap> m_meter;
     uint32_t m_positionMs = 0;

@@ -2,6 +2,7 @@
 // lesson and the loop, and how it grows with the window key for key with the screen keyboard.
 
 #include <QPainter>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
 #include <QWheelEvent>
@@ -270,6 +271,54 @@ TEST_F(NoteViewTest, ThePlayedSongMovesTheViewAtTheChosenSpeed) {
     EXPECT_EQ(view->SongTimeAt(now + 100) - view->SongTimeAt(now), 50u);
     m_window->OnCommand(ids::kStop);
     ASSERT_TRUE(WaitFor([&] { return !view->Animating(); }));
+}
+
+// A frame that slides the last picture down and draws only the new strip must show what a
+// whole redraw at that moment shows, pixel for pixel: notes of every length, bar lines and their
+// numbers, the loop's shading, and a note cut by the strip's edge.
+TEST_F(NoteViewTest, AFrameThatShiftsThePictureShowsWhatAWholeRedrawShows) {
+    SmfWriter w;
+    for (uint32_t i = 0; i < 60; ++i) {
+        w.Note(300 + i * 97, i % 3, 48 + static_cast<int>(i * 7 % 30), 40 + i * 53 % 900);
+    }
+    Open(w);
+    m_window->OnLoopChange(LoopSpan{1500, 2600});
+    m_window->OnCommand(ids::kModelPerformance);
+    Tick(1);
+    view->Refresh(ManualClock::Get());
+    ASSERT_TRUE(view->Animating());
+    // What the window shows of the view, against the view drawn whole at the same moment.
+    const auto differing = [&] {
+        const QPoint at = view->mapTo(m_window.get(), QPoint(0, 0));
+        const QImage shown =
+            view->screen()
+                ->grabWindow(m_window->winId(), at.x(), at.y(), view->width(), view->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        const QImage whole = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        if (shown.size() != whole.size()) {
+            return -1;
+        }
+        int count = 0;
+        for (int y = 0; y < whole.height(); ++y) {
+            for (int x = 0; x < whole.width(); ++x) {
+                count += shown.pixel(x, y) != whole.pixel(x, y) ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    // Each step moves the notes by one pixel or more; the clock then stands until the next.
+    for (uint32_t step : {11u, 23u, 31u, 45u, 101u, 13u}) {
+        const uint64_t frames = view->FramesPainted();
+        Tick(step);
+        ASSERT_TRUE(WaitFor([&] { return view->FramesPainted() > frames; }));
+        ASSERT_TRUE(view->Animating());
+        int last = -1;
+        EXPECT_TRUE(WaitFor([&] { return (last = differing()) == 0; }))
+            << last << " pixels differ after " << step << " ms, at song time "
+            << view->SongTimeAt(ManualClock::Get());
+    }
+    m_window->OnCommand(ids::kStop);
 }
 
 TEST_F(NoteViewTest, KeysStayAlignedWithTheKeyboardAtEveryWindowSize) {
