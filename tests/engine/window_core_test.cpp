@@ -103,7 +103,7 @@ TEST_F(CoreTest, ModeSwitchDuringPlayChangesVolumesWithoutRestarting) {
     core->StartPlay(PlayMode::ModelPerformance);
     Tick();
     Tick(50);
-    Performance* p = core->CurrentPerformance();
+    Performance* p = PerformanceOf(*core);
     const uint32_t songTime = p->SongTime();
     Sent();
 
@@ -232,7 +232,7 @@ TEST_F(CoreTest, TrackTicksReachTheEntryAndTheRunningPerformance) {
     EXPECT_EQ(PerformanceOf(*core)->GetPlayer().PracticeMask(), 0b1010u);
     // The volumes follow the new ticks (one full pass per changed channel).
     EXPECT_EQ(Sent(), Concat({Volumes(15), Volumes(15, {1}), Volumes(15, {1, 3})}));
-    Performance* p = core->CurrentPerformance();
+    Performance* p = PerformanceOf(*core);
     ASSERT_EQ(p->GetLesson().PendingChord().count, 1);
     EXPECT_EQ(p->GetTimeline().Events()[p->GetLesson().PendingChord().index[0]].data1,
               70);  // the next chord on channel 1
