@@ -8,9 +8,16 @@ class TimedOutput : public MidiOut {
         : m_service(service), m_inner(std::move(inner)) {}
     int SendShort(uint32_t packed) override {
         const int result = m_inner->SendShort(packed);
-        const uint64_t now = SteadyMicros();
-        std::lock_guard<std::mutex> lock(m_service.m_lock);
-        m_service.m_log.push_back({now, packed});
+        Stamp(packed);
+        return result;
+    }
+    // Takes a message at once, as the system's ports do: the sender then writes it on the
+    // clock's own thread, and the lateness measured is the program's, not a thread hop's.
+    int TrySendShort(uint32_t packed) override {
+        const int result = m_inner->TrySendShort(packed);
+        if (result != MIDI_WOULD_WAIT) {
+            Stamp(packed);
+        }
         return result;
     }
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
@@ -20,6 +27,12 @@ class TimedOutput : public MidiOut {
     bool Gone() const override { return m_inner->Gone(); }
 
   private:
+    void Stamp(uint32_t packed) {
+        const uint64_t now = SteadyMicros();
+        std::lock_guard<std::mutex> lock(m_service.m_lock);
+        m_service.m_log.push_back({now, packed});
+    }
+
     TimedService& m_service;
     std::shared_ptr<MidiOut> m_inner;
 };
