@@ -8,6 +8,7 @@
 #include <chrono>
 #include <future>
 
+#include "../midi/blocked_device.h"
 #include "engine_test_support.h"
 #include "midi/device_opening.h"
 #include "platform/clock.h"
@@ -46,18 +47,6 @@ class SlowOrLostDeviceTest : public ::testing::Test {
         service.ClearSent();
         return sent;
     }
-    // Runs the work on a thread of its own; false when it did not return while the device
-    // stayed blocked (the device is then let go, so that the thread can end).
-    template <typename Work>
-    bool ReturnsWhileBlocked(Work work) {
-        auto done = std::async(std::launch::async, work);
-        if (done.wait_for(10s) == std::future_status::ready) {
-            return true;
-        }
-        service.BlockSends(false);
-        done.wait();
-        return false;
-    }
 
     InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
     TempDir dir;
@@ -81,7 +70,7 @@ bool Contains(const std::vector<uint32_t>& all, const std::vector<uint32_t>& par
 TEST_F(SlowOrLostDeviceTest, ABlockedDeviceHoldsUpNeitherTheClockNorTheWindow) {
     core->AddLoadedSong(Scale().Load(), 1);
     service.BlockSends(true);
-    EXPECT_TRUE(ReturnsWhileBlocked([&] {
+    EXPECT_TRUE(ReturnsWhileBlocked(service, [&] {
         core->StartPlay(PlayMode::ModelPerformance);
         for (int i = 0; i < 40; ++i) {
             Tick(10);
@@ -113,7 +102,7 @@ TEST_F(SlowOrLostDeviceTest, TheClockGoesOnWhileTheDeviceTakesASysexAndOrderIsKe
     Tick();
     Delivered();
     service.SetSysexCompletion(SysexCompletion::Never);
-    EXPECT_TRUE(ReturnsWhileBlocked([&] {
+    EXPECT_TRUE(ReturnsWhileBlocked(service, [&] {
         for (int i = 0; i < 10; ++i) {
             Tick(5);
         }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "blocked_device.h"
 #include "midi/memory_midi.h"
 #include "platform/debug_output.h"
 
@@ -71,19 +72,6 @@ class OutputSenderTest : public ::testing::Test {
         return received;
     }
 
-    // Runs what the caller does on a thread of its own; false when it did not return while the
-    // device stayed blocked (the device is then let go, so that the thread can end).
-    template <typename Work>
-    bool ReturnsWhileBlocked(Work work) {
-        auto done = std::async(std::launch::async, work);
-        if (done.wait_for(10s) == std::future_status::ready) {
-            return true;
-        }
-        service.BlockSends(false);
-        done.wait();
-        return false;
-    }
-
     InMemoryMidiService service{{"In"}, {"Out"}};
     std::shared_ptr<MidiOut> out;
     std::shared_ptr<OutputSender> sender;
@@ -91,7 +79,7 @@ class OutputSenderTest : public ::testing::Test {
 
 TEST_F(OutputSenderTest, ABlockedDeviceHoldsUpNoSenderAndGetsEverythingInOrderLater) {
     service.BlockSends(true);
-    EXPECT_TRUE(ReturnsWhileBlocked([&] {
+    EXPECT_TRUE(ReturnsWhileBlocked(service, [&] {
         for (uint32_t i = 0; i < 200; ++i) {
             ASSERT_EQ(out->SendShort(0x90 | (i % 128) << 8 | 100 << 16), MIDI_OK);
         }
@@ -186,7 +174,7 @@ TEST_F(OutputSenderTest, DeviceFailuresAreReportedOnTheSenderAndSendingGoesOn) {
 TEST_F(OutputSenderTest, AFullQueueRefusesAtOnceAndKeepsWhatItAccepted) {
     service.BlockSends(true);
     size_t accepted = 0;
-    EXPECT_TRUE(ReturnsWhileBlocked([&] {
+    EXPECT_TRUE(ReturnsWhileBlocked(service, [&] {
         while (accepted <= OutputSender::kCapacity + 1 &&
                out->SendShort(0x90 | (accepted % 128) << 8) == MIDI_OK) {
             ++accepted;
