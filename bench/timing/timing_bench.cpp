@@ -29,9 +29,9 @@
 
 namespace {
 
-class BenchCore : public CPelorvaneCore {
+// The window's questions: the one song is always selected, at the usual speed.
+class BenchHost : public CoreHost {
   public:
-    BenchCore(MidiService& service, const std::string& dir) : CPelorvaneCore(service, dir) {}
     int SelectedSongRow() override { return 0; }
     int SpeedSliderPosition() override { return kDefaultSpeedPosition; }
     void LightModeLed(int) override {}
@@ -108,7 +108,7 @@ double BareWakeCpu(double perSecond, double seconds) {
     return cpu;
 }
 
-int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTid,
+int RunPlayback(CPelorvaneCore& core, TimedService& timed, const std::string& clockTid,
                 uint32_t seconds) {
     // Stopped, with a performance present: the clock still ticks and updates the lights.
     core.StartPlay(PlayMode::ModelPerformance);
@@ -165,7 +165,8 @@ int RunPlayback(BenchCore& core, TimedService& timed, const std::string& clockTi
     return 0;
 }
 
-int RunLesson(BenchCore& core, InMemoryMidiService& memory, TimedService& timed, uint32_t seconds) {
+int RunLesson(CPelorvaneCore& core, InMemoryMidiService& memory, TimedService& timed,
+              uint32_t seconds) {
     core.StartPlay(PlayMode::MyPaceLesson);
     std::mt19937 rng(99);
     std::vector<uint64_t> completions;
@@ -251,7 +252,8 @@ int main(int argc, char** argv) {
     TimedService timed(memory);
     int result = 0;
     {
-        BenchCore core(timed, dir);
+        BenchHost host;
+        CPelorvaneCore core(timed, host, dir);
         const std::vector<uint8_t> bytes = GenerateDenseSong(seconds + 10, lesson);
         SongEntry entry;
         entry.m_path = "dense.mid";

@@ -5,7 +5,6 @@
 
 #include "engine/performance.h"
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "smf/meter_map.h"
 #include "song/song_entry.h"
 
@@ -33,8 +32,8 @@ ModeSettings SettingsOf(PlayMode mode) {
 
 }  // namespace
 
-CPelorvaneCore::CPelorvaneCore(MidiService& service, std::string dataDir)
-    : m_service(service), m_dataDir(std::move(dataDir)) {
+CPelorvaneCore::CPelorvaneCore(MidiService& service, CoreHost& host, std::string dataDir)
+    : m_service(service), m_host(host), m_dataDir(std::move(dataDir)) {
     m_inMidiDeviceName = "Digital Keyboard-1";
     m_outMidiDeviceName = "Digital Keyboard-1";
     LoadSettings();
@@ -44,7 +43,6 @@ CPelorvaneCore::CPelorvaneCore(MidiService& service, std::string dataDir)
 CPelorvaneCore::~CPelorvaneCore() {
     // A window that is destroyed without having been closed still stops its thread and devices
     // before anything they use goes away.
-    m_canShowMessages = false;
     ShutDown();
     SaveSettings();
     FreeSongList(m_songList);
@@ -56,12 +54,7 @@ void CPelorvaneCore::SaveFailed(const std::string& path) {
     if (!m_saveNotice.FirstFailure(path)) {
         return;
     }
-    const std::string text = SaveFailureText(path);
-    if (m_canShowMessages) {
-        ShowSaveFailure(text);
-    } else {
-        DebugOutput(text);
-    }
+    m_host.ShowSaveFailure(SaveFailureText(path));
 }
 
 std::string CPelorvaneCore::DataPath(const char* fileName) const {
@@ -119,7 +112,7 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
     }
     m_playMode = mode;
     WakeClockThread();
-    LightModeLed(static_cast<int>(mode));
+    m_host.LightModeLed(static_cast<int>(mode));
 }
 
 bool CPelorvaneCore::PreparePerformance() {
@@ -128,7 +121,7 @@ bool CPelorvaneCore::PreparePerformance() {
 }
 
 bool CPelorvaneCore::PreparePerformanceLocked() {
-    const int row = SelectedSongRow();
+    const int row = m_host.SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return false;
     }
@@ -144,7 +137,7 @@ bool CPelorvaneCore::PreparePerformanceLocked() {
     for (int ch = 0; ch < 16; ++ch) {
         performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
-    const int position = ClampSpeedPosition(SpeedSliderPosition());
+    const int position = ClampSpeedPosition(m_host.SpeedSliderPosition());
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
     performance->SetPracticeQueue(&m_practice.Queue());
@@ -222,14 +215,14 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
     if (m_playState != Stopped) {
         StopPlayLocked();
     }
-    const int row = SelectedSongRow();
+    const int row = m_host.SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return false;
     }
     SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
     const int result = LoadSong(entry);
     if (result != SONG_OK) {
-        ShowLoadError(*this, entry.m_path, result);
+        ShowLoadError(m_host, entry.m_path, result);
         return false;
     }
     return true;
@@ -237,7 +230,7 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
 
 void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, bool>>& rows) {
     CheckedLock lock(m_playLock);
-    const int row = SelectedSongRow();
+    const int row = m_host.SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return;
     }
@@ -267,7 +260,7 @@ void CPelorvaneCore::ApplySpeedFromSlider() {
     if (!m_pPerformance) {
         return;
     }
-    const int position = ClampSpeedPosition(SpeedSliderPosition());
+    const int position = ClampSpeedPosition(m_host.SpeedSliderPosition());
     m_pPerformance->SetSpeedPercent(SpeedPercentTable[position]);
     WakeClockThread();
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/core_host.h"
 #include "engine/key_state.h"
 #include "engine/passage.h"
 #include "engine/play_mode.h"
@@ -19,14 +20,13 @@
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
 #include "platform/checked_mutex.h"
-#include "platform/message_sink.h"
 #include "song/song_list.h"
 
 class Performance;
 
-// Everything of the main window that needs no widget. The Qt window derives from it and answers
-// the few questions the core asks (selected row, slider position, LEDs, messages); tests derive
-// from it with a fake window, the in-memory MIDI service and the manual clock.
+// Everything of the main window that needs no widget. The Qt window owns one and is its host: it
+// answers the few questions the core asks (selected row, slider position, LEDs, messages). Tests
+// give it a fake host, the in-memory MIDI service and the manual clock.
 //
 // The lock contract, checked by clang's thread-safety analysis: m_playLock guards the current
 // performance and everything in it, the device handles, the play start time, the channel rows,
@@ -34,13 +34,14 @@ class Performance;
 // private *Locked steps they share need it held (REQUIRES), so that no path of the core takes it
 // twice. m_playState is atomic: anyone may read it, it is written under the lock. The input
 // callback takes only m_inputLock, never the play lock.
-class CPelorvaneCore : public MessageSink {
+class CPelorvaneCore {
   public:
     // Reads setting.txt and songlist.txt from dataDir (empty: the working directory). Both device
-    // names start as "Digital Keyboard-1".
-    CPelorvaneCore(MidiService& service, std::string dataDir = {});
-    // Writes setting.txt, frees the song list and the performance.
-    ~CPelorvaneCore() override;
+    // names start as "Digital Keyboard-1". The host must outlive the core.
+    CPelorvaneCore(MidiService& service, CoreHost& host, std::string dataDir = {});
+    // Shuts down if that has not been done, writes setting.txt, frees the song list and the
+    // performance.
+    ~CPelorvaneCore();
 
     CPelorvaneCore(const CPelorvaneCore&) = delete;
     CPelorvaneCore& operator=(const CPelorvaneCore&) = delete;
@@ -94,19 +95,10 @@ class CPelorvaneCore : public MessageSink {
     // --- Settings
     // ---------------------------------------------------------------------------------
     void LoadSettings();
-    // Writes setting.txt; the first failure of the run is told through ShowSaveFailure. True
+    // Writes setting.txt; the first failure of the run is told to the host's ShowSaveFailure. True
     // when written.
     bool SaveSettings();
     std::string DataPath(const char* fileName) const;
-
-    // --- What the core asks of the window ---------------------------------------------------
-    virtual int SelectedSongRow() = 0;         // -1 when no row is selected
-    virtual int SpeedSliderPosition() = 0;     // 0-4
-    virtual void LightModeLed(int index) = 0;  // light LED index (0-3), darken the others
-    // ShowMessage (from MessageSink): a modal message box.
-    // A file of ours could not be written. Comes at exit too, when the window may already be
-    // closing and no longer shows ordinary messages.
-    virtual void ShowSaveFailure(const std::string& text) { ShowMessage(text); }
 
     // --- What the window, tools and tests read ------------------------------------------------
     MidiService& Service() const { return m_service; }
@@ -179,6 +171,7 @@ class CPelorvaneCore : public MessageSink {
 
   private:
     MidiService& m_service;
+    CoreHost& m_host;
     std::string m_dataDir;
     // Recursive underneath only for modal loops run while it is held (see CheckedRecursiveMutex).
     mutable CheckedRecursiveMutex m_playLock;
@@ -228,8 +221,6 @@ class CPelorvaneCore : public MessageSink {
     bool m_shutDown = false;
     enum DeviceLoss : int { kNoLoss, kOutputLost };
     std::atomic<int> m_deviceLoss{kNoLoss};  // set by the clock thread, taken by CheckDevices
-    // Cleared by the destructor: the window's part is gone and can show nothing.
-    bool m_canShowMessages = true;
     SaveNotice m_saveNotice;
     void SaveFailed(const std::string& path);
     void EndClockThread();

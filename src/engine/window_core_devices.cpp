@@ -14,7 +14,7 @@ void CPelorvaneCore::OpenMidiDevices() {
 void CPelorvaneCore::OpenMidiDevicesLocked() {
     CloseMidiDevicesLocked();
     OpenDevicesByName(m_service, m_inMidiDeviceName, m_outMidiDeviceName, m_hMidiOut, m_hMidiIn,
-                      &CPelorvaneCore::MidiInProc, this, *this);
+                      &CPelorvaneCore::MidiInProc, this, m_host);
 }
 
 void CPelorvaneCore::CloseMidiDevices() {
@@ -28,7 +28,7 @@ void CPelorvaneCore::CloseMidiDevicesLocked() {
 
 void CPelorvaneCore::CheckDevices() {
     if (m_deviceLoss.exchange(kNoLoss, std::memory_order_acq_rel) == kOutputLost) {
-        ShowMessage(kOutputLostText);
+        m_host.ShowMessage(kOutputLostText);
         return;
     }
     if (m_playState == Stopped) {
@@ -46,7 +46,7 @@ void CPelorvaneCore::CheckDevices() {
         return;
     }
     StopPlay();
-    ShowMessage(kInputLostText);
+    m_host.ShowMessage(kInputLostText);
 }
 
 void CPelorvaneCore::LoadSettings() {

@@ -65,7 +65,7 @@ void BringToFront(QWidget& window) {
 void AddWithoutWindow(CPelorvaneDlg& window, const std::vector<QStringList>& batches) {
     for (const QStringList& files : batches) {
         for (const QString& file : files) {
-            const int result = AddSong(window.Songs(), file.toStdString());
+            const int result = AddSong(window.Core().Songs(), file.toStdString());
             if (result != SONG_OK && result != SONG_ALREADY_LISTED) {
                 std::fprintf(stderr, "pelorvane: cannot add %s (error %d)\n",
                              file.toLocal8Bit().constData(), result);
@@ -132,7 +132,7 @@ int CPelorvaneApp::InitInstance(const QStringList& files) {
                          instance.StopListening();
                          AddWithoutWindow(*window, arrivals.TakePending());
                          window->OnDestroy();
-                         window->SaveSettings();
+                         window->Core().SaveSettings();
                      });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window.get(),
                      [&window] { window->RequestClose(); });

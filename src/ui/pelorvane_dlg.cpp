@@ -63,7 +63,7 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
-      CPelorvaneCore(service, std::move(dataDir)) {
+      m_core(std::make_unique<CPelorvaneCore>(service, *this, std::move(dataDir))) {
     InstallFontSubstitutes();
     m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
     BuildControls();
@@ -74,7 +74,9 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
 
 CPelorvaneDlg::~CPelorvaneDlg() {
     OnDestroy();
-    // The core's destructor writes setting.txt next.
+    // What refers to the core goes before it; the core then writes setting.txt.
+    m_results.reset();
+    m_core.reset();
 }
 
 QPushButton* CPelorvaneDlg::AddButton(int id, const char* caption, int x, int y) {
@@ -140,7 +142,7 @@ void CPelorvaneDlg::BuildControls() {
     m_songListBox->setFocusPolicy(Qt::StrongFocus);
     tabOrder[tabs++] = m_songListBox;
 
-    m_trackList = new CTrackListBox(Activity(), this);
+    m_trackList = new CTrackListBox(m_core->Activity(), this);
     m_trackList->setObjectName(QString::number(ids::kTrackList));
     m_trackList->setGeometry(du.Rect(6, 108, 198, 180));
     m_trackList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -161,12 +163,12 @@ void CPelorvaneDlg::BuildControls() {
     m_positionBar->setGeometry(du.Rect(6, 295, 279, 12));
     connect(m_positionBar, &CPositionBar::seekRequested, this, &CPelorvaneDlg::OnPositionSeek);
     connect(m_positionBar, &CPositionBar::loopChangeRequested, this, &CPelorvaneDlg::OnLoopChange);
-    m_keyboard = new CKeyboardPanel(*this, this);
+    m_keyboard = new CKeyboardPanel(*m_core, this);
     m_keyboard->setObjectName(QStringLiteral("keyboard"));
     m_keyboard->setGeometry(du.Rect(6, 309, 279, 44));
     tabOrder[tabs++] = m_keyboard;
     // The falling notes, above the keyboard: as tall as the window has grown.
-    m_noteView = new CNoteView(*this, *m_keyboard, this);
+    m_noteView = new CNoteView(*m_core, *m_keyboard, this);
     m_noteView->setObjectName(QStringLiteral("notes"));
     m_noteView->hide();
     m_basePositionBar = m_positionBar->geometry();
@@ -227,9 +229,9 @@ void CPelorvaneDlg::OnInitDialog() {
     }
 
     FillSongListBox();
-    OpenMidiDevices();
-    StartClockThread();
-    m_results = std::make_unique<CPracticeResultsWindow>(*this, this);
+    m_core->OpenMidiDevices();
+    m_core->StartClockThread();
+    m_results = std::make_unique<CPracticeResultsWindow>(*m_core, this);
     connect(m_results.get(), &CPracticeResultsWindow::Message, this,
             [this](const QString& text) { ShowMessage(text.toStdString()); });
     connect(m_results.get(), &CPracticeResultsWindow::LoopRequested, this,
@@ -251,7 +253,7 @@ void CPelorvaneDlg::OnDestroy() {
     qApp->removeEventFilter(this);
     // Its notes end before the devices close, and it never reaches the core again.
     m_keyboard->Detach();
-    ShutDown();
+    m_core->ShutDown();
     if (m_results) {
         m_results->CollectRuns(true);
         m_results->close();
@@ -295,19 +297,19 @@ void CPelorvaneDlg::OnCommand(int id) {
             OnDeleteSong();
             break;
         case ids::kModelPerformance:
-            StartPlay(PlayMode::ModelPerformance);
+            m_core->StartPlay(PlayMode::ModelPerformance);
             break;
         case ids::kMyPaceLesson:
-            StartPlay(PlayMode::MyPaceLesson);
+            m_core->StartPlay(PlayMode::MyPaceLesson);
             break;
         case ids::kAccompaniment:
-            StartPlay(PlayMode::Accompaniment);
+            m_core->StartPlay(PlayMode::Accompaniment);
             break;
         case ids::kSolo:
-            StartPlay(PlayMode::Solo);
+            m_core->StartPlay(PlayMode::Solo);
             break;
         case ids::kStop:
-            StopPlay();
+            m_core->StopPlay();
             break;
         case ids::kSettings:
             OnSettings();
@@ -318,11 +320,12 @@ void CPelorvaneDlg::OnCommand(int id) {
 }
 
 void CPelorvaneDlg::OnSettings() {
-    if (CurrentPlayState() != Stopped) {
-        StopPlay();
+    if (m_core->CurrentPlayState() != Stopped) {
+        m_core->StopPlay();
     }
-    CSettingDialog dialog(Service(), this);
-    dialog.Devices().SetDeviceNames(Service(), InDeviceName(), OutDeviceName());
+    CSettingDialog dialog(m_core->Service(), this);
+    dialog.Devices().SetDeviceNames(m_core->Service(), m_core->InDeviceName(),
+                                    m_core->OutDeviceName());
     dialog.OnInitDialog();
     if (RunModal(dialog) != QDialog::Accepted) {
         return;
@@ -330,7 +333,7 @@ void CPelorvaneDlg::OnSettings() {
     int id = -1;
     const std::string inName = dialog.Devices().GetInDevice(id);
     const std::string outName = dialog.Devices().GetOutDevice(id);
-    ApplyDeviceNames(inName, outName);
+    m_core->ApplyDeviceNames(inName, outName);
 }
 
 void CPelorvaneDlg::OnAbout() {
@@ -369,7 +372,7 @@ void CPelorvaneDlg::ShowSaveFailure(const std::string& text) {
 // --- Speed slider and keys ----------------------------------------------------------------
 
 void CPelorvaneDlg::OnHScroll() {
-    ApplySpeedFromSlider();
+    m_core->ApplySpeedFromSlider();
 }
 
 void CPelorvaneDlg::StepSpeed(int delta) {
@@ -449,17 +452,18 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void CPelorvaneDlg::OnKickIdle() {
     const uint32_t t = NowMs();
-    const uint32_t before = Activity().m_now.load(std::memory_order_relaxed);
+    const uint32_t before = m_core->Activity().m_now.load(std::memory_order_relaxed);
     bool barsVisible = false;
     for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
-        const uint32_t last = Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
+        const uint32_t last =
+            m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
         if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
             barsVisible = true;
             break;
         }
     }
     if (t - before >= kTrackRepaintMs) {
-        Activity().m_now.store(t, std::memory_order_relaxed);
+        m_core->Activity().m_now.store(t, std::memory_order_relaxed);
         // Only a list with a visible bar changes; a quiet list needs no repaint.
         if (barsVisible) {
             // The bars are all that moves: repaint their column only.
@@ -468,12 +472,12 @@ void CPelorvaneDlg::OnKickIdle() {
                 QRect(area.left(), 0, area.width(), m_trackList->viewport()->height()));
         }
     }
-    CheckDevices();
+    m_core->CheckDevices();
     // Repaints only the keys whose look changed since the last run.
     m_keyboard->Refresh(t);
     m_noteView->Refresh(t);
     RefreshPositionBar();
-    const bool stopped = CurrentPlayState() == Stopped;
+    const bool stopped = m_core->CurrentPlayState() == Stopped;
     if (stopped) {
         for (CLEDCtrl* led : m_leds) {
             if (led->m_lit) {
@@ -503,8 +507,8 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
     int low = CKeyboardPanel::kLowestKey;
     int high = CKeyboardPanel::kHighestKey;
     uint32_t practice = 0;
-    if (row >= 0 && static_cast<size_t>(row) < Songs().m_entries.size()) {
-        const SongEntry& entry = Songs().m_entries[static_cast<size_t>(row)];
+    if (row >= 0 && static_cast<size_t>(row) < m_core->Songs().m_entries.size()) {
+        const SongEntry& entry = m_core->Songs().m_entries[static_cast<size_t>(row)];
         for (int ch = 0; ch < 16; ++ch) {
             practice |= entry.m_channels[static_cast<size_t>(ch)].m_practice ? 1u << ch : 0u;
         }
@@ -559,9 +563,9 @@ void CPelorvaneDlg::dropEvent(QDropEvent* event) {
 
 void CPelorvaneDlg::OnPracticeHistory() {
     const int row = SelectedSongRow();
-    if (!m_results || row < 0 || static_cast<size_t>(row) >= Songs().m_entries.size()) {
+    if (!m_results || row < 0 || static_cast<size_t>(row) >= m_core->Songs().m_entries.size()) {
         return;
     }
     m_results->ShowHistory(
-        QString::fromStdString(Songs().m_entries[static_cast<size_t>(row)].m_path));
+        QString::fromStdString(m_core->Songs().m_entries[static_cast<size_t>(row)].m_path));
 }

@@ -29,9 +29,14 @@ class QPushButton;
 class QSlider;
 
 // The main window: the song list, the track check list, the command buttons, the speed slider
-// and the mode LEDs over the window core that plays the songs.
-class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
+// and the mode LEDs over the window core that plays the songs. The window owns the core and is
+// its host.
+class CPelorvaneDlg : public QDialog, public CoreHost {
     Q_OBJECT
+
+    // Built before every member that refers to it. The destructor ends it first, while the
+    // whole window is still there to tell a failure of its last save.
+    std::unique_ptr<CPelorvaneCore> m_core;
 
   public:
     // Reads the settings and the song list from dataDir (empty: the working directory). No
@@ -76,6 +81,9 @@ class CPelorvaneDlg : public QDialog, public CPelorvaneCore {
     bool PreTranslateMessage(QWidget* target, QKeyEvent* key);
 
     // --- Window core --------------------------------------------------------------------------
+    CPelorvaneCore& Core() { return *m_core; }
+    const CPelorvaneCore& Core() const { return *m_core; }
+    // What the core asks of its host.
     int SelectedSongRow() override;
     int SpeedSliderPosition() override;
     void LightModeLed(int index) override;

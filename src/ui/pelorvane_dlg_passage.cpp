@@ -11,9 +11,10 @@
 
 void CPelorvaneDlg::ShowSelectedSongPassage() {
     const int row = SelectedSongRow();
-    const SongEntry* entry = row >= 0 && static_cast<std::size_t>(row) < Songs().m_entries.size()
-                                 ? &Songs().m_entries[static_cast<std::size_t>(row)]
-                                 : nullptr;
+    const SongEntry* entry =
+        row >= 0 && static_cast<std::size_t>(row) < m_core->Songs().m_entries.size()
+            ? &m_core->Songs().m_entries[static_cast<std::size_t>(row)]
+            : nullptr;
     const bool loaded = entry && entry->m_midiData;
     const std::string path = loaded ? entry->m_path : std::string();
     if (path == m_passageSongPath) {
@@ -23,8 +24,8 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     if (!loaded) {
         m_positionBar->SetSong(nullptr);
         ShowSongInView(nullptr, nullptr);
-        SetLoop(std::nullopt);
-        SeekTo(0);
+        m_core->SetLoop(std::nullopt);
+        m_core->SeekTo(0);
         return;
     }
     const SongPassage passage = m_passageMemory.Read(QString::fromStdString(path));
@@ -37,11 +38,11 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     if (loop && loop->a >= end) {
         loop.reset();
     }
-    SetLoop(loop);
-    SeekTo(passage.start < end ? passage.start : 0);
-    m_positionBar->SetLoop(Loop());
-    m_noteView->SetLoop(Loop());
-    m_positionBar->SetPosition(ShownSongTime());
+    m_core->SetLoop(loop);
+    m_core->SeekTo(passage.start < end ? passage.start : 0);
+    m_positionBar->SetLoop(m_core->Loop());
+    m_noteView->SetLoop(m_core->Loop());
+    m_positionBar->SetPosition(m_core->ShownSongTime());
 }
 
 void CPelorvaneDlg::RememberPassage() {
@@ -49,34 +50,34 @@ void CPelorvaneDlg::RememberPassage() {
         return;
     }
     SongPassage passage;
-    passage.start = PassageStart();
-    passage.loop = Loop();
+    passage.start = m_core->PassageStart();
+    passage.loop = m_core->Loop();
     m_passageMemory.Write(QString::fromStdString(m_passageSongPath), passage);
 }
 
 void CPelorvaneDlg::OnPositionSeek(quint32 songMs, bool final) {
-    const bool stopped = CurrentPlayState() == Stopped;
+    const bool stopped = m_core->CurrentPlayState() == Stopped;
     // While playing, a drag moves the song only where it ends: every jump stops the notes.
     if (!stopped && !final) {
         return;
     }
-    SeekTo(songMs);
+    m_core->SeekTo(songMs);
     if (stopped && final) {
         RememberPassage();
     }
 }
 
 void CPelorvaneDlg::OnLoopChange(std::optional<LoopSpan> loop) {
-    SetLoop(loop);
-    m_positionBar->SetLoop(Loop());
-    m_noteView->SetLoop(Loop());
+    m_core->SetLoop(loop);
+    m_positionBar->SetLoop(m_core->Loop());
+    m_noteView->SetLoop(m_core->Loop());
     RememberPassage();
 }
 
 void CPelorvaneDlg::OnPractiseLoop(LoopSpan loop) {
     // As if set on the position bar: shown there and over the notes, and remembered.
     OnLoopChange(loop);
-    if (CurrentPlayState() == Stopped) {
+    if (m_core->CurrentPlayState() == Stopped) {
         OnPositionSeek(loop.a, true);  // the next start begins there
         RefreshPositionBar();
     }
@@ -89,7 +90,7 @@ bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
     if (!meter || held != Qt::NoModifier) {
         return false;
     }
-    const uint32_t now = ShownSongTime();
+    const uint32_t now = m_core->ShownSongTime();
     const int k = key->key();
     if (k == Qt::Key_Home || k == Qt::Key_PageUp || k == Qt::Key_PageDown) {
         // In the lists these keys move the selection, as they always have.
@@ -106,7 +107,7 @@ bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
         m_positionBar->SetPosition(to);
         return true;
     }
-    const std::optional<LoopSpan> loop = Loop();
+    const std::optional<LoopSpan> loop = m_core->Loop();
     const uint32_t beat = m_positionBar->NearestBeat(now);
     if (k == Qt::Key_BracketLeft) {
         const uint32_t b = loop && loop->b > beat ? loop->b : meter->EndMs();
@@ -126,5 +127,5 @@ bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
 }
 
 void CPelorvaneDlg::RefreshPositionBar() {
-    m_positionBar->SetPosition(ShownSongTime());
+    m_positionBar->SetPosition(m_core->ShownSongTime());
 }

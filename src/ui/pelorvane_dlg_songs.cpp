@@ -22,7 +22,7 @@ int CPelorvaneDlg::SelectedSongRow() {
 void CPelorvaneDlg::FillSongListBox() {
     const QSignalBlocker block(m_songListBox);
     m_songListBox->clear();
-    const auto& entries = Songs().m_entries;
+    const auto& entries = m_core->Songs().m_entries;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         auto* item = new QListWidgetItem(QString::fromStdString(entries[i].m_title));
         item->setData(Qt::UserRole, static_cast<int>(i));
@@ -37,16 +37,17 @@ void CPelorvaneDlg::FillTrackList() {
         std::array<int, 16> channelRow;
         channelRow.fill(-1);
         const int row = SelectedSongRow();
-        if (row >= 0 && static_cast<std::size_t>(row) < Songs().m_entries.size()) {
+        if (row >= 0 && static_cast<std::size_t>(row) < m_core->Songs().m_entries.size()) {
             // A song that is not loaded (it failed to load) has no rows.
-            const std::vector<TrackRow> rows = BuildTrackRows(Songs().m_entries[row], channelRow);
+            const std::vector<TrackRow> rows =
+                BuildTrackRows(m_core->Songs().m_entries[row], channelRow);
             for (const TrackRow& track : rows) {
                 m_trackList->AddTrackRow(QString::fromStdString(track.text), track.channel,
                                          track.checked);
             }
         }
         // The clock thread's note observer reads them, under the play lock.
-        SetChannelRows(channelRow);
+        m_core->SetChannelRows(channelRow);
     }
     // Selections made by the program itself send no signal, so the keyboard follows here.
     UpdateKeyboardRange();
@@ -55,8 +56,9 @@ void CPelorvaneDlg::FillTrackList() {
 
 bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
     const int rows = m_songListBox->count();
-    for (int i = 0; i < rows && static_cast<std::size_t>(i) < Songs().m_entries.size(); ++i) {
-        if (SamePath(path, Songs().m_entries[i].m_path)) {
+    for (int i = 0; i < rows && static_cast<std::size_t>(i) < m_core->Songs().m_entries.size();
+         ++i) {
+        if (SamePath(path, m_core->Songs().m_entries[i].m_path)) {
             {
                 // Selecting from code loads nothing: the caller has loaded the song.
                 const QSignalBlocker block(m_songListBox);
@@ -72,7 +74,7 @@ bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
 
 void CPelorvaneDlg::OnSongSelChange() {
     // Also after a failed load: the rows of the song selected before must go.
-    OnSongSelChangeCore();
+    m_core->OnSongSelChangeCore();
     FillTrackList();
 }
 
@@ -82,7 +84,7 @@ void CPelorvaneDlg::OnTrackCheckChange() {
     for (int i = 0; i < m_trackList->count(); ++i) {
         rows.emplace_back(m_trackList->RowChannel(i), m_trackList->RowChecked(i));
     }
-    OnTrackCheckChangeCore(rows);
+    m_core->OnTrackCheckChangeCore(rows);
 }
 
 void CPelorvaneDlg::OnSongsReordered() {
@@ -96,7 +98,7 @@ void CPelorvaneDlg::OnSongsReordered() {
     if (!moved) {
         return;
     }
-    if (ReorderSongs(Songs(), static_cast<std::size_t>(count), order.data())) {
+    if (ReorderSongs(m_core->Songs(), static_cast<std::size_t>(count), order.data())) {
         for (int i = 0; i < count; ++i) {
             m_songListBox->item(i)->setData(Qt::UserRole, i);
         }
@@ -116,8 +118,8 @@ QString CPelorvaneDlg::AskSongFile() {
 }
 
 void CPelorvaneDlg::OnAddSong() {
-    if (CurrentPlayState() != Stopped) {
-        StopPlay();
+    if (m_core->CurrentPlayState() != Stopped) {
+        m_core->StopPlay();
     }
     const QString chosen = AskSongFile();
     if (chosen.isEmpty()) {
@@ -128,7 +130,7 @@ void CPelorvaneDlg::OnAddSong() {
 
 void CPelorvaneDlg::AddSongPath(const QString& chosen) {
     const std::string path = chosen.toStdString();
-    const int result = AddSong(Songs(), path);
+    const int result = AddSong(m_core->Songs(), path);
     if (result == SONG_OK) {
         FillSongListBox();
         SelectSongByPath(path);
@@ -140,13 +142,13 @@ void CPelorvaneDlg::AddSongPath(const QString& chosen) {
 }
 
 void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
-    if (CurrentPlayState() != Stopped) {
-        StopPlay();
+    if (m_core->CurrentPlayState() != Stopped) {
+        m_core->StopPlay();
     }
     bool accepted = false;
     for (const QString& file : paths) {
         const std::string path = file.toStdString();
-        const int result = AddSong(Songs(), path);
+        const int result = AddSong(m_core->Songs(), path);
         if (result == SONG_OK || result == SONG_ALREADY_LISTED) {
             accepted = true;
         } else {
@@ -162,14 +164,14 @@ void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
 }
 
 void CPelorvaneDlg::OnDeleteSong() {
-    if (CurrentPlayState() != Stopped) {
-        StopPlay();
+    if (m_core->CurrentPlayState() != Stopped) {
+        m_core->StopPlay();
     }
     const int row = SelectedSongRow();
     if (row < 0) {
         return;
     }
-    RemoveSong(Songs(), static_cast<std::size_t>(row));
+    RemoveSong(m_core->Songs(), static_cast<std::size_t>(row));
     {
         const QSignalBlocker block(m_songListBox);
         delete m_songListBox->takeItem(row);

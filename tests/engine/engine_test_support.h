@@ -51,22 +51,33 @@ struct RecordingOutput {
     RecordingOutput() { service.OpenOutput(0, out); }
 };
 
-// The window core with a fake window: the selected row, the slider, the LEDs and the messages
-// are plain fields.
-class TestCore : public CPelorvaneCore {
+// A fake window for the core: the selected row, the slider, the LEDs and the messages are plain
+// fields.
+class FakeHost : public CoreHost {
   public:
-    TestCore(MidiService& service, const std::string& dir) : CPelorvaneCore(service, dir) {}
-
     int SelectedSongRow() override { return m_selectedRow.load(); }
     int SpeedSliderPosition() override { return m_slider.load(); }
     void LightModeLed(int index) override { m_leds.push_back(index); }
     void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
 
-    // Appends a loaded song (the list takes it over) with these practice channels and selects it.
-    int AddLoadedSong(std::unique_ptr<smf::Song> song, uint32_t practiceMask = 1);
-
     std::atomic<int> m_selectedRow{-1};
     std::atomic<int> m_slider{3};
     std::vector<int> m_leds;
     std::vector<std::string> m_messages;
+};
+
+// The window core over a fake window of its own, which is built before it and goes after it.
+class TestCore : public FakeHost, public CPelorvaneCore {
+  public:
+    TestCore(MidiService& service, const std::string& dir)
+        : CPelorvaneCore(service, static_cast<FakeHost&>(*this), dir) {}
+
+    // Appends a loaded song (the list takes it over) with these practice channels and selects it.
+    int AddLoadedSong(std::unique_ptr<smf::Song> song, uint32_t practiceMask = 1);
+    // A message from the input device, as its callback brings it: the callback's instance is the
+    // core, which does not start where this object does.
+    void FromInput(uint32_t message) {
+        CPelorvaneCore::MidiInProc(nullptr, kMimData, static_cast<CPelorvaneCore*>(this), message,
+                                   0);
+    }
 };

@@ -36,10 +36,7 @@ class KeyStateTest : public ::testing::Test {
             Tick(10);
         }
     }
-    void Key(int key, bool down) {
-        CPelorvaneCore::MidiInProc(nullptr, kMimData, core.get(),
-                                   Msg(down ? 0x90 : 0x80, key, down ? 64 : 0), 0);
-    }
+    void Key(int key, bool down) { core->FromInput(Msg(down ? 0x90 : 0x80, key, down ? 64 : 0)); }
     static std::vector<int> Keys(const KeyBits& bits) {
         std::vector<int> keys;
         for (int k = 0; k < 128; ++k) {
@@ -77,9 +74,9 @@ TEST_F(KeyStateTest, HeldKeysAreMirroredWithoutAnyPerformance) {
     ASSERT_EQ(PerformanceOf(*core), nullptr);
     Key(60, true);
     Key(127, true);
-    CPelorvaneCore::MidiInProc(nullptr, kMimData, core.get(), Msg(0x91, 62, 64), 0);  // channel 2
+    core->FromInput(Msg(0x91, 62, 64));  // channel 2
     EXPECT_EQ(Keys(core->ReadKeyState().held), (std::vector<int>{60, 127}));
-    CPelorvaneCore::MidiInProc(nullptr, kMimData, core.get(), Msg(0x90, 60, 0), 0);
+    core->FromInput(Msg(0x90, 60, 0));
     EXPECT_EQ(Keys(core->ReadKeyState().held), (std::vector<int>{127}));
 }
 

@@ -45,10 +45,7 @@ class PracticeTest : public ::testing::Test {
             Tick();
         }
     }
-    void Key(int key, bool down) {
-        CPelorvaneCore::MidiInProc(nullptr, kMimData, core.get(), Msg(down ? 0x90 : 0x80, key, 100),
-                                   0);
-    }
+    void Key(int key, bool down) { core->FromInput(Msg(down ? 0x90 : 0x80, key, 100)); }
     void Press(int key) {
         Key(key, true);
         Key(key, false);

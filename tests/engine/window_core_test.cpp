@@ -399,6 +399,22 @@ TEST_F(CoreTest, FailedSavesAreToldOnceAndALaterSaveSucceeds) {
     EXPECT_TRUE(fs::is_directory(list));
 }
 
+// A core that goes without having been shut down still saves, and its host, which outlives it,
+// hears of what could not be written, once per file.
+TEST_F(CoreTest, ACoreDestroyedWithoutShutDownTellsItsHostOfAFailedSave) {
+    namespace fs = std::filesystem;
+    core.reset();
+    const std::string settings = dir.Path() + "/setting.txt";
+    fs::remove(settings);
+    fs::create_directory(settings);
+    FakeHost host;
+    auto alone = std::make_unique<CPelorvaneCore>(service, host, dir.Path());
+    alone->SetDeviceNames(kKeyboard, "Synth");
+    alone.reset();
+    EXPECT_EQ(host.m_messages, std::vector<std::string>{SaveFailureText(settings)});
+    EXPECT_TRUE(fs::exists(dir.Path() + "/songlist.txt"));
+}
+
 // A system out of threads (or of memory for a thread's stack): the program goes on without a
 // clock. Nothing plays, one debug line says why, and shutting down still saves both files.
 TEST_F(CoreTest, WithoutAClockThreadNothingPlaysAndTheProgramGoesOn) {

@@ -54,10 +54,10 @@ class KeyboardPanelTest : public WindowTest {
         ManualClock::Advance(ms);
         const uint32_t now = ManualClock::Get();
         ASSERT_TRUE(WaitFor([&]() -> bool {
-            CheckedLock lock(m_window->PlayLock());
-            Performance* p = m_window->CurrentPerformance();
+            CheckedLock lock(m_window->Core().PlayLock());
+            Performance* p = m_window->Core().CurrentPerformance();
             return !p || p->GetKeyLights().LastLightTime() == now ||
-                   m_window->CurrentPlayState() == Stopped;
+                   m_window->Core().CurrentPlayState() == Stopped;
         }));
     }
     void PlayTo(uint32_t songMs) {
@@ -66,14 +66,17 @@ class KeyboardPanelTest : public WindowTest {
         }
     }
     uint32_t SongTime() {
-        CheckedLock lock(m_window->PlayLock());
-        return m_window->CurrentPerformance() ? m_window->CurrentPerformance()->SongTime() : 0;
+        CheckedLock lock(m_window->Core().PlayLock());
+        return m_window->Core().CurrentPerformance()
+                   ? m_window->Core().CurrentPerformance()->SongTime()
+                   : 0;
     }
     bool Waiting() {
-        CheckedLock lock(m_window->PlayLock());
-        return m_window->CurrentPerformance() && m_window->CurrentPerformance()->Waiting();
+        CheckedLock lock(m_window->Core().PlayLock());
+        return m_window->Core().CurrentPerformance() &&
+               m_window->Core().CurrentPerformance()->Waiting();
     }
-    bool IsStopped() const { return m_window->CurrentPlayState() == Stopped; }
+    bool IsStopped() const { return m_window->Core().CurrentPlayState() == Stopped; }
     // The colour the key shows after a refresh at clock value now.
     QColor Pixel(int key, uint32_t now = ManualClock::Get()) {
         panel->Refresh(now);
@@ -191,7 +194,7 @@ TEST_F(KeyboardPanelTest, ALessonPlayedWithTheComputerKeyboardIgnoresKeyRepeat) 
         QApplication::sendEvent(panel, &press);
     }
     EXPECT_EQ(NoteOnsSent(60), 1);
-    EXPECT_TRUE(TestKey(m_window->ReadKeyState().held, 60));
+    EXPECT_TRUE(TestKey(m_window->Core().ReadKeyState().held, 60));
     QTest::keyRelease(panel, Qt::Key_Q);
     QTest::keyRelease(panel, Qt::Key_W);
     Tick(1);
@@ -231,7 +234,7 @@ TEST_F(KeyboardPanelTest, EveryCommandKeyWorksWithTheKeyboardFocused) {
     QTest::keyClick(panel, Qt::Key_Insert);
     EXPECT_EQ(m_window->m_fileAsks, asked + 1);
     QTest::keyClick(panel, Qt::Key_Delete);
-    EXPECT_TRUE(m_window->Songs().m_entries.empty());
+    EXPECT_TRUE(m_window->Core().Songs().m_entries.empty());
 
     // A note key plays and nothing else.
     QTest::keyClick(panel, Qt::Key_Z);
@@ -268,12 +271,12 @@ TEST_F(KeyboardLatency, DISABLED_ClickToEngine) {
     std::vector<double> toInput, toLesson;
     using Clock = std::chrono::steady_clock;
     for (int i = 0; i < kChords; ++i) {
-        ASSERT_TRUE(WaitFor([&] { return m_window->ReadKeyState().awaited[0] != 0; }));
+        ASSERT_TRUE(WaitFor([&] { return m_window->Core().ReadKeyState().awaited[0] != 0; }));
         const auto start = Clock::now();
         QTest::mousePress(panel, Qt::LeftButton, {}, panel->KeyPoint(60));
         const auto pressed = Clock::now();
-        ASSERT_TRUE(TestKey(m_window->ReadKeyState().held, 60));
-        while (m_window->ReadKeyState().awaited[0] != 0 &&
+        ASSERT_TRUE(TestKey(m_window->Core().ReadKeyState().held, 60));
+        while (m_window->Core().ReadKeyState().awaited[0] != 0 &&
                Clock::now() - start < std::chrono::seconds(1)) {
         }
         const auto lessonOn = Clock::now();

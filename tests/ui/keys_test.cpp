@@ -41,9 +41,9 @@ class KeysTest : public WindowTest {
         return lit;
     }
     int Speed() {
-        CheckedLock lock(m_window->PlayLock());
-        return m_window->CurrentPerformance()
-                   ? m_window->CurrentPerformance()->GetPlayer().SpeedPercent()
+        CheckedLock lock(m_window->Core().PlayLock());
+        return m_window->Core().CurrentPerformance()
+                   ? m_window->Core().CurrentPerformance()->GetPlayer().SpeedPercent()
                    : -1;
     }
 };
@@ -60,11 +60,11 @@ TEST_F(KeysTest, AcceleratorsWorkWhicheverControlHasTheFocus) {
         } modes[] = {{Qt::Key_F5, 0}, {Qt::Key_F6, 1}, {Qt::Key_F7, 2}, {Qt::Key_F8, 3}};
         for (const auto& mode : modes) {
             Press(focus, mode.key);
-            EXPECT_NE(m_window->CurrentPlayState(), Stopped);
+            EXPECT_NE(m_window->Core().CurrentPlayState(), Stopped);
             EXPECT_EQ(LitLed(), mode.led);
         }
         Press(focus, Qt::Key_F9);
-        EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
+        EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);
 
         const int asked = m_window->m_fileAsks;
         Press(focus, Qt::Key_Insert);
@@ -72,23 +72,23 @@ TEST_F(KeysTest, AcceleratorsWorkWhicheverControlHasTheFocus) {
 
         // A modifier makes it another key.
         QTest::keyClick(Control(focus), Qt::Key_F5, Qt::ControlModifier);
-        EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
+        EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);
     }
     // The song list keeps its selection through all of it.
     EXPECT_EQ(m_window->SelectedSongRow(), 0);
 
     // Delete with the focus on the slider removes the selected song.
     Press(ids::kSpeedSlider, Qt::Key_Delete);
-    EXPECT_EQ(m_window->Songs().m_entries.size(), 2u);
+    EXPECT_EQ(m_window->Core().Songs().m_entries.size(), 2u);
 }
 
 TEST_F(KeysTest, InsertAndDeleteStopASongThatPlays) {
     OpenWithSongs();
     Press(ids::kSongList, Qt::Key_F5);
-    ASSERT_NE(m_window->CurrentPlayState(), Stopped);
+    ASSERT_NE(m_window->Core().CurrentPlayState(), Stopped);
     m_service.ClearSent();
     Press(ids::kSongList, Qt::Key_Insert);
-    EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
+    EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);
     bool allSoundOff = false;
     for (uint32_t packed : m_service.SentShort()) {
         allSoundOff = allSoundOff || packed == PackShortMessage(0xB0, 0x78, 0);
@@ -96,9 +96,9 @@ TEST_F(KeysTest, InsertAndDeleteStopASongThatPlays) {
     EXPECT_TRUE(allSoundOff);
 
     Press(ids::kSongList, Qt::Key_F6);
-    ASSERT_NE(m_window->CurrentPlayState(), Stopped);
+    ASSERT_NE(m_window->Core().CurrentPlayState(), Stopped);
     Press(ids::kTrackList, Qt::Key_Delete);
-    EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
+    EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);
 }
 
 TEST_F(KeysTest, LeftAndRightStepTheSpeedFromAnyControlAndStopAtBothEnds) {
@@ -125,7 +125,7 @@ TEST_F(KeysTest, LeftAndRightStepTheSpeedFromAnyControlAndStopAtBothEnds) {
     EXPECT_EQ(slider->value(), 4);
     EXPECT_EQ(Speed(), 120);
     EXPECT_EQ(m_window->SelectedSongRow(), 0);
-    EXPECT_NE(m_window->CurrentPlayState(), Stopped);  // the song plays on
+    EXPECT_NE(m_window->Core().CurrentPlayState(), Stopped);  // the song plays on
 
     // The slider itself applies every change at once.
     slider->setValue(1);
@@ -135,7 +135,7 @@ TEST_F(KeysTest, LeftAndRightStepTheSpeedFromAnyControlAndStopAtBothEnds) {
 TEST_F(KeysTest, WithoutAPerformanceTheSliderOnlyMovesAndTheNextSongStartsAtItsSpeed) {
     OpenWithSongs();
     Press(ids::kSongList, Qt::Key_Left);
-    EXPECT_EQ(PerformanceOf(*m_window), nullptr);
+    EXPECT_EQ(PerformanceOf(m_window->Core()), nullptr);
     Press(ids::kSongList, Qt::Key_F5);
     EXPECT_EQ(Speed(), 90);
 }
@@ -147,10 +147,10 @@ TEST_F(KeysTest, EnterPressesNothingAndKeepsTheFocus) {
         Press(id, Qt::Key_Enter);
         EXPECT_TRUE(Control(id)->hasFocus());
     }
-    EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
+    EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);
     EXPECT_EQ(LitLed(), -1);
     EXPECT_EQ(m_window->m_modalRuns, 0);
-    EXPECT_EQ(m_window->Songs().m_entries.size(), 3u);
+    EXPECT_EQ(m_window->Core().Songs().m_entries.size(), 3u);
     EXPECT_TRUE(m_window->isVisible());
 }
 
@@ -162,7 +162,7 @@ TEST_F(KeysTest, EscClosesTheWindowAndBothFilesAreWritten) {
     EXPECT_EQ(m_window->result(), QDialog::Rejected);
     // What the program does once the window's loop returns.
     m_window->OnDestroy();
-    EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
+    EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);
     EXPECT_NE(ReadFile("songlist.txt").find("01_kirakiraboshi.mid"), std::string::npos);
     m_window.reset();
     EXPECT_EQ(ReadFile("setting.txt"),

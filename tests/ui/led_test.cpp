@@ -58,13 +58,13 @@ TEST_F(LedTest, ALedGoesDarkByItselfWhenTheSongEnds) {
         QTest::keyClick(Control(ids::kSongList), Qt::Key_Right);
     }
     {
-        CheckedLock lock(m_window->PlayLock());
-        ASSERT_NE(m_window->CurrentPerformance(), nullptr);
-        Performance& p = *m_window->CurrentPerformance();
+        CheckedLock lock(m_window->Core().PlayLock());
+        ASSERT_NE(m_window->Core().CurrentPerformance(), nullptr);
+        Performance& p = *m_window->Core().CurrentPerformance();
         p.MoveTo(p.GetTimeline().Size(), p.SongTime());
     }
     EXPECT_TRUE(WaitFor([&] { return Lit() == std::vector<int>{0, 0, 0, 0}; }));
-    EXPECT_EQ(m_window->CurrentPlayState(), Stopped);
+    EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);
 }
 
 TEST_F(LedTest, TheImageIsDrawnUnscaledAtTheTopLeft) {

@@ -62,21 +62,23 @@ class NoteViewTest : public WindowTest {
         ManualClock::Advance(ms);
         const uint32_t now = ManualClock::Get();
         ASSERT_TRUE(WaitFor([&]() -> bool {
-            CheckedLock lock(m_window->PlayLock());
-            Performance* p = m_window->CurrentPerformance();
+            CheckedLock lock(m_window->Core().PlayLock());
+            Performance* p = m_window->Core().CurrentPerformance();
             return !p || p->GetKeyLights().LastLightTime() == now ||
-                   m_window->CurrentPlayState() == Stopped;
+                   m_window->Core().CurrentPlayState() == Stopped;
         }));
     }
     bool Waiting() {
-        CheckedLock lock(m_window->PlayLock());
-        return m_window->CurrentPerformance() && m_window->CurrentPerformance()->Waiting();
+        CheckedLock lock(m_window->Core().PlayLock());
+        return m_window->Core().CurrentPerformance() &&
+               m_window->Core().CurrentPerformance()->Waiting();
     }
     void PlayTo(uint32_t songMs) {
-        for (int guard = 0; guard < 500 && m_window->CurrentPlayState() != Stopped; ++guard) {
+        for (int guard = 0; guard < 500 && m_window->Core().CurrentPlayState() != Stopped;
+             ++guard) {
             {
-                CheckedLock lock(m_window->PlayLock());
-                if (m_window->CurrentPerformance()->SongTime() >= songMs) {
+                CheckedLock lock(m_window->Core().PlayLock());
+                if (m_window->Core().CurrentPerformance()->SongTime() >= songMs) {
                     return;
                 }
             }

@@ -34,29 +34,29 @@ TEST_F(PassageWindowTest, APlaceAndALoopComeBackWithTheirSongInTheNextRun) {
     ClickSongRow(0);
     ASSERT_NE(Bar()->Meter(), nullptr);
     const smf::MeterMap meter = *Bar()->Meter();  // a copy: the window goes
-    EXPECT_EQ(m_window->ShownSongTime(), 0u) << "a song never moved starts at its beginning";
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 0u) << "a song never moved starts at its beginning";
 
     // A click in the groove while stopped sets where the next start begins.
     const QRect groove = Bar()->GrooveRect();
     const QPoint third(groove.left() + groove.width() / 3, groove.center().y());
     QTest::mouseClick(Bar(), Qt::LeftButton, {}, third);
-    const uint32_t place = m_window->ShownSongTime();
+    const uint32_t place = m_window->Core().ShownSongTime();
     EXPECT_EQ(place, Bar()->MsAt(third.x()));
     EXPECT_GT(place, 0u);
     m_window->OnLoopChange(LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)});
 
     ClickSongRow(1);
-    EXPECT_EQ(m_window->ShownSongTime(), 0u);
-    EXPECT_FALSE(m_window->Loop().has_value()) << "the loop belongs to the other song";
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
+    EXPECT_FALSE(m_window->Core().Loop().has_value()) << "the loop belongs to the other song";
     ClickSongRow(0);
-    EXPECT_EQ(m_window->ShownSongTime(), place);
+    EXPECT_EQ(m_window->Core().ShownSongTime(), place);
     EXPECT_EQ(Bar()->Loop(), (LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)}));
 
     m_window.reset();
     OpenWithMemory();
     ClickSongRow(0);
-    EXPECT_EQ(m_window->ShownSongTime(), place);
-    EXPECT_EQ(m_window->Loop(), (LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)}));
+    EXPECT_EQ(m_window->Core().ShownSongTime(), place);
+    EXPECT_EQ(m_window->Core().Loop(), (LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)}));
     // The song list file is as it always was.
     EXPECT_EQ(ReadFile("songlist.txt").find("passage"), std::string::npos);
 }
@@ -66,12 +66,12 @@ TEST_F(PassageWindowTest, ADamagedMemoryIsIgnoredAndReplaced) {
     std::ofstream(MemoryPath(), std::ios::binary) << "[song-\x01\xff\n\x00garbage=\"\n";
     OpenWithMemory();
     ClickSongRow(0);
-    EXPECT_EQ(m_window->ShownSongTime(), 0u);
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
     m_window->OnLoopChange(LoopSpan{1000, 3000});
     m_window.reset();
     OpenWithMemory();
     ClickSongRow(0);
-    EXPECT_EQ(m_window->Loop(), (LoopSpan{1000, 3000}));
+    EXPECT_EQ(m_window->Core().Loop(), (LoopSpan{1000, 3000}));
 }
 
 TEST_F(PassageWindowTest, HomePageKeysAndLoopKeysMoveThePlaceButTheListsKeepTheirKeys) {
@@ -83,28 +83,28 @@ TEST_F(PassageWindowTest, HomePageKeysAndLoopKeysMoveThePlaceButTheListsKeepThei
     button->setFocus();
 
     Key(button, Qt::Key_PageDown);
-    EXPECT_EQ(m_window->ShownSongTime(), meter.BarStartMs(2));
+    EXPECT_EQ(m_window->Core().ShownSongTime(), meter.BarStartMs(2));
     Key(button, Qt::Key_PageDown);
-    EXPECT_EQ(m_window->ShownSongTime(), meter.BarStartMs(3));
+    EXPECT_EQ(m_window->Core().ShownSongTime(), meter.BarStartMs(3));
     Key(button, Qt::Key_BracketLeft);  // A here
     Key(button, Qt::Key_PageDown);
     Key(button, Qt::Key_PageDown);
     Key(button, Qt::Key_BracketRight);  // B two bars on
-    EXPECT_EQ(m_window->Loop(), (LoopSpan{meter.BarStartMs(3), meter.BarStartMs(5)}));
-    EXPECT_EQ(Bar()->Loop(), m_window->Loop());
+    EXPECT_EQ(m_window->Core().Loop(), (LoopSpan{meter.BarStartMs(3), meter.BarStartMs(5)}));
+    EXPECT_EQ(Bar()->Loop(), m_window->Core().Loop());
     Key(button, Qt::Key_PageUp);
-    EXPECT_EQ(m_window->ShownSongTime(), meter.BarStartMs(4));
+    EXPECT_EQ(m_window->Core().ShownSongTime(), meter.BarStartMs(4));
     Key(button, Qt::Key_Home);
-    EXPECT_EQ(m_window->ShownSongTime(), 0u);
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
     Key(button, Qt::Key_PageUp);
-    EXPECT_EQ(m_window->ShownSongTime(), 0u) << "nothing before the first bar";
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 0u) << "nothing before the first bar";
     Key(button, Qt::Key_Backslash);
-    EXPECT_FALSE(m_window->Loop().has_value());
+    EXPECT_FALSE(m_window->Core().Loop().has_value());
 
     // In the song list, Page Down still moves the selection.
     m_window->m_songListBox->setFocus();
     Key(m_window->m_songListBox, Qt::Key_PageDown);
-    EXPECT_EQ(m_window->ShownSongTime(), 0u);
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
     EXPECT_EQ(m_window->SelectedSongRow(), 2);
 }
 

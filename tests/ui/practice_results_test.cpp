@@ -79,9 +79,9 @@ TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoops
     EXPECT_EQ(Results().BarButtons()[1]->text(), QString::fromUtf8("第1小節を練習する"));
 
     QTest::mouseClick(Results().BarButtons()[0], Qt::LeftButton);
-    ASSERT_TRUE(m_window->Loop().has_value());
-    EXPECT_EQ(*m_window->Loop(), (LoopSpan{2000, 6000}));  // bar 3 is the song's last
-    EXPECT_EQ(m_window->ShownSongTime(), 2000u);           // stopped: the next start begins there
+    ASSERT_TRUE(m_window->Core().Loop().has_value());
+    EXPECT_EQ(*m_window->Core().Loop(), (LoopSpan{2000, 6000}));  // bar 3 is the song's last
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 2000u);  // stopped: the next start begins there
     // Shown where a loop set by hand shows.
     EXPECT_EQ(m_window->m_positionBar->Loop(), (LoopSpan{2000, 6000}));
     // The main window still takes the player's clicks.
@@ -168,7 +168,7 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     ASSERT_GE(Results().BarButtons().size(), 1u);
     EXPECT_EQ(Results().BarButtons()[0]->text(), QString::fromUtf8("第1小節を練習する"));
     QTest::mouseClick(Results().BarButtons()[0], Qt::LeftButton);
-    EXPECT_EQ(*m_window->Loop(), (LoopSpan{0, 4000}));
+    EXPECT_EQ(*m_window->Core().Loop(), (LoopSpan{0, 4000}));
 
     // Shown once stored: the history holds it, and the chart has its point.
     const std::vector<StoredRun> runs = StoredRuns(path);
@@ -188,7 +188,7 @@ TEST_F(PracticeResultsTest, ClosingTheWindowMidRunStoresThatRunBeforeItGoes) {
     ClickSongRow(0);
     m_window->OnCommand(ids::kAccompaniment);
     // Well into the first bar, two of its notes already missed.
-    ASSERT_TRUE(WaitFor([&] { return m_window->ShownSongTime() >= 800; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return m_window->Core().ShownSongTime() >= 800; }, 20000));
     m_window->OnDestroy();
     // Stored by the time the window has gone, not some time after.
     const std::vector<StoredRun> runs = StoredRuns(path);

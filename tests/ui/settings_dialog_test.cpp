@@ -23,7 +23,7 @@ class SettingsTest : public WindowTest {
         ClickSongRow(0);
         // A performance exists and plays.
         QTest::mouseClick(Control(ids::kModelPerformance), Qt::LeftButton);
-        ASSERT_NE(PerformanceOf(*m_window), nullptr);
+        ASSERT_NE(PerformanceOf(m_window->Core()), nullptr);
         m_service.ClearOperations();
     }
 
@@ -49,7 +49,7 @@ class SettingsTest : public WindowTest {
 };
 
 TEST_F(SettingsTest, PreselectsTheCurrentDevicesAndCancelChangesNothing) {
-    const Performance* before = PerformanceOf(*m_window);
+    const Performance* before = PerformanceOf(m_window->Core());
     RunSettings([](CSettingDialog& dialog) {
         dialog.m_inCombo->setCurrentIndex(0);
         dialog.reject();
@@ -58,16 +58,16 @@ TEST_F(SettingsTest, PreselectsTheCurrentDevicesAndCancelChangesNothing) {
     EXPECT_EQ(m_inShown, 1);
     EXPECT_EQ(m_outShown, 1);
     EXPECT_EQ(m_inItems, 2);
-    EXPECT_EQ(m_window->CurrentPlayState(), Stopped);  // opening stopped the song
-    EXPECT_EQ(m_window->InDeviceName(), "Digital Keyboard-1");
-    EXPECT_EQ(PerformanceOf(*m_window), before);
+    EXPECT_EQ(m_window->Core().CurrentPlayState(), Stopped);  // opening stopped the song
+    EXPECT_EQ(m_window->Core().InDeviceName(), "Digital Keyboard-1");
+    EXPECT_EQ(PerformanceOf(m_window->Core()), before);
     EXPECT_TRUE(m_service.Operations().empty());
 }
 
 TEST_F(SettingsTest, OkWithTheSameNamesReopensNothing) {
-    const Performance* before = PerformanceOf(*m_window);
+    const Performance* before = PerformanceOf(m_window->Core());
     RunSettings(&PressOk);
-    EXPECT_EQ(PerformanceOf(*m_window), before);
+    EXPECT_EQ(PerformanceOf(m_window->Core()), before);
     EXPECT_TRUE(m_service.Operations().empty());
 }
 
@@ -76,9 +76,9 @@ TEST_F(SettingsTest, OkWithAnotherNameReopensBothDevicesAndDropsThePerformance) 
         dialog.m_outCombo->setCurrentIndex(0);
         return PressOk(dialog);
     });
-    EXPECT_EQ(m_window->OutDeviceName(), "Synth");
-    EXPECT_EQ(m_window->InDeviceName(), "Digital Keyboard-1");
-    EXPECT_EQ(PerformanceOf(*m_window), nullptr);
+    EXPECT_EQ(m_window->Core().OutDeviceName(), "Synth");
+    EXPECT_EQ(m_window->Core().InDeviceName(), "Digital Keyboard-1");
+    EXPECT_EQ(PerformanceOf(m_window->Core()), nullptr);
     const auto ops = m_service.Operations();
     EXPECT_NE(std::find(ops.begin(), ops.end(), "open-out 0"), ops.end());
     EXPECT_NE(std::find(ops.begin(), ops.end(), "open-in 1"), ops.end());
@@ -93,8 +93,8 @@ TEST_F(SettingsTest, AVanishedDeviceIsReplacedByDeviceZeroOnOk) {
     m_service.SetInputNames({"New Keyboard"});
     RunSettings(&PressOk);
     EXPECT_EQ(m_inShown, 0);
-    EXPECT_EQ(m_window->InDeviceName(), "New Keyboard");
-    EXPECT_EQ(PerformanceOf(*m_window), nullptr);
+    EXPECT_EQ(m_window->Core().InDeviceName(), "New Keyboard");
+    EXPECT_EQ(PerformanceOf(m_window->Core()), nullptr);
 }
 
 TEST_F(SettingsTest, WithoutInputDevicesTheListIsEmptyAndOkGivesAnEmptyName) {
@@ -102,7 +102,7 @@ TEST_F(SettingsTest, WithoutInputDevicesTheListIsEmptyAndOkGivesAnEmptyName) {
     RunSettings(&PressOk);
     EXPECT_EQ(m_inItems, 0);
     EXPECT_EQ(m_inShown, -1);
-    EXPECT_EQ(m_window->InDeviceName(), "");
+    EXPECT_EQ(m_window->Core().InDeviceName(), "");
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ TEST_F(ShutdownTest, SigtermWhileASongPlaysSilencesItAndSavesBothFiles) {
     OpenWindow();
     ClickSongRow(0);
     QTest::mouseClick(Control(ids::kMyPaceLesson), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return m_window->CurrentPlayState() == Playing; }));
+    ASSERT_TRUE(WaitFor([&] { return m_window->Core().CurrentPlayState() == Playing; }));
     m_window->m_trackList->item(2)->setCheckState(Qt::Checked);
 
     int received = 0;

@@ -26,19 +26,19 @@ class TrackListTest : public WindowTest {
 TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     OpenWithSong();
     QTest::keyClick(Control(ids::kSongList), Qt::Key_F5);
-    ASSERT_NE(PerformanceOf(*m_window), nullptr);
-    EXPECT_EQ(PerformanceOf(*m_window)->GetPlayer().PracticeMask(), 0x0001u);
+    ASSERT_NE(PerformanceOf(m_window->Core()), nullptr);
+    EXPECT_EQ(PerformanceOf(m_window->Core())->GetPlayer().PracticeMask(), 0x0001u);
 
     m_window->m_trackList->item(3)->setCheckState(Qt::Checked);    // channel 10
     m_window->m_trackList->item(0)->setCheckState(Qt::Unchecked);  // channel 1
-    const SongEntry& entry = m_window->Songs().m_entries[0];
+    const SongEntry& entry = m_window->Core().Songs().m_entries[0];
     EXPECT_EQ(entry.m_channels[9].m_practice, 1);
     EXPECT_EQ(entry.m_channels[0].m_practice, 0);
     {
-        CheckedLock lock(m_window->PlayLock());
-        EXPECT_EQ(m_window->CurrentPerformance()->GetPlayer().PracticeMask(), 1u << 9);
+        CheckedLock lock(m_window->Core().PlayLock());
+        EXPECT_EQ(m_window->Core().CurrentPerformance()->GetPlayer().PracticeMask(), 1u << 9);
     }
-    EXPECT_NE(m_window->CurrentPlayState(), Stopped);  // ticking does not stop the song
+    EXPECT_NE(m_window->Core().CurrentPlayState(), Stopped);  // ticking does not stop the song
 
     // Saved at exit with the new ticks.
     m_window->OnDestroy();
@@ -52,7 +52,7 @@ TEST_F(TrackListTest, SpaceTicksTheRowWithTheFocus) {
     list->setCurrentRow(2);
     QTest::keyClick(list, Qt::Key_Space);
     EXPECT_TRUE(list->RowChecked(2));
-    EXPECT_EQ(m_window->Songs().m_entries[0].m_channels[2].m_practice, 1);
+    EXPECT_EQ(m_window->Core().Songs().m_entries[0].m_channels[2].m_practice, 1);
     EXPECT_TRUE(list->selectedItems().isEmpty());  // rows are never selected
 }
 
@@ -63,10 +63,10 @@ TEST_F(TrackListTest, WithoutASelectedSongThereIsNothingToTick) {
     m_window->m_songListBox->clearSelection();
     EXPECT_EQ(m_window->m_trackList->count(), 0);
     for (int ch = 0; ch < 16; ++ch) {
-        EXPECT_EQ(m_window->ChannelRows()[ch], -1) << ch;
+        EXPECT_EQ(m_window->Core().ChannelRows()[ch], -1) << ch;
     }
     m_window->OnTrackCheckChange();
-    EXPECT_EQ(m_window->Songs().m_entries[0].m_channels[0].m_practice, 1);
+    EXPECT_EQ(m_window->Core().Songs().m_entries[0].m_channels[0].m_practice, 1);
 }
 
 // The activity area of a row as painted: bar width, bar colour and the background.
@@ -109,9 +109,9 @@ TEST_F(TrackListTest, ActivityBarsFadeByAgeInRedOrGrey) {
     m_window->m_idleTimer.stop();  // the test moves the repaint clock itself
     CTrackListBox* list = m_window->m_trackList;
     const QColor background = list->palette().color(QPalette::Base);
-    TrackActivity& activity = m_window->Activity();
+    TrackActivity& activity = m_window->Core().Activity();
     // The observer's context is the core, as the performance registers it.
-    CPelorvaneCore* core = m_window.get();
+    CPelorvaneCore* core = &m_window->Core();
 
     const uint32_t start = 100000;
     activity.m_now = start;
@@ -155,13 +155,13 @@ TEST_F(TrackListTest, TheIdleRoutineMovesTheRepaintClockInStepsOfAtLeast33Ms) {
     ManualClock::Install();
     ManualClock::Set(5000);
     m_window->OnKickIdle();
-    EXPECT_EQ(m_window->Activity().m_now.load(), 5000u);
+    EXPECT_EQ(m_window->Core().Activity().m_now.load(), 5000u);
     ManualClock::Set(5032);
     m_window->OnKickIdle();
-    EXPECT_EQ(m_window->Activity().m_now.load(), 5000u);
+    EXPECT_EQ(m_window->Core().Activity().m_now.load(), 5000u);
     ManualClock::Set(5033);
     m_window->OnKickIdle();
-    EXPECT_EQ(m_window->Activity().m_now.load(), 5033u);
+    EXPECT_EQ(m_window->Core().Activity().m_now.load(), 5033u);
     ManualClock::Uninstall();
 }
 

@@ -36,17 +36,18 @@ void OnInterrupt(int) {
     g_interrupted.store(true);
 }
 
-// The window's questions, answered from the command line: one song, always selected.
-class PlayCore : public CPelorvaneCore {
+// The window's questions, answered from the command line: the one song is selected once it is
+// in the list, and messages go to standard error.
+class CommandLineHost : public CoreHost {
   public:
-    PlayCore(MidiService& service, const std::string& dataDir, int speedPosition)
-        : CPelorvaneCore(service, dataDir), m_speedPosition(speedPosition) {}
-    ~PlayCore() override { ShutDown(); }
+    explicit CommandLineHost(int speedPosition) : m_speedPosition(speedPosition) {}
 
-    int SelectedSongRow() override { return Songs().m_entries.empty() ? -1 : 0; }
+    int SelectedSongRow() override { return m_selectedRow; }
     int SpeedSliderPosition() override { return m_speedPosition; }
     void LightModeLed(int) override {}
     void ShowMessage(const std::string& text) override { std::cerr << text << std::endl; }
+
+    int m_selectedRow = -1;
 
   private:
     int m_speedPosition;
@@ -141,12 +142,14 @@ int Play(const PlayOptions& options) {
     auto service = CreateSystemMidiService();
     int exitCode = 0;
     {
-        PlayCore core(*service, folder.Path(), options.speedPosition);
+        CommandLineHost host(options.speedPosition);
+        CPelorvaneCore core(*service, host, folder.Path());
         int result = AddSong(core.Songs(), options.file);
         if (result != SONG_OK) {
-            ShowLoadError(core, options.file, result);
+            ShowLoadError(host, options.file, result);
             return 1;
         }
+        host.m_selectedRow = 0;
         SongEntry& entry = core.Songs().m_entries[0];
         for (int channel = 0; channel < 16; ++channel) {
             entry.m_channels[channel].m_practice = options.practice[channel] ? 1 : 0;
