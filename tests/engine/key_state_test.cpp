@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "core_fixture.h"
 #include "current_performance.h"
 #include "engine/key_state.h"
 #include "engine_test_support.h"
@@ -12,24 +13,9 @@
 
 namespace {
 
-constexpr const char* kKeyboard = "Digital Keyboard-1";
-
-class KeyStateTest : public ::testing::Test {
+class KeyStateTest : public CoreFixture {
   protected:
-    void SetUp() override {
-        ManualClock::Install();
-        ManualClock::Set(1000);
-        core = std::make_unique<TestCore>(service, dir.Path());
-        core->OpenMidiDevices();
-    }
-    void TearDown() override {
-        core.reset();
-        ManualClock::Uninstall();
-    }
-    void Tick(uint32_t ms = 1) {
-        ManualClock::Advance(ms);
-        core->OnClockTick();
-    }
+    void Tick(uint32_t ms = 1) { AdvanceAndTick(ms); }
     // Ticks until the song time reaches ms (each advance moves it by the clock step).
     void PlayTo(uint32_t songMs) {
         for (int guard = 0; guard < 10000 && PerformanceOf(*core)->SongTime() < songMs; ++guard) {
@@ -57,10 +43,6 @@ class KeyStateTest : public ::testing::Test {
         service.ClearSent();
         return notes;
     }
-
-    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
-    TempDir dir;
-    std::unique_ptr<TestCore> core;
 };
 
 // A chord of 60 and 64 at 500 ms, then 67 at 1500 ms; channel 0 is practised.

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <thread>
 
+#include "core_fixture.h"
 #include "current_performance.h"
 #include "engine/note_spans.h"
 #include "engine/performance.h"
@@ -146,38 +147,20 @@ TEST(SongClockTest, AReaderNeverSeesHalfOfAPublication) {
 
 namespace {
 
-constexpr const char* kKeyboard = "Digital Keyboard-1";
-
 // The published song time through the window core, ticked by hand on the manual clock.
-class SongClockPublicationTest : public ::testing::Test {
+class SongClockPublicationTest : public CoreFixture {
   protected:
     void SetUp() override {
-        ManualClock::Install();
-        ManualClock::Set(1000);
-        core = std::make_unique<TestCore>(service, dir.Path());
-        core->OpenMidiDevices();
+        CoreFixture::SetUp();
         SmfWriter w;
         w.Note(0, 1, 50, 4000);  // another channel, sounding throughout
         w.Note(1000, 0, 60, 400).Note(2000, 0, 62, 400);
         core->AddLoadedSong(w.Load(), 1);
     }
-    void TearDown() override {
-        core.reset();
-        ManualClock::Uninstall();
-    }
-    void Tick(uint32_t ms = 1) {
-        for (uint32_t i = 0; i < ms; ++i) {
-            ManualClock::Advance(1);
-            core->OnClockTick();
-        }
-    }
+    void Tick(uint32_t ms = 1) { TickEveryMs(ms); }
     uint32_t SongTime() { return PerformanceOf(*core)->SongTime(); }
     // The song time the screen would draw ms after now.
     uint32_t Shown(uint32_t ms = 0) { return core->ReadSongClock().At(NowMs() + ms); }
-
-    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
-    TempDir dir;
-    std::unique_ptr<TestCore> core;
 };
 
 TEST_F(SongClockPublicationTest, TheScreenFollowsPlaySpeedAndJumps) {

@@ -6,27 +6,20 @@
 #include <algorithm>
 #include <map>
 
+#include "core_fixture.h"
 #include "current_performance.h"
 #include "engine_test_support.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr const char* kKeyboard = "Digital Keyboard-1";
 const std::vector<uint8_t> kGmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
-class PassageTest : public ::testing::Test {
+class PassageTest : public CoreFixture {
   protected:
     void SetUp() override {
-        ManualClock::Install();
-        ManualClock::Set(1000);
-        core = std::make_unique<TestCore>(service, dir.Path());
-        core->OpenMidiDevices();
+        CoreFixture::SetUp();
         service.ClearSent();
-    }
-    void TearDown() override {
-        core.reset();
-        ManualClock::Uninstall();
     }
     std::vector<RecordedMessage> Take() { return service.TakeSent(); }
     std::vector<uint32_t> Shorts(const std::vector<RecordedMessage>& sent) {
@@ -38,12 +31,7 @@ class PassageTest : public ::testing::Test {
         }
         return out;
     }
-    void Tick(uint32_t ms = 1) {
-        for (uint32_t i = 0; i < ms; ++i) {
-            ManualClock::Advance(1);
-            core->OnClockTick();
-        }
-    }
+    void Tick(uint32_t ms = 1) { TickEveryMs(ms); }
     Performance& P() { return *PerformanceOf(*core); }
     // Ticks until the song reaches the time, the lesson waits or play stops.
     void PlayUntil(uint32_t songTime) {
@@ -83,10 +71,6 @@ class PassageTest : public ::testing::Test {
         auto more = Take();
         sent.insert(sent.end(), more.begin(), more.end());
     }
-
-    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
-    TempDir dir;
-    std::unique_ptr<TestCore> core;
 };
 
 // Channel 2 (index 1) sounds a long note over program, controllers and a bend after a reset;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "core_fixture.h"
 #include "current_performance.h"
 #include "engine/practice_run.h"
 #include "engine_test_support.h"
@@ -13,26 +14,9 @@
 
 namespace {
 
-constexpr const char* kKeyboard = "Digital Keyboard-1";
-
-class PracticeTest : public ::testing::Test {
+class PracticeTest : public CoreFixture {
   protected:
-    void SetUp() override {
-        ManualClock::Install();
-        ManualClock::Set(1000);
-        core = std::make_unique<TestCore>(service, dir.Path());
-        core->OpenMidiDevices();
-    }
-    void TearDown() override {
-        core.reset();
-        ManualClock::Uninstall();
-    }
-    void Tick(uint32_t ms = 1) {
-        for (uint32_t i = 0; i < ms; ++i) {
-            ManualClock::Advance(1);
-            core->OnClockTick();
-        }
-    }
+    void Tick(uint32_t ms = 1) { TickEveryMs(ms); }
     // Starts play; the first tick sets the run's start, from which ideal times count.
     void Start(PlayMode mode) {
         core->StartPlay(mode);
@@ -60,9 +44,6 @@ class PracticeTest : public ::testing::Test {
         return Summarize(run, *core->Practice().MeterOf(run.song));
     }
 
-    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
-    TempDir dir;
-    std::unique_ptr<TestCore> core;
     uint32_t start = 0;
 };
 

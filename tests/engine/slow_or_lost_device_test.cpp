@@ -9,6 +9,7 @@
 #include <future>
 
 #include "../midi/blocked_device.h"
+#include "core_fixture.h"
 #include "engine_test_support.h"
 #include "midi/device_opening.h"
 #include "platform/clock.h"
@@ -17,16 +18,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kKeyboard = "Digital Keyboard-1";
-
-class SlowOrLostDeviceTest : public ::testing::Test {
+class SlowOrLostDeviceTest : public CoreFixture {
   protected:
     void SetUp() override {
-        ManualClock::Install();
-        ManualClock::Set(1000);
         service.SendThroughSender(true);
-        core = std::make_unique<TestCore>(service, dir.Path());
-        core->OpenMidiDevices();
+        CoreFixture::SetUp();
         ASSERT_TRUE(core->m_messages.empty());
         service.DrainSenders();
         service.ClearSent();
@@ -34,23 +30,15 @@ class SlowOrLostDeviceTest : public ::testing::Test {
     void TearDown() override {
         service.BlockSends(false);
         service.CompletePendingSysex();
-        core.reset();
-        ManualClock::Uninstall();
+        CoreFixture::TearDown();
     }
-    void Tick(uint32_t ms = 1) {
-        ManualClock::Advance(ms);
-        core->OnClockTick();
-    }
+    void Tick(uint32_t ms = 1) { AdvanceAndTick(ms); }
     std::vector<uint32_t> Delivered() {
         service.DrainSenders();
         std::vector<uint32_t> sent = service.SentShort();
         service.ClearSent();
         return sent;
     }
-
-    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
-    TempDir dir;
-    std::unique_ptr<TestCore> core;
 };
 
 SmfWriter Scale() {

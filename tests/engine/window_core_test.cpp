@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core_fixture.h"
 #include "current_performance.h"
 #include "engine_test_support.h"
 #include "midi/device_opening.h"
@@ -14,32 +15,18 @@ namespace {
 
 constexpr const char* kKeyboard = "Digital Keyboard-1";
 
-class CoreTest : public ::testing::Test {
+class CoreTest : public CoreFixture {
   protected:
     void SetUp() override {
-        ManualClock::Install();
-        ManualClock::Set(1000);
-        core = std::make_unique<TestCore>(service, dir.Path());
-        core->OpenMidiDevices();
+        CoreFixture::SetUp();
         service.ClearSent();
-    }
-    void TearDown() override {
-        core.reset();
-        ManualClock::Uninstall();
     }
     std::vector<uint32_t> Sent() {
         std::vector<uint32_t> sent = service.SentShort();
         service.ClearSent();
         return sent;
     }
-    void Tick(uint32_t ms = 1) {
-        ManualClock::Advance(ms);
-        core->OnClockTick();
-    }
-
-    InMemoryMidiService service{{kKeyboard}, {kKeyboard}};
-    TempDir dir;
-    std::unique_ptr<TestCore> core;
+    void Tick(uint32_t ms = 1) { AdvanceAndTick(ms); }
 };
 
 // Channel 0 is the practice channel; channels 0-3 play, so channel 0 plays on channel 15.
