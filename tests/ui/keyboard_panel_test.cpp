@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "clocked_window_test.h"
 #include "engine/performance.h"
 #include "midi_file_writer/smf_writer.h"
 #include "platform/clock.h"
@@ -16,31 +17,14 @@
 #include "ui/keyboard_panel.h"
 #include "ui/led_ctrl.h"
 #include "ui/track_list_box.h"
-#include "ui_test_support.h"
 
 namespace {
 
-class KeyboardPanelTest : public WindowTest {
+class KeyboardPanelTest : public ClockedWindowTest {
   protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        ManualClock::Install();
-        ManualClock::Set(1024);
-    }
-    void TearDown() override {
-        WindowTest::TearDown();
-        ManualClock::Uninstall();
-    }
-
     // A song of one chord, keys 60 and 64 at 500 ms, on the practised channel 1.
     void OpenWithChordSong(SmfWriter song = ChordSong()) {
-        const std::string path = m_path + "/chord.mid";
-        const std::vector<uint8_t> bytes = song.Bytes();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        WriteSongList({path});
-        OpenWindow();
-        ClickSongRow(0);
+        OpenWithSong(song, "chord.mid");
         panel = m_window->m_keyboard;
         panel->setFocus();
     }
@@ -49,32 +33,10 @@ class KeyboardPanelTest : public WindowTest {
         w.Note(500, 0, 60, 300).Note(500, 0, 64, 300);
         return w;
     }
-    // Moves the clock by ms and waits for the clock thread's tick at the new value.
-    void Tick(uint32_t ms) {
-        ManualClock::Advance(ms);
-        const uint32_t now = ManualClock::Get();
-        ASSERT_TRUE(WaitFor([&]() -> bool {
-            CheckedLock lock(m_window->Core().PlayLock());
-            Performance* p = m_window->Core().CurrentPerformance();
-            return !p || p->GetKeyLights().LastLightTime() == now ||
-                   m_window->Core().CurrentPlayState() == Stopped;
-        }));
-    }
     void PlayTo(uint32_t songMs) {
         for (int guard = 0; guard < 500 && !IsStopped() && SongTime() < songMs; ++guard) {
             Tick(10);
         }
-    }
-    uint32_t SongTime() {
-        CheckedLock lock(m_window->Core().PlayLock());
-        return m_window->Core().CurrentPerformance()
-                   ? m_window->Core().CurrentPerformance()->SongTime()
-                   : 0;
-    }
-    bool Waiting() {
-        CheckedLock lock(m_window->Core().PlayLock());
-        return m_window->Core().CurrentPerformance() &&
-               m_window->Core().CurrentPerformance()->Waiting();
     }
     bool IsStopped() const { return m_window->Core().CurrentPlayState() == Stopped; }
     // The colour the key shows after a refresh at clock value now.

@@ -6,8 +6,8 @@
 #include <QSlider>
 #include <QTest>
 #include <QWheelEvent>
-#include <fstream>
 
+#include "clocked_window_test.h"
 #include "engine/performance.h"
 #include "midi_file_writer/smf_writer.h"
 #include "platform/clock.h"
@@ -18,30 +18,13 @@
 #include "ui/position_bar.h"
 #include "ui/track_list_box.h"
 #include "ui/ui_state.h"
-#include "ui_test_support.h"
 
 namespace {
 
-class NoteViewTest : public WindowTest {
+class NoteViewTest : public ClockedWindowTest {
   protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        ManualClock::Install();
-        ManualClock::Set(1024);
-    }
-    void TearDown() override {
-        WindowTest::TearDown();
-        ManualClock::Uninstall();
-    }
-
     void Open(const SmfWriter& song, QSize grow = QSize(200, 300)) {
-        const std::string path = m_path + "/notes.mid";
-        const std::vector<uint8_t> bytes = song.Bytes();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        WriteSongList({path});
-        OpenWindow();
-        ClickSongRow(0);
+        OpenWithSong(song, "notes.mid");
         view = m_window->m_noteView;
         Grow(grow);
     }
@@ -57,32 +40,10 @@ class NoteViewTest : public WindowTest {
     QColor At(const QImage& image, int key, int y) const {
         return image.pixelColor(view->KeyColumn(key).center().x(), y);
     }
-    // Moves the clock by ms and waits for the clock thread's tick at the new value.
-    void Tick(uint32_t ms) {
-        ManualClock::Advance(ms);
-        const uint32_t now = ManualClock::Get();
-        ASSERT_TRUE(WaitFor([&]() -> bool {
-            CheckedLock lock(m_window->Core().PlayLock());
-            Performance* p = m_window->Core().CurrentPerformance();
-            return !p || p->GetKeyLights().LastLightTime() == now ||
-                   m_window->Core().CurrentPlayState() == Stopped;
-        }));
-    }
-    bool Waiting() {
-        CheckedLock lock(m_window->Core().PlayLock());
-        return m_window->Core().CurrentPerformance() &&
-               m_window->Core().CurrentPerformance()->Waiting();
-    }
     void PlayTo(uint32_t songMs) {
         for (int guard = 0; guard < 500 && m_window->Core().CurrentPlayState() != Stopped;
              ++guard) {
-            {
-                CheckedLock lock(m_window->Core().PlayLock());
-                if (m_window->Core().CurrentPerformance()->SongTime() >= songMs) {
-                    return;
-                }
-            }
-            if (Waiting()) {
+            if (SongTime() >= songMs || Waiting()) {
                 return;
             }
             Tick(10);
