@@ -1,7 +1,5 @@
 #include "clocked_window_test.h"
 
-#include <fstream>
-
 #include "engine/performance.h"
 #include "platform/clock.h"
 
@@ -14,16 +12,6 @@ void ClockedWindowTest::SetUp() {
 void ClockedWindowTest::TearDown() {
     WindowTest::TearDown();
     ManualClock::Uninstall();
-}
-
-void ClockedWindowTest::OpenWithSong(const SmfWriter& song, const std::string& fileName) {
-    const std::string path = m_path + "/" + fileName;
-    const std::vector<uint8_t> bytes = song.Bytes();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    WriteSongList({path});
-    OpenWindow();
-    ClickSongRow(0);
 }
 
 void ClockedWindowTest::Tick(uint32_t ms) {

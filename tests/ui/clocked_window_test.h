@@ -1,9 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-
-#include "midi_file_writer/smf_writer.h"
 #include "ui_test_support.h"
 
 // The window on the manual clock, set to 1024 ms: its clock thread ticks only when the test moves
@@ -13,9 +10,6 @@ class ClockedWindowTest : public WindowTest {
     void SetUp() override;
     void TearDown() override;
 
-    // Writes the song into the working directory as fileName, lists it alone, opens the window
-    // and selects it.
-    void OpenWithSong(const SmfWriter& song, const std::string& fileName);
     // Moves the clock by ms and waits for the clock thread's tick at the new value.
     void Tick(uint32_t ms);
     // The performance's song time, 0 without one.

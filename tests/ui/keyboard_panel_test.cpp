@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 
 #include "clocked_window_test.h"
 #include "engine/performance.h"
@@ -220,13 +219,7 @@ TEST_F(KeyboardLatency, DISABLED_ClickToEngine) {
     for (int i = 0; i < kChords; ++i) {
         song.Note(300 + 150 * static_cast<uint32_t>(i), 0, 60, 100);
     }
-    const std::string path = m_path + "/latency.mid";
-    const std::vector<uint8_t> bytes = song.Bytes();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    WriteSongList({path});
-    OpenWindow();
-    ClickSongRow(0);
+    OpenWithSong(song, "latency.mid");
     CKeyboardPanel* panel = m_window->m_keyboard;
     panel->setFocus();
     QTest::keyClick(panel, Qt::Key_F6);

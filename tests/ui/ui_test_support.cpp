@@ -38,6 +38,16 @@ void WindowTest::OpenWindow() {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
+void WindowTest::OpenWithSong(const SmfWriter& song, const std::string& fileName) {
+    const std::string path = m_path + "/" + fileName;
+    const std::vector<uint8_t> bytes = song.Bytes();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    WriteSongList({path});
+    OpenWindow();
+    ClickSongRow(0);
+}
+
 std::string WindowTest::DemoSong(int n) {
     const std::string target = m_path + "/" + kDemoSongs[n];
     QFile::copy(QString::fromStdString(std::string(PV_SOURCE_DIR) + "/res/demo/" + kDemoSongs[n]),

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "midi/memory_midi.h"
+#include "midi_file_writer/smf_writer.h"
 #include "ui/pelorvane_dlg.h"
 
 // The main window with its modal parts replaced: messages are recorded, the file choice and the
@@ -71,6 +72,9 @@ class WindowTest : public ::testing::Test {
 
     // Builds and opens the window (songlist.txt written beforehand is read).
     void OpenWindow();
+    // Writes the song into the working directory as fileName, lists it alone, opens the window
+    // and selects it.
+    void OpenWithSong(const SmfWriter& song, const std::string& fileName);
     // Copies demo song n (0-2) into the working directory and returns its path.
     std::string DemoSong(int n);
     std::string WriteFile(const std::string& name, const std::string& content);
