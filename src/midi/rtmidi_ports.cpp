@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "midi/jack_probe.h"
+#include "midi/rtmidi_output_end.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 
@@ -150,10 +151,7 @@ class RtOutput : public MidiOut {
 
     void Close() override {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_port) {
-            m_port->closePort();
-            m_port.reset();
-        }
+        EndRtMidiOutput(m_port, m_system);
     }
 
     bool Gone() const override { return m_gone.load(std::memory_order_acquire); }

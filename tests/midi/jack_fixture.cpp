@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "midi/rtmidi_output_end.h"
+
 namespace {
 
 bool ServerAnswers() {
@@ -199,10 +201,7 @@ void TestKeyboard::Unplug() {
         m_in->closePort();
         m_in.reset();
     }
-    if (m_out) {
-        m_out->closePort();
-        m_out.reset();
-    }
+    EndRtMidiOutput(m_out, PortSystem::Jack);
 }
 
 void TestKeyboard::OnMessage(double, std::vector<unsigned char>* message, void* self) {
