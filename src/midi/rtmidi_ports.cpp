@@ -107,15 +107,7 @@ class RtOutput : public MidiOut {
 
     int SendShort(uint32_t packed) override {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (!Usable()) {
-            return MIDI_ERROR;
-        }
-        uint8_t bytes[3] = {uint8_t(packed), uint8_t(packed >> 8), uint8_t(packed >> 16)};
-        int length = ShortMessageLength(bytes[0]);
-        if (length == 0) {
-            return MIDI_ERROR;
-        }
-        return Send(bytes, length);
+        return SendShortLocked(packed);
     }
 
     // RtMidi writes into JACK's ring buffer or ALSA's sequencer opened not to block; only the
@@ -125,15 +117,7 @@ class RtOutput : public MidiOut {
         if (!guard.owns_lock()) {
             return MIDI_WOULD_WAIT;
         }
-        if (!Usable()) {
-            return MIDI_ERROR;
-        }
-        uint8_t bytes[3] = {uint8_t(packed), uint8_t(packed >> 8), uint8_t(packed >> 16)};
-        int length = ShortMessageLength(bytes[0]);
-        if (length == 0) {
-            return MIDI_ERROR;
-        }
-        return Send(bytes, length);
+        return SendShortLocked(packed);
     }
 
     int SendSysex(std::shared_ptr<SysexBuffer> buffer) override {
@@ -171,6 +155,19 @@ class RtOutput : public MidiOut {
 
   private:
     bool Usable() const { return m_port && !Gone(); }
+
+    // Under m_lock.
+    int SendShortLocked(uint32_t packed) {
+        if (!Usable()) {
+            return MIDI_ERROR;
+        }
+        uint8_t bytes[3] = {uint8_t(packed), uint8_t(packed >> 8), uint8_t(packed >> 16)};
+        int length = ShortMessageLength(bytes[0]);
+        if (length == 0) {
+            return MIDI_ERROR;
+        }
+        return Send(bytes, length);
+    }
 
     int Send(const uint8_t* bytes, std::size_t length) {
         m_error.Clear();
