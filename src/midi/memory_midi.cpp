@@ -436,44 +436,38 @@ void InMemoryMidiService::FailShortSends(bool fail) {
     m_failShort = fail;
 }
 
-void InMemoryMidiService::UnplugOutput(int id) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (auto& weak : m_openOutputs) {
-        auto output = weak.lock();
-        if (output && output->Id() == id) {
-            output->Unplug();
+namespace {
+
+// Calls act on each port of the list that is still open and has this id.
+template <typename Port, typename Act>
+void ForOpenPort(std::vector<std::weak_ptr<Port>>& ports, int id, Act act) {
+    for (auto& weak : ports) {
+        if (auto port = weak.lock(); port && port->Id() == id) {
+            act(*port);
         }
     }
+}
+
+}  // namespace
+
+void InMemoryMidiService::UnplugOutput(int id) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    ForOpenPort(m_openOutputs, id, [](auto& output) { output.Unplug(); });
 }
 
 void InMemoryMidiService::UnplugInput(int id) {
     std::lock_guard<std::mutex> guard(m_lock);
-    for (auto& weak : m_openInputs) {
-        auto input = weak.lock();
-        if (input && input->Id() == id) {
-            input->Unplug();
-        }
-    }
+    ForOpenPort(m_openInputs, id, [](auto& input) { input.Unplug(); });
 }
 
 void InMemoryMidiService::DisconnectOutput(int id) {
     std::lock_guard<std::mutex> guard(m_lock);
-    for (auto& weak : m_openOutputs) {
-        auto output = weak.lock();
-        if (output && output->Id() == id) {
-            output->Disconnect();
-        }
-    }
+    ForOpenPort(m_openOutputs, id, [](auto& output) { output.Disconnect(); });
 }
 
 void InMemoryMidiService::DisconnectInput(int id) {
     std::lock_guard<std::mutex> guard(m_lock);
-    for (auto& weak : m_openInputs) {
-        auto input = weak.lock();
-        if (input && input->Id() == id) {
-            input->Disconnect();
-        }
-    }
+    ForOpenPort(m_openInputs, id, [](auto& input) { input.Disconnect(); });
 }
 
 bool InMemoryMidiService::WaitForPresenceCheck(std::chrono::milliseconds limit) {
