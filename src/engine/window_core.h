@@ -88,8 +88,8 @@ class CPelorvaneCore {
 
     // --- A device that disappears ----------------------------------------------------------
     // The clock thread stops play itself on the tick that finds the output gone. This, called
-    // by the window's idle routine (user-interface thread), stops play when the input has gone,
-    // and tells the learner once for each play a lost device stopped.
+    // by the window's idle routine (user-interface thread), closes an input found gone, stops a
+    // lesson or accompaniment it was listening for, and tells the learner once.
     void CheckDevices() EXCLUDES(m_playLock);
 
     // --- Settings
@@ -156,6 +156,7 @@ class CPelorvaneCore {
     // --- Start anywhere, A-B loop -------------------------------------------------------------
     // While playing, jumps there; while stopped, the next start begins there.
     void SeekTo(uint32_t songMs) EXCLUDES(m_playLock);
+    // A loop that does not hold the place moves it to A (a jump while playing).
     void SetLoop(std::optional<LoopSpan> loop, int passes = 0) EXCLUDES(m_playLock);
     std::optional<LoopSpan> Loop() EXCLUDES(m_playLock);
     // The song time to show: where play is, or where the next start begins. Never waits on the
@@ -163,9 +164,10 @@ class CPelorvaneCore {
     uint32_t ShownSongTime() const;
 
     // --- On-screen keyboard ---------------------------------------------------------------------
-    // A key pressed (or released) on the screen: reaches the lesson through MidiInProc as a
-    // Note On on MIDI channel 1 would, and sounds on the output device. User-interface thread.
-    void PlayScreenKey(int key, bool down) EXCLUDES(m_playLock);
+    // A key pressed (or released) on the screen: reaches the lesson as a Note On on MIDI
+    // channel 1 from the input would, and sounds on the output device. A press not scored still
+    // plays the lesson but is left out of the run's figures. User-interface thread.
+    void PlayScreenKey(int key, bool down, bool scored = true) EXCLUDES(m_playLock);
     // The channel a screen key sounds on now, -1 for none.
     int ScreenKeyChannel() const REQUIRES(m_playLock);
 
@@ -213,12 +215,19 @@ class CPelorvaneCore {
     void SilenceAllChannelsLocked() REQUIRES(m_playLock);
     void OpenMidiDevicesLocked() REQUIRES(m_playLock);
     void CloseMidiDevicesLocked() REQUIRES(m_playLock);
+    void SeekToLocked(uint32_t songMs) REQUIRES(m_playLock);
 
+    // A key of the player's, from the input or the screen: into the held keys, the lesson and,
+    // when scored, the practice record. Input or user-interface thread; takes no play lock.
+    void TakePlayerKey(int key, bool down, bool scored) EXCLUDES(m_playLock);
     void HandOverRunStart(uint32_t clockMs) REQUIRES(m_playLock);
     void HandOverRunEnd(uint32_t clockMs) REQUIRES(m_playLock);
     std::thread m_hClockThread;
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     bool m_shutDown = false;
+    // The input was found gone and closed; the next settings OK opens it again even under the
+    // same name. User-interface thread.
+    bool m_inputLost = false;
     enum DeviceLoss : int { kNoLoss, kOutputLost };
     std::atomic<int> m_deviceLoss{kNoLoss};  // set by the clock thread, taken by CheckDevices
     SaveNotice m_saveNotice;

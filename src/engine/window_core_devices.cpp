@@ -31,22 +31,30 @@ void CPelorvaneCore::CheckDevices() {
         m_host.ShowMessage(kOutputLostText);
         return;
     }
-    if (m_playState == Stopped) {
-        return;
-    }
     // Runs at every idle moment of the window, which must not wait for the clock: while the clock
-    // holds the lock (a long system exclusive message), the check waits for the next run. The
-    // presence check itself may take a while, so it runs without the lock.
+    // holds the lock (a long system exclusive message), the check waits for the next run.
     if (!m_playLock.try_lock()) {
         return;
     }
-    const std::shared_ptr<MidiIn> in = m_hMidiIn;
-    m_playLock.unlock();
+    std::shared_ptr<MidiIn> in = m_hMidiIn;
     if (!in || in->StillPresent()) {
+        m_playLock.unlock();
         return;
     }
-    StopPlay();
-    m_host.ShowMessage(kInputLostText);
+    // A lost input is closed at once, so that it is told once and later starts of every mode go
+    // on without it, as they do when no input was found at start-up. Only what listens to the
+    // learner has to stop.
+    m_hMidiIn.reset();
+    m_inputLost = true;
+    const bool needsInput = m_playState != Stopped && (m_playMode == PlayMode::MyPaceLesson ||
+                                                       m_playMode == PlayMode::Accompaniment);
+    if (needsInput) {
+        StopPlayLocked();
+    }
+    m_playLock.unlock();
+    // Closing waits for a running input callback, which takes the input lock, never the play lock.
+    in->Close();
+    m_host.ShowMessage(needsInput ? kInputLostText : kInputLostNothingStoppedText);
 }
 
 void CPelorvaneCore::LoadSettings() {
@@ -80,7 +88,7 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
         out = m_hMidiOut;
         in = m_hMidiIn;
     }
-    const bool lost = (out && out->Gone()) || (in && !in->StillPresent());
+    const bool lost = (out && out->Gone()) || (in && !in->StillPresent()) || m_inputLost;
     if (!changed && !lost) {
         return false;
     }
@@ -92,6 +100,7 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
         StopPlayLocked();
     }
     OpenMidiDevicesLocked();
+    m_inputLost = false;
     SetPerformance(nullptr);
     WakeClockThread();
     return true;

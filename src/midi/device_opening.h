@@ -24,3 +24,7 @@ inline constexpr const char* kOutputLostText =
 inline constexpr const char* kInputLostText =
     "MIDI入力デバイスが見つからなくなりました。演奏を停止しました。"
     "つなぎ直したら、設定でデバイスを選び直してください。";
+// The same, when nothing that listens to the learner was playing.
+inline constexpr const char* kInputLostNothingStoppedText =
+    "MIDI入力デバイスが見つからなくなりました。"
+    "つなぎ直したら、設定でデバイスを選び直してください。";
