@@ -84,8 +84,9 @@ TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoops
     EXPECT_EQ(m_window->Core().ShownSongTime(), 2000u);  // stopped: the next start begins there
     // Shown where a loop set by hand shows.
     EXPECT_EQ(m_window->m_positionBar->Loop(), (LoopSpan{2000, 6000}));
-    // The main window still takes the player's clicks.
+    // The main window still takes the player's clicks, and has its keys back.
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 int CountColour(const QImage& image, QRgb colour) {
