@@ -176,6 +176,39 @@ TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
     EXPECT_EQ(HardestBars(run, *core->Practice().MeterOf(run.song)), (std::vector<uint32_t>{3, 1}));
 }
 
+// A key tapped shortly before its chord comes due plays that chord; pressed while the lesson
+// waits for the chord before, it is no wrong key there. Nor is a press left out of the figures.
+TEST_F(PracticeTest, LessonTakesAKeyTappedJustBeforeItsChord) {
+    SmfWriter w;
+    w.Note(600, 0, 60, 300).Note(1200, 0, 62, 300).Note(1800, 0, 64, 300);
+    core->AddLoadedSong(w.Load(), 1);
+    Start(PlayMode::MyPaceLesson);
+    At(500);
+    Press(60);
+    At(700);
+    EXPECT_FALSE(PerformanceOf(*core)->Waiting());
+    At(1200);
+    ASSERT_TRUE(PerformanceOf(*core)->Waiting());
+    Press(61);                             // wrong
+    core->PlayScreenKey(63, true, false);  // the click that focused the screen keyboard
+    core->PlayScreenKey(63, false);
+    Tick(50);
+    Press(64);  // the next chord's, early
+    Tick(50);
+    Press(62);
+    Tick();
+    EXPECT_FALSE(PerformanceOf(*core)->Waiting());
+    PlayToEnd();
+
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].chords.size(), 3u);
+    EXPECT_EQ(runs[0].chords[0].waitMs, 0u);
+    EXPECT_EQ(runs[0].chords[1].wrong, 1u);
+    EXPECT_EQ(runs[0].chords[2].waitMs, 0u);
+    EXPECT_EQ(runs[0].chords[2].wrong, 0u);
+}
+
 TEST_F(PracticeTest, EachPassOfALoopIsARunOfItsOwn) {
     core->AddLoadedSong(SixNotes().Load(), 1);
     core->SetLoop(LoopSpan{0, 2000}, 2);
