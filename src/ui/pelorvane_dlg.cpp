@@ -428,11 +428,38 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
 
 bool CPelorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        if (PreTranslateMessage(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event))) {
+        auto* target = static_cast<QWidget*>(watched);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (PreTranslateMessage(target, key)) {
             return true;
         }
+        if (PlaysComputerKeys(target) && m_keyboard->TakeComputerKeyPress(*key)) {
+            return true;
+        }
+    } else if (event->type() == QEvent::KeyRelease && watched->isWidgetType() && m_keyboard) {
+        // A key-up ends the note wherever the focus has gone meanwhile.
+        if (m_keyboard->TakeComputerKeyRelease(*static_cast<QKeyEvent*>(event))) {
+            return true;
+        }
+    } else if (event->type() == QEvent::WindowDeactivate && watched == this && m_keyboard) {
+        m_keyboard->ReleaseComputerKeys();  // their key-ups go to another window now
     }
     return QDialog::eventFilter(watched, event);
+}
+
+bool CPelorvaneDlg::PlaysComputerKeys(const QWidget* target) const {
+    if (!m_keyboard || !target || target->window() != this) {
+        return false;
+    }
+    // Where letters are typed, they stay letters: the song list finds a song by its first
+    // letters, and an edit field takes text.
+    for (const QWidget* w = target; w; w = w->parentWidget()) {
+        if (w == m_songListBox) {
+            return false;
+        }
+    }
+    return !target->inherits("QLineEdit") && !target->inherits("QAbstractSpinBox") &&
+           !target->inherits("QTextEdit") && !target->inherits("QPlainTextEdit");
 }
 
 void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -136,6 +136,8 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Whether the computer keys play the screen keyboard while this control has the focus.
+    bool PlaysComputerKeys(const QWidget* target) const;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
