@@ -62,6 +62,7 @@ class OtherConnection {
     OtherConnection(const OtherConnection&) = delete;
     OtherConnection& operator=(const OtherConnection&) = delete;
 
+    QSqlDatabase Database() const { return QSqlDatabase::database(m_name, false); }
     bool Exec(const QString& sql) {
         QSqlQuery q(QSqlDatabase::database(m_name, false));
         return q.exec(sql);
