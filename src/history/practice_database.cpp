@@ -200,8 +200,12 @@ PracticeDatabase::OpenResult PracticeDatabase::OpenOrPutAside() {
         return OpenResult::Opened;
     }
     const bool writer = m_access == HistoryAccess::ReadWrite;
-    if (writer) {
-        QDir().mkpath(m_folder);
+    const QString path = Shown(FilePath());
+    const QString cannotCreate =
+        QStringLiteral("練習の記録 %1 を作れません。練習は記録されません。").arg(path);
+    if (writer && !QDir().mkpath(m_folder)) {
+        Tell(kToldCannotCreate, cannotCreate);
+        return OpenResult::Never;
     }
     const bool existed = QFile::exists(FilePath());
     // Another writer may be creating the file or turning on its journal this very moment:
@@ -217,7 +221,6 @@ PracticeDatabase::OpenResult PracticeDatabase::OpenOrPutAside() {
         }
         QThread::msleep(kOpenRetryMs);
     }
-    const QString path = Shown(FilePath());
     switch (state) {
         case FileState::Whole:
             return OpenResult::Opened;
@@ -241,8 +244,7 @@ PracticeDatabase::OpenResult PracticeDatabase::OpenOrPutAside() {
     }
     Close();
     if (writer && !existed) {
-        Tell(kToldCannotCreate,
-             QStringLiteral("練習の記録 %1 を作れません。練習は記録されません。").arg(path));
+        Tell(kToldCannotCreate, cannotCreate);
         return OpenResult::Never;
     }
     // Busy, full or not writable now: left as it is, and tried again later.
