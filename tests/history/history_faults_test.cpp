@@ -125,6 +125,13 @@ TEST_F(HistoryFaultsTest, AFileOfANewerVersionIsLeftAsItIsAndSaidSoOnce) {
         EXPECT_FALSE(read);
         EXPECT_TRUE(db.TakeMessage().isEmpty());
     }
+    {
+        PracticeDatabase reader(folder, 2000, HistoryAccess::ReadOnly);
+        bool read = true;
+        reader.RunsOf(song, &read);
+        EXPECT_FALSE(read);
+        EXPECT_TRUE(reader.TakeMessage().contains("新しい版の Pelorvane"));
+    }
     EXPECT_EQ(Bytes(File()), before);
     EXPECT_TRUE(AsideFiles(folder).isEmpty());
 }
