@@ -234,6 +234,8 @@ void CPelorvaneDlg::OnInitDialog() {
     m_results = std::make_unique<CPracticeResultsWindow>(*m_core, this);
     connect(m_results.get(), &CPracticeResultsWindow::Message, this,
             [this](const QString& text) { ShowMessage(text.toStdString()); });
+    connect(m_results.get(), &CPracticeResultsWindow::SaveFailure, this,
+            [this](const QString& text) { ShowSaveFailure(text.toStdString()); });
     connect(m_results.get(), &CPracticeResultsWindow::LoopRequested, this,
             &CPelorvaneDlg::OnPractiseLoop);
 

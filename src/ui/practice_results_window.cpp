@@ -21,6 +21,9 @@ namespace {
 constexpr int kCollectMs = 200;  // finished runs reach the window this often
 constexpr int kGap = 8;          // px between the main window and this one
 
+// How long the close waits for a busy or full history to take the last runs.
+constexpr int kCloseWaitMs = 10000;
+
 QString DataFolder(const CPelorvaneCore& core) {
     return QString::fromStdString(core.DataDir().empty() ? std::string(".") : core.DataDir());
 }
@@ -119,9 +122,17 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
         });
     }
     if (flush) {
-        // Closing: every run is in the file before the window goes.
+        // Closing: every run is in the file before the window goes, or said to be lost.
         m_closing = true;
+        QString unstored;
+        m_store.Post([&unstored](PracticeDatabase& db) {
+            db.Settle(kCloseWaitMs);
+            unstored = db.TakeMessage();
+        });
         m_store.Finish();
+        if (!unstored.isEmpty()) {
+            emit SaveFailure(unstored);
+        }
     }
 }
 

@@ -50,6 +50,8 @@ class CPracticeResultsWindow : public QWidget {
   signals:
     // Something the user must be told once (the history file put aside).
     void Message(const QString& text);
+    // Runs the history could not take by the close: told even as the window closes.
+    void SaveFailure(const QString& text);
     // A hard bar's button: the loop around that bar, for the main window to set and show.
     void LoopRequested(LoopSpan loop);
 
