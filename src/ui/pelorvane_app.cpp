@@ -33,9 +33,13 @@ void RememberWindow(const QWidget& window, UiState& state) {
     state.SetWindowSize(NormalSize(window));
 }
 
-void PlaceWindow(QWidget& window, const UiState& state) {
+void PlaceWindow(CPelorvaneDlg& window, const UiState& state) {
     if (const std::optional<QSize> size = state.WindowSize()) {
         window.resize(size->expandedTo(window.minimumSize()));
+    } else if (const QScreen* screen = window.screen()) {
+        // The first start: room for the falling notes, as far as the screen has it.
+        window.resize(window.FirstStartSize(screen->availableGeometry().size() -
+                                            QSize(kFrameAllowanceWidth, kFrameAllowanceHeight)));
     }
     const std::optional<QPoint> saved = state.WindowPosition();
     if (!saved) {
