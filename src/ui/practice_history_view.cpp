@@ -23,7 +23,7 @@ constexpr int kAccuracyStep = 20;
 constexpr int kTempoStep = 25;
 constexpr int kMostRunTicks = 10;
 const QSize kListMinimum(200, 120);
-const QSize kChartMinimum(200, 200);
+const QSize kChartMinimum(200, 240);
 // Side by side from this width on: each as wide as it is usable.
 constexpr int kSideBySide = 620;
 
@@ -86,6 +86,8 @@ CPracticeHistoryView::CPracticeHistoryView(QWidget* parent) : QWidget(parent) {
     auto* chart = new QChart;
     chart->setTitle(QString::fromUtf8("正確さとテンポの推移"));
     chart->legend()->setAlignment(Qt::AlignBottom);
+    // The legend names both axes; their own titles would leave the plot too little room.
+    chart->setMargins(QMargins(4, 4, 4, 4));
     m_chart = new QChartView(chart, filled);
     m_chart->setRenderHint(QPainter::Antialiasing);
     m_chart->setMinimumSize(kChartMinimum);
@@ -185,7 +187,6 @@ void CPracticeHistoryView::UpdateChart(const std::vector<StoredRun>& runs) {
     percent->setRange(0, kGridSteps * kAccuracyStep);
     percent->setTickCount(kGridSteps + 1);
     percent->setLabelFormat(QStringLiteral("%d%%"));
-    percent->setTitleText(QString::fromUtf8("正確さ"));
 
     // A tempo beyond the grid (a speed given to pelorvane-play) widens its axis alone.
     const int tempoSteps = std::max(kGridSteps, (fastest + kTempoStep - 1) / kTempoStep);
@@ -193,7 +194,6 @@ void CPracticeHistoryView::UpdateChart(const std::vector<StoredRun>& runs) {
     speed->setRange(0, tempoSteps * kTempoStep);
     speed->setTickCount(tempoSteps + 1);
     speed->setLabelFormat(QStringLiteral("%d%%"));
-    speed->setTitleText(QString::fromUtf8("テンポ"));
     speed->setGridLineVisible(false);
 
     chart->addAxis(order, Qt::AlignBottom);

@@ -44,7 +44,7 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
 
     m_history = new CPracticeHistoryView(this);
     layout->addWidget(m_history, 1);
-    resize(760, 420);
+    resize(760, 560);
 
     m_collectTimer.setInterval(kCollectMs);
     connect(&m_collectTimer, &QTimer::timeout, this, [this] { CollectRuns(false); });
