@@ -109,6 +109,12 @@ void CPracticeHistoryView::resizeEvent(QResizeEvent* event) {
     m_sides->setDirection(roomy ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
 }
 
+QSize CPracticeHistoryView::minimumSizeHint() const {
+    const int spacing = std::max(0, m_sides->spacing());
+    return QSize(std::max(kListMinimum.width(), kChartMinimum.width()),
+                 kListMinimum.height() + spacing + kChartMinimum.height());
+}
+
 bool CPracticeHistoryView::ShowsEmptyText() const {
     return m_pages->currentWidget() == m_empty;
 }

@@ -27,6 +27,8 @@ class CPracticeHistoryView : public QWidget {
     QTableWidget* List() const { return m_list; }
     // True when the "no runs yet" text stands instead of the list and the chart.
     bool ShowsEmptyText() const;
+    // As narrow as the list over the chart: the side by side comes only with room for it.
+    QSize minimumSizeHint() const override;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -37,6 +37,9 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("summary"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Lines wrap rather than widen the window past the screen's edge.
+    m_title->setWordWrap(true);
+    m_summary->setWordWrap(true);
     layout->addWidget(m_title);
     layout->addWidget(m_summary);
     m_barBox = new QVBoxLayout;
