@@ -76,8 +76,9 @@ bool AnythingPlayed(const PracticeRun& run) {
             // A chord counts once it was played; wrong keys are kept with the chord awaited.
             return !run.chords.empty();
         case PlayMode::Accompaniment:
-            return run.extra > 0 || std::any_of(run.notes.begin(), run.notes.end(),
-                                                [](const PracticeRun::NoteScore& n) { return n.hit; });
+            return run.extra > 0 ||
+                   std::any_of(run.notes.begin(), run.notes.end(),
+                               [](const PracticeRun::NoteScore& n) { return n.hit; });
         default:
             return run.endSongMs != run.startSongMs;
     }
