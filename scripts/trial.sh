@@ -3,8 +3,9 @@
 # working folder made by the launcher's first start (built-in synthesizer, demo songs), the first
 # demo song's melody played in a my-pace lesson on the screen keyboard, then in an accompaniment
 # with the notes of its third bar left out; screenshots of the 練習結果 window after each run,
-# pelorvane-history's lines for the song, and the first hard bar's button pressed, which must set
-# the loop around that bar. Ends non-zero when a step does not give what it should.
+# pelorvane-history's lines for the song, the first hard bar's button pressed, which must set
+# the loop around that bar, and a run in which nothing is played, which must not be kept. Ends
+# non-zero when a step does not give what it should.
 #   scripts/trial.sh [output folder]     (default: build/trial)
 #   PELORVANE_XVFB_DISPLAY=N picks the Xvfb display number (default: a random one).
 # Builds the program if needed (PELORVANE_BUILD_DIR, default build).
@@ -163,6 +164,15 @@ else
     # The play keys belong to the main window again at once.
     [ "$(xdotool getactivewindow)" = "$main" ] || fail "the main window is not active after the bar's button"
 fi
+# --- a run in which nothing is played: said so in the window, and not kept.
+runs_before=$( (cd "$folder" && "$history_tool" "$song") | grep -c '^run ' || true)
+xdotool windowactivate --sync "$main" key F7
+sleep 2
+xdotool key F9
+sleep 1.5
+shot trial-nothing-played
+runs_after=$( (cd "$folder" && "$history_tool" "$song") | grep -c '^run ' || true)
+[ "$runs_after" = "$runs_before" ] || fail "a run in which nothing was played was kept"
 # The loop is kept with the song's place when the window closes.
 xdotool windowactivate --sync "$main" key Escape
 pv_wait_gone Pelorvane 10000 || fail "the window did not close"

@@ -17,6 +17,9 @@ void OpenDevicesByName(MidiService& service, std::string& inName, std::string& o
 // Input first, then output; both handles end up null.
 void CloseDevices(std::shared_ptr<MidiOut>& out, std::shared_ptr<MidiIn>& in);
 
+// No input device of the chosen name (or none at all) at opening.
+inline constexpr const char* kNoInputText = "MIDI入力デバイスがありません。";
+
 // What the learner is told when a device disappears while a song plays.
 inline constexpr const char* kOutputLostText =
     "MIDI出力デバイスが見つからなくなりました。演奏を停止しました。"

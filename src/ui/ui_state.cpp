@@ -16,6 +16,8 @@ const QString kHeight = QStringLiteral("window/height");
 const QString kViewSpan = QStringLiteral("view/spanMs");
 const QString kViewOthersHidden = QStringLiteral("view/othersHidden");
 const QString kLastFolder = QStringLiteral("songs/lastFolder");
+const QString kLastSong = QStringLiteral("songs/lastSong");
+const QString kNoInputHidden = QStringLiteral("notices/noInputHidden");
 
 // Farther out than any desktop reaches: such a value is damage, not a place.
 constexpr int kFarthest = 1000000;
@@ -118,6 +120,24 @@ bool UiState::ViewOthersHidden() const {
 
 void UiState::SetViewOthersHidden(bool hidden) {
     WriteValue(m_path, kViewOthersHidden, hidden ? 1 : 0);
+}
+
+QString UiState::LastSongPath() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    return Readable(settings) ? settings.value(kLastSong).toString() : QString();
+}
+
+void UiState::SetLastSongPath(const QString& path) {
+    WriteValue(m_path, kLastSong, path);
+}
+
+bool UiState::NoInputNoticeHidden() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    return Readable(settings) && settings.value(kNoInputHidden).toString() == QLatin1String("1");
+}
+
+void UiState::SetNoInputNoticeHidden(bool hidden) {
+    WriteValue(m_path, kNoInputHidden, hidden ? 1 : 0);
 }
 
 QString UiState::LastSongFolder() const {

@@ -34,6 +34,14 @@ class UiState {
     bool ViewOthersHidden() const;
     void SetViewOthersHidden(bool hidden);
 
+    // The song selected when the window last closed, selected again at the next start.
+    QString LastSongPath() const;
+    void SetLastSongPath(const QString& path);
+
+    // The learner asked not to be told again that there is no MIDI input device.
+    bool NoInputNoticeHidden() const;
+    void SetNoInputNoticeHidden(bool hidden);
+
     // The folder the last song was chosen from, if it still exists.
     QString LastSongFolder() const;
     void SetLastSongFolder(const QString& folder);

@@ -271,6 +271,61 @@ TEST_F(PracticeTest, AModelPerformanceIsMeasuredButNotScored) {
     }
 }
 
+// What a run shows: nothing for a run in which no key was pressed, no bar to practise for a run
+// without a fault.
+TEST_F(PracticeTest, ARunWithoutKeysIsNotKeptAndAFaultlessRunHasNoHardBars) {
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    Start(PlayMode::Accompaniment);
+    At(3500);  // three notes due, none played
+    core->StopPlay();
+    std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_FALSE(AnythingPlayed(runs[0]));
+    EXPECT_EQ(Summary(runs[0]).accuracy, 0.0);
+
+    core->SeekTo(0);  // a stop keeps the place
+    Start(PlayMode::MyPaceLesson);
+    At(2500);  // waits at the first chord, then stopped
+    core->StopPlay();
+    Start(PlayMode::ModelPerformance);
+    core->StopPlay();  // stopped before the song moved
+    runs = Runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_FALSE(AnythingPlayed(runs[0]));
+    EXPECT_FALSE(AnythingPlayed(runs[1]));
+
+    // A lesson played through without a wrong key, with a long wait in the middle.
+    core->SeekTo(0);
+    Start(PlayMode::MyPaceLesson);
+    const int keys[] = {60, 62, 64, 65, 67, 69};
+    for (int i = 0; i < 6; ++i) {
+        for (int guard = 0; guard < 5000 && !PerformanceOf(*core)->Waiting(); ++guard) {
+            Tick();
+        }
+        Tick(i == 2 ? 3000 : 10);
+        Key(keys[i], true);
+        Tick();
+        Key(keys[i], false);
+    }
+    PlayToEnd();
+    runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(AnythingPlayed(runs[0]));
+    EXPECT_DOUBLE_EQ(Summary(runs[0]).accuracy, 1.0);
+    EXPECT_TRUE(HardestBars(runs[0], *core->Practice().MeterOf(runs[0].song)).empty());
+    // One wrong key makes it a run with a bar to practise again.
+    runs[0].chords[3].wrong = 1;
+    EXPECT_FALSE(HardestBars(runs[0], *core->Practice().MeterOf(runs[0].song)).empty());
+
+    core->SeekTo(0);
+    Start(PlayMode::ModelPerformance);
+    At(1500);
+    core->StopPlay();
+    runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(AnythingPlayed(runs[0]));  // listened to: kept with its tempo
+}
+
 TEST(PracticeScorer, APressJustAfterTheEndStillAnswersTheLastNote) {
     PracticeScorer scorer;
     PracticeEvent start;
