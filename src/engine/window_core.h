@@ -34,6 +34,10 @@ class Performance;
 // private *Locked steps they share need it held (REQUIRES), so that no path of the core takes it
 // twice. m_playState is atomic: anyone may read it, it is written under the lock. The input
 // callback takes only m_inputLock, never the play lock.
+//
+// The clock thread waits for the play lock at every tick, so nothing that can wait is done
+// under it: the host is asked before it is taken and told after it is released (a message box
+// waits for the learner), and devices are opened and closed outside it.
 class CPelorvaneCore {
   public:
     // Reads setting.txt and songlist.txt from dataDir (empty: the working directory). Both device
@@ -113,7 +117,7 @@ class CPelorvaneCore {
     const SongList& Songs() const { return m_songList; }
 
     // Whoever reads what the play lock guards holds it through this, with CheckedLock.
-    CheckedRecursiveMutex& PlayLock() const RETURN_CAPABILITY(m_playLock) { return m_playLock; }
+    CheckedMutex& PlayLock() const RETURN_CAPABILITY(m_playLock) { return m_playLock; }
     // The current performance, none before a start; it and everything in it are the lock's.
     Performance* CurrentPerformance() REQUIRES(m_playLock) { return m_pPerformance.get(); }
     const Performance* CurrentPerformance() const REQUIRES(m_playLock) {
@@ -175,8 +179,7 @@ class CPelorvaneCore {
     MidiService& m_service;
     CoreHost& m_host;
     std::string m_dataDir;
-    // Recursive underneath only for modal loops run while it is held (see CheckedRecursiveMutex).
-    mutable CheckedRecursiveMutex m_playLock;
+    mutable CheckedMutex m_playLock;
     std::shared_ptr<MidiIn> m_hMidiIn GUARDED_BY(m_playLock);
     std::shared_ptr<MidiOut> m_hMidiOut GUARDED_BY(m_playLock);
     std::string m_inMidiDeviceName;  // user-interface thread
@@ -209,13 +212,24 @@ class CPelorvaneCore {
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
     KeyState m_keyState;
 
+    // What the window has chosen for the next performance, asked before the play lock is taken.
+    struct SongChoice {
+        int row;            // the selected song row, -1 for none
+        int speedPosition;  // the speed slider's position
+    };
+    SongChoice AskSongChoice() EXCLUDES(m_playLock);
+
     // The steps the commands share, for callers that hold the play lock already.
     void StopPlayLocked() REQUIRES(m_playLock);
-    bool PreparePerformanceLocked() REQUIRES(m_playLock);
+    // False when nothing was started: no song, or none loaded, is chosen.
+    bool StartPlayLocked(PlayMode mode, const SongChoice& choice) REQUIRES(m_playLock);
+    bool PreparePerformanceLocked(const SongChoice& choice) REQUIRES(m_playLock);
     void SilenceAllChannelsLocked() REQUIRES(m_playLock);
-    void OpenMidiDevicesLocked() REQUIRES(m_playLock);
-    void CloseMidiDevicesLocked() REQUIRES(m_playLock);
     void SeekToLocked(uint32_t songMs) REQUIRES(m_playLock);
+    // Closes both devices and opens them by name again; with discardPerformance, first stops
+    // play and discards the performance that holds the old output. The failures are told once
+    // the new devices are in place.
+    void ReopenMidiDevices(bool discardPerformance) EXCLUDES(m_playLock);
 
     // A key of the player's, from the input or the screen: into the held keys, the lesson and,
     // when scored, the practice record. Input or user-interface thread; takes no play lock.

@@ -1,29 +1,76 @@
 // Device opening and the settings file, as the window core sees them.
 
+#include <string>
+#include <vector>
+
 #include "engine/performance.h"
 #include "engine/window_core.h"
 #include "midi/device_enum.h"
 #include "midi/device_opening.h"
 #include "midi/settings_file.h"
 
+namespace {
+
+// Keeps the messages of an opening, in order, until the new devices are in place.
+class MessageList : public MessageSink {
+  public:
+    void ShowMessage(const std::string& text) override { m_texts.push_back(text); }
+    void ShowAll(MessageSink& sink) const {
+        for (const std::string& text : m_texts) {
+            sink.ShowMessage(text);
+        }
+    }
+
+  private:
+    std::vector<std::string> m_texts;
+};
+
+}  // namespace
+
 void CPelorvaneCore::OpenMidiDevices() {
-    CheckedLock lock(m_playLock);
-    OpenMidiDevicesLocked();
+    ReopenMidiDevices(false);
 }
 
-void CPelorvaneCore::OpenMidiDevicesLocked() {
-    CloseMidiDevicesLocked();
-    OpenDevicesByName(m_service, m_inMidiDeviceName, m_outMidiDeviceName, m_hMidiOut, m_hMidiIn,
-                      &CPelorvaneCore::MidiInProc, this, m_host);
+void CPelorvaneCore::ReopenMidiDevices(bool discardPerformance) {
+    std::shared_ptr<MidiOut> out;
+    std::shared_ptr<MidiIn> in;
+    {
+        CheckedLock lock(m_playLock);
+        if (discardPerformance) {
+            if (m_playState != Stopped) {
+                StopPlayLocked();
+            }
+            // It holds the old output; the input callback is switched away from it before it
+            // goes.
+            SetPerformance(nullptr);
+        }
+        out = std::move(m_hMidiOut);
+        in = std::move(m_hMidiIn);
+    }
+    // A system device may take its time to close or open; meanwhile the clock sees none.
+    // Closing the input waits for a running callback, which never takes the play lock.
+    CloseDevices(out, in);
+    MessageList messages;
+    OpenDevicesByName(m_service, m_inMidiDeviceName, m_outMidiDeviceName, out, in,
+                      &CPelorvaneCore::MidiInProc, this, messages);
+    {
+        CheckedLock lock(m_playLock);
+        m_hMidiOut = std::move(out);
+        m_hMidiIn = std::move(in);
+    }
+    WakeClockThread();
+    messages.ShowAll(m_host);
 }
 
 void CPelorvaneCore::CloseMidiDevices() {
-    CheckedLock lock(m_playLock);
-    CloseMidiDevicesLocked();
-}
-
-void CPelorvaneCore::CloseMidiDevicesLocked() {
-    CloseDevices(m_hMidiOut, m_hMidiIn);
+    std::shared_ptr<MidiOut> out;
+    std::shared_ptr<MidiIn> in;
+    {
+        CheckedLock lock(m_playLock);
+        out = std::move(m_hMidiOut);
+        in = std::move(m_hMidiIn);
+    }
+    CloseDevices(out, in);
 }
 
 void CPelorvaneCore::CheckDevices() {
@@ -92,17 +139,10 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
     if (!changed && !lost) {
         return false;
     }
-    // One locked step: the clock never sees the new devices with a performance that still
-    // holds the old output, and the input callback is switched away from the discarded
-    // performance before it goes.
-    CheckedLock lock(m_playLock);
-    if (m_playState != Stopped) {
-        StopPlayLocked();
-    }
-    OpenMidiDevicesLocked();
+    // The performance goes before the old output does: the clock never sees the new devices
+    // with a performance that still holds the old output.
     m_inputLost = false;
-    SetPerformance(nullptr);
-    WakeClockThread();
+    ReopenMidiDevices(true);
     return true;
 }
 

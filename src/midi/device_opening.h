@@ -9,7 +9,7 @@ class MessageSink;
 
 // Resolves the two names (replacing them by the resolved names), opens the output, then the
 // input with the callback, and starts input; each failure is shown through sink, output's
-// first. The caller holds the play lock and has closed both devices.
+// first. The caller has closed both devices, and holds no lock that the clock waits for.
 void OpenDevicesByName(MidiService& service, std::string& inName, std::string& outName,
                        std::shared_ptr<MidiOut>& out, std::shared_ptr<MidiIn>& in,
                        MidiInCallback callback, void* instance, MessageSink& sink);
