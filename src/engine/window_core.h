@@ -242,6 +242,8 @@ class CPelorvaneCore {
     // The input was found gone and closed; the next settings OK opens it again even under the
     // same name. User-interface thread.
     bool m_inputLost = false;
+    // The learner has been told the output is gone, and has not chosen devices since.
+    bool m_outputLostTold = false;
     enum DeviceLoss : int { kNoLoss, kOutputLost };
     std::atomic<int> m_deviceLoss{kNoLoss};  // set by the clock thread, taken by CheckDevices
     SaveNotice m_saveNotice;

@@ -75,6 +75,7 @@ void CPelorvaneCore::CloseMidiDevices() {
 
 void CPelorvaneCore::CheckDevices() {
     if (m_deviceLoss.exchange(kNoLoss, std::memory_order_acq_rel) == kOutputLost) {
+        m_outputLostTold = true;
         m_host.ShowMessage(kOutputLostText);
         return;
     }
@@ -101,7 +102,11 @@ void CPelorvaneCore::CheckDevices() {
     m_playLock.unlock();
     // Closing waits for a running input callback, which takes the input lock, never the play lock.
     in->Close();
-    m_host.ShowMessage(needsInput ? kInputLostText : kInputLostNothingStoppedText);
+    // A keyboard pulled out takes both its ports; the learner has already been asked to plug it
+    // in again and choose it in the settings.
+    if (!m_outputLostTold) {
+        m_host.ShowMessage(needsInput ? kInputLostText : kInputLostNothingStoppedText);
+    }
 }
 
 void CPelorvaneCore::LoadSettings() {
@@ -142,6 +147,7 @@ bool CPelorvaneCore::ApplyDeviceNames(const std::string& inName, const std::stri
     // The performance goes before the old output does: the clock never sees the new devices
     // with a performance that still holds the old output.
     m_inputLost = false;
+    m_outputLostTold = false;
     ReopenMidiDevices(true);
     return true;
 }
