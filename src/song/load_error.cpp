@@ -25,6 +25,10 @@ void ShowLoadError(MessageSink& sink, const std::string& path, int code) {
         case SONG_NOT_MIDI:
             sink.ShowMessage(FillIn("ファイル\"%s\"はMIDIファイルではありません。", path));
             break;
+        case SONG_PATH_NOT_LISTABLE:
+            sink.ShowMessage(FillIn(
+                "ファイル\"%s\"は名前に改行か\", \"を含むため、曲リストに加えられません。", path));
+            break;
         default:
             break;
     }

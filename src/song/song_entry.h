@@ -15,6 +15,7 @@ enum SongResult : int {
     SONG_FILE_NOT_FOUND = 1,
     SONG_NOT_MIDI = 2,
     SONG_ALREADY_LISTED = 3,
+    SONG_PATH_NOT_LISTABLE = 4,  // the song list file cannot hold the path (see song_list.h)
 };
 
 struct ChannelInfo {
@@ -39,7 +40,8 @@ int LoadSong(SongEntry& entry);
 // Recomputes m_hasNotes and m_program of all channels from the loaded song.
 void AnalyzeChannels(SongEntry& entry);
 
-// Shows the user's message for SONG_FILE_NOT_FOUND or SONG_NOT_MIDI; nothing for other codes.
+// Shows the user's message for SONG_FILE_NOT_FOUND, SONG_NOT_MIDI or SONG_PATH_NOT_LISTABLE;
+// nothing for other codes.
 void ShowLoadError(MessageSink& sink, const std::string& path, int code);
 
 // True when a file-system entry exists at path (paths longer than the platform allows fail).

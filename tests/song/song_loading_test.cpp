@@ -94,4 +94,8 @@ TEST(ShowLoadError, MessagesNameThePathOnlyForFailures) {
     EXPECT_EQ(sink.shown, (std::vector<std::string>{
                               "ファイル\"/曲/100%s.mid\"はありません。",
                               "ファイル\"/曲/100%s.mid\"はMIDIファイルではありません。"}));
+    sink.shown.clear();
+    ShowLoadError(sink, "/a\", \"b.mid", SONG_PATH_NOT_LISTABLE);
+    EXPECT_EQ(sink.shown, std::vector<std::string>{"ファイル\"/a\", \"b.mid\"は名前に改行か\", "
+                                                   "\"を含むため、曲リストに加えられません。"});
 }
