@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "smf/smf.h"
 
@@ -43,6 +44,17 @@ void AnalyzeChannels(SongEntry& entry);
 // Shows the user's message for SONG_FILE_NOT_FOUND, SONG_NOT_MIDI or SONG_PATH_NOT_LISTABLE;
 // nothing for other codes.
 void ShowLoadError(MessageSink& sink, const std::string& path, int code);
+
+// A file that could not be added, with its result code.
+struct LoadFailure {
+    std::string path;
+    int code = SONG_OK;
+};
+
+// The messages for the files of one drop that could not be added, in drop order: each its own
+// message while there are few; more make one message that names the first few and counts the
+// rest, so that a thousand missing files are not a thousand boxes.
+void ShowLoadErrors(MessageSink& sink, const std::vector<LoadFailure>& failures);
 
 // True when a file-system entry exists at path (paths longer than the platform allows fail).
 bool SongPathExists(const std::string& path);
