@@ -61,6 +61,9 @@ void PassageMemory::Write(const QString& songPath, const SongPassage& passage) {
     }
     {
         const QSettings probe(m_path, QSettings::IniFormat);
+        if (probe.status() == QSettings::AccessError) {
+            return;  // not damaged, only out of reach this time
+        }
         if (probe.status() != QSettings::NoError) {
             QFile::remove(m_path);  // damaged: nothing of it is carried over
         }

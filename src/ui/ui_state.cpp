@@ -59,6 +59,9 @@ void WriteValue(const QString& path, const QString& key, const QVariant& value) 
     }
     {
         const QSettings probe(path, QSettings::IniFormat);
+        if (probe.status() == QSettings::AccessError) {
+            return;  // not damaged, only out of reach this time
+        }
         if (!Readable(probe)) {
             QFile::remove(path);
         }
