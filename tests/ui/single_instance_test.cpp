@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/private_folder.h"
 #include "ui/single_instance.h"
@@ -82,6 +83,21 @@ void LimitHandles(qint64 pid, int count) {
     limit.rlim_cur = static_cast<rlim_t>(count);
     ASSERT_EQ(::prlimit(static_cast<pid_t>(pid), RLIMIT_NOFILE, &limit, nullptr), 0);
 }
+
+// Sets (or, given nothing, removes) an environment variable while it lives.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::optional<QByteArray>& value)
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        value ? qputenv(name, *value) : qunsetenv(name);
+    }
+    ~ScopedEnv() { m_wasSet ? qputenv(m_name, m_old) : qunsetenv(m_name); }
+
+  private:
+    const char* m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
 
 class SingleInstanceTest : public WindowTest {
   protected:
@@ -249,13 +265,12 @@ TEST_F(SingleInstanceTest, FilesAreHandedOnlyToASocketInAFolderThatIsTheUsersAlo
     const QString shared = m_dir.filePath(QStringLiteral("tmp"));
     QDir().mkpath(shared);
     ::chmod(QFile::encodeName(shared).constData(), 01777);
-    const QByteArray oldTmp = qgetenv("TMPDIR");
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("TMPDIR", shared.toUtf8());
-    qunsetenv("XDG_RUNTIME_DIR");
-    const QString socketPath = SingleInstance(m_dir.path()).SocketPath();
-    qputenv("TMPDIR", oldTmp);
-    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    QString socketPath;
+    {
+        const ScopedEnv tmp("TMPDIR", shared.toUtf8());
+        const ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
+        socketPath = SingleInstance(m_dir.path()).SocketPath();
+    }
     const auto sharedTmp = [&](QProcessEnvironment& env) {
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         env.insert(QStringLiteral("TMPDIR"), shared);
