@@ -1,6 +1,7 @@
 #include "ui/single_instance.h"
 
 #include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QLocalSocket>
 #include <QThread>
 #include <QtEndian>
+#include <algorithm>
 
 #include "platform/debug_output.h"
 #include "platform/private_folder.h"
@@ -182,13 +184,24 @@ void SingleInstance::Watch() {
 void SingleInstance::OnNewConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
-        int open = 0;
-        for (const QLocalSocket* other : findChildren<QLocalSocket*>()) {
-            open += other->state() == QLocalSocket::ConnectedState;
+        // A full house makes room by closing the sender that has waited longest: a real sender
+        // finishes at once, so that is one that never will. Children keep their order.
+        const QList<QLocalSocket*> senders =
+            findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly);
+        qsizetype open = std::count_if(senders.begin(), senders.end(), [](QLocalSocket* other) {
+            return other->state() == QLocalSocket::ConnectedState;
+        });
+        for (QLocalSocket* other : senders) {
+            if (open <= m_limits.connections) {
+                break;
+            }
+            if (other->state() == QLocalSocket::ConnectedState &&
+                !other->property("pv_answered").toBool()) {
+                Drop(other);
+                --open;
+            }
         }
-        // Closed at once: a sender that meets a full house tries again.
-        if (open > m_limits.connections) {
-            Drop(socket);
+        if (socket->state() != QLocalSocket::ConnectedState) {
             continue;
         }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadable(socket); });

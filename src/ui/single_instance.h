@@ -21,7 +21,7 @@ class SingleInstance : public QObject {
 
     // What the running copy holds for senders at most, and for how long.
     struct Limits {
-        int connections = 16;                    // open at once; more are closed at once
+        int connections = 16;                    // open at once; a new one closes the oldest
         qint64 pendingBytes = 16 * 1024 * 1024;  // of unfinished messages, all senders together
         int messageMs = 5000;                    // for a sender to finish its message
         int watchMs = 1000;                      // how often a lost socket is looked for
