@@ -60,7 +60,7 @@ int UnfinishedSender(const QString& socketPath) {
     const int fd = Connected(socketPath);
     const char part[] = "\0\0\x10\0/half";  // 4096 bytes announced
     if (fd >= 0) {
-        (void)!::write(fd, part, sizeof part - 1);
+        (void)!::send(fd, part, sizeof part - 1, MSG_NOSIGNAL);  // it may be closed already
     }
     return fd;
 }
@@ -373,7 +373,7 @@ TEST_F(SingleInstanceTest, UnfinishedMessagesAreBoundInNumberSizeAndTime) {
                      [&](const QStringList& files) { received += files; });
     const auto send = [&](const QByteArray& bytes) {
         const int fd = UnfinishedSender(m_socket);
-        (void)!::write(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        (void)!::send(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
         return fd;
     };
     // Two hold 2 x 4 KB of unfinished messages: over the bytes allowed, the second goes.
@@ -397,7 +397,7 @@ TEST_F(SingleInstanceTest, UnfinishedMessagesAreBoundInNumberSizeAndTime) {
     EXPECT_TRUE(WaitFor([&] { return Dropped(third) && Dropped(fourth); }));
     const QByteArray message = SingleInstance::EncodeFiles({QStringLiteral("/曲.mid")});
     const int good = Connected(m_socket);
-    ASSERT_EQ(::write(good, message.constData(), message.size()), message.size());
+    ASSERT_EQ(::send(good, message.constData(), message.size(), MSG_NOSIGNAL), message.size());
     EXPECT_TRUE(WaitFor([&] { return received == QStringList{QStringLiteral("/曲.mid")}; }));
     for (int fd : {first, second, third, fourth, good}) {
         ::close(fd);
