@@ -188,15 +188,18 @@ void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
         m_core->StopPlay();
     }
     bool accepted = false;
+    std::vector<LoadFailure> failures;
     for (const QString& file : paths) {
         const std::string path = file.toStdString();
         const int result = AddSong(m_core->Songs(), path);
         if (result == SONG_OK || result == SONG_ALREADY_LISTED) {
             accepted = true;
         } else {
-            ShowLoadError(*this, path, result);
+            failures.push_back({path, result});
         }
     }
+    // After the whole drop, so that a thousand bad files make one message, not a thousand.
+    ShowLoadErrors(*this, failures);
     if (accepted) {
         FillSongListBox();
         if (!SelectSongByPath(paths.last().toStdString())) {
