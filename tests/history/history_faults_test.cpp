@@ -15,15 +15,6 @@ namespace {
 
 using namespace history_test;
 
-StoredRun RunAt(const QString& song, int minute) {
-    StoredRun r;
-    r.songPath = song;
-    r.started = QDateTime(QDate(2026, 12, 4), QTime(19, minute), Qt::UTC);
-    r.mode = QStringLiteral("lesson");
-    r.chords = minute;
-    return r;
-}
-
 class HistoryFaultsTest : public ::testing::Test {
   protected:
     void SetUp() override {

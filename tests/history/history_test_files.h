@@ -3,13 +3,26 @@
 // What the history tests do to and find in a history folder, shared by their files.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
 
+#include "history/stored_run.h"
+
 namespace history_test {
+
+// A lesson run of the song, started at that minute of one evening.
+inline StoredRun RunAt(const QString& song, int minute) {
+    StoredRun r;
+    r.songPath = song;
+    r.started = QDateTime(QDate(2026, 12, 4), QTime(19, minute), Qt::UTC);
+    r.mode = QStringLiteral("lesson");
+    r.chords = minute;
+    return r;
+}
 
 inline QByteArray Bytes(const QString& path) {
     QFile f(path);

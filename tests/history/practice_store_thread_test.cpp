@@ -13,17 +13,11 @@
 
 #include "history/practice_database.h"
 #include "history/practice_store_thread.h"
+#include "history_test_files.h"
 
 namespace {
 
-StoredRun RunAt(const QString& song, int minute) {
-    StoredRun r;
-    r.songPath = song;
-    r.started = QDateTime(QDate(2026, 12, 2), QTime(9, minute), Qt::UTC);
-    r.mode = QStringLiteral("lesson");
-    r.chords = minute;
-    return r;
-}
+using history_test::RunAt;
 
 TEST(PracticeStoreThreadTest, AFileHeldByAnotherWriterDelaysOnlyTheStoreThread) {
     QTemporaryDir dir;
