@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "midi/jack_output.h"
 #include "midi/jack_probe.h"
 #include "midi/rtmidi_output_end.h"
 #include "platform/clock.h"
@@ -323,6 +324,16 @@ std::vector<std::string> RtMidiPorts::OutputNames() {
 
 int RtMidiPorts::OpenOutput(const std::string& name, std::shared_ptr<MidiOut>& out) {
     out.reset();
+    if (m_system == PortSystem::Jack) {
+        // Through a client of our own, which places each message at its frame.
+        const std::vector<std::string> all = Reported(false);
+        for (const SystemPort& entry : MakePortList(all, m_system)) {
+            if (entry.name == name) {
+                return OpenJackOutput(name, all[entry.index], out);
+            }
+        }
+        return MIDI_BAD_DEVICE_ID;
+    }
     try {
         auto port = std::make_unique<RtMidiOut>(ApiOf(m_system), kOwnClientName);
         std::string reported;
