@@ -43,7 +43,9 @@ class JackEnvironment : public ::testing::Environment {
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
-            execlp("jackd", "jackd", "-r", "-n", m_name.c_str(), "-d", "dummy", "-r", "48000", "-p",
+            // Real-time where the user may have it, as a JACK server is set up to run; jackd
+            // goes on without it elsewhere.
+            execlp("jackd", "jackd", "-n", m_name.c_str(), "-d", "dummy", "-r", "48000", "-p",
                    "256", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -129,6 +131,29 @@ class RecordingOut : public MidiOut {
 
 bool JackServerReady() {
     return JackEnvironment::g_ready;
+}
+
+bool JackRunsRealTime() {
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("priority", JackNoStartServer, &status);
+    if (!client) {
+        return false;
+    }
+    const bool realTime = jack_is_realtime(client) != 0;
+    jack_client_close(client);
+    return realTime;
+}
+
+bool SetJackPeriod(uint32_t frames) {
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("period", JackNoStartServer, &status);
+    if (!client) {
+        return false;
+    }
+    const bool set =
+        jack_set_buffer_size(client, frames) == 0 && jack_get_buffer_size(client) == frames;
+    jack_client_close(client);
+    return set;
 }
 
 std::vector<std::string> AllMidiPorts() {

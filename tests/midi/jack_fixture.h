@@ -14,6 +14,12 @@
 // and stopped by its pid at the end. JACK_DEFAULT_SERVER names it for everything in the process.
 bool JackServerReady();
 
+// True when the server's clients run real-time (the server could take real-time priority).
+bool JackRunsRealTime();
+
+// Sets the server's period (frames a cycle); true once it is in effect.
+bool SetJackPeriod(uint32_t frames);
+
 // Every MIDI port of the server, as client:port.
 std::vector<std::string> AllMidiPorts();
 
