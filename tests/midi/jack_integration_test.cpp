@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <jack/thread.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <optional>
 #include <thread>
 
@@ -15,6 +18,7 @@
 #include "engine_test_support.h"
 #include "jack_fixture.h"
 #include "midi/device_opening.h"
+#include "midi/realtime_priority.h"
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
 
@@ -212,6 +216,39 @@ TEST_F(JackTest, DenseSongArrivesWholeAndInOrderAtEveryPeriodUnderLoad) {
             << std::mismatch(sent.begin(), sent.end(), received.begin(), received.end()).first -
                    sent.begin();
     }
+}
+
+// A real-time thread of ours started before any JACK client (the playback clock) ends below
+// JACK's client threads once one opens, or not real-time when JACK is not: JACK's process
+// callbacks, our outputs' among them, never wait for it.
+TEST_F(JackTest, OurRealTimeThreadsRunBelowJackClients) {
+    std::promise<pthread_t> started;
+    std::promise<void> finish;
+    std::thread clock([&] {
+        RunAtProgramRealTimePriority();
+        started.set_value(pthread_self());
+        finish.get_future().wait();
+    });
+    const pthread_t thread = started.get_future().get();
+    auto service = CreateSystemMidiService();
+    service->OutputNames();
+
+    jack_status_t status;
+    jack_client_t* probe = jack_client_open("probe", JackNoStartServer, &status);
+    ASSERT_NE(nullptr, probe);
+    const int jackPriority = jack_client_real_time_priority(probe);
+    jack_client_close(probe);
+    int policy;
+    sched_param param{};
+    ASSERT_EQ(0, pthread_getschedparam(thread, &policy, &param));
+    finish.set_value();
+    clock.join();
+    if (policy == SCHED_FIFO) {
+        EXPECT_LT(param.sched_priority, jackPriority);
+    } else {
+        EXPECT_EQ(SCHED_OTHER, policy);
+    }
+    EXPECT_EQ(policy == SCHED_FIFO ? param.sched_priority : 0, ProgramRealTimePriority());
 }
 
 TEST_F(JackTest, NoteOnFromTheKeyboardLetsTheLessonGoOn) {
