@@ -27,7 +27,6 @@ add_library(pv_midi_system STATIC
   ${CMAKE_CURRENT_LIST_DIR}/jack_probe.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jack_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rtmidi_ports.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/rtmidi_output_end.cpp
   ${CMAKE_CURRENT_LIST_DIR}/builtin_synth.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_midi.cpp
 )

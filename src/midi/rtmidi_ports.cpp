@@ -7,7 +7,6 @@
 
 #include "midi/jack_output.h"
 #include "midi/jack_probe.h"
-#include "midi/rtmidi_output_end.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 
@@ -136,7 +135,10 @@ class RtOutput : public MidiOut {
 
     void Close() override {
         std::lock_guard<std::mutex> guard(m_lock);
-        EndRtMidiOutput(m_port, m_system);
+        if (m_port) {
+            m_port->closePort();
+            m_port.reset();
+        }
     }
 
     bool Gone() const override { return m_gone.load(std::memory_order_acquire); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
 #include <cstdint>
@@ -40,9 +42,13 @@ class TestKeyboard {
 
   private:
     static void OnMessage(double, std::vector<unsigned char>* message, void* self);
+    static int ProcessKeys(jack_nframes_t frames, void* self);
 
     std::unique_ptr<RtMidiIn> m_in;
-    std::unique_ptr<RtMidiOut> m_out;
+    // The keys go out through a client of the keyboard's own, stopped before its queue is freed.
+    jack_client_t* m_keysClient = nullptr;
+    jack_port_t* m_keysPort = nullptr;
+    jack_ringbuffer_t* m_keysQueue = nullptr;
     std::string m_inClient;
     std::string m_outClient;
     std::mutex m_lock;

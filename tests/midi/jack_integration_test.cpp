@@ -218,6 +218,30 @@ TEST_F(JackTest, DenseSongArrivesWholeAndInOrderAtEveryPeriodUnderLoad) {
     }
 }
 
+// An output closed at once after a burst still delivers the burst, and closing while JACK's
+// cycles run never leaves them reading what closing freed (once found by these tests under load).
+TEST_F(JackTest, AnOutputClosedRightAfterABurstDeliversAllOfIt) {
+    TestKeyboard keyboard("Test Keyboard");
+    auto service = CreateSystemMidiService();
+    const auto outputs = service->OutputNames();
+    const int id = static_cast<int>(
+        std::find(outputs.begin(), outputs.end(), keyboard.InPortName()) - outputs.begin());
+    ASSERT_TRUE(SetJackPeriod(1024));
+    std::vector<uint32_t> sent;
+    for (int round = 0; round < 20; ++round) {
+        std::shared_ptr<MidiOut> out;
+        ASSERT_EQ(MIDI_OK, service->OpenOutput(id, out));
+        for (int key = 0; key < 100; ++key) {
+            sent.push_back(Msg(0x90 | (round % 16), key, 1 + round));
+            ASSERT_EQ(0, out->SendShort(sent.back()));
+        }
+        out->Close();
+    }
+    ASSERT_TRUE(SetJackPeriod(256));
+    WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 5s);
+    EXPECT_TRUE(sent == keyboard.Received()) << keyboard.Received().size() << " of " << sent.size();
+}
+
 // A real-time thread of ours started before any JACK client (the playback clock) ends below
 // JACK's client threads once one opens, or not real-time when JACK is not: JACK's process
 // callbacks, our outputs' among them, never wait for it.
