@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "midi/jack_input.h"
 #include "midi/jack_output.h"
 #include "midi/jack_probe.h"
 #include "platform/clock.h"
@@ -364,6 +365,15 @@ int RtMidiPorts::OpenInput(const std::string& name, MidiInCallback callback, voi
     in.reset();
     if (!callback) {
         return MIDI_ERROR;
+    }
+    if (m_system == PortSystem::Jack) {
+        const std::vector<std::string> all = Reported(true);
+        for (const SystemPort& entry : MakePortList(all, m_system)) {
+            if (entry.name == name) {
+                return OpenJackInput(name, all[entry.index], callback, instance, in);
+            }
+        }
+        return MIDI_BAD_DEVICE_ID;
     }
     try {
         auto port = std::make_unique<RtMidiIn>(ApiOf(m_system), kOwnClientName);

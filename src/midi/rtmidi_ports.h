@@ -11,8 +11,8 @@ class JackLister;
 class RtMidiIn;
 class RtMidiOut;
 
-// The real MIDI ports of one MIDI system (ALSA sequencer or JACK), reached through RtMidi, but
-// for JACK outputs, which have a client of their own (jack_output.h).
+// The real MIDI ports of one MIDI system: the ALSA sequencer's through RtMidi, JACK's through
+// clients of their own (jack_output.h, jack_input.h).
 class RtMidiPorts {
   public:
     // Null when the system cannot be reached.

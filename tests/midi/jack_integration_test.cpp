@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -21,6 +22,7 @@
 #include "midi/realtime_priority.h"
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -240,6 +242,48 @@ TEST_F(JackTest, AnOutputClosedRightAfterABurstDeliversAllOfIt) {
     ASSERT_TRUE(SetJackPeriod(256));
     WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 5s);
     EXPECT_TRUE(sent == keyboard.Received()) << keyboard.Received().size() << " of " << sent.size();
+}
+
+// A key reaches the input callback with the program clock's time of its frame: not after the
+// callback, and not before the key was sent by more than the period it waited in.
+TEST_F(JackTest, AKeyArrivesWithTheTimeItWasPlayed) {
+    TestKeyboard keyboard("Test Keyboard");
+    auto service = CreateSystemMidiService();
+    const auto inputs = service->InputNames();
+    const int id = static_cast<int>(
+        std::find(inputs.begin(), inputs.end(), keyboard.OutPortName()) - inputs.begin());
+    struct Heard {
+        std::mutex lock;
+        std::vector<std::pair<uint32_t, uint32_t>> keys;  // message, time; NowMs() at the call
+        std::vector<uint32_t> calledAt;
+    } heard;
+    std::shared_ptr<MidiIn> in;
+    ASSERT_EQ(MIDI_OK, service->OpenInput(
+                           id,
+                           [](MidiIn*, uint32_t code, void* self, uintptr_t message, uintptr_t at) {
+                               auto* h = static_cast<Heard*>(self);
+                               std::lock_guard<std::mutex> guard(h->lock);
+                               h->keys.emplace_back(code == kMimData ? uint32_t(message) : 0,
+                                                    uint32_t(at));
+                               h->calledAt.push_back(NowMs());
+                           },
+                           &heard, in));
+    ASSERT_EQ(MIDI_OK, in->Start());
+    const uint32_t sentAt = NowMs();
+    keyboard.Send(0x90, 60, 100);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            std::lock_guard<std::mutex> guard(heard.lock);
+            return !heard.keys.empty();
+        },
+        5s));
+    in->Close();
+    std::lock_guard<std::mutex> guard(heard.lock);
+    ASSERT_EQ(1u, heard.keys.size());
+    EXPECT_EQ(Msg(0x90, 60, 100), heard.keys[0].first);
+    const uint32_t periodMs = 256 * 1000 / 48000 + 1;
+    EXPECT_LE(int32_t(heard.keys[0].second - heard.calledAt[0]), 0);
+    EXPECT_GE(int32_t(heard.keys[0].second - sentAt), -int32_t(periodMs));
 }
 
 // A real-time thread of ours started before any JACK client (the playback clock) ends below
