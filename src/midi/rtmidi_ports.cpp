@@ -13,10 +13,6 @@
 
 namespace {
 
-RtMidi::Api ApiOf(PortSystem system) {
-    return system == PortSystem::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
-}
-
 // RtMidi reports errors through this callback instead of throwing once it is installed.
 struct ErrorState {
     bool failed = false;
@@ -111,8 +107,8 @@ class RtOutput : public MidiOut {
         return SendShortLocked(packed);
     }
 
-    // RtMidi writes into JACK's ring buffer or ALSA's sequencer opened not to block; only the
-    // watcher, listing the system's ports under the port's lock, can make a sender wait.
+    // RtMidi writes into ALSA's sequencer opened not to block; only the watcher, listing the
+    // system's ports under the port's lock, can make a sender wait.
     int TrySendShort(uint32_t packed) override {
         std::unique_lock<std::mutex> guard(m_lock, std::try_to_lock);
         if (!guard.owns_lock()) {
@@ -338,7 +334,7 @@ int RtMidiPorts::OpenOutput(const std::string& name, std::shared_ptr<MidiOut>& o
         return MIDI_BAD_DEVICE_ID;
     }
     try {
-        auto port = std::make_unique<RtMidiOut>(ApiOf(m_system), kOwnClientName);
+        auto port = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, kOwnClientName);
         std::string reported;
         int index = FindPort(*port, m_system, name, reported);
         if (index < 0) {
@@ -376,7 +372,7 @@ int RtMidiPorts::OpenInput(const std::string& name, MidiInCallback callback, voi
         return MIDI_BAD_DEVICE_ID;
     }
     try {
-        auto port = std::make_unique<RtMidiIn>(ApiOf(m_system), kOwnClientName);
+        auto port = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName);
         std::string reported;
         int index = FindPort(*port, m_system, name, reported);
         if (index < 0) {
