@@ -2,13 +2,18 @@
 // lost: plays a song through the same core as the window, to a recording JACK client of this
 // program's own that stamps each message with the system clock at its frame (JACK's own
 // jack_frames_to_time). Needs a running JACK server (JACK_DEFAULT_SERVER names it).
-//   pelorvane-bench-jack-timing [--seconds N] [--load THREADS] [SONG.mid]
+//   pelorvane-bench-jack-timing [--seconds N] [--load THREADS] [--lesson] [SONG.mid]
 // Without a song it plays a generated dense one (about 300 messages a second, a tick a
 // millisecond). The error of each message is its arrival less its song time, less the median of
 // them all (the fixed latency): printed are its 50th and 99th percentiles and largest size.
+// With --lesson it plays the my-pace lesson of a generated song instead, answers each awaited
+// chord through a JACK keyboard port of its own (each key at a cycle's first frame, so its time
+// is known), and prints the time from the key that completes a chord to the first song message
+// after it, both as JACK's clock has them.
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,11 +26,13 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "../timing/dense_song.h"
+#include "engine/performance.h"
 #include "engine/window_core.h"
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
@@ -50,6 +57,9 @@ class Recorder {
             return;
         }
         m_port = jack_port_register(m_client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        m_keysPort =
+            jack_port_register(m_client, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        m_keys = jack_ringbuffer_create(4096);
         jack_set_process_callback(m_client, &Recorder::Process, this);
         jack_activate(m_client);
     }
@@ -57,7 +67,19 @@ class Recorder {
         if (m_client) {
             jack_deactivate(m_client);
             jack_client_close(m_client);
+            jack_ringbuffer_free(m_keys);
         }
+    }
+    std::string KeysPortName() const { return jack_port_name(m_keysPort); }
+    // Played at the next cycle's first frame; `completes` keeps that frame's time.
+    void Key(uint32_t packed, bool completes) {
+        const uint32_t item[2] = {packed, completes ? 1u : 0u};
+        jack_ringbuffer_write(m_keys, reinterpret_cast<const char*>(item), sizeof(item));
+    }
+    std::vector<jack_time_t> Completions() const {
+        const std::size_t count = std::min(m_completed.load(), m_completions.size());
+        return std::vector<jack_time_t>(m_completions.begin(),
+                                        m_completions.begin() + static_cast<std::ptrdiff_t>(count));
     }
     bool Ready() const { return m_client && m_port; }
     std::string PortName() const { return jack_port_name(m_port); }
@@ -77,6 +99,21 @@ class Recorder {
         auto* self = static_cast<Recorder*>(arg);
         void* buffer = jack_port_get_buffer(self->m_port, frames);
         const jack_nframes_t first = jack_last_frame_time(self->m_client);
+        void* keys = jack_port_get_buffer(self->m_keysPort, frames);
+        jack_midi_clear_buffer(keys);
+        uint32_t item[2];
+        while (jack_ringbuffer_read_space(self->m_keys) >= sizeof(item)) {
+            jack_ringbuffer_read(self->m_keys, reinterpret_cast<char*>(item), sizeof(item));
+            const jack_midi_data_t bytes[3] = {jack_midi_data_t(item[0]),
+                                               jack_midi_data_t(item[0] >> 8),
+                                               jack_midi_data_t(item[0] >> 16)};
+            jack_midi_event_write(keys, 0, bytes, 3);
+            const std::size_t at = self->m_completed.load(std::memory_order_relaxed);
+            if (item[1] != 0 && at < self->m_completions.size()) {
+                self->m_completions[at] = jack_frames_to_time(self->m_client, first);
+                self->m_completed.store(at + 1, std::memory_order_release);
+            }
+        }
         // A cycle that began late stands for the server (or the whole machine) held up, which
         // no client can make up for.
         // (began well after the cycle's time, or well after the cycle before).
@@ -118,6 +155,10 @@ class Recorder {
     jack_port_t* m_port = nullptr;
     std::vector<Arrival> m_arrivals;
     std::atomic<std::size_t> m_count{0};
+    jack_port_t* m_keysPort = nullptr;
+    jack_ringbuffer_t* m_keys = nullptr;
+    std::vector<jack_time_t> m_completions = std::vector<jack_time_t>(1 << 16);
+    std::atomic<std::size_t> m_completed{0};
     jack_time_t m_lastStart = 0;
     std::atomic<uint64_t> m_lateCycles{0};
     std::atomic<jack_time_t> m_latestCycle{0};
@@ -161,11 +202,46 @@ double Percentile(std::vector<double> values, double fraction) {
     return values[at];
 }
 
+// Answers each awaited chord like a player: its keys one after the other, then let go.
+void AnswerChords(CPelorvaneCore& core, Recorder& keyboard) {
+    std::mt19937 rng(99);
+    while (core.CurrentPlayState() != Stopped) {
+        std::vector<int> keys;
+        {
+            CheckedLock lock(core.PlayLock());
+            const Performance* p = core.CurrentPerformance();
+            if (p && p->Waiting()) {
+                const Chord& awaited = p->GetLesson().AwaitedChord();
+                for (int s = 0; s < awaited.count; ++s) {
+                    if (awaited.index[s] != Chord::kPlayed) {
+                        keys.push_back(p->GetTimeline()[awaited.index[s]].data1);
+                    }
+                }
+            }
+        }
+        if (keys.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + rng() % 30));
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            keyboard.Key(PackShortMessage(0x90, static_cast<uint8_t>(keys[i]), 100),
+                         i + 1 == keys.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        for (int key : keys) {
+            keyboard.Key(PackShortMessage(0x80, static_cast<uint8_t>(key), 0), false);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     uint32_t seconds = 20;
     int loadThreads = 0;
+    bool lesson = false;
     std::string songPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -173,10 +249,13 @@ int main(int argc, char** argv) {
             seconds = static_cast<uint32_t>(std::max(1L, std::strtol(argv[++i], nullptr, 10)));
         } else if (arg == "--load" && i + 1 < argc) {
             loadThreads = static_cast<int>(std::strtol(argv[++i], nullptr, 10));
+        } else if (arg == "--lesson") {
+            lesson = true;
         } else if (!arg.empty() && arg[0] != '-') {
             songPath = arg;
         } else {
-            std::fprintf(stderr, "usage: %s [--seconds N] [--load THREADS] [SONG.mid]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds N] [--load THREADS] [--lesson] [SONG.mid]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -193,7 +272,7 @@ int main(int argc, char** argv) {
     const std::string folder = pattern;
     if (songPath.empty()) {
         songPath = folder + "/dense.mid";
-        const std::vector<uint8_t> bytes = GenerateDenseSong(seconds, false);
+        const std::vector<uint8_t> bytes = GenerateDenseSong(seconds, lesson);
         std::ofstream(songPath, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
@@ -202,7 +281,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", songPath.c_str());
         return 1;
     }
-    SaveSettingsFile(folder + "/" + kSettingsFileName, "", recorder.PortName());
+    SaveSettingsFile(folder + "/" + kSettingsFileName, lesson ? recorder.KeysPortName() : "",
+                     recorder.PortName());
 
     std::atomic<bool> stopLoad{false};
     std::vector<std::thread> load;
@@ -222,7 +302,13 @@ int main(int argc, char** argv) {
         }
         core.OpenMidiDevices();
         core.StartClockThread();
-        core.StartPlay(PlayMode::ModelPerformance);
+        if (lesson) {
+            core.Songs().m_entries[0].m_channels[0].m_practice = 1;
+            core.StartPlay(PlayMode::MyPaceLesson);
+            AnswerChords(core, recorder);
+        } else {
+            core.StartPlay(PlayMode::ModelPerformance);
+        }
         while (core.CurrentPlayState() != Stopped) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             core.CheckDevices();
@@ -236,6 +322,38 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove_all(folder);
 
+    if (lesson) {
+        // From each completing key to the first of the song's messages after it.
+        const std::multimap<uint32_t, uint32_t> songMessages = SongMessages(*song);
+        std::vector<uint32_t> songBytes;
+        for (const auto& entry : songMessages) {
+            songBytes.push_back(entry.second);
+        }
+        std::sort(songBytes.begin(), songBytes.end());
+        const std::vector<Arrival> arrivals = recorder.Arrivals();
+        std::vector<double> response;
+        std::size_t from = 0;
+        for (jack_time_t pressed : recorder.Completions()) {
+            while (from < arrivals.size() && arrivals[from].usecs < pressed) {
+                ++from;
+            }
+            std::size_t i = from;
+            while (i < arrivals.size() &&
+                   !std::binary_search(songBytes.begin(), songBytes.end(), arrivals[i].packed)) {
+                ++i;
+            }
+            if (i < arrivals.size()) {
+                response.push_back(double(arrivals[i].usecs - pressed) / 1000.0);
+            }
+        }
+        std::printf(
+            "period %u frames: lesson response p50 %.3f ms, p99 %.3f ms, max %.3f ms, "
+            "%zu chords\n",
+            recorder.Period(), Percentile(response, 0.5), Percentile(response, 0.99),
+            response.empty() ? 0.0 : *std::max_element(response.begin(), response.end()),
+            response.size());
+        return 0;
+    }
     // The k-th arrival of a message is the k-th time the song has it.
     const std::multimap<uint32_t, uint32_t> expected = SongMessages(*song);
     std::map<uint32_t, std::vector<uint32_t>> timesOf;
