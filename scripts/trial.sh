@@ -3,8 +3,9 @@
 # working folder made by the launcher's first start (built-in synthesizer, demo songs), the first
 # demo song's melody played in a my-pace lesson on the screen keyboard, then in an accompaniment
 # with the notes of its third bar left out; screenshots of the 練習結果 window after each run,
-# pelorvane-history's lines for the song, and the first hard bar's button pressed, which must set
-# the loop around that bar. Ends non-zero when a step does not give what it should.
+# pelorvane-history's lines for the song, the first hard bar's button pressed, which must set
+# the loop around that bar, and a run in which nothing is played, which must not be kept. Ends
+# non-zero when a step does not give what it should.
 #   scripts/trial.sh [output folder]     (default: build/trial)
 #   PELORVANE_XVFB_DISPLAY=N picks the Xvfb display number (default: a random one).
 # Builds the program if needed (PELORVANE_BUILD_DIR, default build).
@@ -90,9 +91,9 @@ play_key() {
 python3 scripts/lib/melody_notes.py "$song" 1 >"$work/melody.txt"
 pv_click_song "$main" 0
 sleep 0.5
-# A click on the screen keyboard (its lowest C, while nothing plays) gives it the focus.
-eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove --window "$main" 20 $((HEIGHT - 30)) click 1
+# The computer keys play the screen keyboard whichever control has the focus (here a button, not
+# the song list, whose letters find songs): no click on the keyboard first.
+xdotool key Tab
 sleep 0.3
 
 # --- the lesson: the first two phrases, each key 0.3 s after the song has stopped for it (the
@@ -103,6 +104,14 @@ i=0
 head -n 14 "$work/melody.txt" | while read -r ms key; do
     i=$((i + 1))
     while (($(pv_now_ms) - start < ms + i * 300)); do sleep 0.005; done
+    play_key "$key"
+done
+# Then the next phrase a little ahead of the song, each key tapped 150 ms before its note comes
+# due: each counts for its note, none is a wrong key, and the lesson never stops for them.
+ahead=$(sed -n 14p "$work/melody.txt" | cut -d' ' -f1)
+start=$(($(pv_now_ms) - ahead - 80))
+sed -n '15,21p' "$work/melody.txt" | while read -r ms key; do
+    while (($(pv_now_ms) - start < ms - 150)); do sleep 0.005; done
     play_key "$key"
 done
 sleep 0.6
@@ -133,6 +142,9 @@ shot trial-accompaniment-results
 # --- the history on the command line: both runs.
 (cd "$folder" && "$history_tool" "$song") | tee "$out/history.txt"
 grep -q ' lesson ' "$out/history.txt" || fail "no lesson run in the history"
+# Every chord of the lesson played, the early taps among them, and not one wrong key.
+grep ' lesson ' "$out/history.txt" | grep -q ' chords=21 .* wrong=0$' ||
+    fail "the lesson's early taps did not each play their chord without a wrong key"
 grep -q ' accompaniment ' "$out/history.txt" || fail "no accompaniment run in the history"
 
 # --- the first hard bar's button: the window beside, its first focusable control.
@@ -149,7 +161,18 @@ else
     xdotool key space
     sleep 0.8
     shot trial-loop-set
+    # The play keys belong to the main window again at once.
+    [ "$(xdotool getactivewindow)" = "$main" ] || fail "the main window is not active after the bar's button"
 fi
+# --- a run in which nothing is played: said so in the window, and not kept.
+runs_before=$( (cd "$folder" && "$history_tool" "$song") | grep -c '^run ' || true)
+xdotool windowactivate --sync "$main" key F7
+sleep 2
+xdotool key F9
+sleep 1.5
+shot trial-nothing-played
+runs_after=$( (cd "$folder" && "$history_tool" "$song") | grep -c '^run ' || true)
+[ "$runs_after" = "$runs_before" ] || fail "a run in which nothing was played was kept"
 # The loop is kept with the song's place when the window closes.
 xdotool windowactivate --sync "$main" key Escape
 pv_wait_gone Pelorvane 10000 || fail "the window did not close"

@@ -62,8 +62,9 @@ void KeyState::Publish(const Performance* p, bool playing) {
                 SetKey(awaited, e.data1 & 0x7F);
             }
         }
+        // A flashing key belongs to the next chord: pressed early, it plays that chord.
         for (size_t w = 0; w < 2; ++w) {
-            m_wrongLatch[w] |= held[w] & ~awaited[w];
+            m_wrongLatch[w] |= held[w] & ~awaited[w] & ~preLit[w];
         }
     }
     // A wrong key stays marked until it is released, even once the lesson has moved on.

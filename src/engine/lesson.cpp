@@ -1,6 +1,7 @@
 #include "engine/lesson.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/key_lights.h"
 #include "engine/timeline.h"
@@ -21,6 +22,7 @@ void Lesson::Rewind() {
     m_awaited.count = 0;
     m_waiting = 0;
     std::fill(m_sent.begin(), m_sent.end(), 0);
+    m_pressSongTime = MakeNoPresses();
 }
 
 void Lesson::FindNextChord(const Timeline& timeline, uint32_t cursor, uint32_t practiceMask) {
@@ -62,11 +64,16 @@ bool Lesson::CrossOffHeld(const Timeline& timeline, KeyLights& lights) {
         if (m_awaited.index[s] == Chord::kPlayed) {
             continue;
         }
-        const uint8_t key = timeline[m_awaited.index[s]].data1 & 0x7F;
-        if (KeyDown(key)) {
+        const PerformanceEvent& note = timeline[m_awaited.index[s]];
+        const uint8_t key = note.data1 & 0x7F;
+        // A press is used once: a tap for one chord does not also play the next of that key.
+        const uint32_t pressed = std::exchange(m_pressSongTime[key], kNoPress);
+        const bool early = pressed != kNoPress && pressed + kEarlyPressWindow >= note.time;
+        if (early || KeyDown(key)) {
             lights.Unlight(key);
             m_awaited.index[s] = Chord::kPlayed;
         } else {
+            m_pressSongTime[key] = pressed;
             waiting = true;
         }
     }
@@ -74,7 +81,21 @@ bool Lesson::CrossOffHeld(const Timeline& timeline, KeyLights& lights) {
     return waiting;
 }
 
+void Lesson::TakePresses(uint32_t songTime) {
+    const uint32_t count = m_pressCount.load(std::memory_order_acquire);
+    if (count == m_pressesTaken) {
+        return;
+    }
+    m_pressesTaken = count;
+    for (size_t key = 0; key < m_pressed.size(); ++key) {
+        if (m_pressed[key].exchange(0, std::memory_order_relaxed)) {
+            m_pressSongTime[key] = songTime;
+        }
+    }
+}
+
 void Lesson::RestartAt(uint32_t position) {
+    m_pressSongTime = MakeNoPresses();
     m_chord.count = 0;
     m_chordMask = 0;
     m_chordSearchFrom = position;

@@ -17,6 +17,9 @@ class KeyLights;
 class Lesson {
   public:
     static constexpr uint32_t kChordWindow = 10;  // ms from a chord's first note
+    // A key pressed this many ms of song time before its note comes due counts for it even if
+    // it is let go before: the second in which the chord's keys flash.
+    static constexpr uint32_t kEarlyPressWindow = 1000;
 
     // A new timeline of eventCount events: nothing sent ahead, no chord.
     void Reset(uint32_t eventCount);
@@ -30,9 +33,11 @@ class Lesson {
     void PassChord() { m_chordSearchFrom = m_chord.index[m_chord.count - 1] + 1; }
     // The pending chord becomes the awaited one.
     void AwaitChord() { m_awaited = m_chord; }
-    // Crosses off the awaited notes whose keys are held, darkening their keys; true while some
-    // are still to be played.
+    // Crosses off the awaited notes whose keys are held, or were pressed in the early window
+    // before their time, darkening their keys; true while some are still to be played.
     bool CrossOffHeld(const Timeline& timeline, KeyLights& lights);
+    // Takes the presses the input thread marked since the last call, as made at songTime.
+    void TakePresses(uint32_t songTime);
     // No chord and nothing awaited; the search starts again at position.
     void RestartAt(uint32_t position);
 
@@ -56,6 +61,10 @@ class Lesson {
     // Called from the MIDI input thread; any thread may read it.
     void SetKeyDown(int key, bool down) {
         m_keyDown[key & 0x7F].store(down ? 1 : 0, std::memory_order_relaxed);
+        if (down) {
+            m_pressed[key & 0x7F].store(1, std::memory_order_relaxed);
+            m_pressCount.fetch_add(1, std::memory_order_release);
+        }
     }
     bool KeyDown(int key) const { return m_keyDown[key & 0x7F].load(std::memory_order_relaxed); }
 
@@ -80,4 +89,17 @@ class Lesson {
     // One bit per event of the timeline.
     std::vector<uint64_t> m_sent;
     std::array<std::atomic<uint8_t>, 128> m_keyDown{};
+    // Presses marked by the input thread, and the count of them, so that the clock thread
+    // looks at the keys only after one came.
+    std::array<std::atomic<uint8_t>, 128> m_pressed{};
+    std::atomic<uint32_t> m_pressCount{0};
+    uint32_t m_pressesTaken = 0;
+    // Each key's last press not yet used for a note, at its song time. Under the play lock.
+    static constexpr uint32_t kNoPress = UINT32_MAX;
+    std::array<uint32_t, 128> m_pressSongTime = MakeNoPresses();
+    static std::array<uint32_t, 128> MakeNoPresses() {
+        std::array<uint32_t, 128> presses;
+        presses.fill(kNoPress);
+        return presses;
+    }
 };

@@ -24,6 +24,9 @@ void Performance::Advance(uint32_t elapsedMs) {
     if (!m_player.Step(elapsedMs, m_lesson.Waiting(), newTime)) {
         return;
     }
+    if (m_lesson.WaitForPlayer()) {
+        m_lesson.TakePresses(newTime);
+    }
 
     // Every chord whose time has come becomes due, in order, also when one step passes several
     // of them. In the lesson a chord is not made due while the one before it is still awaited;

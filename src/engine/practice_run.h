@@ -56,8 +56,13 @@ struct PracticeSummary {
 
 PracticeSummary Summarize(const PracticeRun& run, const smf::MeterMap& meter);
 
+// False for a run that holds nothing of the player: a lesson or an accompaniment in which no key
+// was pressed, or a run stopped before the song moved. Such a run is neither shown nor kept.
+bool AnythingPlayed(const PracticeRun& run);
+
 // The bars that held the player back most: by the time spent waiting in them (lesson) or the
-// notes missed in them (accompaniment), most first; at most `count`, only bars with any.
+// notes missed in them (accompaniment), most first; at most `count`, only bars with any. A run
+// without a wrong key or a missed note has none: nothing there needs practising again.
 std::vector<uint32_t> HardestBars(const PracticeRun& run, const smf::MeterMap& meter,
                                   size_t count = 3);
 

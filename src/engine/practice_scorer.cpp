@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "engine/lesson.h"
+
 namespace {
 
 // Clock readings wrap; a difference taken as signed orders two close readings.
@@ -128,20 +130,33 @@ PracticeRun PracticeScorer::Score(OpenRun& open) {
 void PracticeScorer::ScoreLesson(OpenRun& open, PracticeRun& run) {
     // A chord still awaited when play stopped was never completed; it has no wait to give. A
     // key pressed in the millisecond of the completion belongs to what comes next.
-    for (const DueChord& chord : open.chords) {
+    // A key of the next chord pressed in the second before it comes due plays that chord early,
+    // as the lesson takes it; that second is song time, so it is longer on the clock when slow.
+    const int32_t early = static_cast<int32_t>(
+        Lesson::kEarlyPressWindow * 100 / static_cast<uint32_t>(std::max(1, run.speedPercent)));
+    auto holds = [](const PracticeEvent& due, uint8_t key) {
+        const auto begin = due.keys.begin();
+        const auto end = begin + due.count;
+        return std::find(begin, end, key) != end;
+    };
+    for (size_t c = 0; c < open.chords.size(); ++c) {
+        const DueChord& chord = open.chords[c];
         if (!chord.done) {
             continue;
         }
+        const DueChord* next = c + 1 < open.chords.size() ? &open.chords[c + 1] : nullptr;
         PracticeRun::ChordWait wait;
         wait.songMs = chord.due.songMs;
         wait.waitMs = static_cast<uint32_t>(std::max(0, Diff(chord.doneMs, chord.due.clockMs)));
-        const auto begin = chord.due.keys.begin();
-        const auto end = begin + chord.due.count;
         for (const Press& p : m_presses) {
-            if (Diff(p.clockMs, chord.due.clockMs) >= 0 && Diff(p.clockMs, chord.doneMs) < 0 &&
-                std::find(begin, end, p.key) == end) {
-                ++wait.wrong;
+            if (Diff(p.clockMs, chord.due.clockMs) < 0 || Diff(p.clockMs, chord.doneMs) >= 0 ||
+                holds(chord.due, p.key)) {
+                continue;
             }
+            if (next && holds(next->due, p.key) && Diff(next->due.clockMs, p.clockMs) <= early) {
+                continue;
+            }
+            ++wait.wrong;
         }
         run.chords.push_back(wait);
     }

@@ -70,8 +70,31 @@ PracticeSummary Summarize(const PracticeRun& run, const smf::MeterMap& meter) {
     return s;
 }
 
+bool AnythingPlayed(const PracticeRun& run) {
+    switch (run.mode) {
+        case PlayMode::MyPaceLesson:
+            // A chord counts once it was played; wrong keys are kept with the chord awaited.
+            return !run.chords.empty();
+        case PlayMode::Accompaniment:
+            return run.extra > 0 ||
+                   std::any_of(run.notes.begin(), run.notes.end(),
+                               [](const PracticeRun::NoteScore& n) { return n.hit; });
+        default:
+            return run.endSongMs != run.startSongMs;
+    }
+}
+
 std::vector<uint32_t> HardestBars(const PracticeRun& run, const smf::MeterMap& meter,
                                   size_t count) {
+    const bool faultless =
+        run.mode == PlayMode::MyPaceLesson
+            ? std::all_of(run.chords.begin(), run.chords.end(),
+                          [](const PracticeRun::ChordWait& c) { return c.wrong == 0; })
+            : std::all_of(run.notes.begin(), run.notes.end(),
+                          [](const PracticeRun::NoteScore& n) { return n.hit; });
+    if (faultless) {
+        return {};
+    }
     // Weight of each bar; ties go to the earlier bar, which is met first when practising.
     std::map<uint32_t, uint64_t> weight;
     if (run.mode == PlayMode::MyPaceLesson) {

@@ -83,14 +83,28 @@ void CPelorvaneCore::SetChannelRows(const std::array<int, 16>& rows) {
     m_channelRow = rows;
 }
 
+CPelorvaneCore::SongChoice CPelorvaneCore::AskSongChoice() {
+    return {m_host.SelectedSongRow(), m_host.SpeedSliderPosition()};
+}
+
 void CPelorvaneCore::StartPlay(PlayMode mode) {
-    CheckedLock lock(m_playLock);
+    const SongChoice choice = AskSongChoice();
+    {
+        CheckedLock lock(m_playLock);
+        if (!StartPlayLocked(mode, choice)) {
+            return;
+        }
+    }
+    m_host.LightModeLed(static_cast<int>(mode));
+}
+
+bool CPelorvaneCore::StartPlayLocked(PlayMode mode, const SongChoice& choice) {
     if (m_playState != Stopped && !m_pPerformance) {
         m_playState = Stopped;
     }
     const bool fromStopped = m_playState == Stopped;
-    if (fromStopped && !PreparePerformanceLocked()) {
-        return;
+    if (fromStopped && !PreparePerformanceLocked(choice)) {
+        return false;
     }
 
     const ModeSettings settings = SettingsOf(mode);
@@ -112,16 +126,17 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
     }
     m_playMode = mode;
     WakeClockThread();
-    m_host.LightModeLed(static_cast<int>(mode));
+    return true;
 }
 
 bool CPelorvaneCore::PreparePerformance() {
+    const SongChoice choice = AskSongChoice();
     CheckedLock lock(m_playLock);
-    return PreparePerformanceLocked();
+    return PreparePerformanceLocked(choice);
 }
 
-bool CPelorvaneCore::PreparePerformanceLocked() {
-    const int row = m_host.SelectedSongRow();
+bool CPelorvaneCore::PreparePerformanceLocked(const SongChoice& choice) {
+    const int row = choice.row;
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return false;
     }
@@ -137,7 +152,7 @@ bool CPelorvaneCore::PreparePerformanceLocked() {
     for (int ch = 0; ch < 16; ++ch) {
         performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
-    const int position = ClampSpeedPosition(m_host.SpeedSliderPosition());
+    const int position = ClampSpeedPosition(choice.speedPosition);
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
     performance->SetPracticeQueue(&m_practice.Queue());
@@ -211,10 +226,14 @@ void CPelorvaneCore::SilenceAllChannelsLocked() {
 }
 
 bool CPelorvaneCore::OnSongSelChangeCore() {
-    CheckedLock lock(m_playLock);
-    if (m_playState != Stopped) {
-        StopPlayLocked();
+    {
+        CheckedLock lock(m_playLock);
+        if (m_playState != Stopped) {
+            StopPlayLocked();
+        }
     }
+    // The song list is the window thread's own, and the clock never reads it: the file is read,
+    // and a failure told, with the clock free to run.
     const int row = m_host.SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return false;
@@ -229,11 +248,11 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
 }
 
 void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, bool>>& rows) {
-    CheckedLock lock(m_playLock);
     const int row = m_host.SelectedSongRow();
     if (row < 0 || static_cast<size_t>(row) >= m_songList.m_entries.size()) {
         return;
     }
+    CheckedLock lock(m_playLock);
     SongEntry& entry = m_songList.m_entries[static_cast<size_t>(row)];
     // Rows belong to a loaded song; any others are left over from another one and must not
     // become this song's practice channels.
@@ -256,11 +275,11 @@ void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, boo
 }
 
 void CPelorvaneCore::ApplySpeedFromSlider() {
+    const int position = ClampSpeedPosition(m_host.SpeedSliderPosition());
     CheckedLock lock(m_playLock);
     if (!m_pPerformance) {
         return;
     }
-    const int position = ClampSpeedPosition(m_host.SpeedSliderPosition());
     m_pPerformance->SetSpeedPercent(SpeedPercentTable[position]);
     WakeClockThread();
 }

@@ -34,6 +34,10 @@ class Performance;
 // private *Locked steps they share need it held (REQUIRES), so that no path of the core takes it
 // twice. m_playState is atomic: anyone may read it, it is written under the lock. The input
 // callback takes only m_inputLock, never the play lock.
+//
+// The clock thread waits for the play lock at every tick, so nothing that can wait is done
+// under it: the host is asked before it is taken and told after it is released (a message box
+// waits for the learner), and devices are opened and closed outside it.
 class CPelorvaneCore {
   public:
     // Reads setting.txt and songlist.txt from dataDir (empty: the working directory). Both device
@@ -88,8 +92,8 @@ class CPelorvaneCore {
 
     // --- A device that disappears ----------------------------------------------------------
     // The clock thread stops play itself on the tick that finds the output gone. This, called
-    // by the window's idle routine (user-interface thread), stops play when the input has gone,
-    // and tells the learner once for each play a lost device stopped.
+    // by the window's idle routine (user-interface thread), closes an input found gone, stops a
+    // lesson or accompaniment it was listening for, and tells the learner once.
     void CheckDevices() EXCLUDES(m_playLock);
 
     // --- Settings
@@ -113,7 +117,7 @@ class CPelorvaneCore {
     const SongList& Songs() const { return m_songList; }
 
     // Whoever reads what the play lock guards holds it through this, with CheckedLock.
-    CheckedRecursiveMutex& PlayLock() const RETURN_CAPABILITY(m_playLock) { return m_playLock; }
+    CheckedMutex& PlayLock() const RETURN_CAPABILITY(m_playLock) { return m_playLock; }
     // The current performance, none before a start; it and everything in it are the lock's.
     Performance* CurrentPerformance() REQUIRES(m_playLock) { return m_pPerformance.get(); }
     const Performance* CurrentPerformance() const REQUIRES(m_playLock) {
@@ -156,6 +160,7 @@ class CPelorvaneCore {
     // --- Start anywhere, A-B loop -------------------------------------------------------------
     // While playing, jumps there; while stopped, the next start begins there.
     void SeekTo(uint32_t songMs) EXCLUDES(m_playLock);
+    // A loop that does not hold the place moves it to A (a jump while playing).
     void SetLoop(std::optional<LoopSpan> loop, int passes = 0) EXCLUDES(m_playLock);
     std::optional<LoopSpan> Loop() EXCLUDES(m_playLock);
     // The song time to show: where play is, or where the next start begins. Never waits on the
@@ -163,9 +168,10 @@ class CPelorvaneCore {
     uint32_t ShownSongTime() const;
 
     // --- On-screen keyboard ---------------------------------------------------------------------
-    // A key pressed (or released) on the screen: reaches the lesson through MidiInProc as a
-    // Note On on MIDI channel 1 would, and sounds on the output device. User-interface thread.
-    void PlayScreenKey(int key, bool down) EXCLUDES(m_playLock);
+    // A key pressed (or released) on the screen: reaches the lesson as a Note On on MIDI
+    // channel 1 from the input would, and sounds on the output device. A press not scored still
+    // plays the lesson but is left out of the run's figures. User-interface thread.
+    void PlayScreenKey(int key, bool down, bool scored = true) EXCLUDES(m_playLock);
     // The channel a screen key sounds on now, -1 for none.
     int ScreenKeyChannel() const REQUIRES(m_playLock);
 
@@ -173,8 +179,7 @@ class CPelorvaneCore {
     MidiService& m_service;
     CoreHost& m_host;
     std::string m_dataDir;
-    // Recursive underneath only for modal loops run while it is held (see CheckedRecursiveMutex).
-    mutable CheckedRecursiveMutex m_playLock;
+    mutable CheckedMutex m_playLock;
     std::shared_ptr<MidiIn> m_hMidiIn GUARDED_BY(m_playLock);
     std::shared_ptr<MidiOut> m_hMidiOut GUARDED_BY(m_playLock);
     std::string m_inMidiDeviceName;  // user-interface thread
@@ -207,18 +212,38 @@ class CPelorvaneCore {
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
     KeyState m_keyState;
 
+    // What the window has chosen for the next performance, asked before the play lock is taken.
+    struct SongChoice {
+        int row;            // the selected song row, -1 for none
+        int speedPosition;  // the speed slider's position
+    };
+    SongChoice AskSongChoice() EXCLUDES(m_playLock);
+
     // The steps the commands share, for callers that hold the play lock already.
     void StopPlayLocked() REQUIRES(m_playLock);
-    bool PreparePerformanceLocked() REQUIRES(m_playLock);
+    // False when nothing was started: no song, or none loaded, is chosen.
+    bool StartPlayLocked(PlayMode mode, const SongChoice& choice) REQUIRES(m_playLock);
+    bool PreparePerformanceLocked(const SongChoice& choice) REQUIRES(m_playLock);
     void SilenceAllChannelsLocked() REQUIRES(m_playLock);
-    void OpenMidiDevicesLocked() REQUIRES(m_playLock);
-    void CloseMidiDevicesLocked() REQUIRES(m_playLock);
+    void SeekToLocked(uint32_t songMs) REQUIRES(m_playLock);
+    // Closes both devices and opens them by name again; with discardPerformance, first stops
+    // play and discards the performance that holds the old output. The failures are told once
+    // the new devices are in place.
+    void ReopenMidiDevices(bool discardPerformance) EXCLUDES(m_playLock);
 
+    // A key of the player's, from the input or the screen: into the held keys, the lesson and,
+    // when scored, the practice record. Input or user-interface thread; takes no play lock.
+    void TakePlayerKey(int key, bool down, bool scored) EXCLUDES(m_playLock);
     void HandOverRunStart(uint32_t clockMs) REQUIRES(m_playLock);
     void HandOverRunEnd(uint32_t clockMs) REQUIRES(m_playLock);
     std::thread m_hClockThread;
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     bool m_shutDown = false;
+    // The input was found gone and closed; the next settings OK opens it again even under the
+    // same name. User-interface thread.
+    bool m_inputLost = false;
+    // The learner has been told the output is gone, and has not chosen devices since.
+    bool m_outputLostTold = false;
     enum DeviceLoss : int { kNoLoss, kOutputLost };
     std::atomic<int> m_deviceLoss{kNoLoss};  // set by the clock thread, taken by CheckDevices
     SaveNotice m_saveNotice;

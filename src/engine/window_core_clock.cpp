@@ -193,23 +193,27 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
     } else {
         return;  // the player's keys arrive on MIDI channel 1 only
     }
-    core->m_keyState.SetHeld(static_cast<int>(key), down);
-    if (down && core->m_playState.load() != Stopped) {
+    core->TakePlayerKey(static_cast<int>(key), down, true);
+}
+
+void CPelorvaneCore::TakePlayerKey(int key, bool down, bool scored) {
+    m_keyState.SetHeld(key, down);
+    if (down && scored && m_playState.load() != Stopped) {
         PracticeEvent press;
         press.kind = PracticeEvent::KeyDown;
         press.key = static_cast<uint8_t>(key);
         press.clockMs = NowMs();
-        core->m_practice.Queue().Push(press);
+        m_practice.Queue().Push(press);
     }
     {
-        CheckedLock input(core->m_inputLock);
-        if (Performance* p = core->m_inputTarget) {
-            p->SetKeyDown(static_cast<int>(key), down);
+        CheckedLock input(m_inputLock);
+        if (Performance* p = m_inputTarget) {
+            p->SetKeyDown(key, down);
         }
     }
     // The lesson may wait for this key, and the screen keyboard marks wrong keys.
-    if (core->m_playState.load() != Stopped) {
-        core->WakeClockThread();
+    if (m_playState.load() != Stopped) {
+        WakeClockThread();
     }
 }
 

@@ -40,13 +40,12 @@ int CPelorvaneCore::ScreenKeyChannel() const {
     return -1;
 }
 
-void CPelorvaneCore::PlayScreenKey(int key, bool down) {
+void CPelorvaneCore::PlayScreenKey(int key, bool down, bool scored) {
     if (key < 0 || key > 127) {
         return;
     }
     const uint8_t k = static_cast<uint8_t>(key);
-    MidiInProc(nullptr, kMimData, this,
-               PackShortMessage(down ? 0x90 : 0x80, k, down ? kScreenVelocity : 0), 0);
+    TakePlayerKey(key, down, scored);
 
     CheckedLock lock(m_playLock);
     int8_t& sounding = m_screenKeyChannel[k];

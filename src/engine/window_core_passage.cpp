@@ -8,6 +8,10 @@
 
 void CPelorvaneCore::SeekTo(uint32_t songMs) {
     CheckedLock lock(m_playLock);
+    SeekToLocked(songMs);
+}
+
+void CPelorvaneCore::SeekToLocked(uint32_t songMs) {
     if (m_playState == Stopped || !m_pPerformance) {
         m_passage.SetStart(songMs);
         return;
@@ -21,6 +25,14 @@ void CPelorvaneCore::SeekTo(uint32_t songMs) {
 void CPelorvaneCore::SetLoop(std::optional<LoopSpan> loop, int passes) {
     CheckedLock lock(m_playLock);
     m_passage.SetLoop(loop, passes);
+    // A loop set away from the place would never be reached, or only after the song before it:
+    // the place goes to A, and a song playing jumps there.
+    if (const std::optional<LoopSpan> set = m_passage.Loop()) {
+        const uint32_t place = ShownSongTime();
+        if (place < set->a || place >= set->b) {
+            SeekToLocked(set->a);
+        }
+    }
     PublishSongClock(NowMs());
     WakeClockThread();
 }

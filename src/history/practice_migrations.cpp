@@ -4,6 +4,7 @@
 #include "history/practice_migrations.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
@@ -38,16 +39,19 @@ static_assert(std::size(kSteps) == kPracticeSchemaVersion);
 
 }  // namespace
 
-int PracticeSchemaVersion(QSqlDatabase& db) {
+int PracticeSchemaVersion(QSqlDatabase& db, QSqlError* error) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        if (error) {
+            *error = q.lastError();
+        }
         return -1;
     }
     return q.value(0).toInt();
 }
 
-bool MigratePracticeSchema(QSqlDatabase& db, int upTo) {
-    const int from = PracticeSchemaVersion(db);
+bool MigratePracticeSchema(QSqlDatabase& db, int upTo, QSqlError* error) {
+    const int from = PracticeSchemaVersion(db, error);
     if (from < 0) {
         return false;
     }
@@ -58,9 +62,12 @@ bool MigratePracticeSchema(QSqlDatabase& db, int upTo) {
     // pelorvane-play may both be bringing the same file forward.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        if (error) {
+            *error = q.lastError();
+        }
         return false;
     }
-    const int now = PracticeSchemaVersion(db);
+    const int now = PracticeSchemaVersion(db, error);
     bool ok = now >= 0;
     for (int version = now + 1; ok && version <= upTo && version <= kPracticeSchemaVersion;
          ++version) {
@@ -73,6 +80,9 @@ bool MigratePracticeSchema(QSqlDatabase& db, int upTo) {
         ok = ok && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
     }
     if (!ok || !q.exec(QStringLiteral("COMMIT"))) {
+        if (error && q.lastError().isValid()) {
+            *error = q.lastError();
+        }
         q.exec(QStringLiteral("ROLLBACK"));
         return false;
     }

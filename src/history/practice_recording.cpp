@@ -16,6 +16,7 @@ std::vector<RecordedRun> CollectFinishedRuns(PracticeLog& log, bool flush) {
         const smf::MeterMap& m = meter ? *meter : fallback;
         r.summary = Summarize(run, m);
         r.hardestBars = HardestBars(run, m);
+        r.played = AnythingPlayed(run);
         const QDateTime started = nowUtc.addMSecs(-static_cast<qint64>(now - run.startClockMs));
         r.stored = ToStoredRun(run, r.summary, started);
         r.run = std::move(run);

@@ -15,6 +15,7 @@ struct RecordedRun {
     PracticeSummary summary;
     std::vector<uint32_t> hardestBars;
     StoredRun stored;
+    bool played = true;  // false: nothing of the player in it (AnythingPlayed)
     bool saved = false;
 };
 

@@ -2,8 +2,10 @@
 
 #include "history/practice_database.h"
 
-PracticeStoreThread::PracticeStoreThread(QString folder, int busyTimeoutMs)
-    : m_thread([this, folder = std::move(folder), busyTimeoutMs] { Run(folder, busyTimeoutMs); }) {}
+PracticeStoreThread::PracticeStoreThread(QString folder, int busyTimeoutMs, int retryMs)
+    : m_thread([this, folder = std::move(folder), busyTimeoutMs, retryMs] {
+          Run(folder, busyTimeoutMs, retryMs);
+      }) {}
 
 PracticeStoreThread::~PracticeStoreThread() {
     {
@@ -27,12 +29,30 @@ void PracticeStoreThread::Finish() {
     m_idle.wait(hold, [this] { return m_jobs.empty() && !m_busy; });
 }
 
-void PracticeStoreThread::Run(const QString& folder, int busyTimeoutMs) {
+bool PracticeStoreThread::WaitUntilStored(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    return m_idle.wait_for(hold, limit, [this] { return m_jobs.empty() && !m_busy && !m_kept; });
+}
+
+void PracticeStoreThread::Run(const QString& folder, int busyTimeoutMs, int retryMs) {
     // Made and closed on this thread: a connection belongs to the thread that opened it.
     PracticeDatabase db(folder, busyTimeoutMs);
     std::unique_lock<std::mutex> hold(m_lock);
     for (;;) {
-        m_wake.wait(hold, [this] { return m_stop || !m_jobs.empty(); });
+        const auto due = [this] { return m_stop || !m_jobs.empty(); };
+        if (!m_kept) {
+            m_wake.wait(hold, due);
+        } else if (!m_wake.wait_for(hold, std::chrono::milliseconds(retryMs), due)) {
+            // Nothing handed over for a while, and runs still wait: the file may take them now.
+            m_busy = true;
+            hold.unlock();
+            db.StorePending();
+            hold.lock();
+            m_busy = false;
+            m_kept = db.PendingCount() > 0;
+            m_idle.notify_all();
+            continue;
+        }
         if (m_jobs.empty()) {
             break;  // stopping, with nothing left to store
         }
@@ -44,6 +64,7 @@ void PracticeStoreThread::Run(const QString& folder, int busyTimeoutMs) {
         job = nullptr;
         hold.lock();
         m_busy = false;
+        m_kept = db.PendingCount() > 0;
         if (m_jobs.empty()) {
             m_idle.notify_all();
         }

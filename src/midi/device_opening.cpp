@@ -19,7 +19,7 @@ const char* OutputFailureText(int result) {
 const char* InputFailureText(int result) {
     switch (result) {
         case MIDI_BAD_DEVICE_ID:
-            return "MIDI入力デバイスがありません。";
+            return kNoInputText;
         case MIDI_ALLOCATED:
             return "MIDI入力デバイスは他のプログラムにより使用中です。";
         default:

@@ -7,57 +7,37 @@
 
 #include "platform/thread_annotations.h"
 
-// std::mutex as a lock the thread-safety analysis knows.
+// std::mutex as a lock the thread-safety analysis knows. It also knows its holder, so that code
+// reached through a callback, which the analysis cannot follow, can check that the lock is held.
 class CAPABILITY("mutex") CheckedMutex {
-  public:
-    void lock() ACQUIRE() { m_mutex.lock(); }
-    void unlock() RELEASE() { m_mutex.unlock(); }
-    bool try_lock() TRY_ACQUIRE(true) { return m_mutex.try_lock(); }
-
-  private:
-    std::mutex m_mutex;
-};
-
-// A recursive mutex as a lock the thread-safety analysis knows. The analysis treats it as taken
-// once: code that already holds it calls the functions that require it, not those that take
-// it. Taking it again on the same thread still works, for the one path the analysis cannot see:
-// a modal loop (a message box) run while it is held, whose handlers take it themselves.
-class CAPABILITY("mutex") CheckedRecursiveMutex {
   public:
     void lock() ACQUIRE() {
         m_mutex.lock();
-        if (m_depth++ == 0) {
-            m_owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
-        }
+        m_owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
     }
     void unlock() RELEASE() {
-        if (--m_depth == 0) {
-            m_owner.store(std::thread::id(), std::memory_order_relaxed);
-        }
+        m_owner.store(std::thread::id(), std::memory_order_relaxed);
         m_mutex.unlock();
     }
     bool try_lock() TRY_ACQUIRE(true) {
         if (!m_mutex.try_lock()) {
             return false;
         }
-        if (m_depth++ == 0) {
-            m_owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
-        }
+        m_owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
         return true;
     }
     // True when the calling thread holds the lock.
     bool HeldByThisThread() const {
         return m_owner.load(std::memory_order_relaxed) == std::this_thread::get_id();
     }
-    // For code reached through a callback while the lock is held, which the analysis cannot
-    // follow: tells it the lock is held, and checks so in debug builds.
+    // For code reached through a callback while the lock is held: tells the analysis the lock
+    // is held, and checks so in debug builds.
     void AssertHeld() const ASSERT_CAPABILITY(this) { assert(HeldByThisThread()); }
 
   private:
-    std::recursive_mutex m_mutex;
+    std::mutex m_mutex;
     // Written only by the holder; another thread reading it sees either its own id or not.
     std::atomic<std::thread::id> m_owner{};
-    int m_depth = 0;
 };
 
 // Holds a checked lock for its own lifetime, as std::lock_guard does, in a way the analysis

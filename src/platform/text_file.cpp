@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/debug_output.h"
+#include "platform/state_file.h"
 
 namespace {
 
@@ -126,33 +127,11 @@ void EmitLine(const std::string& raw, const std::function<void(const std::string
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
+    const StateFile kind = ReadStateFile(path, kMaxTextFileBytes, content);
+    if (kind != StateFile::Usable && kind != StateFile::Missing) {
+        DebugOutput("text: " + path + " is " + DescribeStateFile(kind) + "; not read");
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    content.clear();
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
+    return kind == StateFile::Usable;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -281,6 +260,13 @@ bool WriteTextFileAtomically(const std::string& path, const std::vector<std::str
     }
     const std::string target = ResolveTarget(path);
     const std::string directory = DirectoryOf(target);
+    // Only a regular file is replaced, and only one that could be read: anything else was not
+    // written by this program, or holds what the learner would lose unseen.
+    const StateFile kind = CheckStateFile(target, kMaxTextFileBytes);
+    if (kind != StateFile::Missing && kind != StateFile::Usable) {
+        DebugOutput("text: " + target + " is " + DescribeStateFile(kind) + "; not replaced");
+        return false;
+    }
     // A file the user has made read-only stays as it is, as it would if written in place.
     if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
         DebugOutput("text: " + target + " is read-only");

@@ -13,7 +13,8 @@
 inline constexpr std::size_t kMaxLinePiece = 2047;
 
 // Reads the file and calls onLine for each piece (without its line end), in order. Returns
-// false when the file cannot be opened; onLine is then never called.
+// false when the file cannot be read, or is no regular file, or is larger than
+// kMaxTextFileBytes; onLine is then never called.
 bool ReadTextLines(const std::string& path, const std::function<void(const std::string&)>& onLine);
 
 // Same, from bytes already in memory (used by the fuzz targets and tests).
@@ -28,7 +29,8 @@ void ReadWholeTextLinesFromBuffer(const char* data, std::size_t size,
                                   const std::function<void(const std::string&)>& onLine);
 
 // Writes the lines, each followed by CR LF, to a temporary file beside path and renames it over
-// path. On any failure the old file is left whole and false is returned.
+// path. On any failure the old file is left whole and false is returned. Only a regular file
+// that could be read is replaced (see state_file.h).
 bool WriteTextFileAtomically(const std::string& path, const std::vector<std::string>& lines);
 
 // Decodes bytes as UTF-8 when valid, else as CP932, else as Latin-1; always returns UTF-8.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "smf/smf.h"
 
@@ -15,6 +16,7 @@ enum SongResult : int {
     SONG_FILE_NOT_FOUND = 1,
     SONG_NOT_MIDI = 2,
     SONG_ALREADY_LISTED = 3,
+    SONG_PATH_NOT_LISTABLE = 4,  // the song list file cannot hold the path (see song_list.h)
 };
 
 struct ChannelInfo {
@@ -39,8 +41,20 @@ int LoadSong(SongEntry& entry);
 // Recomputes m_hasNotes and m_program of all channels from the loaded song.
 void AnalyzeChannels(SongEntry& entry);
 
-// Shows the user's message for SONG_FILE_NOT_FOUND or SONG_NOT_MIDI; nothing for other codes.
+// Shows the user's message for SONG_FILE_NOT_FOUND, SONG_NOT_MIDI or SONG_PATH_NOT_LISTABLE;
+// nothing for other codes.
 void ShowLoadError(MessageSink& sink, const std::string& path, int code);
+
+// A file that could not be added, with its result code.
+struct LoadFailure {
+    std::string path;
+    int code = SONG_OK;
+};
+
+// The messages for the files of one drop that could not be added, in drop order: each its own
+// message while there are few; more make one message that names the first few and counts the
+// rest, so that a thousand missing files are not a thousand boxes.
+void ShowLoadErrors(MessageSink& sink, const std::vector<LoadFailure>& failures);
 
 // True when a file-system entry exists at path (paths longer than the platform allows fail).
 bool SongPathExists(const std::string& path);

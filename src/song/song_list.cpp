@@ -34,6 +34,10 @@ std::string CleanTitle(const std::string& title) {
 }  // namespace
 
 int AddSong(SongList& list, const std::string& path) {
+    // Kept now, such a song would be lost, or come back as another path, at the next start.
+    if (!SongListCanHold(path)) {
+        return SONG_PATH_NOT_LISTABLE;
+    }
     for (SongEntry& listed : list.m_entries) {
         if (SamePath(listed.m_path, path)) {
             int code = LoadSong(listed);

@@ -14,7 +14,7 @@ struct SongList {
 inline constexpr const char* kSongListFileName = "songlist.txt";
 
 // Adds (or finds) the song at path: SONG_OK (appended and loaded), SONG_ALREADY_LISTED,
-// SONG_FILE_NOT_FOUND or SONG_NOT_MIDI.
+// SONG_FILE_NOT_FOUND, SONG_NOT_MIDI or SONG_PATH_NOT_LISTABLE.
 int AddSong(SongList& list, const std::string& path);
 
 // Removes entry index (its song goes with the last entry sharing it); false when index is out
@@ -30,6 +30,10 @@ bool ReadSongList(SongList& list, const std::string& path = kSongListFileName);
 
 // Parses one line of the song list file; false when the line is skipped.
 bool ParseSongListLine(const std::string& line, SongEntry& entry);
+
+// True when a line of the song list file brings path back as it is: false for a path with a
+// line break or with the separator ", " in it, which would split or cut its line.
+bool SongListCanHold(const std::string& path);
 
 // Formats one line of the song list file (without line end).
 std::string FormatSongListLine(const SongEntry& entry);

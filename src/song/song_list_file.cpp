@@ -112,6 +112,23 @@ bool ParseSongListLine(const std::string& text, SongEntry& entry) {
     return true;
 }
 
+bool SongListCanHold(const std::string& path) {
+    if (path.find_first_of("\r\n") != std::string::npos) {
+        return false;
+    }
+    // Both ways a line is read: by its four quotes, and by its frame when a title holds quotes.
+    for (const char* title : {"t", "\""}) {
+        SongEntry probe;
+        probe.m_path = path;
+        probe.m_title = title;
+        SongEntry back;
+        if (!ParseSongListLine(FormatSongListLine(probe), back) || back.m_path != path) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string FormatSongListLine(const SongEntry& entry) {
     unsigned mask = 0;
     for (int ch = 0; ch < 16; ++ch) {

@@ -1,6 +1,7 @@
 #include "ui/keyboard_panel.h"
 
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -29,6 +30,9 @@ CKeyboardPanel::CKeyboardPanel(CPelorvaneCore& core, QWidget* parent)
     : QWidget(parent), m_core(&core) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setToolTip(QString::fromUtf8(
+        "マウスでクリックするか、パソコンのキーで弾けます。"
+        "Z S X D C V G B H N J M でC3から、Q 2 W 3 E R 5 T 6 Y 7 U I でC4から。"));
 }
 
 CKeyboardPanel::~CKeyboardPanel() {
@@ -199,6 +203,7 @@ void CKeyboardPanel::paintEvent(QPaintEvent*) {
             painter.drawRect(r.adjusted(0, 0, -1, -1));
         }
     }
+    PaintComputerKeyLetters(painter);
     if (hasFocus()) {
         // Where the computer keys play: a thin line under the two octaves.
         painter.setPen(QPen(palette().highlight().color(), 2));
@@ -210,11 +215,43 @@ void CKeyboardPanel::paintEvent(QPaintEvent*) {
     }
 }
 
-void CKeyboardPanel::Press(int key) {
+void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter) const {
+    // The letters sit below the black keys on white keys and low on black ones, clear of the
+    // middle of each key, where its look is read.
+    const int blackBottom = static_cast<int>(height() * kBlackHeight);
+    const int whiteTop = blackBottom + 1;
+    const int whiteBottom = KeyPoint(kUpperRowKey).y() - 2;
+    const int size = std::min(whiteBottom - whiteTop, blackBottom / 4);
+    if (size < 7 || KeyRect(kUpperRowKey).width() < 7) {
+        return;  // too small to read
+    }
+    QFont font = painter.font();
+    font.setPixelSize(size);
+    painter.setFont(font);
+    auto paint = [&](int key, int qtKey) {
+        if (key < m_low || key > m_high) {
+            return;
+        }
+        const QRect r = KeyRect(key);
+        const QRect box = IsBlack(key)
+                              ? QRect(r.left(), blackBottom - size - 3, r.width(), size + 1)
+                              : QRect(r.left(), whiteTop, r.width(), size + 1);
+        painter.setPen(IsBlack(key) ? QColor(220, 220, 220) : QColor(120, 120, 120));
+        painter.drawText(box, Qt::AlignCenter, QKeySequence(qtKey).toString());
+    };
+    for (int i = 0; i < 12; ++i) {
+        paint(kLowerRowKey + i, kLowerRow[i]);
+    }
+    for (int i = 0; i < 13; ++i) {
+        paint(kUpperRowKey + i, kUpperRow[i]);
+    }
+}
+
+void CKeyboardPanel::Press(int key, bool scored) {
     if (!m_core) {
         return;
     }
-    m_core->PlayScreenKey(key, true);
+    m_core->PlayScreenKey(key, true, scored);
     // Drawn pressed at once; the next refresh confirms it from the shared state.
     if (m_look[key] != Wrong && m_look[key] != Held) {
         m_look[key] = Held;
@@ -248,6 +285,9 @@ void CKeyboardPanel::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
+    // The click that brings the focus here sounds its key but is not held against the learner:
+    // it was meant for the keyboard, not for the song.
+    const bool scored = hasFocus();
     setFocus(Qt::MouseFocusReason);
     const int key = KeyAt(event->position().toPoint());
     if (key < 0) {
@@ -255,7 +295,7 @@ void CKeyboardPanel::mousePressEvent(QMouseEvent* event) {
     }
     m_mouseKey = key;
     if (!m_pressed[key]) {
-        Press(key);
+        Press(key, scored);
     }
     m_pressed[key] |= kScreenKeyMouse;
 }
@@ -296,41 +336,47 @@ void CKeyboardPanel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CKeyboardPanel::keyPressEvent(QKeyEvent* event) {
-    const int key = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)
+    event->setAccepted(TakeComputerKeyPress(*event));  // Esc and the rest go on to the window
+}
+
+void CKeyboardPanel::keyReleaseEvent(QKeyEvent* event) {
+    event->setAccepted(TakeComputerKeyRelease(*event));
+}
+
+bool CKeyboardPanel::TakeComputerKeyPress(const QKeyEvent& event) {
+    const int key = event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)
                         ? -1
-                        : KeyOfComputerKey(event->key());
+                        : KeyOfComputerKey(event.key());
     if (key < 0 || key < m_low || key > m_high) {
-        event->ignore();  // Esc and the rest go on to the window
-        return;
+        return false;
     }
-    event->accept();
-    if (event->isAutoRepeat()) {
-        return;
+    if (event.isAutoRepeat()) {
+        return true;
     }
     if (!m_pressed[key]) {
         Press(key);
     }
     m_pressed[key] |= kScreenKeyComputer;
+    return true;
 }
 
-void CKeyboardPanel::keyReleaseEvent(QKeyEvent* event) {
-    const int key = KeyOfComputerKey(event->key());
-    if (key < 0) {
-        event->ignore();
-        return;
+bool CKeyboardPanel::TakeComputerKeyRelease(const QKeyEvent& event) {
+    // Only the key-ups of keys it holds: the others belong to whoever has them.
+    const int key = KeyOfComputerKey(event.key());
+    if (key < 0 || !(m_pressed[key] & kScreenKeyComputer)) {
+        return false;
     }
-    event->accept();
-    if (event->isAutoRepeat() || !(m_pressed[key] & kScreenKeyComputer)) {
-        return;
+    if (event.isAutoRepeat()) {
+        return true;
     }
     m_pressed[key] &= ~kScreenKeyComputer;
     if (!m_pressed[key]) {
         Release(key);
     }
+    return true;
 }
 
-void CKeyboardPanel::focusOutEvent(QFocusEvent* event) {
-    // A key-up that goes to another widget would leave the note sounding and the key held.
+void CKeyboardPanel::ReleaseComputerKeys() {
     for (int k = 0; k < 128; ++k) {
         if (m_pressed[k] & kScreenKeyComputer) {
             m_pressed[k] &= ~kScreenKeyComputer;
@@ -338,6 +384,14 @@ void CKeyboardPanel::focusOutEvent(QFocusEvent* event) {
                 Release(k);
             }
         }
+    }
+}
+
+void CKeyboardPanel::focusOutEvent(QFocusEvent* event) {
+    // The computer keys play from anywhere in the window, so their key-ups still come here while
+    // another control has the focus; only a window going to the background loses them.
+    if (event->reason() == Qt::ActiveWindowFocusReason) {
+        ReleaseComputerKeys();
     }
     update();
     QWidget::focusOutEvent(event);

@@ -7,6 +7,7 @@
 #include "engine/key_state.h"
 
 class CPelorvaneCore;
+class QPainter;
 
 // A piano keyboard along the bottom of the main window. It shows what a keyboard with lit keys
 // would show, whatever the output device, and the keys the player holds; it plays too, by mouse
@@ -44,6 +45,13 @@ class CKeyboardPanel : public QWidget {
     // The key a computer key plays, -1 for none.
     static int KeyOfComputerKey(int qtKey);
 
+    // A computer key pressed or let go anywhere in the window: true when it was taken (a press
+    // of one of the keyboard's keys, the key-up of one it holds).
+    bool TakeComputerKeyPress(const QKeyEvent& event);
+    bool TakeComputerKeyRelease(const QKeyEvent& event);
+    // Lets go of the keys the computer keyboard holds: its key-ups will not come (the window
+    // has gone to the background).
+    void ReleaseComputerKeys();
     // Lets go of every key the screen keyboard holds.
     void ReleaseAll();
     // Lets go of every key and never reaches the core again: the window's core goes before its
@@ -66,9 +74,10 @@ class CKeyboardPanel : public QWidget {
     int WhiteIndex(int key) const;  // position among the white keys shown
     int WhiteCount() const;
     int WhiteLeft(int index) const;
-    void Press(int key);
+    void Press(int key, bool scored = true);
     void Release(int key);
     void RepaintKey(int key);
+    void PaintComputerKeyLetters(QPainter& painter) const;
 
     CPelorvaneCore* m_core;  // null once detached
     int m_low = kLowestKey;

@@ -5,6 +5,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "ui/settings_file_guard.h"
+
 namespace {
 
 // Paths may hold any character; a group name of their hash holds none that QSettings treats
@@ -33,7 +35,7 @@ QString PassageMemory::DefaultPath() {
 
 SongPassage PassageMemory::Read(const QString& songPath) const {
     SongPassage passage;
-    if (m_path.isEmpty()) {
+    if (m_path.isEmpty() || !SettingsFileUsable(m_path)) {
         return passage;
     }
     QSettings settings(m_path, QSettings::IniFormat);
@@ -54,11 +56,14 @@ SongPassage PassageMemory::Read(const QString& songPath) const {
 }
 
 void PassageMemory::Write(const QString& songPath, const SongPassage& passage) {
-    if (m_path.isEmpty()) {
-        return;
+    if (m_path.isEmpty() || !SettingsFileUsable(m_path)) {
+        return;  // another song's place and loop may be in it
     }
     {
         const QSettings probe(m_path, QSettings::IniFormat);
+        if (probe.status() == QSettings::AccessError) {
+            return;  // not damaged, only out of reach this time
+        }
         if (probe.status() != QSettings::NoError) {
             QFile::remove(m_path);  // damaged: nothing of it is carried over
         }

@@ -14,7 +14,8 @@ struct SongPassage {
 
 // The place and loop of each song, remembered between runs in a file of their own beside the
 // window's state ($XDG_CONFIG_HOME/pelorvane/passages.conf), never in the song list. A song is
-// known by its path. A damaged file counts as empty and is replaced at the next write.
+// known by its path. A damaged file counts as empty and is replaced at the next write; one that is
+// no regular file, cannot be read or is far too large counts as empty and is left alone.
 class PassageMemory {
   public:
     // path empty: remembers nothing.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QScreen>
 #include <QSessionManager>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@ namespace {
 
 constexpr int kFrameAllowanceWidth = 16;
 constexpr int kFrameAllowanceHeight = 40;
+constexpr int kBottomFrame = 8;  // of the height allowance, what lies under the client area
 
 // The size of a window that may be maximized: the one it returns to.
 QSize NormalSize(const QWidget& window) {
@@ -33,9 +35,26 @@ void RememberWindow(const QWidget& window, UiState& state) {
     state.SetWindowSize(NormalSize(window));
 }
 
-void PlaceWindow(QWidget& window, const UiState& state) {
+void PlaceWindow(CPelorvaneDlg& window, const UiState& state) {
     if (const std::optional<QSize> size = state.WindowSize()) {
         window.resize(size->expandedTo(window.minimumSize()));
+    } else if (const QScreen* screen = window.screen()) {
+        // The first start: room for the falling notes, as far as the screen has it.
+        const QRect area = screen->availableGeometry();
+        const QSize allowance(kFrameAllowanceWidth, kFrameAllowanceHeight);
+        window.resize(window.FirstStartSize(area.size() - allowance));
+        if (!state.WindowPosition()) {
+            // So tall a window is placed whole, title bar included. Its client area is placed,
+            // not its frame: once a message has been shown over it, the window exists already
+            // and a frame position would be taken for the client's, the title off the screen.
+            const QSize frame = window.size() + allowance;
+            const QPoint client(kFrameAllowanceWidth / 2, kFrameAllowanceHeight - kBottomFrame);
+            window.setGeometry(QRect(area.topLeft() + client +
+                                         QPoint(std::max(0, (area.width() - frame.width()) / 2),
+                                                std::max(0, (area.height() - frame.height()) / 2)),
+                                     window.size()));
+            return;
+        }
     }
     const std::optional<QPoint> saved = state.WindowPosition();
     if (!saved) {

@@ -1,6 +1,7 @@
 #include "ui/pelorvane_dlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QSlider>
 
 #include "engine/key_state.h"
+#include "midi/device_opening.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "ui/about_dlg.h"
@@ -118,6 +120,9 @@ void CPelorvaneDlg::BuildControls() {
         return label;
     };
     addLabel("再生速度", 216, 198, 28, 8);
+    // The speed the slider stands at, also between the labelled positions.
+    m_speedValue = addLabel("x1.0", 248, 198, 28, 8);
+    m_speedValue->setObjectName(QStringLiteral("speedValue"));
 
     m_speedSlider = new QSlider(Qt::Horizontal, this);
     m_speedSlider->setObjectName(QString::number(ids::kSpeedSlider));
@@ -167,12 +172,26 @@ void CPelorvaneDlg::BuildControls() {
     m_keyboard->setObjectName(QStringLiteral("keyboard"));
     m_keyboard->setGeometry(du.Rect(6, 309, 279, 44));
     tabOrder[tabs++] = m_keyboard;
+    m_keyboardHint = new QLabel(
+        QString::fromUtf8("MIDIキーボードがなくても、この鍵盤をマウスやパソコンのキーで弾けます。"),
+        this);
+    m_keyboardHint->setObjectName(QStringLiteral("keyboardHint"));
+    m_keyboardHint->setAlignment(Qt::AlignCenter);
+    m_keyboardHint->hide();
     // The falling notes, above the keyboard: as tall as the window has grown.
     m_noteView = new CNoteView(*m_core, *m_keyboard, this);
     m_noteView->setObjectName(QStringLiteral("notes"));
     m_noteView->hide();
     m_basePositionBar = m_positionBar->geometry();
     m_baseKeyboard = m_keyboard->geometry();
+    m_baseSongList = m_songListBox->geometry();
+    m_baseTrackList = m_trackList->geometry();
+    const int rightColumn = du.X(205);
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child->geometry().left() >= rightColumn && child->geometry().top() < du.Y(295)) {
+            m_baseRightColumn.emplace_back(child, child->geometry());
+        }
+    }
 
     for (int i = 0; i + 1 < tabs; ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
@@ -220,6 +239,7 @@ void CPelorvaneDlg::OnInitDialog() {
         m_speedSlider->setRange(0, kSpeedPositions - 1);
         m_speedSlider->setValue(kDefaultSpeedPosition);
     }
+    UpdateSpeedValue();
 
     for (CLEDCtrl* led : m_leds) {
         CLEDCtrl::LoadImageResource(led->m_imgOn, kLedOnBitmap);
@@ -230,12 +250,17 @@ void CPelorvaneDlg::OnInitDialog() {
 
     FillSongListBox();
     m_core->OpenMidiDevices();
+    UpdateInputHint();
     m_core->StartClockThread();
     m_results = std::make_unique<CPracticeResultsWindow>(*m_core, this);
     connect(m_results.get(), &CPracticeResultsWindow::Message, this,
             [this](const QString& text) { ShowMessage(text.toStdString()); });
+    connect(m_results.get(), &CPracticeResultsWindow::SaveFailure, this,
+            [this](const QString& text) { ShowSaveFailure(text.toStdString()); });
     connect(m_results.get(), &CPracticeResultsWindow::LoopRequested, this,
             &CPelorvaneDlg::OnPractiseLoop);
+
+    SelectLastSong();
 
     qApp->installEventFilter(this);
     m_idleTimer.start();
@@ -289,6 +314,11 @@ void CPelorvaneDlg::RequestClose(bool unattended) {
 // --- Commands ---------------------------------------------------------------------------------
 
 void CPelorvaneDlg::OnCommand(int id) {
+    const bool modeCommand = id == ids::kModelPerformance || id == ids::kMyPaceLesson ||
+                             id == ids::kAccompaniment || id == ids::kSolo;
+    if (modeCommand && !SongChosen()) {
+        return;
+    }
     switch (id) {
         case ids::kAddSong:
             OnAddSong();
@@ -334,6 +364,7 @@ void CPelorvaneDlg::OnSettings() {
     const std::string inName = dialog.Devices().GetInDevice(id);
     const std::string outName = dialog.Devices().GetOutDevice(id);
     m_core->ApplyDeviceNames(inName, outName);
+    UpdateInputHint();
 }
 
 void CPelorvaneDlg::OnAbout() {
@@ -352,9 +383,23 @@ void CPelorvaneDlg::ShowMessage(const std::string& text) {
     if (m_closeRequested) {
         return;
     }
+    const bool noInput = text == kNoInputText && m_viewState;
+    if (noInput && m_viewState->NoInputNoticeHidden()) {
+        return;
+    }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelorvane"), QString::fromStdString(text),
                     QMessageBox::Ok, this);
+    if (noInput) {
+        // Without a keyboard the screen keyboard plays; a learner who knows may skip this.
+        box.setCheckBox(new QCheckBox(QString::fromUtf8("次回から表示しない"), &box));
+    }
     box.exec();
+    if (noInput && box.checkBox()->isChecked()) {
+        m_viewState->SetNoInputNoticeHidden(true);
+    }
+    if (text == kInputLostText) {
+        UpdateInputHint();
+    }
 }
 
 void CPelorvaneDlg::ShowSaveFailure(const std::string& text) {
@@ -373,6 +418,7 @@ void CPelorvaneDlg::ShowSaveFailure(const std::string& text) {
 
 void CPelorvaneDlg::OnHScroll() {
     m_core->ApplySpeedFromSlider();
+    UpdateSpeedValue();
 }
 
 void CPelorvaneDlg::StepSpeed(int delta) {
@@ -428,11 +474,38 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
 
 bool CPelorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        if (PreTranslateMessage(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event))) {
+        auto* target = static_cast<QWidget*>(watched);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (PreTranslateMessage(target, key)) {
             return true;
         }
+        if (PlaysComputerKeys(target) && m_keyboard->TakeComputerKeyPress(*key)) {
+            return true;
+        }
+    } else if (event->type() == QEvent::KeyRelease && watched->isWidgetType() && m_keyboard) {
+        // A key-up ends the note wherever the focus has gone meanwhile.
+        if (m_keyboard->TakeComputerKeyRelease(*static_cast<QKeyEvent*>(event))) {
+            return true;
+        }
+    } else if (event->type() == QEvent::WindowDeactivate && watched == this && m_keyboard) {
+        m_keyboard->ReleaseComputerKeys();  // their key-ups go to another window now
     }
     return QDialog::eventFilter(watched, event);
+}
+
+bool CPelorvaneDlg::PlaysComputerKeys(const QWidget* target) const {
+    if (!m_keyboard || !target || target->window() != this) {
+        return false;
+    }
+    // Where letters are typed, they stay letters: the song list finds a song by its first
+    // letters, and an edit field takes text.
+    for (const QWidget* w = target; w; w = w->parentWidget()) {
+        if (w == m_songListBox) {
+            return false;
+        }
+    }
+    return !target->inherits("QLineEdit") && !target->inherits("QAbstractSpinBox") &&
+           !target->inherits("QTextEdit") && !target->inherits("QPlainTextEdit");
 }
 
 void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
@@ -562,8 +635,11 @@ void CPelorvaneDlg::dropEvent(QDropEvent* event) {
 }
 
 void CPelorvaneDlg::OnPracticeHistory() {
+    if (!m_results || !SongChosen()) {
+        return;
+    }
     const int row = SelectedSongRow();
-    if (!m_results || row < 0 || static_cast<size_t>(row) >= m_core->Songs().m_entries.size()) {
+    if (static_cast<size_t>(row) >= m_core->Songs().m_entries.size()) {
         return;
     }
     m_results->ShowHistory(

@@ -8,6 +8,8 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/window_core.h"
 #include "ui/passage_memory.h"
@@ -25,6 +27,7 @@ class CPositionBar;
 class CNoteView;
 class CPracticeResultsWindow;
 class QKeyEvent;
+class QLabel;
 class QPushButton;
 class QSlider;
 
@@ -99,6 +102,16 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     CPracticeResultsWindow* Results() const { return m_results.get(); }
     void OnPracticeHistory();
 
+    // --- Guidance for the learner (pelorvane_dlg_guidance.cpp) ---------------------------------
+    // With no song selected: asks for one and returns false.
+    bool SongChosen();
+    // The exact speed beside the slider.
+    void UpdateSpeedValue();
+    // The hint over the screen keyboard, shown while no input device is open.
+    void UpdateInputHint();
+    QLabel* m_speedValue = nullptr;
+    QLabel* m_keyboardHint = nullptr;
+
     // --- Position bar and A-B loop (pelorvane_dlg_passage.cpp) -------------------------------
     // Where each song's place and loop are remembered; none until set.
     void SetPassageMemory(PassageMemory memory) { m_passageMemory = std::move(memory); }
@@ -130,12 +143,17 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void SetViewState(UiState state);
     // The smallest size: the window as it was before it could grow.
     QSize BaseSize() const { return m_baseSize; }
-    // Gives the extra height to the view and the extra width to the view, the keyboard and the
-    // position bar; the controls above keep their places.
+    // Gives the extra height to the view and the extra width to the view, the keyboard, the
+    // position bar and the two lists; the column of buttons keeps to the right edge.
     void LayOutView();
+    // The size to open at when no size is remembered: room for the view, within available
+    // (the screen's area less the frame), never smaller than the base size.
+    QSize FirstStartSize(const QSize& available) const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Whether the computer keys play the screen keyboard while this control has the focus.
+    bool PlaysComputerKeys(const QWidget* target) const;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -154,6 +172,13 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     QSize m_baseSize;
     QRect m_basePositionBar;
     QRect m_baseKeyboard;
+    QRect m_baseSongList;
+    QRect m_baseTrackList;
+    std::vector<std::pair<QWidget*, QRect>> m_baseRightColumn;  // buttons, slider, labels, LEDs
+    // Selects the song selected when the window last closed, if it is still listed and there.
+    void SelectLastSong();
+    void RememberSelectedSong();
+    std::optional<std::string> m_rememberedSong;
     std::string m_passageSongPath;  // the song the position bar shows
     bool m_destroyed = false;
     bool m_closeRequested = false;

@@ -38,8 +38,9 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     if (loop && loop->a >= end) {
         loop.reset();
     }
-    m_core->SetLoop(loop);
+    // The loop last: a place remembered outside it moves to A.
     m_core->SeekTo(passage.start < end ? passage.start : 0);
+    m_core->SetLoop(loop);
     m_positionBar->SetLoop(m_core->Loop());
     m_noteView->SetLoop(m_core->Loop());
     m_positionBar->SetPosition(m_core->ShownSongTime());
@@ -68,9 +69,10 @@ void CPelorvaneDlg::OnPositionSeek(quint32 songMs, bool final) {
 }
 
 void CPelorvaneDlg::OnLoopChange(std::optional<LoopSpan> loop) {
-    m_core->SetLoop(loop);
+    m_core->SetLoop(loop);  // may move the place to A
     m_positionBar->SetLoop(m_core->Loop());
     m_noteView->SetLoop(m_core->Loop());
+    RefreshPositionBar();
     RememberPassage();
 }
 
@@ -81,6 +83,9 @@ void CPelorvaneDlg::OnPractiseLoop(LoopSpan loop) {
         OnPositionSeek(loop.a, true);  // the next start begins there
         RefreshPositionBar();
     }
+    // The button was in another window; the play keys belong to this one.
+    activateWindow();
+    raise();
 }
 
 bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
@@ -110,13 +115,11 @@ bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
     const std::optional<LoopSpan> loop = m_core->Loop();
     const uint32_t beat = m_positionBar->NearestBeat(now);
     if (k == Qt::Key_BracketLeft) {
-        const uint32_t b = loop && loop->b > beat ? loop->b : meter->EndMs();
-        OnLoopChange(LoopSpan{beat, b});
+        m_positionBar->SetLoopPoint(LoopWithA(loop, beat, meter->EndMs()));
         return true;
     }
     if (k == Qt::Key_BracketRight) {
-        const uint32_t a = loop && loop->a < beat ? loop->a : 0;
-        OnLoopChange(LoopSpan{a, beat});
+        m_positionBar->SetLoopPoint(LoopWithB(loop, beat));
         return true;
     }
     if (k == Qt::Key_Backslash) {

@@ -1,5 +1,6 @@
 // The song list box and the track check list of the main window.
 
+#include <QFileInfo>
 #include <QSignalBlocker>
 #include <array>
 #include <vector>
@@ -52,6 +53,47 @@ void CPelorvaneDlg::FillTrackList() {
     // Selections made by the program itself send no signal, so the keyboard follows here.
     UpdateKeyboardRange();
     ShowSelectedSongPassage();
+    RememberSelectedSong();
+}
+
+void CPelorvaneDlg::RememberSelectedSong() {
+    if (!m_viewState) {
+        return;
+    }
+    const int row = SelectedSongRow();
+    const std::string path =
+        row >= 0 && static_cast<std::size_t>(row) < m_core->Songs().m_entries.size()
+            ? m_core->Songs().m_entries[static_cast<std::size_t>(row)].m_path
+            : std::string();
+    if (m_rememberedSong != path) {
+        m_rememberedSong = path;
+        m_viewState->SetLastSongPath(QString::fromStdString(path));
+    }
+}
+
+void CPelorvaneDlg::SelectLastSong() {
+    if (!m_viewState) {
+        return;
+    }
+    const std::string path = m_viewState->LastSongPath().toStdString();
+    m_rememberedSong = path;
+    const auto& entries = m_core->Songs().m_entries;
+    for (std::size_t i = 0; i < entries.size() && static_cast<int>(i) < m_songListBox->count();
+         ++i) {
+        // A song whose file has gone is left unselected rather than greeted with an error.
+        if (!path.empty() && SamePath(entries[i].m_path, path) &&
+            QFileInfo::exists(QString::fromStdString(path))) {
+            {
+                const QSignalBlocker block(m_songListBox);
+                m_songListBox->setCurrentRow(static_cast<int>(i),
+                                             QItemSelectionModel::ClearAndSelect);
+            }
+            m_songListBox->scrollToItem(m_songListBox->item(static_cast<int>(i)));
+            // As if the learner had clicked it: the song is loaded and its tracks shown.
+            OnSongSelChange();
+            return;
+        }
+    }
 }
 
 bool CPelorvaneDlg::SelectSongByPath(const std::string& path) {
@@ -146,15 +188,18 @@ void CPelorvaneDlg::OnDropFiles(const QStringList& paths) {
         m_core->StopPlay();
     }
     bool accepted = false;
+    std::vector<LoadFailure> failures;
     for (const QString& file : paths) {
         const std::string path = file.toStdString();
         const int result = AddSong(m_core->Songs(), path);
         if (result == SONG_OK || result == SONG_ALREADY_LISTED) {
             accepted = true;
         } else {
-            ShowLoadError(*this, path, result);
+            failures.push_back({path, result});
         }
     }
+    // After the whole drop, so that a thousand bad files make one message, not a thousand.
+    ShowLoadErrors(*this, failures);
     if (accepted) {
         FillSongListBox();
         if (!SelectSongByPath(paths.last().toStdString())) {

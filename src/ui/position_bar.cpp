@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
 
 namespace {
@@ -203,20 +204,26 @@ QMenu* CPositionBar::BuildMenu(uint32_t ms) {
     auto* menu = new QMenu(this);
     const uint32_t beat = NearestBeat(ms);
     const std::optional<LoopSpan> loop = m_loop;
-    menu->addAction(QString::fromUtf8("ここをA地点にする(&A)\t["), this, [this, beat, loop] {
-        const uint32_t b = loop && loop->b > beat ? loop->b : m_meter->EndMs();
-        emit loopChangeRequested(LoopSpan{beat, b});
-    });
-    menu->addAction(QString::fromUtf8("ここをB地点にする(&B)\t]"), this, [this, beat, loop] {
-        const uint32_t a = loop && loop->a < beat ? loop->a : 0;
-        if (beat > a) {
-            emit loopChangeRequested(LoopSpan{a, beat});
-        }
-    });
+    menu->addAction(QString::fromUtf8("ここをA地点にする(&A)\t["), this,
+                    [this, beat, loop] { SetLoopPoint(LoopWithA(loop, beat, m_meter->EndMs())); });
+    menu->addAction(QString::fromUtf8("ここをB地点にする(&B)\t]"), this,
+                    [this, beat, loop] { SetLoopPoint(LoopWithB(loop, beat)); });
     QAction* clear = menu->addAction(QString::fromUtf8("A-Bリピートを解除(&C)\t\\"), this,
                                      [this] { emit loopChangeRequested(std::nullopt); });
     clear->setEnabled(loop.has_value());
     return menu;
+}
+
+void CPositionBar::SetLoopPoint(const LoopPointResult& result) {
+    if (result.refusal == LoopPointRefusal::None) {
+        emit loopChangeRequested(result.loop);
+        return;
+    }
+    m_refusal = result.refusal == LoopPointRefusal::AAtEnd
+                    ? QString::fromUtf8("A地点は曲の終わりより前に置いてください。")
+                    : QString::fromUtf8("B地点はA地点より後ろに置いてください。");
+    // Said where the learner looks, and gone by itself: a refusal changes nothing to dismiss.
+    QToolTip::showText(mapToGlobal(QPoint(width() / 2, height())), m_refusal, this);
 }
 
 void CPositionBar::contextMenuEvent(QContextMenuEvent* event) {

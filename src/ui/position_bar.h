@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/loop_points.h"
 #include "engine/passage.h"
 #include "smf/meter_map.h"
 
@@ -39,6 +40,10 @@ class CPositionBar : public QWidget {
 
     // The menu the context menu shows for a point of the groove; tests drive it without opening it.
     QMenu* BuildMenu(uint32_t ms);
+    // Asks for the loop a point gave, or tells the learner beside the bar why it was refused.
+    void SetLoopPoint(const LoopPointResult& result);
+    // The last refusal told, for tests.
+    const QString& LastRefusal() const { return m_refusal; }
 
   signals:
     // final is false while the mouse still drags.
@@ -65,6 +70,7 @@ class CPositionBar : public QWidget {
     QString m_shownText;
     int m_shownX = -1;
     std::optional<LoopSpan> m_loop;
+    QString m_refusal;
     bool m_dragging = false;
     uint32_t m_dragMs = 0;
 };

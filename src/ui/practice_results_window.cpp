@@ -1,25 +1,25 @@
 #include "ui/practice_results_window.h"
 
-#include <QChart>
-#include <QChartView>
-#include <QDateTimeAxis>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QValueAxis>
 
 #include "engine/window_core.h"
 #include "history/practice_database.h"
 #include "smf/meter_map.h"
+#include "song/song_entry.h"
+#include "ui/practice_history_view.h"
+#include "ui/practice_texts.h"
 
 namespace {
 
 constexpr int kCollectMs = 200;  // finished runs reach the window this often
 constexpr int kGap = 8;          // px between the main window and this one
+
+// How long the close waits for a busy or full history to take the last runs.
+constexpr int kCloseWaitMs = 10000;
 
 QString DataFolder(const CPelorvaneCore& core) {
     return QString::fromStdString(core.DataDir().empty() ? std::string(".") : core.DataDir());
@@ -40,19 +40,17 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("summary"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Lines wrap rather than widen the window past the screen's edge.
+    m_title->setWordWrap(true);
+    m_summary->setWordWrap(true);
     layout->addWidget(m_title);
     layout->addWidget(m_summary);
     m_barBox = new QVBoxLayout;
     layout->addLayout(m_barBox);
 
-    auto* chart = new QChart;
-    chart->setTitle(QString::fromUtf8("正確さとテンポの推移"));
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    m_chart = new QChartView(chart, this);
-    m_chart->setRenderHint(QPainter::Antialiasing);
-    m_chart->setMinimumSize(300, 260);
-    resize(440, sizeHint().height());
-    layout->addWidget(m_chart, 1);
+    m_history = new CPracticeHistoryView(this);
+    layout->addWidget(m_history, 1);
+    resize(760, 560);
 
     m_collectTimer.setInterval(kCollectMs);
     connect(&m_collectTimer, &QTimer::timeout, this, [this] { CollectRuns(false); });
@@ -85,7 +83,8 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
         });
     }
     std::vector<RecordedRun> runs = CollectFinishedRuns(m_core.Practice(), flush);
-    // The last scored run is the one the player wants to see; unscored runs are only stored.
+    // The last scored run is the one the player wants to see; unscored runs are only stored,
+    // and a run in which nothing was played is not even stored: only said so.
     const RecordedRun* shown = nullptr;
     for (auto it = runs.rbegin(); it != runs.rend() && !flush; ++it) {
         if (it->summary.scored) {
@@ -95,6 +94,12 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
     }
     for (RecordedRun& r : runs) {
         const bool show = &r == shown;
+        if (!r.played) {
+            if (show) {
+                ShowRun(r, m_core.Practice().MeterOf(r.run.song));
+            }
+            continue;
+        }
         auto meter = show ? m_core.Practice().MeterOf(r.run.song) : nullptr;
         m_store.Post([this, r = std::move(r), show, meter](PracticeDatabase& db) mutable {
             r.saved = db.Store(r.stored);
@@ -119,9 +124,17 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
         });
     }
     if (flush) {
-        // Closing: every run is in the file before the window goes.
+        // Closing: every run is in the file before the window goes, or said to be lost.
         m_closing = true;
+        QString unstored;
+        m_store.Post([&unstored](PracticeDatabase& db) {
+            db.Settle(kCloseWaitMs);
+            unstored = db.TakeMessage();
+        });
         m_store.Finish();
+        if (!unstored.isEmpty()) {
+            emit SaveFailure(unstored);
+        }
     }
 }
 
@@ -136,22 +149,26 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
                                          const std::shared_ptr<const smf::MeterMap>& meter) {
     const PracticeSummary& s = r.summary;
     const QString song = QString::fromStdString(r.run.songPath);
+    m_figuresSong = song;
     m_title->setText(QString::fromUtf8("<b>%1</b>　%2 小節〜%3 小節")
-                         .arg(QFileInfo(song).fileName().toHtmlEscaped())
+                         .arg(SongTitle(song).toHtmlEscaped())
                          .arg(s.firstBar)
                          .arg(s.lastBar));
     QString text;
-    if (r.run.mode == PlayMode::Accompaniment) {
-        text = QString::fromUtf8(
-                   "正確さ: %1（%2 音中 %3 音、ミス %4、余分 %5）\n"
-                   "タイミング: 中央値 %6 ms、ばらつき %7 ms")
+    if (!r.played) {
+        text = QString::fromUtf8("弾いた音がなかったため、この演奏は記録しませんでした。");
+    } else if (r.run.mode == PlayMode::Accompaniment) {
+        text = QString::fromUtf8("正確さ: %1（%2 音中 %3 音、ミス %4、余分 %5）\n")
                    .arg(Percent(s.accuracy))
                    .arg(s.notes)
                    .arg(s.hit)
                    .arg(s.missed)
-                   .arg(s.extra)
-                   .arg(s.timingP50)
-                   .arg(s.timingSpread);
+                   .arg(s.extra);
+        // Without a note hit there is no timing to tell.
+        text += s.hit > 0 ? QString::fromUtf8("タイミング: 中央値 %1、ばらつき %2 ms")
+                                .arg(TimingText(s.timingP50))
+                                .arg(s.timingSpread)
+                          : QString::fromUtf8("タイミング: なし（合った音がありません）");
     } else {
         text = QString::fromUtf8(
                    "正確さ: %1（%2 和音、押し間違い %3）\n"
@@ -168,7 +185,7 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
         delete b;
     }
     m_barButtons.clear();
-    if (meter) {
+    if (meter && r.played) {
         for (const uint32_t bar : r.hardestBars) {
             auto* button = new QPushButton(QString::fromUtf8("第%1小節を練習する").arg(bar), this);
             const LoopSpan loop = LoopAroundBar(*meter, bar);
@@ -180,14 +197,31 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
     }
 }
 
-void CPracticeResultsWindow::ShowHistory(const QString& songPath) {
-    m_title->setText(
-        QString::fromUtf8("<b>%1</b>").arg(QFileInfo(songPath).fileName().toHtmlEscaped()));
+void CPracticeResultsWindow::ClearFigures() {
+    m_figuresSong.clear();
     m_summary->setText(QString());
     for (QPushButton* b : m_barButtons) {
         delete b;
     }
     m_barButtons.clear();
+}
+
+QString CPracticeResultsWindow::SongTitle(const QString& songPath) const {
+    const std::string path = songPath.toStdString();
+    for (const SongEntry& entry : m_core.Songs().m_entries) {
+        if (SamePath(entry.m_path, path)) {
+            return QString::fromStdString(entry.m_title);
+        }
+    }
+    return QFileInfo(songPath).fileName();
+}
+
+void CPracticeResultsWindow::ShowHistory(const QString& songPath) {
+    if (m_figuresSong.isEmpty() || !SamePath(m_figuresSong.toStdString(), songPath.toStdString())) {
+        // Another song's figures would read as this one's.
+        ClearFigures();
+        m_title->setText(QString::fromUtf8("<b>%1</b>").arg(SongTitle(songPath).toHtmlEscaped()));
+    }
     ShowBeside();
     RequestChart(songPath);
 }
@@ -209,56 +243,11 @@ void CPracticeResultsWindow::RequestChart(const QString& songPath) {
 }
 
 void CPracticeResultsWindow::UpdateChart(const std::vector<StoredRun>& runs) {
-    QChart* chart = m_chart->chart();
-    chart->setTitle(QString::fromUtf8("正確さとテンポの推移"));
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
-    auto* accuracy = new QLineSeries;
-    accuracy->setName(QString::fromUtf8("正確さ (%)"));
-    auto* tempo = new QLineSeries;
-    tempo->setName(QString::fromUtf8("テンポ (%)"));
-    QDateTime first, last;
-    for (const StoredRun& r : runs) {
-        // Only scored runs have an accuracy; every run shows the tempo it was played at.
-        const qreal x = static_cast<qreal>(r.started.toMSecsSinceEpoch());
-        if (r.mode == QLatin1String("lesson") || r.mode == QLatin1String("accompaniment")) {
-            accuracy->append(x, r.accuracy * 100.0);
-        }
-        tempo->append(x, r.speed);
-        first = first.isValid() ? std::min(first, r.started) : r.started;
-        last = last.isValid() ? std::max(last, r.started) : r.started;
-    }
-    chart->addSeries(accuracy);
-    chart->addSeries(tempo);
-    auto* dates = new QDateTimeAxis;
-    dates->setFormat(QStringLiteral("M/d"));
-    if (first.isValid()) {
-        dates->setRange(first.addSecs(-3600), last.addSecs(3600));
-        // Runs of a day or two: the day alone would label every tick the same.
-        if (first.secsTo(last) < 2 * 24 * 3600) {
-            const QDateTime localFirst = first.toLocalTime();
-            const bool oneDay = localFirst.date() == last.toLocalTime().date();
-            dates->setFormat(oneDay ? QStringLiteral("H:mm") : QStringLiteral("M/d H:mm"));
-            dates->setTickCount(oneDay ? 5 : 3);
-            if (oneDay) {
-                chart->setTitle(QString::fromUtf8("正確さとテンポの推移（%1）")
-                                    .arg(localFirst.toString(QStringLiteral("M/d"))));
-            }
-        }
-    }
-    auto* values = new QValueAxis;
-    values->setRange(0, 130);
-    values->setLabelFormat(QStringLiteral("%d"));
-    chart->addAxis(dates, Qt::AlignBottom);
-    chart->addAxis(values, Qt::AlignLeft);
-    for (QLineSeries* series : {accuracy, tempo}) {
-        series->setPointsVisible(true);
-        series->attachAxis(dates);
-        series->attachAxis(values);
-    }
+    m_history->SetRuns(runs);
+}
+
+QChartView* CPracticeResultsWindow::Chart() const {
+    return m_history->Chart();
 }
 
 void CPracticeResultsWindow::ShowBeside() {
@@ -288,4 +277,8 @@ void CPracticeResultsWindow::ShowBeside() {
 
 QString CPracticeResultsWindow::SummaryText() const {
     return m_summary->text();
+}
+
+QString CPracticeResultsWindow::TitleText() const {
+    return m_title->text();
 }

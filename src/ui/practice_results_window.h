@@ -12,6 +12,7 @@
 #include "history/stored_run.h"
 
 class CPelorvaneCore;
+class CPracticeHistoryView;
 class QChartView;
 class QLabel;
 class QPushButton;
@@ -21,9 +22,9 @@ class MeterMap;
 }
 
 // The "練習結果" window: how the last run went, the bars that held the player back (each with a
-// button that loops it), and the song's progress by date. It stands beside the main window and
-// never blocks it; it collects the finished runs from the core and has them stored in the history
-// of the core's working folder on a thread of their own, showing each once it is stored.
+// button that loops it), and the song's runs, listed and charted. It stands beside the main window
+// and never blocks it; it collects the finished runs from the core and has them stored in the
+// history of the core's working folder on a thread of their own, showing each once it is stored.
 class CPracticeResultsWindow : public QWidget {
     Q_OBJECT
 
@@ -35,21 +36,27 @@ class CPracticeResultsWindow : public QWidget {
     // stored. flush (at shut-down): also the run playing, without waiting for late presses,
     // and returns only when everything is stored; nothing is shown any more.
     void CollectRuns(bool flush = false);
-    // Shows the run's figures at once, and its song's history in the chart once read.
+    // Shows the run's figures at once (or that nothing was played, and so nothing kept), and its
+    // song's history once read.
     void ShowRun(const RecordedRun& recorded, std::shared_ptr<const smf::MeterMap> meter);
-    // Shows a song's history (from the main window's context menu), in the chart once read.
+    // Shows a song's history (from the main window's context menu) once read. The figures of
+    // the last run stay when it was of this song.
     void ShowHistory(const QString& songPath);
 
     // For tests: what the window shows.
     QString SummaryText() const;
+    QString TitleText() const;
+    CPracticeHistoryView* History() const { return m_history; }
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
-    QChartView* Chart() const { return m_chart; }
+    QChartView* Chart() const;
     // Returns once every run handed over is stored and read back.
     void FinishStoring() { m_store.Finish(); }
 
   signals:
     // Something the user must be told once (the history file put aside).
     void Message(const QString& text);
+    // Runs the history could not take by the close: told even as the window closes.
+    void SaveFailure(const QString& text);
     // A hard bar's button: the loop around that bar, for the main window to set and show.
     void LoopRequested(LoopSpan loop);
 
@@ -60,6 +67,9 @@ class CPracticeResultsWindow : public QWidget {
     // Reads the song's runs on the store's thread, then draws them.
     void RequestChart(const QString& songPath);
     void UpdateChart(const std::vector<StoredRun>& runs);
+    // The song as the song list names it.
+    QString SongTitle(const QString& songPath) const;
+    void ClearFigures();
     void ReportDatabase(const QString& message);
 
     CPelorvaneCore& m_core;
@@ -69,7 +79,8 @@ class CPracticeResultsWindow : public QWidget {
     QLabel* m_summary = nullptr;
     QVBoxLayout* m_barBox = nullptr;
     std::vector<QPushButton*> m_barButtons;
-    QChartView* m_chart = nullptr;
+    CPracticeHistoryView* m_history = nullptr;
+    QString m_figuresSong;  // the song whose run's figures stand, empty for none
     bool m_openedAhead = false;
     bool m_closing = false;
     // Last: it ends first, storing what is still pending, while the window is whole.

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <memory>
 
 class QLocalSocket;
@@ -18,8 +19,17 @@ class SingleInstance : public QObject {
   public:
     enum class Role { Primary, HandedOver, Failed };
 
+    // What the running copy holds for senders at most, and for how long.
+    struct Limits {
+        int connections = 16;                    // open at once; a new one closes the oldest
+        qint64 pendingBytes = 16 * 1024 * 1024;  // of unfinished messages, all senders together
+        int messageMs = 5000;                    // for a sender to finish its message
+        int watchMs = 1000;                      // how often a lost socket is looked for
+    };
+
     // workDir: the working folder (its canonical path names the lock and the socket).
-    // runtimeDir: where they live; empty means $XDG_RUNTIME_DIR, else the temporary folder.
+    // runtimeDir: where they live; empty means $XDG_RUNTIME_DIR when it is the user's alone,
+    // else a folder of the user's own in the temporary folder. The folder is checked before use.
     explicit SingleInstance(const QString& workDir, const QString& runtimeDir = {});
     ~SingleInstance() override;
 
@@ -32,6 +42,8 @@ class SingleInstance : public QObject {
     // Stops taking files: connections not answered yet are dropped, so their senders try again
     // and wait for this copy to end. The lock stays until the object is destroyed.
     void StopListening();
+
+    void SetLimits(const Limits& limits) { m_limits = limits; }
 
     QString SocketPath() const { return m_socketPath; }
     QString LockPath() const { return m_lockPath; }
@@ -48,14 +60,24 @@ class SingleInstance : public QObject {
     void FilesReceived(const QStringList& files);
 
   private:
-    enum class HandOver { Done, NoServer, Lost };
+    enum class HandOver { Done, NoServer, Lost, Foreign };
     HandOver TryHandOver(const QStringList& files, int timeoutMs);
+    bool Listen();
     void OnNewConnection();
     void OnReadable(QLocalSocket* socket);
+    void OnMessageTimeout(QLocalSocket* socket);
+    void Drop(QLocalSocket* socket);
+    qint64 PendingBytes() const;
+    // Out of file handles, the server stops listening and removes its socket for good; this
+    // brings it back.
+    void Watch();
 
+    QString m_folder;
     QString m_socketPath;
     QString m_lockPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
+    QTimer m_watch;
+    Limits m_limits;
     QString m_error;
 };

@@ -6,6 +6,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <limits>
+#include <memory>
+
+#include "ui/settings_file_guard.h"
 
 namespace {
 
@@ -16,6 +19,8 @@ const QString kHeight = QStringLiteral("window/height");
 const QString kViewSpan = QStringLiteral("view/spanMs");
 const QString kViewOthersHidden = QStringLiteral("view/othersHidden");
 const QString kLastFolder = QStringLiteral("songs/lastFolder");
+const QString kLastSong = QStringLiteral("songs/lastSong");
+const QString kNoInputHidden = QStringLiteral("notices/noInputHidden");
 
 // Farther out than any desktop reaches: such a value is damage, not a place.
 constexpr int kFarthest = 1000000;
@@ -26,6 +31,18 @@ constexpr int kTitleGrabWidth = 64;
 
 bool Readable(const QSettings& settings) {
     return settings.status() == QSettings::NoError;
+}
+
+// Asked before QSettings opens the file, which it does as it is built.
+std::unique_ptr<const QSettings> OpenToRead(const QString& path) {
+    if (!SettingsFileUsable(path)) {
+        return nullptr;
+    }
+    auto settings = std::make_unique<const QSettings>(path, QSettings::IniFormat);
+    if (!Readable(*settings)) {
+        return nullptr;
+    }
+    return settings;
 }
 
 std::optional<int> Coordinate(const QSettings& settings, const QString& key) {
@@ -39,8 +56,14 @@ std::optional<int> Coordinate(const QSettings& settings, const QString& key) {
 
 // A damaged file is dropped before writing, so that nothing of it is carried over.
 void WriteValue(const QString& path, const QString& key, const QVariant& value) {
+    if (!SettingsFileUsable(path)) {
+        return;
+    }
     {
         const QSettings probe(path, QSettings::IniFormat);
+        if (probe.status() == QSettings::AccessError) {
+            return;  // not damaged, only out of reach this time
+        }
         if (!Readable(probe)) {
             QFile::remove(path);
         }
@@ -60,12 +83,12 @@ QString UiState::DefaultPath() {
 }
 
 std::optional<QPoint> UiState::WindowPosition() const {
-    const QSettings settings(m_path, QSettings::IniFormat);
-    if (!Readable(settings)) {
+    const auto settings = OpenToRead(m_path);
+    if (!settings) {
         return std::nullopt;
     }
-    const std::optional<int> x = Coordinate(settings, kPositionX);
-    const std::optional<int> y = Coordinate(settings, kPositionY);
+    const std::optional<int> x = Coordinate(*settings, kPositionX);
+    const std::optional<int> y = Coordinate(*settings, kPositionY);
     if (!x || !y) {
         return std::nullopt;
     }
@@ -78,12 +101,12 @@ void UiState::SetWindowPosition(const QPoint& position) {
 }
 
 std::optional<QSize> UiState::WindowSize() const {
-    const QSettings settings(m_path, QSettings::IniFormat);
-    if (!Readable(settings)) {
+    const auto settings = OpenToRead(m_path);
+    if (!settings) {
         return std::nullopt;
     }
-    const std::optional<int> w = Coordinate(settings, kWidth);
-    const std::optional<int> h = Coordinate(settings, kHeight);
+    const std::optional<int> w = Coordinate(*settings, kWidth);
+    const std::optional<int> h = Coordinate(*settings, kHeight);
     if (!w || !h || *w <= 0 || *h <= 0) {
         return std::nullopt;
     }
@@ -96,11 +119,11 @@ void UiState::SetWindowSize(const QSize& size) {
 }
 
 std::optional<int> UiState::ViewSpanMs() const {
-    const QSettings settings(m_path, QSettings::IniFormat);
-    if (!Readable(settings)) {
+    const auto settings = OpenToRead(m_path);
+    if (!settings) {
         return std::nullopt;
     }
-    const std::optional<int> span = Coordinate(settings, kViewSpan);
+    const std::optional<int> span = Coordinate(*settings, kViewSpan);
     if (!span || *span <= 0) {
         return std::nullopt;
     }
@@ -112,20 +135,38 @@ void UiState::SetViewSpanMs(int spanMs) {
 }
 
 bool UiState::ViewOthersHidden() const {
-    const QSettings settings(m_path, QSettings::IniFormat);
-    return Readable(settings) && settings.value(kViewOthersHidden).toString() == QLatin1String("1");
+    const auto settings = OpenToRead(m_path);
+    return settings && settings->value(kViewOthersHidden).toString() == QLatin1String("1");
 }
 
 void UiState::SetViewOthersHidden(bool hidden) {
     WriteValue(m_path, kViewOthersHidden, hidden ? 1 : 0);
 }
 
-QString UiState::LastSongFolder() const {
+QString UiState::LastSongPath() const {
     const QSettings settings(m_path, QSettings::IniFormat);
-    if (!Readable(settings)) {
+    return Readable(settings) ? settings.value(kLastSong).toString() : QString();
+}
+
+void UiState::SetLastSongPath(const QString& path) {
+    WriteValue(m_path, kLastSong, path);
+}
+
+bool UiState::NoInputNoticeHidden() const {
+    const QSettings settings(m_path, QSettings::IniFormat);
+    return Readable(settings) && settings.value(kNoInputHidden).toString() == QLatin1String("1");
+}
+
+void UiState::SetNoInputNoticeHidden(bool hidden) {
+    WriteValue(m_path, kNoInputHidden, hidden ? 1 : 0);
+}
+
+QString UiState::LastSongFolder() const {
+    const auto settings = OpenToRead(m_path);
+    if (!settings) {
         return {};
     }
-    const QString folder = settings.value(kLastFolder).toString();
+    const QString folder = settings->value(kLastFolder).toString();
     if (!QDir::isAbsolutePath(folder) || !QFileInfo(folder).isDir()) {
         return {};
     }

@@ -10,7 +10,8 @@
 // What the window remembers between runs besides its three files: where it stood and the folder
 // of the last song chosen. Kept with QSettings in a file of its own in the user's config folder
 // ($XDG_CONFIG_HOME/pelorvane/pelorvane.conf). A damaged file counts as empty and is replaced at
-// the next save.
+// the next save; one that is no regular file, cannot be read or is far too large counts as empty
+// and is left alone.
 class UiState {
   public:
     // path: the state file; empty means the user's.
@@ -33,6 +34,14 @@ class UiState {
     void SetViewSpanMs(int spanMs);
     bool ViewOthersHidden() const;
     void SetViewOthersHidden(bool hidden);
+
+    // The song selected when the window last closed, selected again at the next start.
+    QString LastSongPath() const;
+    void SetLastSongPath(const QString& path);
+
+    // The learner asked not to be told again that there is no MIDI input device.
+    bool NoInputNoticeHidden() const;
+    void SetNoInputNoticeHidden(bool hidden);
 
     // The folder the last song was chosen from, if it still exists.
     QString LastSongFolder() const;

@@ -207,6 +207,7 @@ TEST_F(PassageTest, ALoopRepeatsThePassageInEveryModeAndLeavesNoNoteOn) {
         core->StopPlay();
         core->AddLoadedSong(LoopSong().Load(), 1);
         core->SetLoop(LoopSpan{1000, 2000}, 3);
+        core->SeekTo(0);  // the learner goes back before A
         core->StartPlay(mode);
         std::vector<RecordedMessage> sent;
         PlayLessonUntilStopped(sent);
@@ -234,6 +235,7 @@ TEST_F(PassageTest, ALoopRepeatsThePassageInEveryModeAndLeavesNoNoteOn) {
 TEST_F(PassageTest, TheLessonWaitsAtEveryChordOfEveryPass) {
     core->AddLoadedSong(LoopSong().Load(), 1);
     core->SetLoop(LoopSpan{1000, 2000}, 2);
+    core->SeekTo(0);
     core->StartPlay(PlayMode::MyPaceLesson);
     std::vector<int> awaitedKeys;
     for (int guard = 0; guard < 20 && core->CurrentPlayState() != Stopped; ++guard) {
@@ -284,6 +286,27 @@ TEST_F(PassageTest, ALoopWhoseEndLiesPastTheSongWaitsForItThenGoesBack) {
     EXPECT_EQ(counts.count((65u << 8) | 0x9F), 0u);
     // About 3 s a pass, the second ending where B lies.
     EXPECT_GE(ManualClock::Get(), 1000u + 6000u - 10u);
+}
+
+// A loop that does not hold the place is of no use there: setting it moves the next start to A,
+// or jumps there while playing; a place inside stays.
+TEST_F(PassageTest, ALoopSetAwayFromThePlaceMovesItToA) {
+    core->AddLoadedSong(LoopSong().Load(), 1);
+    core->SeekTo(2600);
+    core->SetLoop(LoopSpan{1000, 2000});
+    EXPECT_EQ(core->PassageStart(), 1000u);
+    core->SetLoop(LoopSpan{500, 2000});
+    EXPECT_EQ(core->PassageStart(), 1000u) << "inside: stays";
+    core->SetLoop(LoopSpan{0, 1000});
+    EXPECT_EQ(core->PassageStart(), 0u) << "at B: outside";
+
+    core->SetLoop(std::nullopt);
+    core->StartPlay(PlayMode::ModelPerformance);
+    PlayUntil(2500);
+    core->SetLoop(LoopSpan{1000, 2000});
+    Tick();
+    EXPECT_GE(P().SongTime(), 1000u);
+    EXPECT_LT(P().SongTime(), 1100u);
 }
 
 TEST_F(PassageTest, SeekingAndLoopingWithoutAPerformanceOrOutsideTheLoopIsHarmless) {

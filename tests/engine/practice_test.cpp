@@ -176,6 +176,39 @@ TEST_F(PracticeTest, LessonMeasuresEachWaitAndTheWrongKeysPressedMeanwhile) {
     EXPECT_EQ(HardestBars(run, *core->Practice().MeterOf(run.song)), (std::vector<uint32_t>{3, 1}));
 }
 
+// A key tapped shortly before its chord comes due plays that chord; pressed while the lesson
+// waits for the chord before, it is no wrong key there. Nor is a press left out of the figures.
+TEST_F(PracticeTest, LessonTakesAKeyTappedJustBeforeItsChord) {
+    SmfWriter w;
+    w.Note(600, 0, 60, 300).Note(1200, 0, 62, 300).Note(1800, 0, 64, 300);
+    core->AddLoadedSong(w.Load(), 1);
+    Start(PlayMode::MyPaceLesson);
+    At(500);
+    Press(60);
+    At(700);
+    EXPECT_FALSE(PerformanceOf(*core)->Waiting());
+    At(1200);
+    ASSERT_TRUE(PerformanceOf(*core)->Waiting());
+    Press(61);                             // wrong
+    core->PlayScreenKey(63, true, false);  // the click that focused the screen keyboard
+    core->PlayScreenKey(63, false);
+    Tick(50);
+    Press(64);  // the next chord's, early
+    Tick(50);
+    Press(62);
+    Tick();
+    EXPECT_FALSE(PerformanceOf(*core)->Waiting());
+    PlayToEnd();
+
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].chords.size(), 3u);
+    EXPECT_EQ(runs[0].chords[0].waitMs, 0u);
+    EXPECT_EQ(runs[0].chords[1].wrong, 1u);
+    EXPECT_EQ(runs[0].chords[2].waitMs, 0u);
+    EXPECT_EQ(runs[0].chords[2].wrong, 0u);
+}
+
 TEST_F(PracticeTest, EachPassOfALoopIsARunOfItsOwn) {
     core->AddLoadedSong(SixNotes().Load(), 1);
     core->SetLoop(LoopSpan{0, 2000}, 2);
@@ -236,6 +269,61 @@ TEST_F(PracticeTest, AModelPerformanceIsMeasuredButNotScored) {
         EXPECT_EQ(run.extra, 0u);
         EXPECT_FALSE(Summary(run).scored);
     }
+}
+
+// What a run shows: nothing for a run in which no key was pressed, no bar to practise for a run
+// without a fault.
+TEST_F(PracticeTest, ARunWithoutKeysIsNotKeptAndAFaultlessRunHasNoHardBars) {
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    Start(PlayMode::Accompaniment);
+    At(3500);  // three notes due, none played
+    core->StopPlay();
+    std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_FALSE(AnythingPlayed(runs[0]));
+    EXPECT_EQ(Summary(runs[0]).accuracy, 0.0);
+
+    core->SeekTo(0);  // a stop keeps the place
+    Start(PlayMode::MyPaceLesson);
+    At(2500);  // waits at the first chord, then stopped
+    core->StopPlay();
+    Start(PlayMode::ModelPerformance);
+    core->StopPlay();  // stopped before the song moved
+    runs = Runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_FALSE(AnythingPlayed(runs[0]));
+    EXPECT_FALSE(AnythingPlayed(runs[1]));
+
+    // A lesson played through without a wrong key, with a long wait in the middle.
+    core->SeekTo(0);
+    Start(PlayMode::MyPaceLesson);
+    const int keys[] = {60, 62, 64, 65, 67, 69};
+    for (int i = 0; i < 6; ++i) {
+        for (int guard = 0; guard < 5000 && !PerformanceOf(*core)->Waiting(); ++guard) {
+            Tick();
+        }
+        Tick(i == 2 ? 3000 : 10);
+        Key(keys[i], true);
+        Tick();
+        Key(keys[i], false);
+    }
+    PlayToEnd();
+    runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(AnythingPlayed(runs[0]));
+    EXPECT_DOUBLE_EQ(Summary(runs[0]).accuracy, 1.0);
+    EXPECT_TRUE(HardestBars(runs[0], *core->Practice().MeterOf(runs[0].song)).empty());
+    // One wrong key makes it a run with a bar to practise again.
+    runs[0].chords[3].wrong = 1;
+    EXPECT_FALSE(HardestBars(runs[0], *core->Practice().MeterOf(runs[0].song)).empty());
+
+    core->SeekTo(0);
+    Start(PlayMode::ModelPerformance);
+    At(1500);
+    core->StopPlay();
+    runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(AnythingPlayed(runs[0]));  // listened to: kept with its tempo
 }
 
 TEST(PracticeScorer, APressJustAfterTheEndStillAnswersTheLastNote) {

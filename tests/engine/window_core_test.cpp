@@ -336,16 +336,15 @@ TEST_F(CoreTest, AnOutputLostWhilePlayingStopsPlayWithOneMessage) {
     EXPECT_FALSE(service.Sent().empty());
 }
 
-TEST_F(CoreTest, AnInputLostWhilePlayingStopsPlayWithOneMessageButNotWhileStopped) {
+// A lost input stops only what listens to the learner; it is closed and told once, and every
+// later start plays (the lesson then on the screen keyboard) until settings open it again.
+TEST_F(CoreTest, AnInputLostStopsOnlyWhatNeedsItAndIsToldOnce) {
     core->AddLoadedSong(FourChannelSong().Load(), 1);
-    service.UnplugInput(0);
-    core->CheckDevices();  // nothing plays: nothing to stop, nothing to say
-    EXPECT_TRUE(core->m_messages.empty());
-
     core->StartPlay(PlayMode::MyPaceLesson);
     Tick();
     ASSERT_EQ(core->CurrentPlayState(), Playing);
     service.ClearSent();
+    service.UnplugInput(0);
     core->CheckDevices();
     EXPECT_EQ(core->CurrentPlayState(), Stopped);
     EXPECT_EQ(core->m_messages, std::vector<std::string>{kInputLostText});
@@ -353,8 +352,31 @@ TEST_F(CoreTest, AnInputLostWhilePlayingStopsPlayWithOneMessageButNotWhileStoppe
     const std::vector<uint32_t> sent = Sent();
     const std::vector<uint32_t> stop = AllSoundOff();
     EXPECT_NE(std::search(sent.begin(), sent.end(), stop.begin(), stop.end()), sent.end());
-    core->CheckDevices();
+    EXPECT_EQ(service.OpenInputCount(), 0);
+
+    for (PlayMode mode : {PlayMode::ModelPerformance, PlayMode::MyPaceLesson,
+                          PlayMode::Accompaniment, PlayMode::Solo}) {
+        core->StartPlay(mode);
+        Tick();
+        core->CheckDevices();
+        EXPECT_EQ(core->CurrentPlayState(), Playing) << static_cast<int>(mode);
+        core->StopPlay();
+    }
     EXPECT_EQ(core->m_messages.size(), 1u);
+
+    // Settings OK under the same name opens it again; then a loss during the model performance
+    // is told without a stop, and the song plays on.
+    EXPECT_TRUE(core->ApplyDeviceNames(kKeyboard, kKeyboard));
+    EXPECT_EQ(service.OpenInputCount(), 1);
+    core->m_messages.clear();
+    core->StartPlay(PlayMode::ModelPerformance);
+    Tick();
+    service.UnplugInput(0);
+    core->CheckDevices();
+    core->CheckDevices();
+    Tick(100);
+    EXPECT_EQ(core->CurrentPlayState(), Playing);
+    EXPECT_EQ(core->m_messages, std::vector<std::string>{kInputLostNothingStoppedText});
 }
 
 // A full disk or a read-only folder: here a folder stands where each file would go, which

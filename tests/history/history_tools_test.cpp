@@ -1,15 +1,19 @@
 // pelorvane-history prints what the window and pelorvane-play --record stored, also when both
-// write at the same time.
+// write at the same time, and only ever reads the file.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "history/practice_database.h"
+#include "history/practice_migrations.h"
+#include "history_test_files.h"
 
 namespace {
 
@@ -34,6 +38,22 @@ class ToolsTest : public ::testing::Test {
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     }
+    // The tool's exit code and what it wrote to stderr, with every write past fileLimit bytes
+    // failing as on a full disk.
+    std::pair<int, QString> Failing(rlim_t fileLimit = RLIM_INFINITY) {
+        QProcess p;
+        p.setProcessEnvironment(Env());
+        p.setChildProcessModifier([fileLimit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{fileLimit, fileLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        p.start(PV_HISTORY_TOOL, {song});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+    }
+    QString File() const { return QDir(folder).filePath("practice.sqlite"); }
     QTemporaryDir home;
     QString folder;
     QString song;
@@ -115,6 +135,57 @@ TEST_F(ToolsTest, PlayRecordsItsRunsWhileTheWindowWritesToo) {
         EXPECT_EQ(m.captured(1), m.captured(2));
     }
     EXPECT_TRUE(QDir(folder).entryList({"practice.sqlite.aside-*"}).isEmpty());
+}
+
+TEST_F(ToolsTest, HistoryOnlyReadsAndSaysWhenItCannot) {
+    using history_test::AsideFiles;
+    using history_test::Bytes;
+    // A file of the first schema is read as it is, not brought forward.
+    ASSERT_TRUE(QDir().mkpath(folder));
+    {
+        history_test::OtherConnection old(File());
+        QSqlDatabase db = old.Database();
+        ASSERT_TRUE(MigratePracticeSchema(db, 1));
+        ASSERT_TRUE(old.Exec(QString("INSERT INTO songs (path) VALUES ('%1')").arg(song)));
+        ASSERT_TRUE(old.Exec(
+            "INSERT INTO runs (song_id, started, mode, speed, bar_first, bar_last, duration_ms, "
+            "notes, hit, missed, extra, chords, wait_p50, wrong) VALUES (1, "
+            "'2026-11-30T09:00:00Z', 'lesson', 90, 1, 8, 16000, 0, 0, 0, 0, 12, 200, 1)"));
+    }
+    const QByteArray first = Bytes(File());
+    EXPECT_EQ(History(song),
+              QStringList{"run 2026-11-30T09:00:00Z lesson 90 bars=1-8 notes=0 hit=0 missed=0 "
+                          "extra=0 chords=12 wait_p50=200 wrong=1"});
+    EXPECT_EQ(Bytes(File()), first);
+
+    // A full disk: nothing is moved, the failure is said and the exit code shows it.
+    QFile::remove(File());
+    {
+        PracticeDatabase db(folder);
+        StoredRun r;
+        r.songPath = song;
+        r.started = QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
+        r.mode = "lesson";
+        for (int i = 0; i < 60; ++i) {
+            r.started = r.started.addSecs(60);
+            ASSERT_TRUE(db.Store(r));
+        }
+    }
+    const QByteArray whole = Bytes(File());
+    const auto [fullCode, fullSaid] = Failing(0);
+    EXPECT_NE(fullCode, 0);
+    EXPECT_TRUE(fullSaid.contains("pelorvane-history: ")) << fullSaid.toStdString();
+    EXPECT_EQ(Bytes(File()), whole);
+    EXPECT_TRUE(AsideFiles(folder).isEmpty());
+
+    // Damaged run pages: said, not shown as an empty history, and the file left as it is.
+    ASSERT_TRUE(history_test::DamageRun(File(), "2026-12-01T08:01:00Z"));
+    const QByteArray damaged = Bytes(File());
+    const auto [code, said] = Failing();
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(said.contains("壊れています")) << said.toStdString();
+    EXPECT_EQ(Bytes(File()), damaged);
+    EXPECT_TRUE(AsideFiles(folder).isEmpty());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The practice history's file: what goes in comes out, older files are brought forward, and a
-// damaged or locked file is put aside rather than stopping practice.
+// damaged file is put aside rather than stopping practice.
 
 #include <gtest/gtest.h>
 
@@ -162,30 +162,6 @@ TEST_F(HistoryTest, ADamagedFileIsPutAsideUntouchedAndAFreshOneStarted) {
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), garbage);
     EXPECT_EQ(db.RunsOf(song).size(), 1u);
-}
-
-TEST_F(HistoryTest, AFileLockedByAnotherProgramIsPutAsideAndPracticeIsRecorded) {
-    {
-        PracticeDatabase first(dir.path());
-        ASSERT_TRUE(first.Store(MakeRun(song, "lesson", 1)));
-    }
-    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "lock-holder");
-    holder.setDatabaseName(QDir(dir.path()).filePath("practice.sqlite"));
-    ASSERT_TRUE(holder.open());
-    QSqlQuery q(holder);
-    ASSERT_TRUE(q.exec("BEGIN EXCLUSIVE"));
-
-    PracticeDatabase db(dir.path(), 100);
-    EXPECT_TRUE(db.Store(MakeRun(song, "accompaniment", 2)));
-    EXPECT_FALSE(db.TakeMessage().isEmpty());
-    EXPECT_EQ(AsideFiles(dir).size(), 1);
-    EXPECT_EQ(db.RunsOf(song).size(), 1u);  // the fresh file holds the new run
-
-    q.exec("ROLLBACK");
-    q.finish();
-    holder.close();
-    holder = QSqlDatabase();
-    QSqlDatabase::removeDatabase("lock-holder");
 }
 
 TEST_F(HistoryTest, TwoWritersAtOnceBothKeepEveryRun) {

@@ -1,5 +1,6 @@
-// The history's own thread: a locked file holds up only that thread, jobs keep their order, and
-// what was handed over is stored before the thread ends.
+// The history's own thread: a locked file holds up only that thread, which stores the runs once
+// the file is free; jobs keep their order, and what was handed over is stored before the thread
+// ends.
 
 #include <gtest/gtest.h>
 
@@ -94,6 +95,36 @@ TEST(PracticeStoreThreadTest, EveryRunHandedOverIsStoredInOrderBeforeTheThreadEn
         EXPECT_EQ(order[static_cast<size_t>(i)], i);
         EXPECT_EQ(runs[static_cast<size_t>(i)].chords, i);
     }
+}
+
+TEST(PracticeStoreThreadTest, ARunTheFileCouldNotTakeIsStoredOnceItIsFreeWithoutAnotherRun) {
+    QTemporaryDir dir;
+    const QString song = dir.filePath("later.mid");
+    {
+        PracticeDatabase first(dir.path());
+        ASSERT_TRUE(first.Store(RunAt(song, 1)));
+    }
+    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "store-thread-retry");
+    holder.setDatabaseName(QDir(dir.path()).filePath("practice.sqlite"));
+    ASSERT_TRUE(holder.open());
+    QSqlQuery q(holder);
+    ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+    {
+        PracticeStoreThread store(dir.path(), 20, 10);
+        bool stored = true;
+        store.Post([&](PracticeDatabase& db) { stored = db.Store(RunAt(song, 2)); });
+        store.Finish();
+        EXPECT_FALSE(stored);
+        EXPECT_FALSE(store.WaitUntilStored(std::chrono::milliseconds(0)));
+        ASSERT_TRUE(q.exec("COMMIT"));
+        EXPECT_TRUE(store.WaitUntilStored(std::chrono::seconds(20)));
+    }
+    q.finish();
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase("store-thread-retry");
+    PracticeDatabase db(dir.path());
+    EXPECT_EQ(db.RunsOf(song).size(), 2u);
 }
 
 }  // namespace

@@ -425,6 +425,88 @@ TEST_F(JackTest, UnpluggedKeyboardWhilePlayingStopsPlayWithOneMessage) {
     }
 }
 
+// A keyboard whose JACK client ends takes only the input with it: the lesson listening to it
+// stops with one message; the model performance plays every note to the output, and every mode
+// starts afterwards.
+TEST_F(JackTest, AnInputThatEndsStopsOnlyWhatListensToIt) {
+    TestKeyboard speakers("Speakers");
+    auto keys = std::make_unique<TestKeyboard>("Keys One");
+    auto system = CreateSystemMidiService();
+    auto core = MakeCore(*system, keys->OutPortName(), speakers.InPortName());
+    constexpr int kNotes = 20;
+    SmfWriter song;
+    song.Note(0, 0, 60, 300);
+    for (int i = 0; i < kNotes; ++i) {
+        song.Note(static_cast<uint32_t>(i * 40), 1, 62 + i % 10, 30, 80);
+    }
+    core->AddLoadedSong(song.Load(), 1);
+    core->OpenMidiDevices();
+    ASSERT_TRUE(core->m_messages.empty()) << ::testing::PrintToString(core->m_messages);
+    core->StartClockThread();
+    auto songNotesSince = [&](size_t from) {
+        const std::vector<uint32_t> received = speakers.Received();
+        return std::count_if(received.begin() + static_cast<std::ptrdiff_t>(from), received.end(),
+                             [](uint32_t m) { return (m & 0xFF) == 0x91 && (m >> 16) == 80; });
+    };
+    // The window's idle routine, run while waiting.
+    auto stopped = [&] {
+        core->CheckDevices();
+        return core->CurrentPlayState() == Stopped;
+    };
+
+    keys.reset();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            core->CheckDevices();
+            return !core->m_messages.empty();
+        },
+        10s));
+    EXPECT_EQ(core->m_messages, std::vector<std::string>{kInputLostNothingStoppedText});
+    for (PlayMode mode : {PlayMode::ModelPerformance, PlayMode::MyPaceLesson,
+                          PlayMode::Accompaniment, PlayMode::Solo}) {
+        const size_t from = speakers.Received().size();
+        core->StartPlay(mode);
+        if (mode == PlayMode::ModelPerformance) {
+            ASSERT_TRUE(WaitFor(stopped, 10s));
+            EXPECT_EQ(songNotesSince(from), kNotes);
+        } else {
+            EXPECT_FALSE(WaitFor(stopped, 300ms)) << static_cast<int>(mode);
+            core->StopPlay();
+        }
+    }
+    EXPECT_EQ(core->m_messages.size(), 1u);
+
+    // Ended while the model performance plays: told once, and every note still arrives.
+    keys = std::make_unique<TestKeyboard>("Keys Two");
+    ASSERT_TRUE(core->ApplyDeviceNames(keys->OutPortName(), speakers.InPortName()));
+    size_t from = speakers.Received().size();
+    core->StartPlay(PlayMode::ModelPerformance);
+    ASSERT_TRUE(WaitFor([&] { return songNotesSince(from) >= 3; }, 10s));
+    keys.reset();
+    ASSERT_TRUE(WaitFor(stopped, 10s));
+    EXPECT_EQ(songNotesSince(from), kNotes);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            core->CheckDevices();
+            return core->m_messages.size() == 2;
+        },
+        10s));
+    EXPECT_EQ(core->m_messages.back(), kInputLostNothingStoppedText);
+
+    // Ended while the lesson waits for it: the lesson stops with one message.
+    keys = std::make_unique<TestKeyboard>("Keys Three");
+    ASSERT_TRUE(core->ApplyDeviceNames(keys->OutPortName(), speakers.InPortName()));
+    from = speakers.Received().size();
+    core->StartPlay(PlayMode::MyPaceLesson);
+    ASSERT_TRUE(WaitFor([&] { return speakers.Received().size() > from; }, 10s));
+    keys.reset();
+    EXPECT_TRUE(WaitFor(stopped, 10s));
+    core->CheckDevices();
+    ASSERT_EQ(core->m_messages.size(), 3u);
+    EXPECT_EQ(core->m_messages.back(), kInputLostText);
+    core->ShutDown();
+}
+
 // Listens to the synthesizer's audio: the loudest sample since the last reset.
 class AudioListener {
   public:

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <string>
 
@@ -59,4 +62,17 @@ inline bool RunAsOrdinaryUser(const std::function<bool()>& work) {
         std::abort();  // could not drop privileges: the test would prove nothing
     }
     return WEXITSTATUS(status) == 1;
+}
+
+// Runs work on another thread; while it waits for the other end of the FIFO, that end is
+// opened and closed again so that the test ends, and false is returned.
+inline bool EndsWithoutAPeer(const std::string& fifo, const std::function<void()>& work) {
+    auto done = std::async(std::launch::async, work);
+    if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
+        return true;
+    }
+    do {
+        ::close(::open(fifo.c_str(), O_RDWR | O_NONBLOCK));
+    } while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready);
+    return false;
 }

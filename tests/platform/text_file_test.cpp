@@ -1,12 +1,14 @@
 #include "platform/text_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/state_file.h"
 #include "temp_dir.h"
 
 namespace {
@@ -147,4 +149,43 @@ TEST(TextFileWrite, FailedWriteLeavesOldFileWhole) {
     EXPECT_FALSE(WriteTextFileAtomically(dir.File("blocked"), {"x"}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3);
     EXPECT_FALSE(WriteTextFileAtomically(dir.File("no/such/folder/file.txt"), {"x"}));
+}
+
+TEST(TextFileState, OnlyReadableRegularFilesOfASaneSizeAreReadOrReplaced) {
+    TempDir dir;
+    const auto none = [](const std::string&) { FAIL(); };
+    // A FIFO, and a link to one, are neither read (that would wait for good) nor replaced.
+    const std::string fifo = dir.File("songlist.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::filesystem::create_symlink(fifo, dir.File("setting.txt"));
+    EXPECT_TRUE(EndsWithoutAPeer(fifo, [&] { EXPECT_FALSE(ReadTextLines(fifo, none)); }));
+    EXPECT_TRUE(EndsWithoutAPeer(
+        fifo, [&] { EXPECT_FALSE(ReadWholeTextLines(dir.File("setting.txt"), none)); }));
+    EXPECT_FALSE(WriteTextFileAtomically(fifo, {"x"}));
+    EXPECT_FALSE(WriteTextFileAtomically(dir.File("setting.txt"), {"x"}));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("setting.txt")));
+    std::filesystem::create_symlink("/dev/null", dir.File("device.txt"));
+    EXPECT_FALSE(ReadTextLines(dir.File("device.txt"), none));
+
+    // Far larger than any list: not read, and not replaced by what little was read of it.
+    const std::string huge = dir.File("huge.txt");
+    WriteBytes(huge, "\"/a.mid\", \"a\",0x0001\r\n");
+    std::filesystem::resize_file(huge, kMaxTextFileBytes + 1);
+    EXPECT_FALSE(ReadWholeTextLines(huge, none));
+    EXPECT_FALSE(WriteTextFileAtomically(huge, {}));
+    EXPECT_EQ(std::filesystem::file_size(huge), kMaxTextFileBytes + 1);
+
+    // A file that may be written but not read keeps what it holds.
+    const std::string open = dir.File("open");
+    std::filesystem::create_directory(open);
+    ::chmod(open.c_str(), 0777);
+    const std::string hidden = open + "/songlist.txt";
+    WriteBytes(hidden, "\"/a.mid\", \"a\",0x0001\r\n");
+    ::chmod(hidden.c_str(), 0602);
+    EXPECT_FALSE(RunAsOrdinaryUser([&] {
+        return ReadWholeTextLines(hidden, [](const std::string&) {}) ||
+               WriteTextFileAtomically(hidden, {});
+    }));
+    EXPECT_EQ(ReadBytes(hidden), "\"/a.mid\", \"a\",0x0001\r\n");
 }

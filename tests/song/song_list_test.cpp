@@ -304,3 +304,29 @@ TEST(SongListFile, TheLongestPathTheSystemAcceptsSurvivesARestart) {
     EXPECT_EQ(MaskOf(back.list.m_entries[1]), 0x8421u);
     EXPECT_EQ(Describe(back.list.m_entries[2]), "/after.mid|A|2");
 }
+
+// A path that would split its line, or lose part of itself to the separator, is refused;
+// quotes and commas that the file does hold are kept.
+TEST(AddSong, APathTheListFileCannotHoldIsRefusedAndOthersComeBackWhole) {
+    TempDir dir;
+    OwnedList owned;
+    for (const char* name : {"two\nlines.mid", "cr\r.mid", "a\", \"b.mid", "end\", "}) {
+        WriteBytes(dir.File(name), OneNoteSong());
+        EXPECT_EQ(AddSong(owned.list, dir.File(name)), SONG_PATH_NOT_LISTABLE) << name;
+    }
+    EXPECT_TRUE(owned.list.m_entries.empty());
+
+    const std::vector<std::string> kept = {dir.File("say \"hi\".mid"), dir.File("x\", y.mid"),
+                                           dir.File("z\",\"w.mid"), dir.File("q\"")};
+    for (const std::string& path : kept) {
+        WriteBytes(path, OneNoteSong("題\", \"名"));
+        ASSERT_EQ(AddSong(owned.list, path), SONG_OK) << path;
+    }
+    ASSERT_TRUE(SaveSongList(owned.list, dir.File("songlist.txt")));
+    OwnedList back;
+    ASSERT_TRUE(ReadSongList(back.list, dir.File("songlist.txt")));
+    ASSERT_EQ(back.list.m_entries.size(), kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(back.list.m_entries[i].m_path, kept[i]);
+    }
+}

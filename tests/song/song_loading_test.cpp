@@ -94,4 +94,37 @@ TEST(ShowLoadError, MessagesNameThePathOnlyForFailures) {
     EXPECT_EQ(sink.shown, (std::vector<std::string>{
                               "ファイル\"/曲/100%s.mid\"はありません。",
                               "ファイル\"/曲/100%s.mid\"はMIDIファイルではありません。"}));
+    sink.shown.clear();
+    ShowLoadError(sink, "/a\", \"b.mid", SONG_PATH_NOT_LISTABLE);
+    EXPECT_EQ(sink.shown, std::vector<std::string>{"ファイル\"/a\", \"b.mid\"は名前に改行か\", "
+                                                   "\"を含むため、曲リストに加えられません。"});
+}
+
+TEST(ShowLoadErrors, AFewFailuresShowTheirOwnMessagesManyShowOne) {
+    std::vector<LoadFailure> failures = {{"/a.mid", SONG_FILE_NOT_FOUND},
+                                         {"/b.mid", SONG_NOT_MIDI},
+                                         {"/c.mid", SONG_FILE_NOT_FOUND}};
+    RecordingSink few;
+    ShowLoadErrors(few, failures);
+    EXPECT_EQ(few.shown,
+              (std::vector<std::string>{"ファイル\"/a.mid\"はありません。",
+                                        "ファイル\"/b.mid\"はMIDIファイルではありません。",
+                                        "ファイル\"/c.mid\"はありません。"}));
+    RecordingSink none;
+    ShowLoadErrors(none, {});
+    EXPECT_TRUE(none.shown.empty());
+
+    for (int i = 0; i < 997; ++i) {
+        failures.push_back({"/" + std::to_string(i) + ".mid", SONG_FILE_NOT_FOUND});
+    }
+    RecordingSink many;
+    ShowLoadErrors(many, failures);
+    EXPECT_EQ(many.shown,
+              std::vector<std::string>{"1000個のファイルを曲リストに加えられませんでした。\n"
+                                       "\nファイル\"/a.mid\"はありません。"
+                                       "\nファイル\"/b.mid\"はMIDIファイルではありません。"
+                                       "\nファイル\"/c.mid\"はありません。"
+                                       "\nファイル\"/0.mid\"はありません。"
+                                       "\nファイル\"/1.mid\"はありません。"
+                                       "\nほかに995個のファイルがあります。"});
 }

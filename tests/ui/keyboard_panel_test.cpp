@@ -13,6 +13,7 @@
 #include "midi_file_writer/smf_writer.h"
 #include "platform/clock.h"
 #include "ui/control_ids.h"
+#include "ui/drag_list_box.h"
 #include "ui/keyboard_panel.h"
 #include "ui/led_ctrl.h"
 #include "ui/track_list_box.h"
@@ -204,6 +205,30 @@ TEST_F(KeyboardPanelTest, EveryCommandKeyWorksWithTheKeyboardFocused) {
 
     QTest::keyClick(panel, Qt::Key_Escape);
     EXPECT_FALSE(m_window->isVisible());
+}
+
+// The computer keys play whichever control has the focus, but letters typed into the song list
+// stay its own, and the specified keys keep their commands.
+TEST_F(KeyboardPanelTest, TheComputerKeysPlayFromAnyControlButTheSongList) {
+    OpenWithChordSong();
+    EXPECT_FALSE(panel->toolTip().isEmpty());
+    QWidget* stop = Control(ids::kStop);
+    stop->setFocus();
+    m_service.ClearSent();
+    QTest::keyPress(stop, Qt::Key_Z);
+    EXPECT_EQ(NoteOnsSent(48), 1);
+    EXPECT_TRUE(TestKey(m_window->Core().ReadKeyState().held, 48));
+    m_window->m_trackList->setFocus();  // the key-up finds the key wherever the focus went
+    QTest::keyRelease(m_window->m_trackList, Qt::Key_Z);
+    EXPECT_FALSE(TestKey(m_window->Core().ReadKeyState().held, 48));
+
+    QTest::keyClick(m_window->m_trackList, Qt::Key_Q);
+    EXPECT_EQ(NoteOnsSent(60), 1);
+    m_window->m_songListBox->setFocus();
+    QTest::keyClick(m_window->m_songListBox, Qt::Key_Q);
+    EXPECT_EQ(NoteOnsSent(60), 1) << "typed into the song list";
+    QTest::keyClick(stop, Qt::Key_F5);
+    EXPECT_FALSE(IsStopped());
 }
 
 }  // namespace

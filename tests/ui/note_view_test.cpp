@@ -125,12 +125,12 @@ TEST_F(NoteViewTest, TheLoopIsShadedAndBarLinesComeFromTheMeter) {
         p.fillRect(QRect(0, 0, 1, 1), QColor(70, 110, 190, 60));
     }
     const QColor shade = expected.pixelColor(0, 0);
-    EXPECT_EQ(At(image, 62, (Y(1200, 0) + Y(1800, 0)) / 2), shade);
-    EXPECT_EQ(At(image, 62, Y(1200, 0) + 3), kBackground);
-    EXPECT_EQ(At(image, 62, Y(1800, 0) - 3), kBackground);
+    // Setting the loop moved the place to A.
+    EXPECT_EQ(At(image, 62, (Y(1200, 1200) + Y(1800, 1200)) / 2), shade);
+    EXPECT_EQ(At(image, 62, Y(1800, 1200) - 3), kBackground);
     // 4/4 at 120 a minute: bar 2 starts at 2 s, with a line across.
-    EXPECT_NE(At(image, 62, Y(2000, 0) - 1), kBackground);
-    EXPECT_EQ(At(image, 62, Y(2000, 0) - 4), kBackground);
+    EXPECT_NE(At(image, 62, Y(2000, 1200) - 1), kBackground);
+    EXPECT_EQ(At(image, 62, Y(2000, 1200) - 4), kBackground);
 }
 
 TEST_F(NoteViewTest, TheLessonWaitFreezesTheViewAndItShowsTheChordAndAWrongKey) {
@@ -299,8 +299,9 @@ TEST_F(NoteViewTest, KeysStayAlignedWithTheKeyboardAtEveryWindowSize) {
     for (int grow : {1, 137, 401, 600}) {
         Grow(QSize(grow, grow / 2 + 40));
         SCOPED_TRACE(grow);
-        EXPECT_EQ(Control(ids::kSongList)->geometry(), songList);
-        EXPECT_EQ(Control(ids::kStop)->geometry(), stop);
+        // The lists take the width too; the buttons keep to the right edge.
+        EXPECT_EQ(Control(ids::kSongList)->geometry(), songList.adjusted(0, 0, grow, 0));
+        EXPECT_EQ(Control(ids::kStop)->geometry(), stop.translated(grow, 0));
         EXPECT_EQ(keys->width(), keyboardAtBase.width() + grow);
         EXPECT_EQ(keys->height(), keyboardAtBase.height());
         EXPECT_EQ(m_window->height() - keys->geometry().bottom(),

@@ -36,14 +36,15 @@ TEST_F(PassageWindowTest, APlaceAndALoopComeBackWithTheirSongInTheNextRun) {
     const smf::MeterMap meter = *Bar()->Meter();  // a copy: the window goes
     EXPECT_EQ(m_window->Core().ShownSongTime(), 0u) << "a song never moved starts at its beginning";
 
-    // A click in the groove while stopped sets where the next start begins.
-    const QRect groove = Bar()->GrooveRect();
-    const QPoint third(groove.left() + groove.width() / 3, groove.center().y());
-    QTest::mouseClick(Bar(), Qt::LeftButton, {}, third);
-    const uint32_t place = m_window->Core().ShownSongTime();
-    EXPECT_EQ(place, Bar()->MsAt(third.x()));
-    EXPECT_GT(place, 0u);
+    // A loop away from the place moves it to A.
     m_window->OnLoopChange(LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)});
+    EXPECT_EQ(m_window->Core().ShownSongTime(), meter.BarStartMs(2));
+    // A click in the groove while stopped sets where the next start begins.
+    const QPoint inside(Bar()->XOf(meter.BarStartMs(3)), Bar()->GrooveRect().center().y());
+    QTest::mouseClick(Bar(), Qt::LeftButton, {}, inside);
+    const uint32_t place = m_window->Core().ShownSongTime();
+    EXPECT_EQ(place, Bar()->MsAt(inside.x()));
+    EXPECT_GT(place, meter.BarStartMs(2));
 
     ClickSongRow(1);
     EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
@@ -89,13 +90,18 @@ TEST_F(PassageWindowTest, HomePageKeysAndLoopKeysMoveThePlaceButTheListsKeepThei
     Key(button, Qt::Key_BracketLeft);  // A here
     Key(button, Qt::Key_PageDown);
     Key(button, Qt::Key_PageDown);
-    Key(button, Qt::Key_BracketRight);  // B two bars on
+    Key(button, Qt::Key_BracketRight);  // B two bars on, where the place is: back to A
     EXPECT_EQ(m_window->Core().Loop(), (LoopSpan{meter.BarStartMs(3), meter.BarStartMs(5)}));
     EXPECT_EQ(Bar()->Loop(), m_window->Core().Loop());
+    EXPECT_EQ(m_window->Core().ShownSongTime(), meter.BarStartMs(3));
+    Key(button, Qt::Key_PageDown);
     Key(button, Qt::Key_PageUp);
-    EXPECT_EQ(m_window->Core().ShownSongTime(), meter.BarStartMs(4));
+    EXPECT_EQ(m_window->Core().ShownSongTime(), meter.BarStartMs(3));
     Key(button, Qt::Key_Home);
     EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
+    Key(button, Qt::Key_BracketRight);  // B at the start: refused, the loop kept
+    EXPECT_EQ(m_window->Core().Loop(), (LoopSpan{meter.BarStartMs(3), meter.BarStartMs(5)}));
+    EXPECT_FALSE(Bar()->LastRefusal().isEmpty());
     Key(button, Qt::Key_PageUp);
     EXPECT_EQ(m_window->Core().ShownSongTime(), 0u) << "nothing before the first bar";
     Key(button, Qt::Key_Backslash);

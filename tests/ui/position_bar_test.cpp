@@ -99,8 +99,10 @@ TEST_F(PositionBarTest, ContextMenuSetsLoopPointsOnTheNearestBeat) {
     trigger(7800, 1);  // B near bar 5
     EXPECT_EQ(loops[1][0].value<std::optional<LoopSpan>>(), (LoopSpan{4000, 8000}));
     bar->SetLoop(LoopSpan{4000, 8000});
-    trigger(3000, 1);  // B before A: starts the passage at the song's beginning
-    EXPECT_EQ(loops[2][0].value<std::optional<LoopSpan>>(), (LoopSpan{0, 3000}));
+    trigger(3000, 1);  // B before A: refused, and said, never taken as no loop
+    trigger(4000, 1);
+    EXPECT_EQ(loops.count(), 2);
+    EXPECT_FALSE(bar->LastRefusal().isEmpty());
     std::unique_ptr<QMenu> menu(bar->BuildMenu(0));
     ASSERT_TRUE(menu->actions().at(2)->isEnabled());
     menu->actions().at(2)->trigger();

@@ -5,16 +5,21 @@
 #include <QChartView>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QValueAxis>
 
 #include "engine/performance.h"
 #include "history/practice_database.h"
 #include "midi_file_writer/smf_writer.h"
 #include "smf/meter_map.h"
+#include "song/song_list.h"
 #include "ui/control_ids.h"
 #include "ui/position_bar.h"
+#include "ui/practice_history_view.h"
 #include "ui/practice_results_window.h"
 #include "ui_test_support.h"
 
@@ -35,8 +40,24 @@ std::string SmfBytes(const SmfWriter& w) {
 
 class PracticeResultsTest : public WindowTest {
   protected:
+    // Lists the song alone under a title of its own.
+    void ListTitled(const std::string& path, const char* title) {
+        SongList list;
+        SongEntry entry;
+        entry.m_path = path;
+        entry.m_title = title;
+        entry.m_channels[0].m_practice = 1;
+        list.m_entries.push_back(entry);
+        ASSERT_TRUE(SaveSongList(list, m_path + "/" + kSongListFileName));
+    }
     CPracticeResultsWindow& Results() { return *m_window->Results(); }
     // The history file of the window's folder, through a connection of the test's own.
+    // Once the song plays: a key of no note, an extra press that makes the run one played.
+    void PressStrayKey() {
+        ASSERT_TRUE(WaitFor([&] { return m_window->Core().ShownSongTime() > 0; }, 20000));
+        m_window->Core().PlayScreenKey(40, true);
+        m_window->Core().PlayScreenKey(40, false);
+    }
     std::vector<StoredRun> StoredRuns(const std::string& path) {
         PracticeDatabase db(QString::fromStdString(m_path));
         return db.RunsOf(QString::fromStdString(path));
@@ -44,11 +65,13 @@ class PracticeResultsTest : public WindowTest {
 };
 
 TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoopsTheBar) {
+    const std::string path = WriteFile("short.mid", SmfBytes(ShortSong()));
+    ListTitled(path, "短い曲");
     OpenWindow();
     const auto meter = std::make_shared<smf::MeterMap>(*ShortSong().Load());
     RecordedRun r;
     r.run.mode = PlayMode::Accompaniment;
-    r.run.songPath = WriteFile("short.mid", SmfBytes(ShortSong()));
+    r.run.songPath = path;
     r.summary.scored = true;
     r.summary.firstBar = 1;
     r.summary.lastBar = 3;
@@ -65,15 +88,21 @@ TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoops
     EXPECT_TRUE(Results().isVisible());
     EXPECT_FALSE(Results().isModal());
     EXPECT_EQ(Results().windowModality(), Qt::NonModal);
-    // Beside the main window, not over it, where the screen has room for both.
+    // Beside the main window, not over it, where the screen has room for it on one side.
     const QRect main = m_window->frameGeometry();
-    if (m_window->screen()->availableGeometry().width() >= main.width() + Results().width() + 8) {
+    const QRect area = m_window->screen()->availableGeometry();
+    const int wide = Results().frameGeometry().width() + 8;
+    if (area.right() - main.right() >= wide || main.left() - area.left() >= wide) {
         EXPECT_FALSE(Results().frameGeometry().intersects(main));
     }
+    // The song as the list names it.
+    EXPECT_TRUE(Results().TitleText().startsWith(QString::fromUtf8("<b>短い曲</b>")))
+        << Results().TitleText().toStdString();
     const QString text = Results().SummaryText();
     EXPECT_TRUE(text.contains(QString::fromUtf8("正確さ: 75%（4 音中 3 音、ミス 1、余分 0）")))
         << text.toStdString();
-    EXPECT_TRUE(text.contains(QString::fromUtf8("中央値 -8 ms、ばらつき 24 ms")));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("タイミング: 中央値 8 ms 早め、ばらつき 24 ms")))
+        << text.toStdString();
     ASSERT_EQ(Results().BarButtons().size(), 2u);
     EXPECT_EQ(Results().BarButtons()[0]->text(), QString::fromUtf8("第3小節を練習する"));
     EXPECT_EQ(Results().BarButtons()[1]->text(), QString::fromUtf8("第1小節を練習する"));
@@ -84,8 +113,35 @@ TEST_F(PracticeResultsTest, ARunShowsItsFiguresBesideTheWindowAndABarButtonLoops
     EXPECT_EQ(m_window->Core().ShownSongTime(), 2000u);  // stopped: the next start begins there
     // Shown where a loop set by hand shows.
     EXPECT_EQ(m_window->m_positionBar->Loop(), (LoopSpan{2000, 6000}));
-    // The main window still takes the player's clicks.
+    // The main window still takes the player's clicks, and has its keys back.
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+
+    // Late presses say so; a faultless run has no bar to practise.
+    r.summary.timingP50 = 31;
+    r.hardestBars.clear();
+    Results().ShowRun(r, meter);
+    EXPECT_TRUE(Results().SummaryText().contains(QString::fromUtf8("中央値 31 ms 遅れ")));
+    EXPECT_TRUE(Results().BarButtons().empty());
+    r.summary.hit = 0;  // no note hit: no timing to tell
+    Results().ShowRun(r, meter);
+    EXPECT_TRUE(Results().SummaryText().endsWith(
+        QString::fromUtf8("タイミング: なし（合った音がありません）")));
+    r.summary.hit = 3;
+
+    // The song's history, asked for from the main window, keeps these figures beside it.
+    r.hardestBars = {3};
+    Results().ShowRun(r, meter);
+    const QString figures = Results().SummaryText();
+    ClickSongRow(0);
+    m_window->OnPracticeHistory();
+    EXPECT_EQ(Results().SummaryText(), figures);
+    EXPECT_EQ(Results().BarButtons().size(), 1u);
+    // Another song's history shows no figures of this one.
+    Results().ShowHistory(QString::fromUtf8("/elsewhere/other.mid"));
+    EXPECT_TRUE(Results().SummaryText().isEmpty());
+    EXPECT_TRUE(Results().BarButtons().empty());
+    EXPECT_EQ(Results().TitleText(), QString::fromUtf8("<b>other.mid</b>"));
 }
 
 int CountColour(const QImage& image, QRgb colour) {
@@ -103,26 +159,44 @@ int CountColour(const QImage& image, QRgb colour) {
     return n;
 }
 
-TEST_F(PracticeResultsTest, TheChartShowsAccuracyAndTempoByDate) {
+TEST_F(PracticeResultsTest, TheHistoryListsAndChartsEachRunInOrder) {
     OpenWindow();
     const QString song = QString::fromStdString(WriteFile("chart.mid", SmfBytes(ShortSong())));
-    const int speeds[] = {50, 80, 100};
-    const double accuracy[] = {0.4, 0.0, 0.9};
-    const char* modes[] = {"accompaniment", "model", "lesson"};
-    for (int i = 0; i < 3; ++i) {
+    // Two runs on one evening, one three days later; the fourth was kept before runs without
+    // a key pressed were left out.
+    struct {
+        int day, hour, speed;
+        const char* mode;
+        double accuracy;
+        int hit, chords, timing;
+    } const kept[] = {{1, 20, 50, "accompaniment", 0.4, 2, 0, 31},
+                      {1, 21, 80, "model", 0.0, 0, 0, 0},
+                      {4, 20, 100, "lesson", 0.9, 0, 10, 420},
+                      {4, 21, 100, "accompaniment", 0.0, 0, 0, 0}};
+    for (const auto& k : kept) {
         StoredRun r;
         r.songPath = song;
-        r.started = QDateTime(QDate(2026, 12, 1 + 3 * i), QTime(20, 0), Qt::UTC);
-        r.mode = modes[i];
-        r.speed = speeds[i];
-        r.accuracy = accuracy[i];
+        r.started = QDateTime(QDate(2026, 12, k.day), QTime(k.hour, 0), Qt::UTC);
+        r.mode = k.mode;
+        r.speed = k.speed;
+        r.accuracy = k.accuracy;
+        r.hit = k.hit;
+        r.notes = 4;
+        r.chords = k.chords;
+        r.timingP50 = k.timing;
+        r.firstBar = 1;
+        r.lastBar = 3;
         PracticeDatabase db(QString::fromStdString(m_path));
         ASSERT_TRUE(db.Store(r));
     }
     Results().ShowHistory(QString::fromUtf8("/nowhere/unknown.mid"));
-    Results().resize(520, 520);
     Results().FinishStoring();
     QApplication::processEvents();
+    CPracticeHistoryView* history = Results().History();
+    EXPECT_TRUE(history->ShowsEmptyText());
+    EXPECT_TRUE(history->findChild<QLabel*>("noRuns")->isVisible());
+    EXPECT_FALSE(history->Chart()->isVisible());
+    Results().resize(900, 520);
     const QList<QAbstractSeries*> none = Results().Chart()->chart()->series();
     ASSERT_EQ(none.size(), 2);
     const QColor accuracyColour = static_cast<QLineSeries*>(none[0])->color();
@@ -130,25 +204,74 @@ TEST_F(PracticeResultsTest, TheChartShowsAccuracyAndTempoByDate) {
 
     Results().ShowHistory(song);
     // Read on the history's own thread; drawn when it arrives.
-    ASSERT_TRUE(WaitFor([&] {
-        const QList<QAbstractSeries*> s = Results().Chart()->chart()->series();
-        return s.size() == 2 && static_cast<QLineSeries*>(s[1])->count() == 3;
-    }));
+    ASSERT_TRUE(WaitFor([&] { return !history->ShowsEmptyText(); }));
     QApplication::processEvents();
+    EXPECT_TRUE(history->Chart()->isVisible());
+    EXPECT_TRUE(history->List()->isVisible());
     const QList<QAbstractSeries*> series = Results().Chart()->chart()->series();
     ASSERT_EQ(series.size(), 2);
     auto* acc = static_cast<QLineSeries*>(series[0]);
     auto* tempo = static_cast<QLineSeries*>(series[1]);
-    // The model performance has no accuracy; every run has its tempo.
-    ASSERT_EQ(acc->count(), 2);
-    EXPECT_DOUBLE_EQ(acc->at(0).y(), 40.0);
-    EXPECT_DOUBLE_EQ(acc->at(1).y(), 90.0);
+    // One point a run, in the order played, whatever the days between; the run without a key
+    // pressed is left out and the model performance has a tempo only.
     ASSERT_EQ(tempo->count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_DOUBLE_EQ(tempo->at(i).x(), i + 1.0);
+    }
     EXPECT_DOUBLE_EQ(tempo->at(1).y(), 80.0);
-    EXPECT_LT(tempo->at(0).x(), tempo->at(2).x());
+    ASSERT_EQ(acc->count(), 2);
+    EXPECT_EQ(acc->at(0), QPointF(1, 40));
+    EXPECT_EQ(acc->at(1), QPointF(3, 90));
+    // Accuracy 0-100% in steps of 20 on the left, the tempo in percent of the song's on the
+    // right, gridded alike.
+    for (QLineSeries* s : {acc, tempo}) {
+        const QList<QAbstractAxis*> axes = s->attachedAxes();
+        ASSERT_EQ(axes.size(), 2);
+        auto* x =
+            static_cast<QValueAxis*>(axes[0]->orientation() == Qt::Horizontal ? axes[0] : axes[1]);
+        auto* y =
+            static_cast<QValueAxis*>(axes[0]->orientation() == Qt::Horizontal ? axes[1] : axes[0]);
+        EXPECT_EQ(x->min(), 0.5);
+        EXPECT_EQ(x->max(), 3.5);
+        EXPECT_EQ(x->tickInterval(), 1.0);
+        EXPECT_EQ(y->min(), 0.0);
+        EXPECT_EQ(y->tickCount(), 6);
+        EXPECT_EQ(y->max(), s == acc ? 100.0 : 125.0);
+        EXPECT_EQ(y->alignment(), s == acc ? Qt::AlignLeft : Qt::AlignRight);
+    }
     // The accuracy line is drawn: far more of its colour than in the legend alone.
     const int pixels = CountColour(Results().Chart()->grab().toImage(), acc->color().rgb());
     EXPECT_GT(pixels, emptyPixels + 100) << pixels << " vs " << emptyPixels;
+
+    // The list beside it: the newest first, numbered as the chart counts.
+    const QTableWidget* list = history->List();
+    ASSERT_EQ(list->rowCount(), 3);
+    auto row = [&](int r) {
+        QStringList cells;
+        for (int c = 0; c < list->columnCount(); ++c) {
+            cells << list->item(r, c)->text();
+        }
+        return cells.join(QLatin1Char('|'));
+    };
+    const auto local = [](int day, int hour) {
+        return QDateTime(QDate(2026, 12, day), QTime(hour, 0), Qt::UTC)
+            .toLocalTime()
+            .toString(QStringLiteral("M/d H:mm"));
+    };
+    EXPECT_EQ(
+        row(0),
+        QString::fromUtf8("3|%1|マイペースレッスン|x1.0|1〜3|90%|待ち 420 ms").arg(local(4, 20)));
+    EXPECT_EQ(row(1), QString::fromUtf8("2|%1|お手本演奏|x0.8|1〜3|—|—").arg(local(1, 21)));
+    EXPECT_EQ(row(2),
+              QString::fromUtf8("1|%1|伴奏演奏|x0.5|1〜3|40%|31 ms 遅れ").arg(local(1, 20)));
+    EXPECT_LT(list->mapTo(&Results(), QPoint(list->width(), 0)).x(),
+              history->Chart()->mapTo(&Results(), QPoint(0, 0)).x() + 1)
+        << "beside the chart";
+    // In a narrow strip of the screen, over it.
+    Results().resize(420, 700);
+    QApplication::processEvents();
+    EXPECT_LT(list->mapTo(&Results(), QPoint(0, list->height())).y(),
+              history->Chart()->mapTo(&Results(), QPoint(0, 0)).y() + 1);
 }
 
 TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndTheHistory) {
@@ -157,7 +280,8 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     m_window->AddSongPath(QString::fromStdString(path));
     ClickSongRow(0);
     m_window->OnCommand(ids::kAccompaniment);
-    // Nobody plays: every note is missed, most of them in bar 1.
+    // One stray key and nothing else: every note is missed, most of them in bar 1.
+    PressStrayKey();
     ASSERT_TRUE(WaitFor(
         [&] {
             return Results().isVisible() &&
@@ -179,6 +303,22 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     const QList<QAbstractSeries*> series = Results().Chart()->chart()->series();
     ASSERT_EQ(series.size(), 2);
     EXPECT_EQ(static_cast<QLineSeries*>(series[0])->count(), 1);
+
+    // A pass of the loop in which nothing is played is said so, and neither kept nor charted.
+    m_window->OnCommand(ids::kAccompaniment);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return Results().SummaryText() ==
+                   QString::fromUtf8("弾いた音がなかったため、この演奏は記録しませんでした。");
+        },
+        20000))
+        << Results().SummaryText().toStdString();
+    m_window->OnCommand(ids::kStop);
+    EXPECT_TRUE(Results().BarButtons().empty());
+    Results().FinishStoring();
+    QApplication::processEvents();
+    EXPECT_EQ(StoredRuns(path).size(), 1u);
+    EXPECT_EQ(static_cast<QLineSeries*>(Results().Chart()->chart()->series()[0])->count(), 1);
 }
 
 TEST_F(PracticeResultsTest, ClosingTheWindowMidRunStoresThatRunBeforeItGoes) {
@@ -187,6 +327,7 @@ TEST_F(PracticeResultsTest, ClosingTheWindowMidRunStoresThatRunBeforeItGoes) {
     m_window->AddSongPath(QString::fromStdString(path));
     ClickSongRow(0);
     m_window->OnCommand(ids::kAccompaniment);
+    PressStrayKey();
     // Well into the first bar, two of its notes already missed.
     ASSERT_TRUE(WaitFor([&] { return m_window->Core().ShownSongTime() >= 800; }, 20000));
     m_window->OnDestroy();

@@ -48,6 +48,21 @@ TEST_F(SongArrivalsTest, ABatchIsAddedAsADropWithItsMessagesAndTheLastFileSelect
     EXPECT_EQ(m_window->m_messages.size(), 3u);
 }
 
+TEST_F(SongArrivalsTest, AThousandMissingFilesMakeOneMessageAndTheGoodOneIsAdded) {
+    OpenWithArrivals();
+    QStringList batch;
+    for (int i = 0; i < 1000; ++i) {
+        batch.append(Q(m_path + "/gone" + std::to_string(i) + ".mid"));
+    }
+    const std::string good = DemoSong(0);
+    batch.insert(500, Q(good));
+    m_arrivals->Add(batch);
+    ASSERT_TRUE(WaitFor([&] { return !m_arrivals->HasPending() && RowTitles().size() == 1; }));
+    ASSERT_EQ(m_window->m_messages.size(), 1u);
+    EXPECT_NE(m_window->m_messages[0].find("gone0.mid"), std::string::npos);
+    EXPECT_NE(m_window->m_messages[0].find("995"), std::string::npos);
+}
+
 TEST_F(SongArrivalsTest, FilesWaitWhileADialogIsOpenAndAreHandedOverWhenTheWindowCloses) {
     OpenWithArrivals();
     QDialog settings(m_window.get());

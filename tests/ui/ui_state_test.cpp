@@ -8,10 +8,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
+#include "platform/temp_dir.h"
+#include "ui/passage_memory.h"
 #include "ui/qt_translations.h"
 #include "ui/song_file_dialog.h"
 #include "ui/ui_state.h"
@@ -68,6 +71,54 @@ TEST_F(UiStateTest, ADamagedFileIsIgnoredAndReplacedAtTheNextSave) {
     EXPECT_TRUE(state.LastSongFolder().isEmpty());
     WriteRaw("[window]\nx=99999999999\ny=5\n");
     EXPECT_FALSE(state.WindowPosition());
+}
+
+TEST_F(UiStateTest, AFileThatIsNoStateIsNeitherReadNorReplaced) {
+    const QString folder = QFileInfo(m_file).absolutePath();
+    QDir().mkpath(folder);
+    const std::string conf = m_file.toStdString();
+    const std::string passages = (folder + QStringLiteral("/passages.conf")).toStdString();
+    const QString song = QStringLiteral("/曲/a.mid");
+    const SongPassage place{1500, LoopSpan{2000, 4000}};
+
+    // A FIFO (reading it would wait for good) and a link to one, in place of a device node.
+    ASSERT_EQ(::mkfifo(conf.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(conf.c_str(), passages.c_str()), 0);
+    UiState state(m_file);
+    PassageMemory memory(QString::fromStdString(passages));
+    EXPECT_TRUE(EndsWithoutAPeer(conf, [&] {
+        EXPECT_FALSE(state.WindowPosition());
+        EXPECT_EQ(memory.Read(song), SongPassage{});
+    }));
+    EXPECT_TRUE(EndsWithoutAPeer(conf, [&] {
+        state.SetWindowPosition(QPoint(10, 20));
+        memory.Write(song, place);
+    }));
+    EXPECT_TRUE(std::filesystem::is_fifo(conf));
+    EXPECT_TRUE(std::filesystem::is_symlink(passages));
+
+    // Far larger than any state: not read whole, and not replaced.
+    ASSERT_TRUE(QFile::remove(m_file));
+    WriteRaw("[window]\nx=5\ny=6\n");
+    std::filesystem::resize_file(conf, 2 * 1024 * 1024);
+    EXPECT_FALSE(state.WindowPosition());
+    state.SetWindowPosition(QPoint(10, 20));
+    EXPECT_EQ(std::filesystem::file_size(conf), 2u * 1024u * 1024u);
+
+    // Another song's place in a file that cannot be read is not lost to a write.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(passages)));
+    const std::string kept = "[song-0]\npath=/other.mid\nstart=1500\n";
+    WriteBytes(passages, kept);
+    for (const QString& on : {m_dir.path(), QFileInfo(folder).absolutePath()}) {
+        ::chmod(on.toLocal8Bit().constData(), 0755);
+    }
+    ::chmod(folder.toLocal8Bit().constData(), 0777);
+    ::chmod(passages.c_str(), 0602);
+    RunAsOrdinaryUser([&] {
+        memory.Write(song, place);
+        return true;
+    });
+    EXPECT_EQ(ReadBytes(passages), kept);
 }
 
 TEST(PlaceOnScreensTest, AWindowStaysWhereItsTitleCanBeGrabbedElseComesOntoTheNearestScreen) {

@@ -1,5 +1,6 @@
 // pelorvane-history: prints the practice runs of one song from the history the window and
-// pelorvane-play --record keep, oldest first.
+// pelorvane-play --record keep, oldest first. It only reads: the file is opened read-only, and a
+// history it cannot read is reported, never moved, made or brought forward.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -22,15 +23,22 @@ int main(int argc, char** argv) {
                                    "$XDG_DATA_HOME/pelorvane (usually ~/.local/share/pelorvane).\n";
         return argc == 2 ? 0 : 2;
     }
-    PracticeDatabase db(PracticeFolder());
+    PracticeDatabase db(PracticeFolder(), 2000, HistoryAccess::ReadOnly);
     if (!QFile::exists(db.FilePath())) {
         return 0;  // nothing practised yet
     }
     const QString song = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const std::vector<StoredRun> runs = db.RunsOf(song);
+    bool read = false;
+    const std::vector<StoredRun> runs = db.RunsOf(song, &read);
     const QString message = db.TakeMessage();
     if (!message.isEmpty()) {
         err << "pelorvane-history: " << message << "\n";
+    }
+    if (!read) {
+        if (message.isEmpty()) {
+            err << "pelorvane-history: cannot read " << db.FilePath() << "\n";
+        }
+        return 1;
     }
     for (const StoredRun& run : runs) {
         out << HistoryLine(run) << "\n";

@@ -106,6 +106,10 @@ class Recorder {
 #ifdef PV_WITH_HISTORY
         if (m_db) {
             RecordFinishedRuns(core.Practice(), *m_db, flush);
+            if (flush) {
+                // Runs a busy or full history could not take yet get a last chance.
+                m_db->Settle(kCloseWaitMs);
+            }
             Report();
         }
 #else
@@ -116,6 +120,7 @@ class Recorder {
 
   private:
 #ifdef PV_WITH_HISTORY
+    static constexpr int kCloseWaitMs = 10000;
     void Report() {
         const QString message = m_db->TakeMessage();
         if (!message.isEmpty()) {

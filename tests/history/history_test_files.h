@@ -1,0 +1,79 @@
+#pragma once
+
+// What the history tests do to and find in a history folder, shared by their files.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace history_test {
+
+inline QByteArray Bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The files put aside in the folder, without their journals.
+inline QStringList AsideFiles(const QString& folder) {
+    QStringList files = QDir(folder).entryList({"practice.sqlite.aside-*"}, QDir::Files);
+    files.removeIf([](const QString& f) {
+        return f.endsWith("-wal") || f.endsWith("-shm") || f.endsWith("-journal");
+    });
+    return files;
+}
+
+// Overwrites the record of the run that started at this time (its ISO text in the file) and the
+// bytes before it, leaving the page's header alone: counting the runs still works, reading them
+// does not.
+inline bool DamageRun(const QString& path, const QByteArray& started) {
+    QByteArray bytes = Bytes(path);
+    const qsizetype at = bytes.indexOf(started);
+    if (at < 8) {
+        return false;
+    }
+    for (qsizetype i = at - 6; i < at + started.size(); ++i) {
+        bytes[i] = '\xff';
+    }
+    return WriteBytes(path, bytes);
+}
+
+// A second connection to the file, as another program (a sqlite3 session) would hold it.
+class OtherConnection {
+  public:
+    explicit OtherConnection(const QString& path)
+        : m_name(QStringLiteral("other-connection-%1").arg(++Count())) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+        db.open();
+    }
+    ~OtherConnection() {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    OtherConnection(const OtherConnection&) = delete;
+    OtherConnection& operator=(const OtherConnection&) = delete;
+
+    QSqlDatabase Database() const { return QSqlDatabase::database(m_name, false); }
+    bool Exec(const QString& sql) {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        return q.exec(sql);
+    }
+
+  private:
+    static int& Count() {
+        static int count = 0;
+        return count;
+    }
+    QString m_name;
+};
+
+}  // namespace history_test
