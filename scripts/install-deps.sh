@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  librtmidi-dev libfluidsynth-dev timgm6mb-soundfont
+  librtmidi-dev libjack-jackd2-dev libfluidsynth-dev timgm6mb-soundfont
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 midicsv clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-ipafont-gothic

@@ -1,9 +1,11 @@
 #include "midi/jack_probe.h"
 
 #include <jack/jack.h>
+#include <jack/thread.h>
 
 #include <mutex>
 
+#include "midi/realtime_priority.h"
 #include "platform/debug_output.h"
 
 namespace {
@@ -13,17 +15,34 @@ void JackError(const char* text) {
 }
 void JackSilent(const char*) {}
 
-jack_client_t* OpenClient(const char* name) {
+}  // namespace
+
+jack_client_t* OpenJackClient(const char* name) {
     QuietJackMessages();
     // Failing to reach a server only means there is none; say nothing about it.
     jack_set_error_function(&JackSilent);
     jack_status_t status;
     jack_client_t* client = jack_client_open(name, JackNoStartServer, &status);
     jack_set_error_function(&JackError);
+    if (client) {
+        KeepBelowJackClients(jack_client_real_time_priority(client));
+    }
     return client;
 }
 
-}  // namespace
+std::vector<std::string> JackMidiPorts(jack_client_t* client, bool sending) {
+    std::vector<std::string> names;
+    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        sending ? JackPortIsOutput : JackPortIsInput);
+    if (!ports) {
+        return names;
+    }
+    for (const char** port = ports; *port; ++port) {
+        names.push_back(*port);
+    }
+    jack_free(ports);
+    return names;
+}
 
 void QuietJackMessages() {
     static std::once_flag once;
@@ -34,7 +53,7 @@ void QuietJackMessages() {
 }
 
 bool IsJackServerRunning() {
-    jack_client_t* client = OpenClient("Pelorvane");
+    jack_client_t* client = OpenJackClient("Pelorvane");
     if (!client) {
         return false;
     }
@@ -43,7 +62,7 @@ bool IsJackServerRunning() {
 }
 
 std::unique_ptr<JackLister> JackLister::Connect() {
-    jack_client_t* client = OpenClient("Pelorvane");
+    jack_client_t* client = OpenJackClient("Pelorvane");
     if (!client) {
         return nullptr;
     }
@@ -63,18 +82,5 @@ void JackLister::OnShutdown(void* self) {
 }
 
 std::vector<std::string> JackLister::MidiPorts(bool sending) {
-    std::vector<std::string> names;
-    if (!Alive()) {
-        return names;
-    }
-    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                        sending ? JackPortIsOutput : JackPortIsInput);
-    if (!ports) {
-        return names;
-    }
-    for (const char** port = ports; *port; ++port) {
-        names.push_back(*port);
-    }
-    jack_free(ports);
-    return names;
+    return Alive() ? JackMidiPorts(m_client, sending) : std::vector<std::string>();
 }

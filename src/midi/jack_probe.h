@@ -32,5 +32,12 @@ class JackLister {
 // True when a JACK server is running; opens and closes a client, so prefer a JackLister.
 bool IsJackServerRunning();
 
+// Opens a client of the running server, or returns null without a word when none runs. Never
+// starts a server. The program's own real-time threads are put below the client's threads.
+jack_client_t* OpenJackClient(const char* name);
+
+// Full names ("client:port") of the server's MIDI ports that send, or that receive.
+std::vector<std::string> JackMidiPorts(jack_client_t* client, bool sending);
+
 // Routes libjack's error messages to the debug output and drops its information messages.
 void QuietJackMessages();

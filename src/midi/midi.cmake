@@ -4,6 +4,7 @@ add_library(pv_midi STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_opening.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_watcher.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_sender.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/realtime_priority.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sysex_writing.cpp
 )
@@ -24,8 +25,9 @@ pkg_check_modules(PV_ALSA REQUIRED IMPORTED_TARGET alsa)
 add_library(pv_midi_system STATIC
   ${CMAKE_CURRENT_LIST_DIR}/port_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jack_probe.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/jack_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/jack_input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rtmidi_ports.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/rtmidi_output_end.cpp
   ${CMAKE_CURRENT_LIST_DIR}/builtin_synth.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_midi.cpp
 )

@@ -1,22 +1,8 @@
 #include "midi/output_sender.h"
 
-#include <pthread.h>
-#include <sched.h>
-
+#include "midi/realtime_priority.h"
 #include "midi/sysex_writing.h"
 #include "platform/debug_output.h"
-
-namespace {
-
-// The sender stands between the clock and the device: it runs at the clock thread's priority,
-// a low real-time one, so that what the clock sends on time reaches the device on time.
-void RaiseSenderPriority() {
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 9;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);  // not allowed: stays as it is
-}
-
-}  // namespace
 
 OutputSender::OutputSender(std::shared_ptr<MidiOut> device)
     : m_device(std::move(device)), m_ring(kCapacity) {
@@ -108,7 +94,9 @@ void OutputSender::EndBatch() {
 }
 
 void OutputSender::ThreadProc() {
-    RaiseSenderPriority();
+    // The sender stands between the clock and the device: at the clock thread's priority, what
+    // the clock sends on time reaches the device on time.
+    RunAtProgramRealTimePriority();
     std::unique_lock<std::mutex> guard(m_lock);
     for (;;) {
         while (!m_exit && m_count == 0) {

@@ -5,16 +5,13 @@
 #include <atomic>
 #include <mutex>
 
+#include "midi/jack_input.h"
+#include "midi/jack_output.h"
 #include "midi/jack_probe.h"
-#include "midi/rtmidi_output_end.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 
 namespace {
-
-RtMidi::Api ApiOf(PortSystem system) {
-    return system == PortSystem::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
-}
 
 // RtMidi reports errors through this callback instead of throwing once it is installed.
 struct ErrorState {
@@ -110,8 +107,8 @@ class RtOutput : public MidiOut {
         return SendShortLocked(packed);
     }
 
-    // RtMidi writes into JACK's ring buffer or ALSA's sequencer opened not to block; only the
-    // watcher, listing the system's ports under the port's lock, can make a sender wait.
+    // RtMidi writes into ALSA's sequencer opened not to block; only the watcher, listing the
+    // system's ports under the port's lock, can make a sender wait.
     int TrySendShort(uint32_t packed) override {
         std::unique_lock<std::mutex> guard(m_lock, std::try_to_lock);
         if (!guard.owns_lock()) {
@@ -135,7 +132,10 @@ class RtOutput : public MidiOut {
 
     void Close() override {
         std::lock_guard<std::mutex> guard(m_lock);
-        EndRtMidiOutput(m_port, m_system);
+        if (m_port) {
+            m_port->closePort();
+            m_port.reset();
+        }
     }
 
     bool Gone() const override { return m_gone.load(std::memory_order_acquire); }
@@ -323,8 +323,18 @@ std::vector<std::string> RtMidiPorts::OutputNames() {
 
 int RtMidiPorts::OpenOutput(const std::string& name, std::shared_ptr<MidiOut>& out) {
     out.reset();
+    if (m_system == PortSystem::Jack) {
+        // Through a client of our own, which places each message at its frame.
+        const std::vector<std::string> all = Reported(false);
+        for (const SystemPort& entry : MakePortList(all, m_system)) {
+            if (entry.name == name) {
+                return OpenJackOutput(name, all[entry.index], out);
+            }
+        }
+        return MIDI_BAD_DEVICE_ID;
+    }
     try {
-        auto port = std::make_unique<RtMidiOut>(ApiOf(m_system), kOwnClientName);
+        auto port = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, kOwnClientName);
         std::string reported;
         int index = FindPort(*port, m_system, name, reported);
         if (index < 0) {
@@ -352,8 +362,17 @@ int RtMidiPorts::OpenInput(const std::string& name, MidiInCallback callback, voi
     if (!callback) {
         return MIDI_ERROR;
     }
+    if (m_system == PortSystem::Jack) {
+        const std::vector<std::string> all = Reported(true);
+        for (const SystemPort& entry : MakePortList(all, m_system)) {
+            if (entry.name == name) {
+                return OpenJackInput(name, all[entry.index], callback, instance, in);
+            }
+        }
+        return MIDI_BAD_DEVICE_ID;
+    }
     try {
-        auto port = std::make_unique<RtMidiIn>(ApiOf(m_system), kOwnClientName);
+        auto port = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName);
         std::string reported;
         int index = FindPort(*port, m_system, name, reported);
         if (index < 0) {

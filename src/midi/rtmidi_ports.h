@@ -8,11 +8,11 @@
 #include "midi/port_names.h"
 
 class JackLister;
-class JackLister;
 class RtMidiIn;
 class RtMidiOut;
 
-// The real MIDI ports of one MIDI system (ALSA sequencer or JACK), reached through RtMidi.
+// The real MIDI ports of one MIDI system: the ALSA sequencer's through RtMidi, JACK's through
+// clients of their own (jack_output.h, jack_input.h).
 class RtMidiPorts {
   public:
     // Null when the system cannot be reached.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -12,8 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
-
-#include "midi/rtmidi_output_end.h"
 
 namespace {
 
@@ -43,7 +42,9 @@ class JackEnvironment : public ::testing::Environment {
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
-            execlp("jackd", "jackd", "-r", "-n", m_name.c_str(), "-d", "dummy", "-r", "48000", "-p",
+            // Real-time where the user may have it, as a JACK server is set up to run; jackd
+            // goes on without it elsewhere.
+            execlp("jackd", "jackd", "-n", m_name.c_str(), "-d", "dummy", "-r", "48000", "-p",
                    "256", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -131,6 +132,29 @@ bool JackServerReady() {
     return JackEnvironment::g_ready;
 }
 
+bool JackRunsRealTime() {
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("priority", JackNoStartServer, &status);
+    if (!client) {
+        return false;
+    }
+    const bool realTime = jack_is_realtime(client) != 0;
+    jack_client_close(client);
+    return realTime;
+}
+
+bool SetJackPeriod(uint32_t frames) {
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("period", JackNoStartServer, &status);
+    if (!client) {
+        return false;
+    }
+    const bool set =
+        jack_set_buffer_size(client, frames) == 0 && jack_get_buffer_size(client) == frames;
+    jack_client_close(client);
+    return set;
+}
+
 std::vector<std::string> AllMidiPorts() {
     std::vector<std::string> names;
     jack_status_t status;
@@ -151,11 +175,18 @@ TestKeyboard::TestKeyboard(const std::string& clientName) {
     // JACK numbers a client whose name is taken, so the ports that are new afterwards are ours.
     std::vector<std::string> before = AllMidiPorts();
     m_in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, clientName);
-    m_out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, clientName);
     m_in->ignoreTypes(false, true, true);
     m_in->setCallback(&TestKeyboard::OnMessage, this);
     m_in->openVirtualPort("keys-in");
-    m_out->openVirtualPort("keys-out");
+    jack_status_t status;
+    m_keysClient = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    if (m_keysClient) {
+        m_keysQueue = jack_ringbuffer_create(4096);
+        m_keysPort = jack_port_register(m_keysClient, "keys-out", JACK_DEFAULT_MIDI_TYPE,
+                                        JackPortIsOutput, 0);
+        jack_set_process_callback(m_keysClient, &TestKeyboard::ProcessKeys, this);
+        jack_activate(m_keysClient);
+    }
     for (const std::string& name : AllMidiPorts()) {
         if (std::find(before.begin(), before.end(), name) != before.end()) {
             continue;
@@ -191,8 +222,22 @@ std::vector<std::vector<uint8_t>> TestKeyboard::ReceivedSysex() {
 }
 
 void TestKeyboard::Send(uint8_t status, uint8_t data1, uint8_t data2) {
-    unsigned char bytes[3] = {status, data1, data2};
-    m_out->sendMessage(bytes, 3);
+    const char bytes[3] = {char(status), char(data1), char(data2)};
+    if (m_keysQueue) {
+        jack_ringbuffer_write(m_keysQueue, bytes, 3);
+    }
+}
+
+int TestKeyboard::ProcessKeys(jack_nframes_t frames, void* self) {
+    auto* keyboard = static_cast<TestKeyboard*>(self);
+    void* buffer = jack_port_get_buffer(keyboard->m_keysPort, frames);
+    jack_midi_clear_buffer(buffer);
+    jack_midi_data_t bytes[3];
+    while (jack_ringbuffer_read_space(keyboard->m_keysQueue) >= 3) {
+        jack_ringbuffer_read(keyboard->m_keysQueue, reinterpret_cast<char*>(bytes), 3);
+        jack_midi_event_write(buffer, 0, bytes, 3);
+    }
+    return 0;
 }
 
 void TestKeyboard::Unplug() {
@@ -201,7 +246,14 @@ void TestKeyboard::Unplug() {
         m_in->closePort();
         m_in.reset();
     }
-    EndRtMidiOutput(m_out, PortSystem::Jack);
+    if (m_keysClient) {
+        // Once deactivated no process cycle reads the queue: only then may it go.
+        jack_deactivate(m_keysClient);
+        jack_client_close(m_keysClient);
+        m_keysClient = nullptr;
+        jack_ringbuffer_free(m_keysQueue);
+        m_keysQueue = nullptr;
+    }
 }
 
 void TestKeyboard::OnMessage(double, std::vector<unsigned char>* message, void* self) {

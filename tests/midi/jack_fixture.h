@@ -1,5 +1,7 @@
 #pragma once
 
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
 #include <cstdint>
@@ -13,6 +15,12 @@
 // A JACK server with the dummy backend under a private name, started once for the test program
 // and stopped by its pid at the end. JACK_DEFAULT_SERVER names it for everything in the process.
 bool JackServerReady();
+
+// True when the server's clients run real-time (the server could take real-time priority).
+bool JackRunsRealTime();
+
+// Sets the server's period (frames a cycle); true once it is in effect.
+bool SetJackPeriod(uint32_t frames);
 
 // Every MIDI port of the server, as client:port.
 std::vector<std::string> AllMidiPorts();
@@ -34,9 +42,13 @@ class TestKeyboard {
 
   private:
     static void OnMessage(double, std::vector<unsigned char>* message, void* self);
+    static int ProcessKeys(jack_nframes_t frames, void* self);
 
     std::unique_ptr<RtMidiIn> m_in;
-    std::unique_ptr<RtMidiOut> m_out;
+    // The keys go out through a client of the keyboard's own, stopped before its queue is freed.
+    jack_client_t* m_keysClient = nullptr;
+    jack_port_t* m_keysPort = nullptr;
+    jack_ringbuffer_t* m_keysQueue = nullptr;
     std::string m_inClient;
     std::string m_outClient;
     std::mutex m_lock;

@@ -3,19 +3,26 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <jack/thread.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <future>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "current_performance.h"
 #include "engine_test_support.h"
 #include "jack_fixture.h"
 #include "midi/device_opening.h"
+#include "midi/realtime_priority.h"
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -136,6 +143,180 @@ TEST_F(JackTest, KeyboardReceivesTheWholeOutputInOrder) {
         EXPECT_EQ(Msg(0xB0 + c, 0x78, 0), received[received.size() - 16 + c]);
     }
     core->ShutDown();
+}
+
+// Two threads that take what CPU they are given, as other programs on a busy machine.
+class CompetingLoad {
+  public:
+    CompetingLoad() {
+        for (auto& thread : m_threads) {
+            thread = std::thread([this] {
+                while (!m_stop.load(std::memory_order_relaxed)) {
+                }
+            });
+        }
+    }
+    ~CompetingLoad() {
+        m_stop.store(true);
+        for (auto& thread : m_threads) {
+            thread.join();
+        }
+    }
+
+  private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_threads[2];
+};
+
+// Twelve channels strike together every 30 ms, and once every key on them at once, released a
+// millisecond later: 3,072 messages that one long cycle must take, as it takes the backlog of a
+// stalled one. At any period, on a busy machine, whatever the clock sends arrives, all of it and
+// in order.
+TEST_F(JackTest, DenseSongArrivesWholeAndInOrderAtEveryPeriodUnderLoad) {
+    TestKeyboard keyboard("Test Keyboard");
+    SmfWriter song;
+    for (uint32_t t = 0; t < 1500; t += 30) {
+        for (int channel = 1; channel <= 12; ++channel) {
+            song.Note(t, channel, 40 + channel + (t / 30) % 24, 25, 90);
+        }
+    }
+    for (int channel = 1; channel <= 12; ++channel) {
+        for (int key = 0; key < 128; ++key) {
+            song.Note(751, channel, key, 1, 1 + key % 100);
+        }
+    }
+    // A server that does not run real-time loses whole cycles between its clients under load,
+    // whoever writes them: the load then only shows what the server does.
+    std::optional<CompetingLoad> load;
+    if (JackRunsRealTime()) {
+        load.emplace();
+    }
+    for (uint32_t period : {64u, 1024u, 256u}) {
+        SCOPED_TRACE(period);
+        ASSERT_TRUE(SetJackPeriod(period));
+        auto system = CreateSystemMidiService();
+        RecordingService service(*system);
+        auto core = MakeCore(service, keyboard.OutPortName(), keyboard.InPortName());
+        core->AddLoadedSong(song.Load(), 1);
+        core->OpenMidiDevices();
+        ASSERT_TRUE(core->m_messages.empty()) << ::testing::PrintToString(core->m_messages);
+        const std::size_t before = keyboard.Received().size();
+        core->StartClockThread();
+        core->StartPlay(PlayMode::ModelPerformance);
+        ASSERT_TRUE(WaitFor([&] { return core->CurrentPlayState() == Stopped; }, 20s));
+        core->StopPlay();
+        core->ShutDown();
+        const auto sent = service.SentShort();
+        ASSERT_GT(sent.size(), 4000u);
+        WaitFor([&] { return keyboard.Received().size() >= before + sent.size(); }, 5s);
+        const auto all = keyboard.Received();
+        const std::vector<uint32_t> received(all.begin() + static_cast<std::ptrdiff_t>(before),
+                                             all.end());
+        EXPECT_EQ(sent.size(), received.size());
+        EXPECT_TRUE(sent == received)
+            << "the first difference is at "
+            << std::mismatch(sent.begin(), sent.end(), received.begin(), received.end()).first -
+                   sent.begin();
+    }
+}
+
+// An output closed at once after a burst still delivers the burst, and closing while JACK's
+// cycles run never leaves them reading what closing freed (once found by these tests under load).
+TEST_F(JackTest, AnOutputClosedRightAfterABurstDeliversAllOfIt) {
+    TestKeyboard keyboard("Test Keyboard");
+    auto service = CreateSystemMidiService();
+    const auto outputs = service->OutputNames();
+    const int id = static_cast<int>(
+        std::find(outputs.begin(), outputs.end(), keyboard.InPortName()) - outputs.begin());
+    ASSERT_TRUE(SetJackPeriod(1024));
+    std::vector<uint32_t> sent;
+    for (int round = 0; round < 20; ++round) {
+        std::shared_ptr<MidiOut> out;
+        ASSERT_EQ(MIDI_OK, service->OpenOutput(id, out));
+        for (int key = 0; key < 100; ++key) {
+            sent.push_back(Msg(0x90 | (round % 16), key, 1 + round));
+            ASSERT_EQ(0, out->SendShort(sent.back()));
+        }
+        out->Close();
+    }
+    ASSERT_TRUE(SetJackPeriod(256));
+    WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 5s);
+    EXPECT_TRUE(sent == keyboard.Received()) << keyboard.Received().size() << " of " << sent.size();
+}
+
+// A key reaches the input callback with the program clock's time of its frame: not after the
+// callback, and not before the key was sent by more than the period it waited in.
+TEST_F(JackTest, AKeyArrivesWithTheTimeItWasPlayed) {
+    TestKeyboard keyboard("Test Keyboard");
+    auto service = CreateSystemMidiService();
+    const auto inputs = service->InputNames();
+    const int id = static_cast<int>(
+        std::find(inputs.begin(), inputs.end(), keyboard.OutPortName()) - inputs.begin());
+    struct Heard {
+        std::mutex lock;
+        std::vector<std::pair<uint32_t, uint32_t>> keys;  // message, time; NowMs() at the call
+        std::vector<uint32_t> calledAt;
+    } heard;
+    std::shared_ptr<MidiIn> in;
+    ASSERT_EQ(MIDI_OK, service->OpenInput(
+                           id,
+                           [](MidiIn*, uint32_t code, void* self, uintptr_t message, uintptr_t at) {
+                               auto* h = static_cast<Heard*>(self);
+                               std::lock_guard<std::mutex> guard(h->lock);
+                               h->keys.emplace_back(code == kMimData ? uint32_t(message) : 0,
+                                                    uint32_t(at));
+                               h->calledAt.push_back(NowMs());
+                           },
+                           &heard, in));
+    ASSERT_EQ(MIDI_OK, in->Start());
+    const uint32_t sentAt = NowMs();
+    keyboard.Send(0x90, 60, 100);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            std::lock_guard<std::mutex> guard(heard.lock);
+            return !heard.keys.empty();
+        },
+        5s));
+    in->Close();
+    std::lock_guard<std::mutex> guard(heard.lock);
+    ASSERT_EQ(1u, heard.keys.size());
+    EXPECT_EQ(Msg(0x90, 60, 100), heard.keys[0].first);
+    const uint32_t periodMs = 256 * 1000 / 48000 + 1;
+    EXPECT_LE(int32_t(heard.keys[0].second - heard.calledAt[0]), 0);
+    EXPECT_GE(int32_t(heard.keys[0].second - sentAt), -int32_t(periodMs));
+}
+
+// A real-time thread of ours started before any JACK client (the playback clock) ends below
+// JACK's client threads once one opens, or not real-time when JACK is not: JACK's process
+// callbacks, our outputs' among them, never wait for it.
+TEST_F(JackTest, OurRealTimeThreadsRunBelowJackClients) {
+    std::promise<pthread_t> started;
+    std::promise<void> finish;
+    std::thread clock([&] {
+        RunAtProgramRealTimePriority();
+        started.set_value(pthread_self());
+        finish.get_future().wait();
+    });
+    const pthread_t thread = started.get_future().get();
+    auto service = CreateSystemMidiService();
+    service->OutputNames();
+
+    jack_status_t status;
+    jack_client_t* probe = jack_client_open("probe", JackNoStartServer, &status);
+    ASSERT_NE(nullptr, probe);
+    const int jackPriority = jack_client_real_time_priority(probe);
+    jack_client_close(probe);
+    int policy;
+    sched_param param{};
+    ASSERT_EQ(0, pthread_getschedparam(thread, &policy, &param));
+    finish.set_value();
+    clock.join();
+    if (policy == SCHED_FIFO) {
+        EXPECT_LT(param.sched_priority, jackPriority);
+    } else {
+        EXPECT_EQ(SCHED_OTHER, policy);
+    }
+    EXPECT_EQ(policy == SCHED_FIFO ? param.sched_priority : 0, ProgramRealTimePriority());
 }
 
 TEST_F(JackTest, NoteOnFromTheKeyboardLetsTheLessonGoOn) {

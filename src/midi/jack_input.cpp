@@ -1,0 +1,198 @@
+#include "midi/jack_input.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "midi/jack_probe.h"
+#include "midi/port_names.h"
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+
+namespace {
+
+// Only short messages are wanted: system exclusive, MIDI time code, timing clock and active
+// sensing are dropped, as they always were.
+bool Wanted(const jack_midi_event_t& event) {
+    if (event.size == 0 || event.size > 3 || event.buffer[0] < 0x80) {
+        return false;
+    }
+    switch (event.buffer[0]) {
+        case 0xF0:
+        case 0xF1:
+        case 0xF7:
+        case 0xF8:
+        case 0xFE:
+            return false;
+        default:
+            return true;
+    }
+}
+
+class JackInput : public MidiIn {
+  public:
+    JackInput(std::string name, std::string reported, MidiInCallback callback, void* instance)
+        : m_name(std::move(name)),
+          m_reported(std::move(reported)),
+          m_callback(callback),
+          m_instance(instance) {}
+    ~JackInput() override { Close(); }
+
+    int Open() {
+        m_client = OpenJackClient(kOwnClientName);
+        if (!m_client) {
+            DebugOutput(">JACK: cannot open input " + m_name + ": no client");
+            return MIDI_ERROR;
+        }
+        m_port = jack_port_register(m_client, kOwnClientName, JACK_DEFAULT_MIDI_TYPE,
+                                    JackPortIsInput, 0);
+        if (!m_port) {
+            DebugOutput(">JACK: cannot open input " + m_name + ": no port");
+            return MIDI_ERROR;
+        }
+        jack_on_shutdown(m_client, &JackInput::OnShutdown, this);
+        jack_set_process_callback(m_client, &JackInput::OnProcess, this);
+        if (jack_activate(m_client) != 0) {
+            DebugOutput(">JACK: cannot open input " + m_name + ": not activated");
+            return MIDI_ERROR;
+        }
+        m_active = true;
+        if (jack_connect(m_client, m_reported.c_str(), jack_port_name(m_port)) != 0) {
+            DebugOutput(">JACK: cannot open input " + m_name + ": not connected");
+            return jack_port_by_name(m_client, m_reported.c_str()) ? MIDI_ERROR
+                                                                   : MIDI_BAD_DEVICE_ID;
+        }
+        return MIDI_OK;
+    }
+
+    int Start() override {
+        std::lock_guard<std::mutex> guard(m_callbackLock);
+        if (!m_client || m_closed) {
+            return MIDI_ERROR;
+        }
+        m_started = true;
+        return MIDI_OK;
+    }
+
+    void Close() override {
+        {
+            // Once this returns no callback runs, and none starts afterwards.
+            std::lock_guard<std::mutex> guard(m_callbackLock);
+            m_started = false;
+            m_closed = true;
+        }
+        std::lock_guard<std::mutex> guard(m_clientLock);
+        if (!m_client) {
+            return;
+        }
+        if (m_active) {
+            jack_deactivate(m_client);
+        }
+        jack_client_close(m_client);
+        m_client = nullptr;
+    }
+
+    bool StillPresent() override { return !m_gone.load(std::memory_order_acquire); }
+
+    bool CheckPresence() override {
+        std::lock_guard<std::mutex> guard(m_clientLock);
+        if (!m_client || !StillPresent()) {
+            return StillPresent();
+        }
+        const std::vector<std::string> all = JackMidiPorts(m_client, true);
+        bool found = false;
+        for (const SystemPort& entry : MakePortList(all, PortSystem::Jack)) {
+            if (entry.name == m_name) {
+                found = all[entry.index] == m_reported;
+                break;
+            }
+        }
+        if (!found) {
+            m_gone.store(true, std::memory_order_release);
+            DebugOutput(">MIDI input device is gone: " + m_name);
+        }
+        return StillPresent();
+    }
+
+  private:
+    static void OnShutdown(void* self) {
+        auto* input = static_cast<JackInput*>(self);
+        input->m_active = false;
+        input->m_gone.store(true, std::memory_order_release);
+    }
+
+    static int OnProcess(jack_nframes_t frames, void* self) {
+        static_cast<JackInput*>(self)->Process(frames);
+        return 0;
+    }
+
+    // JACK's process thread. The callback is called here, as it always was for JACK inputs.
+    void Process(jack_nframes_t frames) {
+        void* buffer = jack_port_get_buffer(m_port, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        if (count == 0) {
+            return;
+        }
+        const jack_nframes_t firstFrame = jack_last_frame_time(m_client);
+        const jack_time_t now = jack_get_time();
+        const uint32_t nowMs = NowMs();
+        // A cycle takes in what was played during the period before it: each key was played
+        // one period before its frame's time in this cycle.
+        const jack_time_t period = jack_frames_to_time(m_client, firstFrame + frames) -
+                                   jack_frames_to_time(m_client, firstFrame);
+        std::lock_guard<std::mutex> guard(m_callbackLock);
+        if (!m_started || m_closed) {
+            return;
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0 || !Wanted(event)) {
+                continue;
+            }
+            uint32_t packed = 0;
+            for (std::size_t b = 0; b < event.size; ++b) {
+                packed |= uint32_t(event.buffer[b]) << (8 * b);
+            }
+            const jack_time_t frameTime = jack_frames_to_time(m_client, firstFrame + event.time);
+            const jack_time_t played = frameTime > period ? frameTime - period : 0;
+            const uint32_t agoMs = played < now ? static_cast<uint32_t>((now - played) / 1000) : 0;
+            m_callback(this, kMimData, m_instance, packed, nowMs - agoMs);
+        }
+    }
+
+    const std::string m_name;
+    const std::string m_reported;
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    std::atomic<bool> m_active{false};
+    std::atomic<bool> m_gone{false};
+
+    std::mutex m_callbackLock;
+    MidiInCallback m_callback;
+    void* m_instance;
+    bool m_started = false;
+    bool m_closed = false;
+
+    std::mutex m_clientLock;  // m_client against closing
+};
+
+}  // namespace
+
+int OpenJackInput(const std::string& name, const std::string& reported, MidiInCallback callback,
+                  void* instance, std::shared_ptr<MidiIn>& in) {
+    in.reset();
+    if (!callback) {
+        return MIDI_ERROR;
+    }
+    auto input = std::make_shared<JackInput>(name, reported, callback, instance);
+    const int result = input->Open();
+    if (result != MIDI_OK) {
+        input->Close();
+        return result;
+    }
+    in = std::move(input);
+    return MIDI_OK;
+}
