@@ -233,7 +233,7 @@ class CPelorvaneCore {
 
     // A key of the player's, from the input or the screen: into the held keys, the lesson and,
     // when scored, the practice record. Input or user-interface thread; takes no play lock.
-    void TakePlayerKey(int key, bool down, bool scored) EXCLUDES(m_playLock);
+    void TakePlayerKey(int key, bool down, bool scored, uint32_t playedMs) EXCLUDES(m_playLock);
     void HandOverRunStart(uint32_t clockMs) REQUIRES(m_playLock);
     void HandOverRunEnd(uint32_t clockMs) REQUIRES(m_playLock);
     std::thread m_hClockThread;

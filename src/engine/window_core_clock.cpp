@@ -173,8 +173,8 @@ void CPelorvaneCore::ShutDown() {
     SaveSettings();
 }
 
-void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, uintptr_t param1,
-                                uintptr_t) {
+void CPelorvaneCore::MidiInProc(MidiIn* handle, uint32_t messageCode, void* instance,
+                                uintptr_t param1, uintptr_t param2) {
     if (messageCode != kMimData || !instance) {
         return;
     }
@@ -193,16 +193,20 @@ void CPelorvaneCore::MidiInProc(MidiIn*, uint32_t messageCode, void* instance, u
     } else {
         return;  // the player's keys arrive on MIDI channel 1 only
     }
-    core->TakePlayerKey(static_cast<int>(key), down, true);
+    // A key is scored at the time it was played where the device tells it, not when its
+    // message reached us.
+    const uint32_t playedMs =
+        handle && handle->StampsProgramClock() ? static_cast<uint32_t>(param2) : NowMs();
+    core->TakePlayerKey(static_cast<int>(key), down, true, playedMs);
 }
 
-void CPelorvaneCore::TakePlayerKey(int key, bool down, bool scored) {
+void CPelorvaneCore::TakePlayerKey(int key, bool down, bool scored, uint32_t playedMs) {
     m_keyState.SetHeld(key, down);
     if (down && scored && m_playState.load() != Stopped) {
         PracticeEvent press;
         press.kind = PracticeEvent::KeyDown;
         press.key = static_cast<uint8_t>(key);
-        press.clockMs = NowMs();
+        press.clockMs = playedMs;
         m_practice.Queue().Push(press);
     }
     {

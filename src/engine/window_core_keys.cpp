@@ -3,6 +3,7 @@
 
 #include "engine/performance.h"
 #include "engine/window_core.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void CPelorvaneCore::PlayScreenKey(int key, bool down, bool scored) {
         return;
     }
     const uint8_t k = static_cast<uint8_t>(key);
-    TakePlayerKey(key, down, scored);
+    TakePlayerKey(key, down, scored, NowMs());
 
     CheckedLock lock(m_playLock);
     int8_t& sounding = m_screenKeyChannel[k];

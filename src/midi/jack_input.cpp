@@ -34,6 +34,7 @@ bool Wanted(const jack_midi_event_t& event) {
 
 class JackInput : public MidiIn {
   public:
+    bool StampsProgramClock() const override { return true; }
     JackInput(std::string name, std::string reported, MidiInCallback callback, void* instance)
         : m_name(std::move(name)),
           m_reported(std::move(reported)),

@@ -108,6 +108,9 @@ class MidiIn {
     virtual void Close() = 0;
     // False once the device has been found gone. Cheap, any thread.
     virtual bool StillPresent() { return true; }
+    // True when param2 of each kMimData message is the program clock's time (NowMs) at which it
+    // was played, earlier than the callback when the system hands messages over a period late.
+    virtual bool StampsProgramClock() const { return false; }
     // Asks the system whether the device is still there, and makes StillPresent() false once it
     // is not. May list the system's ports, so only the device watcher calls it.
     virtual bool CheckPresence() { return StillPresent(); }

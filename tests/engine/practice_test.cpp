@@ -104,6 +104,28 @@ TEST_F(PracticeTest, AccompanimentMatchesPressesWithinTheWindowAroundEachIdealTi
     EXPECT_EQ(HardestBars(run, *core->Practice().MeterOf(run.song)), (std::vector<uint32_t>{3, 2}));
 }
 
+// An input that tells when each key was played (a JACK port, a period behind) is scored at that
+// time, not at the moment its message came in.
+TEST_F(PracticeTest, AKeyIsScoredAtTheTimeItsInputSaysItWasPlayed) {
+    class StampingInput : public MidiIn {
+      public:
+        int Start() override { return 0; }
+        void Close() override {}
+        bool StampsProgramClock() const override { return true; }
+    } input;
+    core->AddLoadedSong(SixNotes().Load(), 1);
+    Start(PlayMode::Accompaniment);
+    At(1040);
+    CPelorvaneCore::MidiInProc(&input, kMimData, static_cast<CPelorvaneCore*>(core.get()),
+                               Msg(0x90, 60, 100), start + 1000);
+    core->StopPlay();
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_FALSE(runs[0].notes.empty());
+    EXPECT_TRUE(runs[0].notes[0].hit);
+    EXPECT_EQ(runs[0].notes[0].errorMs, 0);
+}
+
 TEST_F(PracticeTest, AccompanimentIdealTimesFollowTheSpeed) {
     core->m_slider = 0;  // x0.5
     core->AddLoadedSong(SixNotes().Load(), 1);
