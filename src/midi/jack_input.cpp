@@ -34,7 +34,6 @@ bool Wanted(const jack_midi_event_t& event) {
 
 class JackInput : public MidiIn {
   public:
-    bool StampsProgramClock() const override { return true; }
     JackInput(std::string name, std::string reported, MidiInCallback callback, void* instance)
         : m_name(std::move(name)),
           m_reported(std::move(reported)),
@@ -42,31 +41,12 @@ class JackInput : public MidiIn {
           m_instance(instance) {}
     ~JackInput() override { Close(); }
 
+    bool StampsProgramClock() const override { return true; }
+
     int Open() {
-        m_client = OpenJackClient(kOwnClientName);
-        if (!m_client) {
-            DebugOutput(">JACK: cannot open input " + m_name + ": no client");
-            return MIDI_ERROR;
-        }
-        m_port = jack_port_register(m_client, kOwnClientName, JACK_DEFAULT_MIDI_TYPE,
-                                    JackPortIsInput, 0);
-        if (!m_port) {
-            DebugOutput(">JACK: cannot open input " + m_name + ": no port");
-            return MIDI_ERROR;
-        }
-        jack_on_shutdown(m_client, &JackInput::OnShutdown, this);
-        jack_set_process_callback(m_client, &JackInput::OnProcess, this);
-        if (jack_activate(m_client) != 0) {
-            DebugOutput(">JACK: cannot open input " + m_name + ": not activated");
-            return MIDI_ERROR;
-        }
-        m_active = true;
-        if (jack_connect(m_client, m_reported.c_str(), jack_port_name(m_port)) != 0) {
-            DebugOutput(">JACK: cannot open input " + m_name + ": not connected");
-            return jack_port_by_name(m_client, m_reported.c_str()) ? MIDI_ERROR
-                                                                   : MIDI_BAD_DEVICE_ID;
-        }
-        return MIDI_OK;
+        return OpenJackPort({kOwnClientName, m_name, m_reported, false, &JackInput::OnProcess,
+                             &JackInput::OnShutdown, this},
+                            m_client, m_port, m_active);
     }
 
     int Start() override {

@@ -12,6 +12,7 @@
 
 #include "midi/jack_probe.h"
 #include "midi/port_names.h"
+#include "midi/short_message.h"
 #include "midi/spsc_ring.h"
 #include "platform/debug_output.h"
 
@@ -21,24 +22,6 @@ namespace {
 // message as lost, and how long closing waits for what was sent before to go out.
 constexpr auto kFullRingWait = std::chrono::milliseconds(500);
 constexpr auto kCloseDrainWait = std::chrono::milliseconds(500);
-
-int ShortMessageLength(uint8_t status) {
-    if (status < 0x80 || status == 0xF0 || status == 0xF7) {
-        return 0;  // a data byte, or system exclusive, which goes through SendSysex
-    }
-    if (status < 0xF0) {
-        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-    }
-    switch (status) {
-        case 0xF1:
-        case 0xF3:
-            return 2;
-        case 0xF2:
-            return 3;
-        default:
-            return 1;
-    }
-}
 
 // One message on its way: when it was sent, on JACK's clock, and its bytes.
 struct TimedMessage {
@@ -58,30 +41,9 @@ class JackOutput : public MidiOut {
     ~JackOutput() override { Close(); }
 
     int Open() {
-        m_client = OpenJackClient(kOwnClientName);
-        if (!m_client) {
-            DebugOutput(">JACK: cannot open output " + m_name + ": no client");
-            return MIDI_ERROR;
-        }
-        m_port = jack_port_register(m_client, kOwnClientName, JACK_DEFAULT_MIDI_TYPE,
-                                    JackPortIsOutput, 0);
-        if (!m_port) {
-            DebugOutput(">JACK: cannot open output " + m_name + ": no port");
-            return MIDI_ERROR;
-        }
-        jack_on_shutdown(m_client, &JackOutput::OnShutdown, this);
-        jack_set_process_callback(m_client, &JackOutput::OnProcess, this);
-        if (jack_activate(m_client) != 0) {
-            DebugOutput(">JACK: cannot open output " + m_name + ": not activated");
-            return MIDI_ERROR;
-        }
-        m_active = true;
-        if (jack_connect(m_client, jack_port_name(m_port), m_reported.c_str()) != 0) {
-            DebugOutput(">JACK: cannot open output " + m_name + ": not connected");
-            return jack_port_by_name(m_client, m_reported.c_str()) ? MIDI_ERROR
-                                                                   : MIDI_BAD_DEVICE_ID;
-        }
-        return MIDI_OK;
+        return OpenJackPort({kOwnClientName, m_name, m_reported, true, &JackOutput::OnProcess,
+                             &JackOutput::OnShutdown, this},
+                            m_client, m_port, m_active);
     }
 
     int SendShort(uint32_t packed) override {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-typedef struct _jack_client jack_client_t;
+#include <jack/types.h>
 
 // A JACK client without ports that lists the MIDI ports of the running server. Listing through
 // one client kept open is much quicker than opening a client for every look.
@@ -35,6 +35,24 @@ bool IsJackServerRunning();
 // Opens a client of the running server, or returns null without a word when none runs. Never
 // starts a server. The program's own real-time threads are put below the client's threads.
 jack_client_t* OpenJackClient(const char* name);
+
+// One MIDI port of a client of ours, connected to a port of another program: what each JACK
+// output and input of ours holds.
+struct JackPortRequest {
+    const char* clientName;
+    std::string device;    // the device's name, for the debug output
+    std::string reported;  // the other program's port, "client:port"
+    bool output;           // ours sends to theirs
+    JackProcessCallback process;
+    JackShutdownCallback shutdown;
+    void* arg;
+};
+
+// Opens the client and its port, sets the callbacks, activates it and connects the port. MIDI_OK,
+// or MIDI_BAD_DEVICE_ID when their port is not there, MIDI_ERROR otherwise. What was opened
+// before a failure is left in client, port and active, for the caller's close to undo.
+int OpenJackPort(const JackPortRequest& request, jack_client_t*& client, jack_port_t*& port,
+                 std::atomic<bool>& active);
 
 // Full names ("client:port") of the server's MIDI ports that send, or that receive.
 std::vector<std::string> JackMidiPorts(jack_client_t* client, bool sending);

@@ -8,6 +8,7 @@
 #include "midi/jack_input.h"
 #include "midi/jack_output.h"
 #include "midi/jack_probe.h"
+#include "midi/short_message.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 
@@ -63,27 +64,6 @@ int OpenFailureCode(const ErrorState& state) {
             return MIDI_BAD_DEVICE_ID;
         default:
             return MIDI_ERROR;
-    }
-}
-
-int ShortMessageLength(uint8_t status) {
-    if (status < 0x80) {
-        return 0;
-    }
-    if (status < 0xF0) {
-        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-    }
-    switch (status) {
-        case 0xF1:
-        case 0xF3:
-            return 2;
-        case 0xF2:
-            return 3;
-        case 0xF0:
-        case 0xF7:
-            return 0;  // system exclusive goes through SendSysex
-        default:
-            return 1;
     }
 }
 
