@@ -56,8 +56,6 @@ class Performance : public TimeSource {
     // clock steps count for nothing, and the keys it waits for are read by the next advance.
     void AdvanceQuietly(uint32_t quietMs, int32_t speedOfLastAdvance);
     void SetSpeedPercent(int percent) { m_player.SetSpeedPercent(percent); }
-    // Sets the speed exactly as given (the catching up of quiet ticks) and returns the old one.
-    Player::Speed ExchangeSpeed(Player::Speed speed) { return m_player.ExchangeSpeed(speed); }
     void SetMuteMode(MuteMode mode);
     void SetPracticeChannel(int channel, bool on);
     // Mode settings of StartPlay: switching a flag off drops what it left behind.
