@@ -62,3 +62,15 @@ bool KeyLights::Settled() const {
     }
     return true;
 }
+
+uint32_t KeyLights::NextDueMs(const TickMoment& tick) const {
+    const bool flashOn = FlashPhaseOn(tick.nowMs);
+    bool flashing = false;
+    for (const KeyLight& light : m_keyLights) {
+        if (light.ShowIn(flashOn) != light.shown) {
+            return 1;  // not yet sent: a command changed it since the tick, or the tick skipped it
+        }
+        flashing = flashing || (light.preLit && !light.lit);
+    }
+    return flashing ? MsToFlashTurn(tick.nowMs) : kNever;
+}

@@ -4,16 +4,21 @@
 #include <cstdint>
 
 #include "engine/key_state.h"
+#include "engine/time_source.h"
 
 struct KeyLight {
     uint8_t lit = 0;     // lit steadily
     uint8_t preLit = 0;  // flashing before its chord is due
     uint8_t shown = 0;   // what was last decided for the keyboard
+
+    // What the key shows in a flash phase: a pre-lit key flashes until its chord lights it.
+    uint8_t ShowIn(bool flashOn) const { return (lit || (preLit && flashOn)) ? 1 : 0; }
 };
 
 // What each key of the keyboard should show, and the notes that keep a key lit. Guarded by the
-// window's play lock, like the Performance that owns it: every reader holds it.
-class KeyLights {
+// window's play lock, like the Performance that owns it: every reader holds it. As a time source
+// it is due when a key shows what it should not, or a flashing key's phase turns.
+class KeyLights : public TimeSource {
   public:
     // A note-on of a chord due: its key lights steadily until the last lit note on it ends.
     void LightNote(int channel, int key);
@@ -40,7 +45,7 @@ class KeyLights {
         const bool flashOn = FlashPhaseOn(nowMs);
         for (int k = 0; k < 128; ++k) {
             KeyLight& light = m_keyLights[k];
-            const uint8_t show = (light.lit || (light.preLit && flashOn)) ? 1 : 0;
+            const uint8_t show = light.ShowIn(flashOn);
             if (show == light.shown) {
                 continue;
             }
@@ -57,6 +62,9 @@ class KeyLights {
     bool Settled() const;
     uint32_t BrightNoteCount() const { return m_brightNoteCount; }
     uint32_t LastLightTime() const { return m_lastLightTime; }
+
+    uint32_t NextDueMs(const TickMoment& tick) const override;
+    bool LightsOnly() const override { return true; }
 
   private:
     std::array<KeyLight, 128> m_keyLights{};

@@ -57,9 +57,19 @@ class KeyState {
     KeyBits m_wrongLatch{};  // clock thread only
 };
 
-// The flash phase of a pre-lit key at a clock value: lit for 10 ms of every 32.
+// A pre-lit key flashes: lit for the first kFlashLitMs of every kFlashPeriodMs of clock.
+inline constexpr uint32_t kFlashPeriodMs = 32;
+inline constexpr uint32_t kFlashLitMs = 10;
+
+// The flash phase of a pre-lit key at a clock value.
 inline bool FlashPhaseOn(uint32_t nowMs) {
-    return (nowMs & 0x1E) < 10;
+    return (nowMs & (kFlashPeriodMs - 1)) < kFlashLitMs;
+}
+
+// Clock milliseconds from nowMs to the next turn of the flash phase.
+inline uint32_t MsToFlashTurn(uint32_t nowMs) {
+    const uint32_t phase = nowMs & (kFlashPeriodMs - 1);
+    return phase < kFlashLitMs ? kFlashLitMs - phase : kFlashPeriodMs - phase;
 }
 
 // Lowest and highest key of the note-ons on the channels of practiceMask; false when there are

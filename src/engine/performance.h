@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "engine/play_mode.h"
 #include "engine/player.h"
 #include "engine/practice_hand_over.h"
+#include "engine/time_source.h"
 #include "engine/timeline.h"
 #include "midi/midi_port.h"
 
@@ -24,8 +26,9 @@ using NoteOnObserver = void (*)(void* data, int channel, int note, int velocity,
 // One song made ready to play: its timeline, shared read-only, and the parts that play it (the
 // player, the lesson, the key lights and the hand-over for scoring), which this class ties
 // together and sends through the output. Everything is guarded by the window's play lock,
-// except the held keys, which the MIDI input thread writes without it.
-class Performance {
+// except the held keys, which the MIDI input thread writes without it. As a time source it is
+// the song: due when its next event or chord comes due, or a chord's pre-light begins.
+class Performance : public TimeSource {
   public:
     static constexpr uint32_t kMaxClockStep = Player::kMaxClockStep;
     static constexpr uint32_t kChordWindow = Lesson::kChordWindow;
@@ -33,7 +36,7 @@ class Performance {
 
     // A null output sends nothing.
     explicit Performance(std::shared_ptr<MidiOut> output);
-    ~Performance();
+    ~Performance() override;
     Performance(const Performance&) = delete;
     Performance& operator=(const Performance&) = delete;
 
@@ -45,9 +48,14 @@ class Performance {
     // --- Player --------------------------------------------------------------------------------
     void Rewind();
     void Advance(uint32_t elapsedMs);
+    // Advances a playing performance through `quietMs` milliseconds of clock that the clock
+    // slept through, as ticks every millisecond would have: in steps the player allows, at the
+    // speed of the last advance (`speedOfLastAdvance`) even when the speed has been changed
+    // since, which then takes effect from the next advance, as it would have. Nothing becomes
+    // due in a quiet millisecond, so nothing is sent. A lesson that waits is left alone: its
+    // clock steps count for nothing, and the keys it waits for are read by the next advance.
+    void AdvanceQuietly(uint32_t quietMs, int32_t speedOfLastAdvance);
     void SetSpeedPercent(int percent) { m_player.SetSpeedPercent(percent); }
-    // Sets the speed exactly as given (the catching up of quiet ticks) and returns the old one.
-    Player::Speed ExchangeSpeed(Player::Speed speed) { return m_player.ExchangeSpeed(speed); }
     void SetMuteMode(MuteMode mode);
     void SetPracticeChannel(int channel, bool on);
     // Mode settings of StartPlay: switching a flag off drops what it left behind.
@@ -89,6 +97,13 @@ class Performance {
     // newTime, which also lights it (and in the lesson sounds it and makes it awaited).
     bool CheckChordDue(uint32_t newTime);
     void PreLightChord(uint32_t newTime);
+    // The song time from which a chord at song time chordMs flashes its keys, until it is due.
+    static uint32_t PreLightFrom(uint32_t chordMs) {
+        return chordMs < kPreLightLead ? 0 : chordMs - kPreLightLead;
+    }
+    static bool InPreLightWindow(uint32_t chordMs, uint32_t songMs) {
+        return PreLightFrom(chordMs) <= songMs && songMs < chordMs;
+    }
     void HoldChord();
     bool UpdateWaiting();
     void RestartChordSearch();
@@ -99,6 +114,13 @@ class Performance {
     bool IsPracticeNoteOn(const PerformanceEvent& e) const {
         return e.IsNoteOn() && (m_player.PracticeMask() >> e.channel & 1u);
     }
+
+    // --- Time sources ---------------------------------------------------------------------------
+    uint32_t NextDueMs(const TickMoment& tick) const override;
+    // This performance's time sources for the clock: the song, and the key lights when there is
+    // an output to show them on (null otherwise).
+    using Sources = std::array<const TimeSource*, 2>;
+    Sources TimeSources() const { return {this, m_hOutput ? &m_lights : nullptr}; }
 
     // --- The parts, for reading -----------------------------------------------------------------
     // The timeline never changes once built: a holder of the shared pointer may read it on any
@@ -124,6 +146,7 @@ class Performance {
     NoteOnObserver m_noteOnObserver = nullptr;
     void* m_observerData = nullptr;
 
+    bool ChordFullyPreLit() const;
     void HandOverChordDue();
     void HandOverPracticeNote(const PerformanceEvent& e, uint32_t newTime);
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);

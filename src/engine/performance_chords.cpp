@@ -36,9 +36,7 @@ void Performance::PreLightChord(uint32_t newTime) {
         return;
     }
     const Timeline& timeline = *m_timeline;
-    const uint32_t t = timeline[chord.index[0]].time;
-    const bool inWindow = newTime < t && (t < kPreLightLead || t - kPreLightLead <= newTime);
-    if (!inWindow) {
+    if (!InPreLightWindow(timeline[chord.index[0]].time, newTime)) {
         return;
     }
     for (int s = 0; s < chord.count; ++s) {

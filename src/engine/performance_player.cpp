@@ -72,6 +72,19 @@ void Performance::Advance(uint32_t elapsedMs) {
     m_player.Reach(i, newTime);
 }
 
+void Performance::AdvanceQuietly(uint32_t quietMs, int32_t speedOfLastAdvance) {
+    if (quietMs == 0 || Waiting()) {
+        return;
+    }
+    const Player::Speed speed = m_player.ExchangeSpeed({speedOfLastAdvance, 0});
+    const uint32_t to = m_player.LastElapsed() + quietMs;
+    while (to - m_player.LastElapsed() > kMaxClockStep) {
+        Advance(m_player.LastElapsed() + kMaxClockStep);
+    }
+    Advance(to);
+    m_player.ExchangeSpeed(speed);
+}
+
 void Performance::MoveTo(uint32_t position, uint32_t songMs) {
     // What the lesson sent ahead of its turn lies between the cursor and the chord searched last.
     m_lesson.ForgetSentFrom(m_player.Cursor());

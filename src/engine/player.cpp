@@ -1,6 +1,7 @@
 #include "engine/player.h"
 
 #include <algorithm>
+#include <limits>
 
 void Player::Rewind() {
     m_songTime = 0;
@@ -35,6 +36,26 @@ bool Player::Step(uint32_t elapsedMs, bool waiting, uint32_t& newTime) {
         newTime = std::min(newTime, m_songTimeLimit);
     }
     return true;
+}
+
+uint32_t Player::ClockMsUntil(uint32_t songMs) const {
+    if (m_speedChanged || m_speedPercent <= 0 || songMs <= m_speedBaseSongTime) {
+        return 1;
+    }
+    const uint64_t speed = static_cast<uint64_t>(m_speedPercent);
+    const uint64_t played = m_playedTime - m_speedBasePlayed;
+    const uint64_t need = songMs - m_speedBaseSongTime;
+    // The fewest played milliseconds since the re-base whose song time reaches songMs, as Step
+    // computes it.
+    const uint64_t reach = (need * 100 + speed - 1) / speed;
+    if (reach * speed > std::numeric_limits<uint32_t>::max() ||
+        played * speed > std::numeric_limits<uint32_t>::max()) {
+        return 1;  // Step's product wraps; only advancing every millisecond is exact
+    }
+    if (reach <= played) {
+        return 1;
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(reach - played, kNoLimit));
 }
 
 void Player::JumpTo(uint32_t position, uint32_t songMs) {

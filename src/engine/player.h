@@ -27,6 +27,9 @@ class Player {
     // Takes the clock to elapsedMs (at most kMaxClockStep further) and gives the song time it
     // brings, which a waiting lesson holds. False when the clock has not moved on.
     bool Step(uint32_t elapsedMs, bool waiting, uint32_t& newTime);
+    // Clock milliseconds of advances, at the speed as it is, until song time reaches songMs; 1
+    // when only the next advance can tell (a speed to re-base on, a product that wraps).
+    uint32_t ClockMsUntil(uint32_t songMs) const;
     // Everything before cursor has been played and song time stands at songTime.
     void Reach(uint32_t cursor, uint32_t songTime) {
         m_cursor = cursor;

@@ -38,7 +38,7 @@ void CPelorvaneCore::OnClockTick() {
     }
     if (m_playState == Playing && p) {
         if (!m_passage.TakeJump() && wasPlaying) {
-            clock_schedule::CatchUpQuietTicks(*p, quietMs, m_lastAdvanceSpeed);
+            p->AdvanceQuietly(quietMs, m_lastAdvanceSpeed);
         }
         p->Advance(now - m_playStartTime);
         const int passes = m_passage.PassesPlayed();
@@ -69,7 +69,9 @@ void CPelorvaneCore::OnClockTick() {
     }
     m_keyState.Publish(p, m_playState != Stopped);
     PublishSongClock(now);
-    const clock_schedule::NextTick next = clock_schedule::PlanNextTick(p, m_playState, now);
+    // The clock sleeps until the earliest thing any time source has due.
+    const Performance::Sources sources = p ? p->TimeSources() : Performance::Sources{};
+    const clock_schedule::NextTick next = clock_schedule::PlanNextTick(sources, m_playState, now);
     m_plannedTickMs = next.ms;
     m_plannedLightsOnly = next.lightsOnly;
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),
