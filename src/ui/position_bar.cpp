@@ -22,6 +22,7 @@ QString MinutesSeconds(uint32_t ms) {
 
 CPositionBar::CPositionBar(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // it fills itself: the window behind is not drawn
     setToolTip(QString::fromUtf8(
         "曲の再生位置。クリックかドラッグで移動します。右クリックでA-Bリピートを設定します。"
         "[Home][PageUp][PageDown]"));
@@ -49,8 +50,14 @@ void CPositionBar::SetPosition(uint32_t songMs) {
     if (m_dragging) {
         return;
     }
-    if (Text() != m_shownText || XOf(songMs) != m_shownX) {
-        update();
+    // The text changes once a beat, the thumb once a pixel: each alone is redrawn.
+    if (Text() != m_shownText) {
+        update(QRect(0, 0, TextWidth(), height()));
+    }
+    const int x = XOf(songMs);
+    if (x != m_shownX) {
+        const int from = std::min(x, m_shownX);
+        update(QRect(from - 1, 0, std::max(x, m_shownX) - from + 3, height()));
     }
 }
 
