@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <algorithm>
@@ -132,7 +133,7 @@ uint32_t CPositionBar::NearestBeat(uint32_t ms) const {
     return (ms - before <= after - ms || after < ms) ? before : after;
 }
 
-void CPositionBar::paintEvent(QPaintEvent*) {
+void CPositionBar::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
     m_shownText = Text();
@@ -140,9 +141,12 @@ void CPositionBar::paintEvent(QPaintEvent*) {
     if (!m_meter) {
         return;
     }
-    p.setPen(palette().windowText().color());
-    p.drawText(QRect(2, 0, TextWidth() - 4, height()), Qt::AlignVCenter | Qt::AlignLeft,
-               m_shownText);
+    // Most repaints are of the thumb alone, and laying out the text is the dear part.
+    const QRect textRect(2, 0, TextWidth() - 4, height());
+    if (event->rect().intersects(textRect)) {
+        p.setPen(palette().windowText().color());
+        p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, m_shownText);
+    }
 
     const QRect g = GrooveRect();
     p.fillRect(g, palette().base());
