@@ -68,6 +68,7 @@ void CKeyboardPanel::SetKeyRange(int low, int high) {
     }
     m_low = low;
     m_high = high;
+    m_refreshedValid = false;
     update();
 }
 
@@ -150,6 +151,13 @@ bool CKeyboardPanel::Refresh(uint32_t nowMs) {
     }
     const KeyState::Snapshot s = m_core->ReadKeyState();
     const bool flashOn = FlashPhaseOn(nowMs);
+    // Most runs find the keys as they were; only a flashing key then changes, with its phase.
+    if (m_refreshedValid && s == m_refreshed && (!m_flashing || flashOn == m_refreshedFlashOn)) {
+        return false;
+    }
+    m_refreshed = s;
+    m_refreshedFlashOn = flashOn;
+    m_refreshedValid = true;
     bool changed = false;
     bool flashing = false;
     for (int k = m_low; k <= m_high; ++k) {
@@ -178,18 +186,23 @@ void CKeyboardPanel::RepaintKey(int key) {
     update(KeyRect(key).adjusted(-1, -1, 1, 1));
 }
 
-void CKeyboardPanel::paintEvent(QPaintEvent*) {
+void CKeyboardPanel::paintEvent(QPaintEvent* event) {
+    // Most repaints are of a key or two: only what meets them is drawn.
+    const QRect area = event->rect();
     QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
+    painter.fillRect(area, palette().window());
     const QColor line(90, 90, 90);
     // Key rectangles meet: each white key draws its left edge, the last one the right edge too.
     int right = 0;
     for (int k = m_low; k <= m_high; ++k) {
         if (!IsBlack(k)) {
             const QRect r = KeyRect(k);
+            right = r.right();
+            if (!r.adjusted(0, 0, 1, 0).intersects(area)) {
+                continue;
+            }
             painter.fillRect(r, ColorOf(static_cast<KeyLook>(m_look[k]), false));
             painter.fillRect(QRect(r.left(), 0, 1, height()), line);
-            right = r.right();
         }
     }
     painter.fillRect(QRect(right, 0, 1, height()), line);
@@ -199,11 +212,14 @@ void CKeyboardPanel::paintEvent(QPaintEvent*) {
     for (int k = m_low; k <= m_high; ++k) {
         if (IsBlack(k)) {
             const QRect r = KeyRect(k);
+            if (!r.intersects(area)) {
+                continue;
+            }
             painter.fillRect(r, ColorOf(static_cast<KeyLook>(m_look[k]), true));
             painter.drawRect(r.adjusted(0, 0, -1, -1));
         }
     }
-    PaintComputerKeyLetters(painter);
+    PaintComputerKeyLetters(painter, area);
     if (hasFocus()) {
         // Where the computer keys play: a thin line under the two octaves.
         painter.setPen(QPen(palette().highlight().color(), 2));
@@ -215,7 +231,7 @@ void CKeyboardPanel::paintEvent(QPaintEvent*) {
     }
 }
 
-void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter) const {
+void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter, const QRect& area) const {
     // The letters sit below the black keys on white keys and low on black ones, clear of the
     // middle of each key, where its look is read.
     const int blackBottom = static_cast<int>(height() * kBlackHeight);
@@ -236,6 +252,11 @@ void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter) const {
         const QRect box = IsBlack(key)
                               ? QRect(r.left(), blackBottom - size - 3, r.width(), size + 1)
                               : QRect(r.left(), whiteTop, r.width(), size + 1);
+        // Laying out a letter costs more than the rest of a key; a wide one may reach into its
+        // neighbours.
+        if (!box.adjusted(-r.width(), -2, r.width(), 2).intersects(area)) {
+            return;
+        }
         painter.setPen(IsBlack(key) ? QColor(220, 220, 220) : QColor(120, 120, 120));
         painter.drawText(box, Qt::AlignCenter, QKeySequence(qtKey).toString());
     };
@@ -255,6 +276,7 @@ void CKeyboardPanel::Press(int key, bool scored) {
     // Drawn pressed at once; the next refresh confirms it from the shared state.
     if (m_look[key] != Wrong && m_look[key] != Held) {
         m_look[key] = Held;
+        m_refreshedValid = false;
         RepaintKey(key);
     }
 }

@@ -77,7 +77,7 @@ class CKeyboardPanel : public QWidget {
     void Press(int key, bool scored = true);
     void Release(int key);
     void RepaintKey(int key);
-    void PaintComputerKeyLetters(QPainter& painter) const;
+    void PaintComputerKeyLetters(QPainter& painter, const QRect& area) const;
 
     CPelorvaneCore* m_core;  // null once detached
     int m_low = kLowestKey;
@@ -86,4 +86,9 @@ class CKeyboardPanel : public QWidget {
     std::array<uint8_t, 128> m_pressed{};  // held by this panel: bit 0 mouse, bit 1 keyboard
     int m_mouseKey = -1;
     bool m_flashing = false;
+    // What the looks were last worked out from: while it stays the same, a refresh has nothing
+    // to do. Anything else that sets a look clears m_refreshedValid.
+    KeyState::Snapshot m_refreshed{};
+    bool m_refreshedFlashOn = false;
+    bool m_refreshedValid = false;
 };

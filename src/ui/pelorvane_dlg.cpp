@@ -526,23 +526,20 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CPelorvaneDlg::OnKickIdle() {
     const uint32_t t = NowMs();
     const uint32_t before = m_core->Activity().m_now.load(std::memory_order_relaxed);
+    const bool step = t - before >= kTrackRepaintMs;
+    if (step) {
+        m_core->Activity().m_now.store(t, std::memory_order_relaxed);
+    }
     bool barsVisible = false;
     for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
         const uint32_t last =
             m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
         if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
             barsVisible = true;
-            break;
-        }
-    }
-    if (t - before >= kTrackRepaintMs) {
-        m_core->Activity().m_now.store(t, std::memory_order_relaxed);
-        // Only a list with a visible bar changes; a quiet list needs no repaint.
-        if (barsVisible) {
-            // The bars are all that moves: repaint their column only.
-            const QRect area = m_trackList->ActivityRect(0);
-            m_trackList->viewport()->update(
-                QRect(area.left(), 0, area.width(), m_trackList->viewport()->height()));
+            // Only a row whose bar shows or has just gone changes: its bar is all that moves.
+            if (step) {
+                m_trackList->RepaintActivity(row);
+            }
         }
     }
     m_core->CheckDevices();

@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <algorithm>
@@ -22,6 +23,7 @@ QString MinutesSeconds(uint32_t ms) {
 
 CPositionBar::CPositionBar(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // it fills itself: the window behind is not drawn
     setToolTip(QString::fromUtf8(
         "曲の再生位置。クリックかドラッグで移動します。右クリックでA-Bリピートを設定します。"
         "[Home][PageUp][PageDown]"));
@@ -49,8 +51,14 @@ void CPositionBar::SetPosition(uint32_t songMs) {
     if (m_dragging) {
         return;
     }
-    if (Text() != m_shownText || XOf(songMs) != m_shownX) {
-        update();
+    // The text changes once a beat, the thumb once a pixel: each alone is redrawn.
+    if (Text() != m_shownText) {
+        update(QRect(0, 0, TextWidth(), height()));
+    }
+    const int x = XOf(songMs);
+    if (x != m_shownX) {
+        const int from = std::min(x, m_shownX);
+        update(QRect(from - 1, 0, std::max(x, m_shownX) - from + 3, height()));
     }
 }
 
@@ -125,7 +133,7 @@ uint32_t CPositionBar::NearestBeat(uint32_t ms) const {
     return (ms - before <= after - ms || after < ms) ? before : after;
 }
 
-void CPositionBar::paintEvent(QPaintEvent*) {
+void CPositionBar::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
     m_shownText = Text();
@@ -133,9 +141,12 @@ void CPositionBar::paintEvent(QPaintEvent*) {
     if (!m_meter) {
         return;
     }
-    p.setPen(palette().windowText().color());
-    p.drawText(QRect(2, 0, TextWidth() - 4, height()), Qt::AlignVCenter | Qt::AlignLeft,
-               m_shownText);
+    // Most repaints are of the thumb alone, and laying out the text is the dear part.
+    const QRect textRect(2, 0, TextWidth() - 4, height());
+    if (event->rect().intersects(textRect)) {
+        p.setPen(palette().windowText().color());
+        p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, m_shownText);
+    }
 
     const QRect g = GrooveRect();
     p.fillRect(g, palette().base());

@@ -150,6 +150,30 @@ void CTrackListBox::paintEvent(QPaintEvent* event) {
     m_paintRect = QRect();
 }
 
+void CTrackListBox::RepaintActivity(int row) {
+    const QRect r = visualRect(model()->index(row, 0));
+    if (r.isEmpty()) {
+        return;
+    }
+    if (m_activityLeft < 0) {
+        m_activityLeft = ActivityRect(row).left() - r.left();
+    }
+    viewport()->update(QRect(r.left() + m_activityLeft, r.top(), kActivityWidth, r.height()));
+}
+
+void CTrackListBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange ||
+        event->type() == QEvent::LayoutDirectionChange) {
+        m_activityLeft = -1;
+    }
+    QListWidget::changeEvent(event);
+}
+
+void CTrackListBox::resizeEvent(QResizeEvent* event) {
+    m_activityLeft = -1;
+    QListWidget::resizeEvent(event);
+}
+
 QRect CTrackListBox::ActivityRect(int row) const {
     const QModelIndex index = model()->index(row, 0);
     QStyleOptionViewItem opt;

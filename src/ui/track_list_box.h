@@ -32,14 +32,21 @@ class CTrackListBox : public QListWidget {
     Bar BarOf(int row, const QColor& background) const;
     // Left edge of the activity area of a row, in viewport coordinates.
     QRect ActivityRect(int row) const;
+    // Repaints the activity area of a row and nothing else of it.
+    void RepaintActivity(int row);
 
     const TrackActivity& m_activity;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     class Delegate;
     // What the current paint event covers; the row painter draws the label only inside it.
     QRect m_paintRect;
+    // Left edge of the activity area, worked out once for the style and font: the periodic
+    // repaint needs it for every row with a bar, and working it out lays out a row.
+    int m_activityLeft = -1;
 };

@@ -1,0 +1,129 @@
+// While a song plays, the window repaints only what moved: a key whose look changed, the bars
+// that are fading, the position bar's thumb. What is then on the screen must still be what a
+// whole redraw shows.
+
+#include <QPaintEvent>
+#include <QScreen>
+#include <QTest>
+
+#include "clocked_window_test.h"
+#include "midi_file_writer/smf_writer.h"
+#include "platform/clock.h"
+#include "smf/smf.h"
+#include "ui/control_ids.h"
+#include "ui/keyboard_panel.h"
+#include "ui/position_bar.h"
+#include "ui/track_list_box.h"
+
+namespace {
+
+// The area of every paint event a widget gets while it lives.
+class PaintLog : public QObject {
+  public:
+    explicit PaintLog(QWidget* widget) : m_widget(widget) { widget->installEventFilter(this); }
+    ~PaintLog() override { m_widget->removeEventFilter(this); }
+    // What was painted since the last call, once the pending repaints are done.
+    QRect TakeArea() {
+        QApplication::processEvents();
+        return std::exchange(m_area, QRect());
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            m_area |= static_cast<QPaintEvent*>(event)->rect();
+        }
+        return false;
+    }
+
+  private:
+    QWidget* m_widget;
+    QRect m_area;
+};
+
+// Pixels in which what the window shows of widget differs from widget drawn whole (which is a
+// paint event of its own).
+int DifferingPixels(QWidget* widget) {
+    QApplication::processEvents();
+    QWidget* window = widget->window();
+    const QPoint at = widget->mapTo(window, QPoint(0, 0));
+    const QImage shown =
+        widget->screen()
+            ->grabWindow(window->winId(), at.x(), at.y(), widget->width(), widget->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    const QImage whole = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (shown.size() != whole.size()) {
+        return -1;
+    }
+    int count = 0;
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x) {
+            count += shown.pixel(x, y) != whole.pixel(x, y) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST(PartialRepaint, ThePositionBarRedrawsItsThumbAloneUntilItsTextChanges) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 16000);  // 4/4 at 120: beats of 500 ms
+    CPositionBar bar(nullptr);
+    bar.resize(600, 24);
+    bar.SetSong(std::make_shared<const smf::MeterMap>(*w.Load()));
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    bar.SetPosition(8000);
+    QApplication::processEvents();
+    PaintLog log(&bar);
+
+    log.TakeArea();
+
+    bar.SetPosition(8100);  // a few pixels on, the same beat and second
+    const QRect area = log.TakeArea();
+    EXPECT_GE(area.left(), bar.GrooveRect().left()) << "the text is not drawn again";
+    EXPECT_LE(area.width(), bar.XOf(8100) - bar.XOf(8000) + 3);
+    EXPECT_EQ(DifferingPixels(&bar), 0);
+
+    log.TakeArea();         // the grab's own paint
+    bar.SetPosition(8600);  // the next beat: the text changes too
+    EXPECT_LT(log.TakeArea().left(), bar.GrooveRect().left());
+    EXPECT_EQ(DifferingPixels(&bar), 0);
+}
+
+class PartialRepaintTest : public ClockedWindowTest {};
+
+TEST_F(PartialRepaintTest, AKeyAndAFadingBarAreRedrawnAloneAndShowAsAWholeRedraw) {
+    SmfWriter w;
+    w.Note(100, 0, 60, 400).Note(100, 0, 64, 400);
+    OpenWithSong(w, "chord.mid");
+    m_window->m_idleTimer.stop();  // the test runs the idle routine itself
+    CKeyboardPanel* keys = m_window->m_keyboard;
+    CTrackListBox* list = m_window->m_trackList;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->OnCommand(ids::kModelPerformance);
+    m_window->OnKickIdle();
+    QApplication::processEvents();
+    PaintLog keyLog(keys);
+    PaintLog listLog(list->viewport());
+
+    while (keys->Look(60) != CKeyboardPanel::Lit && SongTime() < 400) {
+        Tick(10);
+        m_window->OnKickIdle();
+    }
+    ASSERT_EQ(keys->Look(60), CKeyboardPanel::Lit);
+    const QRect keyArea = keyLog.TakeArea();
+    EXPECT_TRUE(keyArea.intersects(keys->KeyRect(60)));
+    EXPECT_LT(keyArea.width(), keys->width() / 4) << "only the chord's keys";
+    EXPECT_EQ(DifferingPixels(keys), 0);
+
+    // The bar of the sounding channel fades in steps; nothing else of the list is drawn.
+    listLog.TakeArea();  // and the grab's own paint
+    Tick(40);
+    m_window->OnKickIdle();
+    const QRect barArea = listLog.TakeArea();
+    EXPECT_FALSE(barArea.isEmpty());
+    EXPECT_EQ(barArea & list->ActivityRect(0), barArea);
+    EXPECT_EQ(DifferingPixels(list->viewport()), 0);
+    m_window->OnCommand(ids::kStop);
+}
+
+}  // namespace
