@@ -61,11 +61,11 @@ inline bool DamageRun(const QString& path, const QByteArray& started) {
 // A second connection to the file, as another program (a sqlite3 session) would hold it.
 class OtherConnection {
   public:
-    explicit OtherConnection(const QString& path)
+    explicit OtherConnection(const QString& path, int busyTimeoutMs = 0)
         : m_name(QStringLiteral("other-connection-%1").arg(++Count())) {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_name);
         db.setDatabaseName(path);
-        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
         db.open();
     }
     ~OtherConnection() {

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <atomic>
 #include <thread>
@@ -17,6 +15,7 @@
 
 namespace {
 
+using history_test::OtherConnection;
 using history_test::RunAt;
 
 TEST(PracticeStoreThreadTest, AFileHeldByAnotherWriterDelaysOnlyTheStoreThread) {
@@ -26,11 +25,8 @@ TEST(PracticeStoreThreadTest, AFileHeldByAnotherWriterDelaysOnlyTheStoreThread) 
         PracticeDatabase first(dir.path());
         ASSERT_TRUE(first.Store(RunAt(song, 1)));
     }
-    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "store-thread-holder");
-    holder.setDatabaseName(QDir(dir.path()).filePath("practice.sqlite"));
-    ASSERT_TRUE(holder.open());
-    QSqlQuery q(holder);
-    ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+    OtherConnection holder(QDir(dir.path()).filePath("practice.sqlite"), 5000);
+    ASSERT_TRUE(holder.Exec("BEGIN IMMEDIATE"));
 
     std::atomic<bool> stored{false};
     std::thread::id storedOn;
@@ -46,14 +42,10 @@ TEST(PracticeStoreThreadTest, AFileHeldByAnotherWriterDelaysOnlyTheStoreThread) 
         });
         // Handing over returned while the file is still held: nothing could be stored yet.
         EXPECT_FALSE(stored.load());
-        ASSERT_TRUE(q.exec("COMMIT"));
+        ASSERT_TRUE(holder.Exec("COMMIT"));
         store.Finish();
         EXPECT_TRUE(stored.load());
     }
-    q.finish();
-    holder.close();
-    holder = QSqlDatabase();
-    QSqlDatabase::removeDatabase("store-thread-holder");
 
     EXPECT_NE(storedOn, std::this_thread::get_id());
     EXPECT_TRUE(message.isEmpty()) << message.toStdString();
@@ -98,11 +90,8 @@ TEST(PracticeStoreThreadTest, ARunTheFileCouldNotTakeIsStoredOnceItIsFreeWithout
         PracticeDatabase first(dir.path());
         ASSERT_TRUE(first.Store(RunAt(song, 1)));
     }
-    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "store-thread-retry");
-    holder.setDatabaseName(QDir(dir.path()).filePath("practice.sqlite"));
-    ASSERT_TRUE(holder.open());
-    QSqlQuery q(holder);
-    ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+    OtherConnection holder(QDir(dir.path()).filePath("practice.sqlite"), 5000);
+    ASSERT_TRUE(holder.Exec("BEGIN IMMEDIATE"));
     {
         PracticeStoreThread store(dir.path(), 20, 10);
         bool stored = true;
@@ -110,13 +99,9 @@ TEST(PracticeStoreThreadTest, ARunTheFileCouldNotTakeIsStoredOnceItIsFreeWithout
         store.Finish();
         EXPECT_FALSE(stored);
         EXPECT_FALSE(store.WaitUntilStored(std::chrono::milliseconds(0)));
-        ASSERT_TRUE(q.exec("COMMIT"));
+        ASSERT_TRUE(holder.Exec("COMMIT"));
         EXPECT_TRUE(store.WaitUntilStored(std::chrono::seconds(20)));
     }
-    q.finish();
-    holder.close();
-    holder = QSqlDatabase();
-    QSqlDatabase::removeDatabase("store-thread-retry");
     PracticeDatabase db(dir.path());
     EXPECT_EQ(db.RunsOf(song).size(), 2u);
 }

@@ -251,25 +251,7 @@ TEST_F(NoteViewTest, AFrameThatShiftsThePictureShowsWhatAWholeRedrawShows) {
     view->Refresh(ManualClock::Get());
     ASSERT_TRUE(view->Animating());
     // What the window shows of the view, against the view drawn whole at the same moment.
-    const auto differing = [&] {
-        const QPoint at = view->mapTo(m_window.get(), QPoint(0, 0));
-        const QImage shown =
-            view->screen()
-                ->grabWindow(m_window->winId(), at.x(), at.y(), view->width(), view->height())
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
-        const QImage whole = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        if (shown.size() != whole.size()) {
-            return -1;
-        }
-        int count = 0;
-        for (int y = 0; y < whole.height(); ++y) {
-            for (int x = 0; x < whole.width(); ++x) {
-                count += shown.pixel(x, y) != whole.pixel(x, y) ? 1 : 0;
-            }
-        }
-        return count;
-    };
+    const auto differing = [&] { return PixelsShownDifferently(view); };
     // Each step moves the notes by one pixel or more; the clock then stands until the next.
     for (uint32_t step : {11u, 23u, 31u, 45u, 101u, 13u}) {
         const uint64_t frames = view->FramesPainted();

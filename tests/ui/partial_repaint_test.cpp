@@ -39,28 +39,9 @@ class PaintLog : public QObject {
     QRect m_area;
 };
 
-// Pixels in which what the window shows of widget differs from widget drawn whole (which is a
-// paint event of its own).
 int DifferingPixels(QWidget* widget) {
     QApplication::processEvents();
-    QWidget* window = widget->window();
-    const QPoint at = widget->mapTo(window, QPoint(0, 0));
-    const QImage shown =
-        widget->screen()
-            ->grabWindow(window->winId(), at.x(), at.y(), widget->width(), widget->height())
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
-    const QImage whole = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    if (shown.size() != whole.size()) {
-        return -1;
-    }
-    int count = 0;
-    for (int y = 0; y < whole.height(); ++y) {
-        for (int x = 0; x < whole.width(); ++x) {
-            count += shown.pixel(x, y) != whole.pixel(x, y) ? 1 : 0;
-        }
-    }
-    return count;
+    return PixelsShownDifferently(widget);
 }
 
 TEST(PartialRepaint, ThePositionBarRedrawsItsThumbAloneUntilItsTextChanges) {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -148,4 +149,25 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+int PixelsShownDifferently(QWidget* widget) {
+    QWidget* window = widget->window();
+    const QPoint at = widget->mapTo(window, QPoint(0, 0));
+    const QImage shown =
+        widget->screen()
+            ->grabWindow(window->winId(), at.x(), at.y(), widget->width(), widget->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    const QImage whole = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (shown.size() != whole.size()) {
+        return -1;
+    }
+    int count = 0;
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x) {
+            count += shown.pixel(x, y) != whole.pixel(x, y) ? 1 : 0;
+        }
+    }
+    return count;
 }

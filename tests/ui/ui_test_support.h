@@ -95,3 +95,7 @@ class WindowTest : public ::testing::Test {
     InMemoryMidiService m_service{{"Digital Keyboard-1"}, {"Digital Keyboard-1"}};
     std::unique_ptr<TestWindow> m_window;
 };
+
+// Pixels in which what the window shows of the widget differs from the widget drawn whole (a
+// paint event of its own): a partial repaint that left something stale shows here.
+int PixelsShownDifferently(QWidget* widget);
