@@ -58,7 +58,7 @@ void Performance::Advance(uint32_t elapsedMs) {
                              m_player.Muted(e.channel));
         }
         if (m_handOver.Active() && m_player.CurrentMuteMode() == MutePractice &&
-            IsPracticeNoteOn(e)) {
+            IsPracticeNoteOn(i)) {
             HandOverPracticeNote(e, newTime);
         }
         if (m_lesson.TakeSent(i)) {
@@ -117,6 +117,15 @@ void Performance::SetMuteMode(MuteMode mode) {
 
 void Performance::SetPracticeChannel(int channel, bool on) {
     if (!m_player.SetPracticeChannel(channel, on)) {
+        return;
+    }
+    if (m_player.CurrentMuteMode() != MuteNone) {
+        SetMuteMode(m_player.CurrentMuteMode());
+    }
+}
+
+void Performance::SetPracticeChoice(PracticeChoice choice) {
+    if (!m_player.SetPracticeChoice(choice)) {
         return;
     }
     if (m_player.CurrentMuteMode() != MuteNone) {

@@ -5,6 +5,7 @@
 
 #include "engine/performance_event.h"
 #include "engine/play_mode.h"
+#include "engine/practice_choice.h"
 
 // Where a performance stands in its timeline and how it gets there: the cursor, song time from
 // clock time at the chosen speed, the loop's limit, and the volumes the play mode silences.
@@ -49,6 +50,8 @@ class Player {
     void SetMuteMode(MuteMode mode) { m_muteMode = mode; }
     // False when the channel already was (or was not) a practice channel.
     bool SetPracticeChannel(int channel, bool on);
+    // False when the choice is the one already made.
+    bool SetPracticeChoice(PracticeChoice choice);
     bool IsSilenced(int channel) const;
     // The volume a channel is sent now that the mode is set: 0 when silenced.
     uint8_t ApplyMute(int channel);
@@ -67,7 +70,8 @@ class Player {
     uint32_t SpeedBaseSongTime() const { return m_speedBaseSongTime; }
     // Song time never passes this (a loop's end): what lies at or after it is not yet due.
     uint32_t SongTimeLimit() const { return m_songTimeLimit; }
-    uint32_t PracticeMask() const { return m_practiceMask; }
+    uint32_t PracticeMask() const { return m_choice.channels; }
+    PracticeChoice Choice() const { return m_choice; }
     MuteMode CurrentMuteMode() const { return m_muteMode; }
     int32_t Volume(int channel) const { return m_volume[channel & 0x0F]; }
     bool Muted(int channel) const { return m_muted[channel & 0x0F] != 0; }
@@ -83,7 +87,7 @@ class Player {
     uint8_t m_speedChanged = 0;
     uint32_t m_speedBasePlayed = 0;
     uint32_t m_speedBaseSongTime = 0;
-    uint32_t m_practiceMask = 1;
+    PracticeChoice m_choice{1};
     MuteMode m_muteMode = MuteNone;
     uint32_t m_songTimeLimit = kNoLimit;
 };

@@ -148,7 +148,8 @@ bool CPelorvaneCore::PreparePerformanceLocked(const SongChoice& choice) {
     // The old performance goes first: a long song's timeline is large.
     SetPerformance(nullptr);
     auto performance = std::make_unique<Performance>(m_hMidiOut);
-    performance->Build(*entry.m_midiData);
+    std::shared_ptr<const PreparedSong> prepared = PreparedSongOf(entry);
+    performance->Use(prepared);
     for (int ch = 0; ch < 16; ++ch) {
         performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
@@ -156,8 +157,7 @@ bool CPelorvaneCore::PreparePerformanceLocked(const SongChoice& choice) {
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
     performance->SetPracticeQueue(&m_practice.Queue());
-    m_practiceSong =
-        m_practice.BeginSong(entry.m_path, std::make_shared<smf::MeterMap>(*entry.m_midiData));
+    m_practiceSong = m_practice.BeginSong(entry.m_path, prepared->Meter());
     SetPerformance(std::move(performance));
     SilenceAllChannelsLocked();
     return true;
@@ -244,6 +244,7 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
         ShowLoadError(m_host, entry.m_path, result);
         return false;
     }
+    PreparedSongOf(entry);
     return true;
 }
 

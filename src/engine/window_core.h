@@ -15,6 +15,7 @@
 #include "engine/passage.h"
 #include "engine/play_mode.h"
 #include "engine/practice_log.h"
+#include "engine/prepared_song.h"
 #include "engine/save_notice.h"
 #include "engine/song_clock.h"
 #include "engine/track_activity.h"
@@ -154,6 +155,12 @@ class CPelorvaneCore {
     // then rests until a command wakes it.
     bool ClockRests() const { return m_clockIdle.load(std::memory_order_acquire); }
 
+    // The loaded song of an entry made ready to play, show and score; the song selected last
+    // is kept prepared, so asking again costs nothing. Any thread but the clock's.
+    std::shared_ptr<const PreparedSong> PreparedSongOf(const SongEntry& entry) {
+        return m_prepared.Get(entry.m_midiData);
+    }
+
     // Written by the user-interface thread, read by the clock thread's note observer.
     void SetChannelRows(const std::array<int, 16>& rows) EXCLUDES(m_playLock);
 
@@ -206,6 +213,7 @@ class CPelorvaneCore {
     // Publishes where the performance stands at clock value nowMs.
     void PublishSongClock(uint32_t nowMs) REQUIRES(m_playLock);
     PracticeLog m_practice;
+    PreparedSongCache m_prepared;
     PlayMode m_playMode GUARDED_BY(m_playLock) = PlayMode::ModelPerformance;
     // The prepared song's number in m_practice.
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;

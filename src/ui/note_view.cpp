@@ -59,9 +59,9 @@ void CNoteView::SetSong(std::shared_ptr<const NoteSpans> notes,
     update();
 }
 
-void CNoteView::SetPracticeMask(uint32_t mask) {
-    if (mask != m_practiceMask) {
-        m_practiceMask = mask;
+void CNoteView::SetPracticeChoice(PracticeChoice choice) {
+    if (choice != m_practice) {
+        m_practice = choice;
         update();
     }
 }
@@ -319,7 +319,7 @@ void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look)
     if (column.isNull()) {
         return;
     }
-    const bool practice = (m_practiceMask >> note.channel) & 1u;
+    const bool practice = IsPractised(Part{note.channel, Hand::Whole}, m_practice);
     if (!practice && m_othersHidden) {
         return;
     }

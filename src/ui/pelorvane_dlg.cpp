@@ -576,19 +576,19 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
     const int row = SelectedSongRow();
     int low = CKeyboardPanel::kLowestKey;
     int high = CKeyboardPanel::kHighestKey;
-    uint32_t practice = 0;
+    PracticeChoice practice;
     if (row >= 0 && static_cast<size_t>(row) < m_core->Songs().m_entries.size()) {
         const SongEntry& entry = m_core->Songs().m_entries[static_cast<size_t>(row)];
         for (int ch = 0; ch < 16; ++ch) {
-            practice |= entry.m_channels[static_cast<size_t>(ch)].m_practice ? 1u << ch : 0u;
+            practice.SetChannel(ch, entry.m_channels[static_cast<size_t>(ch)].m_practice != 0);
         }
         if (entry.m_midiData) {
-            PracticeKeyRange(*entry.m_midiData, practice, low, high);
+            PracticeKeyRange(*m_core->PreparedSongOf(entry), practice, low, high);
         }
     }
     m_keyboard->SetKeyRange(low, high);
     // The view follows the keyboard's keys and shows the practised channels bright.
-    m_noteView->SetPracticeMask(practice);
+    m_noteView->SetPracticeChoice(practice);
     m_noteView->update();
 }
 

@@ -166,7 +166,7 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
 
     void RememberPassage();
     void ConnectViewFrames();
-    void ShowSongInView(const SongEntry* entry, std::shared_ptr<const smf::MeterMap> meter);
+    void ShowSongInView(const PreparedSong* song);
     PassageMemory m_passageMemory;
     std::optional<UiState> m_viewState;
     QSize m_baseSize;

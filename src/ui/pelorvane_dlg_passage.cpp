@@ -23,16 +23,16 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     m_passageSongPath = path;
     if (!loaded) {
         m_positionBar->SetSong(nullptr);
-        ShowSongInView(nullptr, nullptr);
+        ShowSongInView(nullptr);
         m_core->SetLoop(std::nullopt);
         m_core->SeekTo(0);
         return;
     }
     const SongPassage passage = m_passageMemory.Read(QString::fromStdString(path));
-    auto meter = std::make_shared<const smf::MeterMap>(*entry->m_midiData);
-    const uint32_t end = meter->EndMs();
-    m_positionBar->SetSong(meter);
-    ShowSongInView(entry, meter);
+    const std::shared_ptr<const PreparedSong> prepared = m_core->PreparedSongOf(*entry);
+    const uint32_t end = prepared->Meter()->EndMs();
+    m_positionBar->SetSong(prepared->Meter());
+    ShowSongInView(prepared.get());
     // A remembered place past a song that has since become shorter counts from its start.
     std::optional<LoopSpan> loop = passage.loop;
     if (loop && loop->a >= end) {
