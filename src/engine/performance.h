@@ -160,4 +160,9 @@ class Performance : public TimeSource {
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);
     bool SendSysexEvent(const PerformanceEvent& event);
     void SendNoteOffsAhead(uint32_t noteOnIndex);
+    // True when the mode silences the note's hand: a note-on is then not sent, and the note-off
+    // of a note-on not sent is not either; every other note-off goes out, so none sticks.
+    bool DropSilencedHandNote(const PerformanceEvent& e, uint32_t index);
+    // One bit per event of the timeline: the note-ons of a silenced hand that were not sent.
+    std::vector<uint64_t> m_droppedNotes;
 };

@@ -19,4 +19,7 @@ void Performance::Use(std::shared_ptr<const PreparedSong> song) {
     m_song = song ? std::move(song) : PreparedSong::Empty();
     m_timeline = m_song->SharedTimeline();
     m_lesson.Reset(m_timeline->Size());
+    m_player.SetDividedChannels(m_song->Parts().DividedChannels());
+    m_droppedNotes.assign(
+        m_song->Parts().DividedChannels() != 0 ? (size_t{m_timeline->Size()} + 63) / 64 : 0, 0);
 }

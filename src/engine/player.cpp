@@ -105,6 +105,10 @@ bool Player::SetPracticeChoice(PracticeChoice choice) {
 
 bool Player::IsSilenced(int channel) const {
     const bool practice = m_choice.HasChannel(channel);
+    // One hand of a divided channel plays while the other is silenced: not the whole channel.
+    if (practice && m_choice.hand != Hand::Both && (m_divided >> channel & 1u)) {
+        return false;
+    }
     return (m_muteMode == MutePractice && practice) || (m_muteMode == MuteNonPractice && !practice);
 }
 

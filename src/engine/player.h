@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/part_map.h"
 #include "engine/performance_event.h"
 #include "engine/play_mode.h"
 #include "engine/practice_choice.h"
@@ -52,7 +53,15 @@ class Player {
     bool SetPracticeChannel(int channel, bool on);
     // False when the choice is the one already made.
     bool SetPracticeChoice(PracticeChoice choice);
+    // The channels the song's part map divides into hands.
+    void SetDividedChannels(uint16_t channels) { m_divided = channels; }
+    // Silenced by the channel's volume.
     bool IsSilenced(int channel) const;
+    // A note of a channel the choice divides, silenced by the mode note by note instead.
+    bool IsHandSilenced(Part part) const {
+        return m_muteMode != MuteNone &&
+               ::IsHandSilenced(part, m_choice, m_muteMode == MutePractice);
+    }
     // The volume a channel is sent now that the mode is set: 0 when silenced.
     uint8_t ApplyMute(int channel);
     // A volume change as the song plays it: remembered for the channel, and sent as 0 on a
@@ -88,6 +97,7 @@ class Player {
     uint32_t m_speedBasePlayed = 0;
     uint32_t m_speedBaseSongTime = 0;
     PracticeChoice m_choice{1};
+    uint16_t m_divided = 0;
     MuteMode m_muteMode = MuteNone;
     uint32_t m_songTimeLimit = kNoLimit;
 };

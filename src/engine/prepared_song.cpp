@@ -4,27 +4,29 @@
 
 #include "smf/smf.h"
 
-std::shared_ptr<const PreparedSong> PreparedSong::Prepare(std::shared_ptr<const smf::Song> song) {
+std::shared_ptr<const PreparedSong> PreparedSong::Prepare(std::shared_ptr<const smf::Song> song,
+                                                          int splitKey) {
     if (!song) {
         return Empty();
     }
-    auto prepared = Make(*song);
+    auto prepared = Make(*song, splitKey, true);
     prepared->m_song = std::move(song);
     return prepared;
 }
 
-std::shared_ptr<const PreparedSong> PreparedSong::Prepare(const smf::Song& song) {
-    return Make(song);
+std::shared_ptr<const PreparedSong> PreparedSong::Prepare(const smf::Song& song, int splitKey,
+                                                          bool hands) {
+    return Make(song, splitKey, hands);
 }
 
-std::shared_ptr<PreparedSong> PreparedSong::Make(const smf::Song& song) {
+std::shared_ptr<PreparedSong> PreparedSong::Make(const smf::Song& song, int splitKey, bool hands) {
     auto prepared = std::make_shared<PreparedSong>();
     prepared->m_timeline = Timeline::Build(song);
     const Timeline& timeline = *prepared->m_timeline;
     prepared->m_seek.Build(timeline.Events(), timeline.SysexTable(), timeline.SysexPool());
     prepared->m_meter = std::make_shared<const smf::MeterMap>(song);
-    prepared->m_spans = NoteSpans::FromSong(song);
-    prepared->m_parts = PartMap::Build(song, timeline);
+    prepared->m_parts = PartMap::Build(song, timeline, splitKey, hands);
+    prepared->m_spans = NoteSpans::FromSong(song, &prepared->m_parts);
     return prepared;
 }
 
@@ -37,15 +39,15 @@ std::shared_ptr<const PreparedSong> PreparedSong::Empty() {
 }
 
 std::shared_ptr<const PreparedSong> PreparedSongCache::Get(
-    const std::shared_ptr<const smf::Song>& song) {
+    const std::shared_ptr<const smf::Song>& song, int splitKey) {
     {
         std::lock_guard lock(m_lock);
-        if (m_last && m_last->Song() == song) {
+        if (m_last && m_last->Song() == song && m_last->Parts().SplitKey() == splitKey) {
             return m_last;
         }
     }
     // Made outside the lock: another song's preparation never waits on this one.
-    std::shared_ptr<const PreparedSong> prepared = PreparedSong::Prepare(song);
+    std::shared_ptr<const PreparedSong> prepared = PreparedSong::Prepare(song, splitKey);
     std::lock_guard lock(m_lock);
     m_last = prepared;
     return prepared;

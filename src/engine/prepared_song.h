@@ -19,9 +19,13 @@ class Song;
 // thread without a lock.
 class PreparedSong {
   public:
-    static std::shared_ptr<const PreparedSong> Prepare(std::shared_ptr<const smf::Song> song);
-    // Keeps no reference to the song: Song() is null.
-    static std::shared_ptr<const PreparedSong> Prepare(const smf::Song& song);
+    // splitKey: where a channel played by one track divides into hands (see PartMap).
+    static std::shared_ptr<const PreparedSong> Prepare(std::shared_ptr<const smf::Song> song,
+                                                       int splitKey = PartMap::kDefaultSplitKey);
+    // Keeps no reference to the song: Song() is null. hands false: no channel is divided.
+    static std::shared_ptr<const PreparedSong> Prepare(const smf::Song& song,
+                                                       int splitKey = PartMap::kDefaultSplitKey,
+                                                       bool hands = true);
     // No song: an empty timeline, no notes.
     static std::shared_ptr<const PreparedSong> Empty();
 
@@ -41,7 +45,7 @@ class PreparedSong {
     }
 
   private:
-    static std::shared_ptr<PreparedSong> Make(const smf::Song& song);
+    static std::shared_ptr<PreparedSong> Make(const smf::Song& song, int splitKey, bool hands);
     std::shared_ptr<const smf::Song> m_song;
     std::shared_ptr<const Timeline> m_timeline;
     SeekIndex m_seek;
@@ -54,7 +58,8 @@ class PreparedSong {
 // every start of it instead of being made anew. Any thread.
 class PreparedSongCache {
   public:
-    std::shared_ptr<const PreparedSong> Get(const std::shared_ptr<const smf::Song>& song);
+    std::shared_ptr<const PreparedSong> Get(const std::shared_ptr<const smf::Song>& song,
+                                            int splitKey = PartMap::kDefaultSplitKey);
 
   private:
     std::mutex m_lock;

@@ -150,9 +150,11 @@ bool CPelorvaneCore::PreparePerformanceLocked(const SongChoice& choice) {
     auto performance = std::make_unique<Performance>(m_hMidiOut);
     std::shared_ptr<const PreparedSong> prepared = PreparedSongOf(entry);
     performance->Use(prepared);
+    PracticeChoice practice{0, m_practiceHand};
     for (int ch = 0; ch < 16; ++ch) {
-        performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
+        practice.SetChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
+    performance->SetPracticeChoice(practice);
     const int position = ClampSpeedPosition(choice.speedPosition);
     performance->SetSpeedPercent(SpeedPercentTable[position]);
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);

@@ -158,8 +158,14 @@ class CPelorvaneCore {
     // The loaded song of an entry made ready to play, show and score; the song selected last
     // is kept prepared, so asking again costs nothing. Any thread but the clock's.
     std::shared_ptr<const PreparedSong> PreparedSongOf(const SongEntry& entry) {
-        return m_prepared.Get(entry.m_midiData);
+        return m_prepared.Get(entry.m_midiData, m_splitKey.load(std::memory_order_relaxed));
     }
+    // The hand practised on the channels two hands share, at once; and the key that divides a
+    // channel played by one track, from the next start (a playing song keeps its division).
+    // False for a split key outside 0-127, which changes nothing.
+    bool SetHands(Hand hand, int splitKey) EXCLUDES(m_playLock);
+    Hand PracticeHand() const EXCLUDES(m_playLock);
+    int SplitKey() const { return m_splitKey.load(std::memory_order_relaxed); }
 
     // Written by the user-interface thread, read by the clock thread's note observer.
     void SetChannelRows(const std::array<int, 16>& rows) EXCLUDES(m_playLock);
@@ -214,6 +220,8 @@ class CPelorvaneCore {
     void PublishSongClock(uint32_t nowMs) REQUIRES(m_playLock);
     PracticeLog m_practice;
     PreparedSongCache m_prepared;
+    std::atomic<int> m_splitKey{PartMap::kDefaultSplitKey};
+    Hand m_practiceHand GUARDED_BY(m_playLock) = Hand::Both;
     PlayMode m_playMode GUARDED_BY(m_playLock) = PlayMode::ModelPerformance;
     // The prepared song's number in m_practice.
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;

@@ -319,7 +319,7 @@ void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look)
     if (column.isNull()) {
         return;
     }
-    const bool practice = IsPractised(Part{note.channel, Hand::Whole}, m_practice);
+    const bool practice = IsPractised(Part{note.channel, note.hand}, m_practice);
     if (!practice && m_othersHidden) {
         return;
     }

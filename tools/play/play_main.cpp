@@ -166,6 +166,7 @@ int Play(const PlayOptions& options) {
             std::cerr << "pelorvane-play: " << error << std::endl;
             return 2;
         }
+        core.SetHands(options.hand, options.splitKey);
         Recorder recorder(options.record);
         core.SetLoop(plan->loop, plan->passes);
         core.SeekTo(plan->startMs);
