@@ -320,7 +320,8 @@ void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look)
         return;
     }
     const bool practice = IsPractised(Part{note.channel, note.hand}, m_practice);
-    if (!practice && m_othersHidden) {
+    // The other hand of a practised channel stays in view, faint, when the rest is hidden.
+    if (!practice && m_othersHidden && !m_practice.HasChannel(note.channel)) {
         return;
     }
     const int bottom = YOf(note.start, viewMs);

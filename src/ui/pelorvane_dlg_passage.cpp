@@ -22,6 +22,7 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     }
     m_passageSongPath = path;
     if (!loaded) {
+        m_core->SetHands(Hand::Both, PartMap::kDefaultSplitKey);
         m_positionBar->SetSong(nullptr);
         ShowSongInView(nullptr);
         m_core->SetLoop(std::nullopt);
@@ -29,6 +30,9 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
         return;
     }
     const SongPassage passage = m_passageMemory.Read(QString::fromStdString(path));
+    const bool handsChanged =
+        passage.hand != m_core->PracticeHand() || passage.splitKey != m_core->SplitKey();
+    m_core->SetHands(passage.hand, passage.splitKey);
     const std::shared_ptr<const PreparedSong> prepared = m_core->PreparedSongOf(*entry);
     const uint32_t end = prepared->Meter()->EndMs();
     m_positionBar->SetSong(prepared->Meter());
@@ -44,6 +48,9 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     m_positionBar->SetLoop(m_core->Loop());
     m_noteView->SetLoop(m_core->Loop());
     m_positionBar->SetPosition(m_core->ShownSongTime());
+    if (handsChanged) {
+        UpdateKeyboardRange();
+    }
 }
 
 void CPelorvaneDlg::RememberPassage() {
@@ -53,6 +60,8 @@ void CPelorvaneDlg::RememberPassage() {
     SongPassage passage;
     passage.start = m_core->PassageStart();
     passage.loop = m_core->Loop();
+    passage.hand = m_core->PracticeHand();
+    passage.splitKey = m_core->SplitKey();
     m_passageMemory.Write(QString::fromStdString(m_passageSongPath), passage);
 }
 
