@@ -26,6 +26,7 @@ void PlaySession::OnClockTick() {
     // The output's sender is woken once for all that this tick sends.
     const MidiOutBatch batch(m_hMidiOut);
     const bool wasPlaying = m_playState == Playing;
+    bool ended = false;
     Performance* p = m_pPerformance.get();
     if (m_playState == Starting) {
         m_playStartTime = now;
@@ -46,7 +47,7 @@ void PlaySession::OnClockTick() {
         if (m_passage.AfterAdvance()) {
             HandOverRunEnd(now);
             m_playState = Stopped;
-            TellStopped();
+            ended = true;
         } else if (m_passage.PassesPlayed() != passes) {
             PracticeEvent pass;
             pass.kind = PracticeEvent::LoopPass;
@@ -62,10 +63,11 @@ void PlaySession::OnClockTick() {
         m_lastAdvanceSpeed = p->GetPlayer().SpeedPercent();
     }
     // An output that has gone takes nothing more: play ends here, cleanly, and whoever checks the
-    // devices tells the learner once.
+    // devices tells the learner once. The loss is noted first: the stop wakes whoever waits for
+    // the end, and they look at once.
     if (m_playState != Stopped && m_hMidiOut && m_hMidiOut->Gone()) {
-        StopPlayLocked();
         m_deviceLoss.store(kOutputLost, std::memory_order_release);
+        StopPlayLocked();
     }
     m_keyState.Publish(p, m_playState != Stopped);
     PublishSongClock(now);
@@ -76,6 +78,10 @@ void PlaySession::OnClockTick() {
     m_plannedLightsOnly = next.lightsOnly;
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),
                       std::memory_order_release);
+    // Told once the tick has published how the song ended.
+    if (ended) {
+        TellStopped();
+    }
 }
 
 void PlaySession::ClockThreadProc(PlaySession* session) {
