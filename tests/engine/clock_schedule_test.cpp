@@ -463,6 +463,42 @@ TEST_F(SleepingClock, JumpsAndLoopsSendAsTheClockTickingEveryMillisecond) {
     }
 }
 
+// What every mode sends with nothing of the time keeping switched on, as recorded before it
+// existed: a fingerprint of every message, its millisecond and its device.
+TEST_F(SleepingClock, WithoutTimeKeepingEveryModeSendsAsBefore) {
+    const SmfWriter song = RealShapedSong(5);
+    std::vector<uint64_t> prints;
+    for (int mode = 0; mode < 4; ++mode) {
+        for (const bool passage : {false, true}) {
+            Session session{&song,
+                            0b101,
+                            static_cast<PlayMode>(mode),
+                            1,
+                            300000,
+                            9000,
+                            passage ? PassageScript(static_cast<PlayMode>(mode), 1)
+                                    : Script(static_cast<PlayMode>(mode), 1, 0b101)};
+            std::vector<uint32_t> after;
+            Rig sleeping(session);
+            sleeping.PlaySleeping(after);
+            Rig ticking(session);
+            uint64_t print = 1469598103934665603ull;
+            for (const RecordedMessage& m : ticking.PlayTickingEveryMs(after)) {
+                for (const uint32_t v : {m.timeMs - session.startClock,
+                                         static_cast<uint32_t>(m.deviceId), m.packed,
+                                         static_cast<uint32_t>(m.bytes.size())}) {
+                    print = (print ^ v) * 1099511628211ull;
+                }
+            }
+            prints.push_back(print);
+        }
+    }
+    const std::vector<uint64_t> before = {
+        0x1a75655ca9dd6de7ull, 0x3bf3961e90575832ull, 0x258a569b18a44d92ull, 0x3260d4ab90caf1f4ull,
+        0xf18fe2e1ca5f1bf3ull, 0x6981d96ab26f809bull, 0x7dc7cbea5ab3b1bcull, 0x3ee5f9529b08f169ull};
+    EXPECT_EQ(prints, before);
+}
+
 TEST_F(SleepingClock, RealShapedSongsSendAsTheClockTickingEveryMillisecond) {
     const SmfWriter first = RealShapedSong(1);
     PlayEveryModeAndSpeed(first, 0b101, 100000);
