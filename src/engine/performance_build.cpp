@@ -2,6 +2,8 @@
 
 #include "engine/performance.h"
 
+#include "smf/meter_map.h"
+
 Performance::Performance(std::shared_ptr<MidiOut> output)
     : m_hOutput(std::move(output)), m_timeline(std::make_shared<const Timeline>()) {}
 
@@ -12,4 +14,6 @@ void Performance::Build(const smf::Song& song) {
     m_timeline = std::make_shared<const Timeline>();
     m_timeline = Timeline::Build(song);
     m_lesson.Reset(m_timeline->Size());
+    m_meter = std::make_shared<const smf::MeterMap>(song);
+    m_clicks.Build(*m_meter);
 }

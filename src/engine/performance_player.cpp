@@ -16,6 +16,7 @@ void Performance::Rewind() {
     if (m_hOutput && SpareChannel() != 0) {
         SendShortRaw(0xB0, 0x07, 0x00);
     }
+    m_clicks.MoveTo(0);
     FindNextChord();
 }
 
@@ -44,6 +45,7 @@ void Performance::Advance(uint32_t elapsedMs) {
         FindNextChord();
     }
     if (UpdateWaiting()) {
+        SendClicks(m_clicks.ClickUpTo(newTime));
         m_player.HoldAt(newTime);
         return;
     }
@@ -70,6 +72,7 @@ void Performance::Advance(uint32_t elapsedMs) {
         ReleaseBrightEvent(copy);
     }
     m_player.Reach(i, newTime);
+    SendClicks(m_clicks.ClickUpTo(newTime));
 }
 
 void Performance::AdvanceQuietly(uint32_t quietMs, int32_t speedOfLastAdvance) {
@@ -90,6 +93,7 @@ void Performance::MoveTo(uint32_t position, uint32_t songMs) {
     m_lesson.ForgetSentFrom(m_player.Cursor());
     m_player.JumpTo(position, songMs);
     m_lesson.RestartAt(position);
+    m_clicks.MoveTo(songMs);
     m_handOver.DropAwaited();
     // Keys shown lit go dark with the next key-light update, unless the new place lights them.
     ClearKeyLights();
@@ -141,4 +145,14 @@ void Performance::SetPreLight(bool on) {
 void Performance::SetNoteOnObserver(NoteOnObserver observer, void* data) {
     m_noteOnObserver = observer;
     m_observerData = data;
+}
+
+void Performance::SetMetronome(bool on) {
+    SendClicks(m_clicks.SetOn(on));
+}
+
+void Performance::SendClicks(const std::vector<ClickTrack::Message>& clicks) {
+    for (const ClickTrack::Message& m : clicks) {
+        SendShortRaw(m.status, m.key, m.velocity);
+    }
 }

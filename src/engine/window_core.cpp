@@ -115,6 +115,7 @@ bool CPelorvaneCore::StartPlayLocked(PlayMode mode, const SongChoice& choice) {
     if (fromStopped) {
         p.Rewind();
         m_passage.OnStart();
+        m_countIn.Reset();
         m_playState = Starting;
         PublishSongClock(NowMs());
     } else if (m_playState == Playing && mode != m_playMode) {
@@ -152,12 +153,11 @@ bool CPelorvaneCore::PreparePerformanceLocked(const SongChoice& choice) {
     for (int ch = 0; ch < 16; ++ch) {
         performance->SetPracticeChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
-    const int position = ClampSpeedPosition(choice.speedPosition);
-    performance->SetSpeedPercent(SpeedPercentTable[position]);
+    performance->SetSpeedPercent(ChosenSpeedPercent(choice.speedPosition));
+    performance->SetMetronome(m_metronome.load());
     performance->SetNoteOnObserver(&CPelorvaneCore::OnPerformanceNoteOn, this);
     performance->SetPracticeQueue(&m_practice.Queue());
-    m_practiceSong =
-        m_practice.BeginSong(entry.m_path, std::make_shared<smf::MeterMap>(*entry.m_midiData));
+    m_practiceSong = m_practice.BeginSong(entry.m_path, performance->Meter());
     SetPerformance(std::move(performance));
     SilenceAllChannelsLocked();
     return true;
@@ -173,6 +173,7 @@ void CPelorvaneCore::StopPlayLocked() {
         HandOverRunEnd(NowMs());
     }
     m_playState = Stopped;
+    m_countIn.Reset();
     PublishSongClock(NowMs());
     if (m_pPerformance) {
         m_pPerformance->ClearKeyLights();
@@ -276,6 +277,7 @@ void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, boo
 
 void CPelorvaneCore::ApplySpeedFromSlider() {
     const int position = ClampSpeedPosition(m_host.SpeedSliderPosition());
+    m_exactSpeed.store(0);
     CheckedLock lock(m_playLock);
     if (!m_pPerformance) {
         return;

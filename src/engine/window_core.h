@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/core_host.h"
+#include "engine/count_in.h"
 #include "engine/key_state.h"
 #include "engine/passage.h"
 #include "engine/play_mode.h"
@@ -167,6 +168,24 @@ class CPelorvaneCore {
     // clock thread.
     uint32_t ShownSongTime() const;
 
+    // --- Keeping time -------------------------------------------------------------------------
+    // The metronome's clicks, now and for every performance prepared from here on.
+    void SetMetronome(bool on) EXCLUDES(m_playLock);
+    bool Metronome() const { return m_metronome.load(); }
+    // Bars counted in before each start, 0 to kMaxCountInBars; false (nothing changed) outside.
+    bool SetCountInBars(int bars);
+    int CountInBars() const { return m_countInBars.load(); }
+    // An exact speed, any ValidSpeedPercent, applied now and kept until the slider is moved;
+    // false (nothing changed) for any other value.
+    bool SetSpeedPercent(int percent) EXCLUDES(m_playLock);
+    // The speed the next performance gets: the exact one, else the slider's.
+    int ChosenSpeedPercent(int sliderPosition) const;
+    // True while a start counts in: the song stands until the count-in is over.
+    bool CountingIn() const EXCLUDES(m_playLock) {
+        CheckedLock lock(m_playLock);
+        return m_countIn.Active();
+    }
+
     // --- On-screen keyboard ---------------------------------------------------------------------
     // A key pressed (or released) on the screen: reaches the lesson as a Note On on MIDI
     // channel 1 from the input would, and sounds on the output device. A press not scored still
@@ -211,6 +230,13 @@ class CPelorvaneCore {
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
     KeyState m_keyState;
+
+    std::atomic<bool> m_metronome{false};
+    std::atomic<int> m_countInBars{0};
+    std::atomic<int> m_exactSpeed{0};  // 0: the slider's
+    CountIn m_countIn GUARDED_BY(m_playLock);
+    // A start's count-in, at the tick of a start: true while it goes on and the song must not.
+    bool CountInTick(Performance* p, uint32_t now) REQUIRES(m_playLock);
 
     // What the window has chosen for the next performance, asked before the play lock is taken.
     struct SongChoice {

@@ -28,7 +28,7 @@ void CPelorvaneCore::OnClockTick() {
     const MidiOutBatch batch(m_hMidiOut);
     const bool wasPlaying = m_playState == Playing;
     Performance* p = m_pPerformance.get();
-    if (m_playState == Starting) {
+    if (m_playState == Starting && !CountInTick(p, now)) {
         m_playStartTime = now;
         m_playState = Playing;
         if (p) {
