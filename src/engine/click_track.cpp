@@ -36,10 +36,10 @@ std::vector<ClickTrack::Message> ClickTrack::SetOn(bool on) {
 }
 
 void ClickTrack::MoveTo(uint32_t songMs) {
-    m_next = static_cast<size_t>(
-        std::lower_bound(m_beats.begin(), m_beats.end(), songMs,
-                         [](const Beat& b, uint32_t ms) { return b.ms < ms; }) -
-        m_beats.begin());
+    m_next =
+        static_cast<size_t>(std::lower_bound(m_beats.begin(), m_beats.end(), songMs,
+                                             [](const Beat& b, uint32_t ms) { return b.ms < ms; }) -
+                            m_beats.begin());
 }
 
 std::vector<ClickTrack::Message> ClickTrack::ClickUpTo(uint32_t songMs) {
@@ -54,8 +54,8 @@ std::vector<ClickTrack::Message> ClickTrack::ClickUpTo(uint32_t songMs) {
         }
         const bool accent = m_beats[m_next].accent;
         const uint8_t key = accent ? kAccentKey : kBeatKey;
-        out.push_back({static_cast<uint8_t>(0x90 | kChannel), key,
-                       accent ? kAccentVelocity : kBeatVelocity});
+        out.push_back(
+            {static_cast<uint8_t>(0x90 | kChannel), key, accent ? kAccentVelocity : kBeatVelocity});
         m_sounding = key;
     }
     return out;

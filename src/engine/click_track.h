@@ -19,7 +19,7 @@ class Lesson;
 // by the play lock, like the performance that owns it.
 class ClickTrack : public TimeSource {
   public:
-    static constexpr uint8_t kChannel = 9;  // MIDI channel 10: percussion on every GM set
+    static constexpr uint8_t kChannel = 9;     // MIDI channel 10: percussion on every GM set
     static constexpr uint8_t kAccentKey = 76;  // high wood block
     static constexpr uint8_t kBeatKey = 77;    // low wood block
     static constexpr uint8_t kAccentVelocity = 120;

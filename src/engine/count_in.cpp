@@ -18,8 +18,8 @@ CountInPlan PlanCountIn(const smf::MeterMap& meter, uint32_t placeMs, int bars, 
     uint64_t beatUs;
     if (tempo.IsSmpte()) {
         const uint64_t end = std::min<uint64_t>(uint64_t{placeTick} + beatTicks, UINT32_MAX);
-        beatUs = uint64_t{tempo.TickToMs(static_cast<uint32_t>(end)) - tempo.TickToMs(placeTick)} *
-                 1000;
+        beatUs =
+            uint64_t{tempo.TickToMs(static_cast<uint32_t>(end)) - tempo.TickToMs(placeTick)} * 1000;
     } else {
         uint64_t microsPerQuarter = 500000;
         for (const smf::TempoChange& change : tempo.Changes()) {
@@ -34,9 +34,8 @@ CountInPlan PlanCountIn(const smf::MeterMap& meter, uint32_t placeMs, int bars, 
     // The bar at the place may be cut short by a meter change: the count-in counts a full bar.
     const uint32_t beats = beatsPerBar * static_cast<uint32_t>(std::min(bars, kMaxCountInBars));
     const auto clockMs = [&](uint64_t beat) {
-        return static_cast<uint32_t>((beat * beatUs * 100 / static_cast<uint64_t>(speedPercent) +
-                                      500) /
-                                     1000);
+        return static_cast<uint32_t>(
+            (beat * beatUs * 100 / static_cast<uint64_t>(speedPercent) + 500) / 1000);
     };
     for (uint32_t b = 0; b < beats; ++b) {
         plan.clicks.push_back({clockMs(b), b % beatsPerBar == 0});
@@ -67,8 +66,7 @@ std::vector<CountIn::Message> CountIn::Tick(uint32_t nowMs) {
         }
         const bool accent = m_plan.clicks[m_next].accent;
         const uint8_t key = accent ? ClickTrack::kAccentKey : ClickTrack::kBeatKey;
-        out.push_back(
-            {on, key, accent ? ClickTrack::kAccentVelocity : ClickTrack::kBeatVelocity});
+        out.push_back({on, key, accent ? ClickTrack::kAccentVelocity : ClickTrack::kBeatVelocity});
         m_sounding = key;
     }
     if (elapsed >= m_plan.lengthMs) {
@@ -80,4 +78,14 @@ std::vector<CountIn::Message> CountIn::Tick(uint32_t nowMs) {
         m_done = true;
     }
     return out;
+}
+
+uint32_t CountIn::NextDueMs(const TickMoment& tick) const {
+    if (!m_active) {
+        return kNever;
+    }
+    const uint32_t due =
+        m_next < m_plan.clicks.size() ? m_plan.clicks[m_next].atMs : m_plan.lengthMs;
+    const uint32_t elapsed = tick.nowMs - m_startMs;
+    return due > elapsed ? due - elapsed : 1;
 }

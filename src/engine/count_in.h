@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/time_source.h"
+
 namespace smf {
 class MeterMap;
 }
@@ -25,8 +27,9 @@ inline constexpr int kMaxCountInBars = 2;
 // bars 0 (none) to kMaxCountInBars; speedPercent as the player takes it.
 CountInPlan PlanCountIn(const smf::MeterMap& meter, uint32_t placeMs, int bars, int speedPercent);
 
-// A count-in under way, driven by the clock's ticks. Guarded by the play lock.
-class CountIn {
+// A count-in under way, driven by the clock's ticks; as a time source, due at its next click and
+// at its end. Guarded by the play lock.
+class CountIn : public TimeSource {
   public:
     struct Message {
         uint8_t status = 0;
@@ -47,6 +50,7 @@ class CountIn {
     // The clicks due by nowMs; once the count-in is over, the last one's note-off, and Active()
     // turns false.
     std::vector<Message> Tick(uint32_t nowMs);
+    uint32_t NextDueMs(const TickMoment& tick) const override;
 
   private:
     CountInPlan m_plan;

@@ -19,7 +19,7 @@
 namespace smf {
 class Song;
 class MeterMap;
-}
+}  // namespace smf
 
 class PracticeQueue;
 

@@ -18,7 +18,8 @@ inline constexpr bool ValidSpeedPercent(int percent) {
 inline int NearestSpeedPosition(int percent) {
     int best = 0;
     for (int i = 1; i < kSpeedPositions; ++i) {
-        if (std::abs(SpeedPercentTable[i] - percent) < std::abs(SpeedPercentTable[best] - percent)) {
+        if (std::abs(SpeedPercentTable[i] - percent) <
+            std::abs(SpeedPercentTable[best] - percent)) {
             best = i;
         }
     }

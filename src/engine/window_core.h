@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/clock_schedule.h"
 #include "engine/core_host.h"
 #include "engine/count_in.h"
 #include "engine/key_state.h"
@@ -237,6 +238,9 @@ class CPelorvaneCore {
     CountIn m_countIn GUARDED_BY(m_playLock);
     // A start's count-in, at the tick of a start: true while it goes on and the song must not.
     bool CountInTick(Performance* p, uint32_t now) REQUIRES(m_playLock);
+    // While it counts, the song stands: only its clicks and the pre-lit keys are due.
+    clock_schedule::NextTick PlanCountInTick(const Performance* p, uint32_t now) const
+        REQUIRES(m_playLock);
 
     // What the window has chosen for the next performance, asked before the play lock is taken.
     struct SongChoice {

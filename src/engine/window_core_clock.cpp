@@ -71,7 +71,9 @@ void CPelorvaneCore::OnClockTick() {
     PublishSongClock(now);
     // The clock sleeps until the earliest thing any time source has due.
     const Performance::Sources sources = p ? p->TimeSources() : Performance::Sources{};
-    const clock_schedule::NextTick next = clock_schedule::PlanNextTick(sources, m_playState, now);
+    const clock_schedule::NextTick next =
+        m_countIn.Active() ? PlanCountInTick(p, now)
+                           : clock_schedule::PlanNextTick(sources, m_playState, now);
     m_plannedTickMs = next.ms;
     m_plannedLightsOnly = next.lightsOnly;
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),

@@ -1,5 +1,7 @@
 // Keeping time: the metronome, the count-in before a start, and speeds finer than the slider's.
 
+#include <array>
+
 #include "engine/performance.h"
 #include "engine/speed_percent.h"
 #include "engine/window_core.h"
@@ -65,4 +67,10 @@ bool CPelorvaneCore::CountInTick(Performance* p, uint32_t now) {
     // The song's own pre-light takes over from here.
     p->ClearPreLights();
     return false;
+}
+
+clock_schedule::NextTick CPelorvaneCore::PlanCountInTick(const Performance* p, uint32_t now) const {
+    const std::array<const TimeSource*, 2> sources = {
+        &m_countIn, p && p->HasOutput() ? &p->GetKeyLights() : nullptr};
+    return clock_schedule::PlanNextTick(sources, Playing, now);
 }
