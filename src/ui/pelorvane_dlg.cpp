@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include "engine/key_state.h"
 #include "midi/device_opening.h"
@@ -138,6 +140,8 @@ void CPelorvaneDlg::BuildControls() {
     addLabel("x1.0", 252, 228, 12, 8);
     addLabel("x1.2", 270, 228, 12, 8);
 
+    BuildTimeControls();
+
     tabOrder[tabs++] = AddButton(ids::kSettings, "設定", 210, 264);
 
     m_songListBox = new CMyDragListBox(this);
@@ -196,6 +200,10 @@ void CPelorvaneDlg::BuildControls() {
     for (int i = 0; i + 1 < tabs; ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
+    // The controls added to the template come after all of its own.
+    setTabOrder(tabOrder[tabs - 1], m_speedPercent);
+    setTabOrder(m_speedPercent, m_countIn);
+    setTabOrder(m_countIn, m_metronome);
 
     connect(m_songListBox, &QListWidget::itemSelectionChanged, this,
             &CPelorvaneDlg::OnSongSelChange);
@@ -456,6 +464,10 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
             }
         }
     }
+    if (key->key() == Qt::Key_F4 && held == Qt::NoModifier) {
+        SetMetronome(!m_core->Metronome());
+        return true;
+    }
     if (key->key() == Qt::Key_F10 && held == Qt::ShiftModifier) {
         // The desktop's other key for the context menu, besides the Menu key.
         const QPoint centre = target->rect().center();
@@ -513,11 +525,16 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = text.isEmpty() ? nullptr : menu.addAction(text);
     QAction* history = menu.addAction(QString::fromUtf8("練習の記録(&H)..."));
+    QAction* metronome = menu.addAction(QString::fromUtf8("メトロノーム(&M)"));
+    metronome->setCheckable(true);
+    metronome->setChecked(m_core->Metronome());
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen && chosen == about) {
         OnAbout();
     } else if (chosen == history) {
         OnPracticeHistory();
+    } else if (chosen == metronome) {
+        SetMetronome(!m_core->Metronome());
     }
 }
 

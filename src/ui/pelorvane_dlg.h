@@ -26,8 +26,11 @@ class CKeyboardPanel;
 class CPositionBar;
 class CNoteView;
 class CPracticeResultsWindow;
+class QCheckBox;
+class QComboBox;
 class QKeyEvent;
 class QLabel;
+class QSpinBox;
 class QPushButton;
 class QSlider;
 
@@ -111,6 +114,19 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void UpdateInputHint();
     QLabel* m_speedValue = nullptr;
     QLabel* m_keyboardHint = nullptr;
+
+    // --- Keeping time (pelorvane_dlg_time.cpp) ------------------------------------------------
+    // The exact speed in percent, the count-in and the metronome, under the speed slider.
+    void BuildTimeControls();
+    // An exact speed chosen: one of the slider's goes through the slider as before.
+    void OnSpeedPercentChosen(int percent);
+    void SetMetronome(bool on);
+    void OnCountInChosen(int bars);
+    // The choices remembered with the window state, shown and handed to the core.
+    void RestoreTimeKeeping();
+    QSpinBox* m_speedPercent = nullptr;
+    QComboBox* m_countIn = nullptr;
+    QCheckBox* m_metronome = nullptr;
 
     // --- Position bar and A-B loop (pelorvane_dlg_passage.cpp) -------------------------------
     // Where each song's place and loop are remembered; none until set.
