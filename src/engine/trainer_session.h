@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+
+#include "engine/passage.h"
+#include "engine/play_mode.h"
+#include "engine/practice_run.h"
+#include "engine/tempo_trainer.h"
+
+class CPelorvaneCore;
+
+// The tempo trainer at work on a core: each pass of the loop is played as a start of its own at
+// the trainer's speed (so that it is scored on its own, at one speed), and the next begins once
+// whoever collects the scored runs hands the pass over. Only the lesson and the accompaniment
+// are scored, so only they train. User-interface thread (or the command-line tool's main one).
+class TrainerSession {
+  public:
+    explicit TrainerSession(CPelorvaneCore& core) : m_core(core) {}
+
+    // Starts the first pass; false (nothing started) for a plan TrainerPlanError refuses, a mode
+    // that is not scored or no song to play.
+    bool Start(const TrainerPlan& plan, LoopSpan loop, PlayMode mode);
+    // Training ends; the loop stays, with no limit of passes.
+    void Stop();
+    bool Active() const { return m_active; }
+    // The trainer of the training under way or ended last; none before the first.
+    const TempoTrainer* Trainer() const { return m_trainer ? &*m_trainer : nullptr; }
+
+    // A run scored. A whole pass of the training moves the speed and starts the next pass (none
+    // after the goal); a pass the learner stopped short ends the training. Anything else is
+    // not the trainer's and is ignored.
+    std::optional<TempoTrainer::Outcome> OnRunScored(const PracticeRun& run,
+                                                     const PracticeSummary& summary);
+
+  private:
+    bool StartPass();
+
+    CPelorvaneCore& m_core;
+    std::optional<TempoTrainer> m_trainer;
+    LoopSpan m_loop;
+    PlayMode m_mode = PlayMode::MyPaceLesson;
+    bool m_active = false;
+};
