@@ -12,9 +12,12 @@
 #include <memory>
 #include <thread>
 
+#include "engine/practice_run.h"
+#include "engine/trainer_session.h"
 #include "engine/window_core.h"
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
+#include "platform/clock.h"
 #include "play_options.h"
 #include "play_passage.h"
 #include "smf/meter_map.h"
@@ -102,20 +105,30 @@ class Recorder {
         (void)on;
 #endif
     }
-    void Store(CPelorvaneCore& core, bool flush) {
+    // The runs finished by now, scored; stored too when recording.
+    std::vector<std::pair<PracticeRun, PracticeSummary>> Store(CPelorvaneCore& core, bool flush) {
+        std::vector<std::pair<PracticeRun, PracticeSummary>> scored;
 #ifdef PV_WITH_HISTORY
         if (m_db) {
-            RecordFinishedRuns(core.Practice(), *m_db, flush);
+            for (RecordedRun& r : RecordFinishedRuns(core.Practice(), *m_db, flush)) {
+                scored.emplace_back(std::move(r.run), r.summary);
+            }
             if (flush) {
                 // Runs a busy or full history could not take yet get a last chance.
                 m_db->Settle(kCloseWaitMs);
             }
             Report();
+            return scored;
         }
-#else
-        (void)core;
-        (void)flush;
 #endif
+        for (PracticeRun& run : core.Practice().Collect(NowMs(), flush)) {
+            const auto meter = core.Practice().MeterOf(run.song);
+            if (meter) {
+                PracticeSummary summary = Summarize(run, *meter);
+                scored.emplace_back(std::move(run), summary);
+            }
+        }
+        return scored;
     }
 
   private:
@@ -130,6 +143,25 @@ class Recorder {
     std::unique_ptr<PracticeDatabase> m_db;
 #endif
 };
+
+// Each pass the trainer scored, on standard output, and the end of the training.
+void TellTrainer(TrainerSession& trainer,
+                 const std::vector<std::pair<PracticeRun, PracticeSummary>>& runs) {
+    for (const auto& [run, summary] : runs) {
+        const std::optional<TempoTrainer::Outcome> outcome = trainer.OnRunScored(run, summary);
+        if (!outcome) {
+            continue;
+        }
+        std::cout << "pass " << trainer.Trainer()->Passes().size() << ": speed " << run.speedPercent
+                  << "%, accuracy " << static_cast<int>(summary.accuracy * 100.0 + 0.5) << "%";
+        if (*outcome == TempoTrainer::Outcome::Reached) {
+            std::cout << "; goal of " << run.speedPercent << "% reached";
+        } else {
+            std::cout << "; next pass at " << trainer.Trainer()->Speed() << "%";
+        }
+        std::cout << std::endl;
+    }
+}
 
 int Play(const PlayOptions& options) {
     TemporaryFolder folder;
@@ -171,16 +203,29 @@ int Play(const PlayOptions& options) {
         core.SeekTo(plan->startMs);
         core.OpenMidiDevices();
         core.StartClockThread();
-        core.StartPlay(options.mode);
+        core.SetMetronome(options.metronome);
+        core.SetCountInBars(options.countInBars);
+        if (options.exactSpeed) {
+            core.SetSpeedPercent(*options.exactSpeed);
+        }
+        TrainerSession trainer(core);
+        if (options.trainer && plan->loop) {
+            trainer.Start(*options.trainer, *plan->loop, options.mode);
+        } else {
+            core.StartPlay(options.mode);
+        }
         if (core.CurrentPlayState() == Stopped) {
             std::cerr << "pelorvane-play: nothing to play" << std::endl;
             exitCode = 1;
         }
-        for (int slept = 0; core.CurrentPlayState() != Stopped && !g_interrupted.load(); ++slept) {
+        // Between two passes of the trainer nothing plays until the last one is scored.
+        for (int slept = 0;
+             (core.CurrentPlayState() != Stopped || trainer.Active()) && !g_interrupted.load();
+             ++slept) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             core.CheckDevices();
-            if (slept % 10 == 0) {
-                recorder.Store(core, false);
+            if (slept % 10 == 0 || (trainer.Active() && core.CurrentPlayState() == Stopped)) {
+                TellTrainer(trainer, recorder.Store(core, false));
             }
         }
         core.CheckDevices();  // a device lost on the last tick
