@@ -67,7 +67,8 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
-      m_core(std::make_unique<CPelorvaneCore>(service, *this, std::move(dataDir))) {
+      m_core(std::make_unique<CPelorvaneCore>(service, *this, std::move(dataDir))),
+      m_trainer(std::make_unique<TrainerSession>(*m_core)) {
     InstallFontSubstitutes();
     m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
     BuildControls();
@@ -267,6 +268,11 @@ void CPelorvaneDlg::OnInitDialog() {
             [this](const QString& text) { ShowSaveFailure(text.toStdString()); });
     connect(m_results.get(), &CPracticeResultsWindow::LoopRequested, this,
             &CPelorvaneDlg::OnPractiseLoop);
+    connect(m_results.get(), &CPracticeResultsWindow::TrainerRequested, this,
+            &CPelorvaneDlg::OnTrainLoop);
+    m_results->m_onScored = [this](const PracticeRun& run, const PracticeSummary& summary) {
+        OnRunScored(run, summary);
+    };
 
     SelectLastSong();
 
@@ -326,6 +332,10 @@ void CPelorvaneDlg::OnCommand(int id) {
                              id == ids::kAccompaniment || id == ids::kSolo;
     if (modeCommand && !SongChosen()) {
         return;
+    }
+    // Playing by hand ends the training.
+    if (modeCommand || id == ids::kStop) {
+        m_trainer->Stop();
     }
     switch (id) {
         case ids::kAddSong:

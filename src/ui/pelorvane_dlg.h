@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/trainer_session.h"
 #include "engine/window_core.h"
 #include "ui/passage_memory.h"
 #include "ui/ui_state.h"
@@ -124,6 +125,14 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void OnCountInChosen(int bars);
     // The choices remembered with the window state, shown and handed to the core.
     void RestoreTimeKeeping();
+    // A hard bar's だんだん速く: trains the loop around it from the usual start to the goal.
+    void OnTrainLoop(LoopSpan loop, int mode);
+    // A scored run from the 練習結果 window, for the trainer.
+    void OnRunScored(const PracticeRun& run, const PracticeSummary& summary);
+    TrainerSession& Trainer() { return *m_trainer; }
+    // The slider at the nearest position to the trainer's speed, the exact one beside it.
+    void ShowTrainerSpeed();
+    std::unique_ptr<TrainerSession> m_trainer;
     QSpinBox* m_speedPercent = nullptr;
     QComboBox* m_countIn = nullptr;
     QCheckBox* m_metronome = nullptr;

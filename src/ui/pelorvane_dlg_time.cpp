@@ -11,6 +11,7 @@
 #include "ui/control_ids.h"
 #include "ui/dialog_units.h"
 #include "ui/pelorvane_dlg.h"
+#include "ui/practice_results_window.h"
 
 void CPelorvaneDlg::BuildTimeControls() {
     const DialogUnits du(font());
@@ -94,4 +95,50 @@ void CPelorvaneDlg::RestoreTimeKeeping() {
     m_core->SetCountInBars(bars);
     const QSignalBlocker block(m_countIn);
     m_countIn->setCurrentIndex(bars);
+}
+
+void CPelorvaneDlg::OnTrainLoop(LoopSpan loop, int mode) {
+    OnPractiseLoop(loop);
+    if (!m_trainer->Start(TrainerPlan{}, loop, static_cast<PlayMode>(mode))) {
+        return;
+    }
+    ShowTrainerSpeed();
+    m_results->ShowTrainer(QString::fromUtf8("だんだん速く: %1% から始めます（目標 %2%）")
+                               .arg(TrainerPlan{}.start)
+                               .arg(TrainerPlan{}.goal));
+}
+
+void CPelorvaneDlg::OnRunScored(const PracticeRun& run, const PracticeSummary& summary) {
+    const std::optional<TempoTrainer::Outcome> outcome = m_trainer->OnRunScored(run, summary);
+    if (!outcome) {
+        return;
+    }
+    const TempoTrainer& trainer = *m_trainer->Trainer();
+    QStringList passes;
+    for (const TempoTrainer::Pass& pass : trainer.Passes()) {
+        passes << QString::fromUtf8("%1%（正確さ %2%）")
+                      .arg(pass.speed)
+                      .arg(static_cast<int>(pass.accuracy * 100.0 + 0.5));
+    }
+    QString text = QString::fromUtf8("だんだん速く: ") + passes.join(QString::fromUtf8(" → "));
+    text += trainer.Reached() > 0 ? QString::fromUtf8("\n到達した速さ: %1%").arg(trainer.Reached())
+                                  : QString::fromUtf8("\n到達した速さ: まだありません");
+    if (!trainer.Finished()) {
+        text += QString::fromUtf8("　次は %1%").arg(trainer.Speed());
+    }
+    m_results->ShowTrainer(text);
+    ShowTrainerSpeed();
+    if (*outcome == TempoTrainer::Outcome::Reached) {
+        ShowMessage(QString::fromUtf8("目標の速さ %1% に到達しました。だんだん速くを終わります。")
+                        .arg(trainer.Plan().goal)
+                        .toStdString());
+    }
+}
+
+void CPelorvaneDlg::ShowTrainerSpeed() {
+    if (const TempoTrainer* trainer = m_trainer->Trainer()) {
+        const QSignalBlocker block(m_speedSlider);
+        m_speedSlider->setValue(NearestSpeedPosition(trainer->Speed()));
+    }
+    UpdateSpeedValue();
 }

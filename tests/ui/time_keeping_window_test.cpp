@@ -6,13 +6,16 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
 
 #include "current_performance.h"
 #include "engine/performance.h"
+#include "smf/meter_map.h"
 #include "ui/control_ids.h"
+#include "ui/practice_results_window.h"
 #include "ui/ui_state.h"
 #include "ui_test_support.h"
 
@@ -114,6 +117,75 @@ TEST_F(TimeKeepingWindowTest, MetronomeAndCountInAreRememberedWithTheWindowState
     EXPECT_TRUE(m_window->Core().Metronome());
     EXPECT_EQ(CountIn()->currentIndex(), 2);
     EXPECT_EQ(m_window->Core().CountInBars(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A pass of the loop as the 練習結果 window hands it over once scored.
+void HandOverPass(TestWindow& window, LoopSpan loop, int speed, double accuracy) {
+    PracticeRun run;
+    run.mode = PlayMode::Accompaniment;
+    run.speedPercent = speed;
+    run.startSongMs = loop.a;
+    run.endSongMs = loop.b - 1;
+    PracticeSummary summary;
+    summary.scored = true;
+    summary.accuracy = accuracy;
+    window.Results()->m_onScored(run, summary);
+}
+
+TEST_F(TimeKeepingWindowTest, AHardBarsButtonTrainsItsLoopFasterUpToTheGoal) {
+    WriteSongList({DemoSong(0)});
+    OpenWindow();
+    ClickSongRow(0);
+    RecordedRun r;
+    r.run.mode = PlayMode::Accompaniment;
+    r.run.songPath = DemoSong(0);
+    r.summary.scored = true;
+    r.hardestBars = {2};
+    auto meter = std::make_shared<smf::MeterMap>();
+    m_window->Results()->ShowRun(r, meter);
+    ASSERT_EQ(m_window->Results()->TrainerButtons().size(), 1u);
+    EXPECT_EQ(m_window->Results()->TrainerButtons()[0]->text(),
+              QString::fromUtf8("第2小節をだんだん速く"));
+    QTest::mouseClick(m_window->Results()->TrainerButtons()[0], Qt::LeftButton);
+    ASSERT_TRUE(m_window->Trainer().Active());
+    const LoopSpan loop = *m_window->Core().Loop();
+    EXPECT_EQ(PerformanceOf(m_window->Core())->GetPlayer().SpeedPercent(), 60);
+    EXPECT_EQ(Percent()->value(), 60);
+    EXPECT_EQ(Slider()->value(), 0);
+
+    // A good pass, a poor one, then good ones to the goal.
+    m_window->Core().StopPlay();
+    HandOverPass(*m_window, loop, 60, 0.95);
+    EXPECT_EQ(PerformanceOf(m_window->Core())->GetPlayer().SpeedPercent(), 65);
+    EXPECT_NE(m_window->Core().CurrentPlayState(), Stopped);
+    m_window->Core().StopPlay();
+    HandOverPass(*m_window, loop, 65, 0.5);
+    EXPECT_EQ(Percent()->value(), 60);
+    EXPECT_TRUE(m_window->Results()->TrainerText().contains(
+        QString::fromUtf8("60%（正確さ 95%） → 65%（正確さ 50%）")))
+        << m_window->Results()->TrainerText().toStdString();
+    EXPECT_TRUE(
+        m_window->Results()->TrainerText().contains(QString::fromUtf8("到達した速さ: 60%")));
+    for (int speed = 60; m_window->Trainer().Active(); speed += 5) {
+        ASSERT_LE(speed, 100);
+        m_window->Core().StopPlay();
+        HandOverPass(*m_window, loop, speed, 1.0);
+    }
+    EXPECT_EQ(
+        m_window->m_messages,
+        std::vector<std::string>{"目標の速さ 100% に到達しました。だんだん速くを終わります。"});
+    EXPECT_TRUE(
+        m_window->Results()->TrainerText().contains(QString::fromUtf8("到達した速さ: 100%")));
+
+    // Stop ends a training under way.
+    QTest::mouseClick(m_window->Results()->TrainerButtons()[0], Qt::LeftButton);
+    ASSERT_TRUE(m_window->Trainer().Active());
+    m_window->OnCommand(ids::kStop);
+    EXPECT_FALSE(m_window->Trainer().Active());
 }
 
 }  // namespace
