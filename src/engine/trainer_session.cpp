@@ -1,13 +1,13 @@
 #include "engine/trainer_session.h"
 
-#include "engine/window_core.h"
+#include "engine/play_session.h"
 
 bool TrainerSession::Start(const TrainerPlan& plan, LoopSpan loop, PlayMode mode) {
     if (!TrainerPlanError(plan).empty() || loop.b <= loop.a + 1 ||
         (mode != PlayMode::MyPaceLesson && mode != PlayMode::Accompaniment)) {
         return false;
     }
-    m_core.StopPlay();
+    m_session.Stop();
     m_trainer.emplace(plan);
     m_loop = loop;
     m_mode = mode;
@@ -20,15 +20,13 @@ void TrainerSession::Stop() {
         return;
     }
     m_active = false;
-    m_core.SetLoop(m_loop);
+    m_session.SetLoop(m_loop);
 }
 
 bool TrainerSession::StartPass() {
-    m_core.SetSpeedPercent(m_trainer->Speed());
-    // One pass a start: the core stops at the loop's end, and each pass is a run of its own.
-    m_core.SetLoop(m_loop, 1);
-    m_core.StartPlay(m_mode);
-    return m_core.CurrentPlayState() != Stopped;
+    // One pass a start: play stops at the loop's end, and each pass is a run of its own.
+    m_session.SetLoop(m_loop, 1);
+    return m_startPass(m_mode, m_trainer->Speed());
 }
 
 std::optional<TempoTrainer::Outcome> TrainerSession::OnRunScored(const PracticeRun& run,
@@ -48,7 +46,7 @@ std::optional<TempoTrainer::Outcome> TrainerSession::OnRunScored(const PracticeR
         Stop();
         return outcome;
     }
-    if (m_core.CurrentPlayState() == Stopped) {
+    if (m_session.CurrentPlayState() == Stopped) {
         m_active = StartPass();
     }
     return outcome;

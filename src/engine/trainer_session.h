@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "engine/passage.h"
@@ -7,15 +8,19 @@
 #include "engine/practice_run.h"
 #include "engine/tempo_trainer.h"
 
-class CPelorvaneCore;
+class PlaySession;
 
-// The tempo trainer at work on a core: each pass of the loop is played as a start of its own at
-// the trainer's speed (so that it is scored on its own, at one speed), and the next begins once
-// whoever collects the scored runs hands the pass over. Only the lesson and the accompaniment
+// The tempo trainer at work on a play session: each pass of the loop is played as a start of its
+// own at the trainer's speed (so that it is scored on its own, at one speed), and the next begins
+// once whoever collects the scored runs hands the pass over. Only the lesson and the accompaniment
 // are scored, so only they train. User-interface thread (or the command-line tool's main one).
 class TrainerSession {
   public:
-    explicit TrainerSession(CPelorvaneCore& core) : m_core(core) {}
+    // Starts a pass of the song in the mode at the speed; false when nothing started.
+    using PassStarter = std::function<bool(PlayMode mode, int speedPercent)>;
+
+    TrainerSession(PlaySession& session, PassStarter startPass)
+        : m_session(session), m_startPass(std::move(startPass)) {}
 
     // Starts the first pass; false (nothing started) for a plan TrainerPlanError refuses, a mode
     // that is not scored or no song to play.
@@ -35,7 +40,8 @@ class TrainerSession {
   private:
     bool StartPass();
 
-    CPelorvaneCore& m_core;
+    PlaySession& m_session;
+    PassStarter m_startPass;
     std::optional<TempoTrainer> m_trainer;
     LoopSpan m_loop;
     PlayMode m_mode = PlayMode::MyPaceLesson;

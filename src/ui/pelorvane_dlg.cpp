@@ -68,7 +68,12 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
       m_core(std::make_unique<CPelorvaneCore>(service, *this, std::move(dataDir))),
-      m_trainer(std::make_unique<TrainerSession>(*m_core)) {
+      m_trainer(std::make_unique<TrainerSession>(m_core->Session(),
+                                                 [this](PlayMode mode, int speedPercent) {
+                                                     m_core->SetSpeedPercent(speedPercent);
+                                                     m_core->StartPlay(mode);
+                                                     return m_core->CurrentPlayState() != Stopped;
+                                                 })) {
     InstallFontSubstitutes();
     m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
     BuildControls();

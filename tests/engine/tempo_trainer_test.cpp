@@ -57,6 +57,14 @@ SmfWriter ChordsSong() {
 class TrainerSessionTest : public CoreFixture {
   protected:
     Performance& P() { return *PerformanceOf(*core); }
+    // Passes start as the window starts them: at an exact speed, with the selected song.
+    TrainerSession Session() {
+        return TrainerSession(core->Session(), [this](PlayMode mode, int speedPercent) {
+            core->SetSpeedPercent(speedPercent);
+            core->StartPlay(mode);
+            return core->CurrentPlayState() != Stopped;
+        });
+    }
 
     // Plays until the core stops, pressing each awaited chord (with a key of no chord first when
     // sloppy), then hands the scored runs to the session.
@@ -85,7 +93,7 @@ class TrainerSessionTest : public CoreFixture {
 
 TEST_F(TrainerSessionTest, EachPassIsScoredAtItsSpeedAndTheGoalEndsTheTraining) {
     core->AddLoadedSong(ChordsSong().Load(), 0b1);
-    TrainerSession session(*core);
+    TrainerSession session = Session();
     EXPECT_FALSE(session.Start({60, 20, 100}, {1000, 3000}, PlayMode::ModelPerformance));
     EXPECT_FALSE(session.Start({100, 20, 60}, {1000, 3000}, PlayMode::MyPaceLesson));
     ASSERT_TRUE(session.Start({60, 20, 100}, {1000, 3000}, PlayMode::MyPaceLesson));
@@ -108,7 +116,7 @@ TEST_F(TrainerSessionTest, EachPassIsScoredAtItsSpeedAndTheGoalEndsTheTraining) 
 
 TEST_F(TrainerSessionTest, AStopInsideAPassEndsTheTraining) {
     core->AddLoadedSong(ChordsSong().Load(), 0b1);
-    TrainerSession session(*core);
+    TrainerSession session = Session();
     ASSERT_TRUE(session.Start({60, 20, 100}, {1000, 3000}, PlayMode::MyPaceLesson));
     TickEveryMs(300);
     core->FromInput(Msg(0x90, 62, 100));

@@ -1,7 +1,5 @@
-// pelorvane-play: lists the MIDI devices, or plays one MIDI file through the same core as the
-// window, opening the devices by name the way the window does.
-
-#include <unistd.h>
+// pelorvane-play: lists the MIDI devices, or plays one MIDI file through the same play session as
+// the window, opening the devices by name the way the window does.
 
 #include <atomic>
 #include <chrono>
@@ -12,12 +10,12 @@
 #include <memory>
 #include <thread>
 
+#include "engine/play_session.h"
 #include "engine/practice_run.h"
 #include "engine/trainer_session.h"
-#include "engine/window_core.h"
-#include "midi/settings_file.h"
 #include "midi/system_midi.h"
 #include "platform/clock.h"
+#include "platform/message_sink.h"
 #include "play_options.h"
 #include "play_passage.h"
 #include "smf/meter_map.h"
@@ -34,26 +32,18 @@
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+// How long the wait for the end goes before the devices, the records and an interrupt are looked
+// at again.
+constexpr std::chrono::milliseconds kLookAgain{100};
 
 void OnInterrupt(int) {
     g_interrupted.store(true);
 }
 
-// The window's questions, answered from the command line: the one song is selected once it is
-// in the list, and messages go to standard error.
-class CommandLineHost : public CoreHost {
+// Messages go to standard error, one line each.
+class ErrorStream : public MessageSink {
   public:
-    explicit CommandLineHost(int speedPosition) : m_speedPosition(speedPosition) {}
-
-    int SelectedSongRow() override { return m_selectedRow; }
-    int SpeedSliderPosition() override { return m_speedPosition; }
-    void LightModeLed(int) override {}
     void ShowMessage(const std::string& text) override { std::cerr << text << std::endl; }
-
-    int m_selectedRow = -1;
-
-  private:
-    int m_speedPosition;
 };
 
 int ListDevices() {
@@ -66,29 +56,6 @@ int ListDevices() {
     }
     return 0;
 }
-
-// The core keeps its files in a folder of its own, so the tool never touches the user's
-// settings or song list.
-class TemporaryFolder {
-  public:
-    TemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "pelorvane-play-XXXXXX").string();
-        if (mkdtemp(pattern.data())) {
-            m_path = pattern;
-        }
-    }
-    ~TemporaryFolder() {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    const std::string& Path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
 
 // Stores the runs finished so far in the history the window keeps, when asked to: here on the
 // main thread, off the clock and input threads.
@@ -106,11 +73,11 @@ class Recorder {
 #endif
     }
     // The runs finished by now, scored; stored too when recording.
-    std::vector<std::pair<PracticeRun, PracticeSummary>> Store(CPelorvaneCore& core, bool flush) {
+    std::vector<std::pair<PracticeRun, PracticeSummary>> Store(PlaySession& session, bool flush) {
         std::vector<std::pair<PracticeRun, PracticeSummary>> scored;
 #ifdef PV_WITH_HISTORY
         if (m_db) {
-            for (RecordedRun& r : RecordFinishedRuns(core.Practice(), *m_db, flush)) {
+            for (RecordedRun& r : RecordFinishedRuns(session.Practice(), *m_db, flush)) {
                 scored.emplace_back(std::move(r.run), r.summary);
             }
             if (flush) {
@@ -121,9 +88,8 @@ class Recorder {
             return scored;
         }
 #endif
-        for (PracticeRun& run : core.Practice().Collect(NowMs(), flush)) {
-            const auto meter = core.Practice().MeterOf(run.song);
-            if (meter) {
+        for (PracticeRun& run : session.Practice().Collect(NowMs(), flush)) {
+            if (const auto meter = session.Practice().MeterOf(run.song)) {
                 PracticeSummary summary = Summarize(run, *meter);
                 scored.emplace_back(std::move(run), summary);
             }
@@ -164,80 +130,94 @@ void TellTrainer(TrainerSession& trainer,
 }
 
 int Play(const PlayOptions& options) {
-    TemporaryFolder folder;
-    if (folder.Path().empty()) {
-        std::cerr << "pelorvane-play: cannot create a temporary folder" << std::endl;
+    ErrorStream errors;
+    SongList songs;
+    const int result = AddSong(songs, options.file);
+    if (result != SONG_OK) {
+        ShowLoadError(errors, options.file, result);
         return 1;
     }
-    std::string inName = options.inName.value_or("Digital Keyboard-1");
-    std::string outName = options.outName.value_or(kBuiltInSynthName);
-    if (!SaveSettingsFile(folder.Path() + "/" + kSettingsFileName, inName, outName)) {
-        std::cerr << "pelorvane-play: cannot write into " << folder.Path() << std::endl;
-        return 1;
+    const SongEntry& entry = songs.m_entries[0];
+    std::string error;
+    const std::optional<PassagePlan> plan =
+        PlanPassage(options, smf::MeterMap(*entry.m_midiData), error);
+    if (!plan) {
+        std::cerr << "pelorvane-play: " << error << std::endl;
+        return 2;
     }
+    StartCommand start;
+    start.mode = options.mode;
+    start.speedPercent =
+        options.exactSpeed.value_or(SpeedPercentTable[ClampSpeedPosition(options.speedPosition)]);
+    for (int channel = 0; channel < 16; ++channel) {
+        start.parts.SetChannel(channel, options.practice[channel]);
+    }
+    start.song = entry.m_midiData;
+    start.path = entry.m_path;
 
     auto service = CreateSystemMidiService();
     int exitCode = 0;
     {
-        CommandLineHost host(options.speedPosition);
-        CPelorvaneCore core(*service, host, folder.Path());
-        int result = AddSong(core.Songs(), options.file);
-        if (result != SONG_OK) {
-            ShowLoadError(host, options.file, result);
-            return 1;
-        }
-        host.m_selectedRow = 0;
-        SongEntry& entry = core.Songs().m_entries[0];
-        for (int channel = 0; channel < 16; ++channel) {
-            entry.m_channels[channel].m_practice = options.practice[channel] ? 1 : 0;
-        }
-        std::string error;
-        const std::optional<PassagePlan> plan =
-            PlanPassage(options, smf::MeterMap(*entry.m_midiData), error);
-        if (!plan) {
-            std::cerr << "pelorvane-play: " << error << std::endl;
-            return 2;
-        }
+        PlaySession session(*service);
         Recorder recorder(options.record);
-        core.SetLoop(plan->loop, plan->passes);
-        core.SeekTo(plan->startMs);
-        core.OpenMidiDevices();
-        core.StartClockThread();
-        core.SetMetronome(options.metronome);
-        core.SetCountInBars(options.countInBars);
-        if (options.exactSpeed) {
-            core.SetSpeedPercent(*options.exactSpeed);
+        session.SetLoop(plan->loop, plan->passes);
+        session.SeekTo(plan->startMs);
+        const DeviceOpening opened =
+            session.OpenDevices(options.inName.value_or("Digital Keyboard-1"),
+                                options.outName.value_or(kBuiltInSynthName));
+        for (const std::string& text : opened.messages) {
+            errors.ShowMessage(text);
         }
-        TrainerSession trainer(core);
-        if (options.trainer && plan->loop) {
-            trainer.Start(*options.trainer, *plan->loop, options.mode);
-        } else {
-            core.StartPlay(options.mode);
-        }
-        if (core.CurrentPlayState() == Stopped) {
+        session.SetMetronome(options.metronome);
+        session.SetCountInBars(options.countInBars);
+        session.StartClockThread();
+        TrainerSession trainer(session, [&session, start](PlayMode mode, int speedPercent) {
+            StartCommand pass = start;
+            pass.mode = mode;
+            pass.speedPercent = speedPercent;
+            return session.Start(pass);
+        });
+        const bool started = options.trainer && plan->loop
+                                 ? trainer.Start(*options.trainer, *plan->loop, options.mode)
+                                 : session.Start(start);
+        if (!started) {
             std::cerr << "pelorvane-play: nothing to play" << std::endl;
             exitCode = 1;
         }
+        // The end wakes the wait at once; between, the devices are looked at (a keyboard pulled
+        // out stops a lesson that waits for it), the runs stored and an interrupt noticed.
+        bool outputLostTold = false;
+        auto checkDevices = [&] {
+            const DeviceLoss loss = session.CheckDevices();
+            if (loss == DeviceLoss::None || (loss != DeviceLoss::Output && outputLostTold)) {
+                return;
+            }
+            outputLostTold = outputLostTold || loss == DeviceLoss::Output;
+            errors.ShowMessage(DeviceLossText(loss));
+        };
         // Between two passes of the trainer nothing plays until the last one is scored.
-        for (int slept = 0;
-             (core.CurrentPlayState() != Stopped || trainer.Active()) && !g_interrupted.load();
-             ++slept) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            core.CheckDevices();
-            if (slept % 10 == 0 || (trainer.Active() && core.CurrentPlayState() == Stopped)) {
-                TellTrainer(trainer, recorder.Store(core, false));
+        while (!g_interrupted.load()) {
+            const bool stopped = session.WaitUntilStopped(kLookAgain);
+            checkDevices();
+            TellTrainer(trainer, recorder.Store(session, false));
+            if (stopped && !trainer.Active()) {
+                break;
+            }
+            if (stopped && session.CurrentPlayState() == Stopped) {
+                std::this_thread::sleep_for(kLookAgain);
             }
         }
-        core.CheckDevices();  // a device lost on the last tick
+        checkDevices();  // a device lost on the last tick
         if (g_interrupted.load()) {
-            core.StopPlay();
+            session.Stop();
             exitCode = 130;
         } else {
             // Let the last notes ring out before the device closes.
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
-        core.ShutDown();
-        recorder.Store(core, true);
+        session.EndClockThread();
+        session.CloseDevices();
+        recorder.Store(session, true);
     }
     return exitCode;
 }

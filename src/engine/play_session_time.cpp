@@ -1,13 +1,12 @@
-// Keeping time: the metronome, the count-in before a start, and speeds finer than the slider's.
+// Keeping time: the metronome and the count-in before a start.
 
 #include <array>
 
 #include "engine/performance.h"
-#include "engine/speed_percent.h"
-#include "engine/window_core.h"
+#include "engine/play_session.h"
 #include "platform/clock.h"
 
-void CPelorvaneCore::SetMetronome(bool on) {
+void PlaySession::SetMetronome(bool on) {
     m_metronome.store(on);
     CheckedLock lock(m_playLock);
     if (m_pPerformance) {
@@ -16,7 +15,7 @@ void CPelorvaneCore::SetMetronome(bool on) {
     WakeClockThread();
 }
 
-bool CPelorvaneCore::SetCountInBars(int bars) {
+bool PlaySession::SetCountInBars(int bars) {
     if (bars < 0 || bars > kMaxCountInBars) {
         return false;
     }
@@ -24,25 +23,7 @@ bool CPelorvaneCore::SetCountInBars(int bars) {
     return true;
 }
 
-bool CPelorvaneCore::SetSpeedPercent(int percent) {
-    if (!ValidSpeedPercent(percent)) {
-        return false;
-    }
-    m_exactSpeed.store(percent);
-    CheckedLock lock(m_playLock);
-    if (m_pPerformance) {
-        m_pPerformance->SetSpeedPercent(percent);
-    }
-    WakeClockThread();
-    return true;
-}
-
-int CPelorvaneCore::ChosenSpeedPercent(int sliderPosition) const {
-    const int exact = m_exactSpeed.load();
-    return exact != 0 ? exact : SpeedPercentTable[ClampSpeedPosition(sliderPosition)];
-}
-
-bool CPelorvaneCore::CountInTick(Performance* p, uint32_t now) {
+bool PlaySession::CountInTick(Performance* p, uint32_t now) {
     if (!p || m_countIn.Done()) {
         return false;
     }
@@ -69,7 +50,7 @@ bool CPelorvaneCore::CountInTick(Performance* p, uint32_t now) {
     return false;
 }
 
-clock_schedule::NextTick CPelorvaneCore::PlanCountInTick(const Performance* p, uint32_t now) const {
+clock_schedule::NextTick PlaySession::PlanCountInTick(const Performance* p, uint32_t now) const {
     const std::array<const TimeSource*, 2> sources = {
         &m_countIn, p && p->HasOutput() ? &p->GetKeyLights() : nullptr};
     return clock_schedule::PlanNextTick(sources, Playing, now);
