@@ -36,8 +36,9 @@ std::optional<TempoTrainer::Outcome> TrainerSession::OnRunScored(const PracticeR
         run.startSongMs >= m_loop.b) {
         return std::nullopt;
     }
-    // Song time stops a millisecond short of B at the end of a pass.
-    if (run.endSongMs + 1 < m_loop.b) {
+    // A pass stopped short, or one in which nothing was played: the learner has left off.
+    // Song time stops a millisecond short of B at the end of a whole pass.
+    if (run.endSongMs + 1 < m_loop.b || !AnythingPlayed(run)) {
         Stop();
         return std::nullopt;
     }

@@ -32,8 +32,8 @@ class TrainerSession {
     const TempoTrainer* Trainer() const { return m_trainer ? &*m_trainer : nullptr; }
 
     // A run scored. A whole pass of the training moves the speed and starts the next pass (none
-    // after the goal); a pass the learner stopped short ends the training. Anything else is
-    // not the trainer's and is ignored.
+    // after the goal); a pass the learner stopped short, or played nothing in, ends the training.
+    // Anything else is not the trainer's and is ignored.
     std::optional<TempoTrainer::Outcome> OnRunScored(const PracticeRun& run,
                                                      const PracticeSummary& summary);
 

@@ -98,7 +98,7 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
         }
     }
     for (RecordedRun& r : runs) {
-        if (m_onScored && r.played && r.summary.scored && !flush) {
+        if (m_onScored && r.summary.scored && !flush) {
             m_onScored(r.run, r.summary);
         }
         const bool show = &r == shown;

@@ -51,8 +51,8 @@ class CPracticeResultsWindow : public QWidget {
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
     // The hard bars' buttons that train the loop around each bar faster and faster.
     const std::vector<QPushButton*>& TrainerButtons() const { return m_trainerButtons; }
-    // Told of every scored run as it is collected, before it is stored: the tempo trainer
-    // decides the next pass from it.
+    // Told of every scored run as it is collected (also one in which nothing was played), before
+    // it is stored: the tempo trainer decides the next pass from it.
     std::function<void(const PracticeRun&, const PracticeSummary&)> m_onScored;
     // The tempo trainer's passes and the speed reached, under the figures; empty hides it.
     void ShowTrainer(const QString& text);

@@ -114,7 +114,7 @@ TEST_F(TrainerSessionTest, EachPassIsScoredAtItsSpeedAndTheGoalEndsTheTraining) 
     EXPECT_NE(core->CurrentPlayState(), Stopped);
 }
 
-TEST_F(TrainerSessionTest, AStopInsideAPassEndsTheTraining) {
+TEST_F(TrainerSessionTest, AStopInsideAPassOrAPassLeftUnplayedEndsTheTraining) {
     core->AddLoadedSong(ChordsSong().Load(), 0b1);
     TrainerSession session = Session();
     ASSERT_TRUE(session.Start({60, 20, 100}, {1000, 3000}, PlayMode::MyPaceLesson));
@@ -123,6 +123,18 @@ TEST_F(TrainerSessionTest, AStopInsideAPassEndsTheTraining) {
     TickEveryMs(300);
     core->StopPlay();
     for (const PracticeRun& run : core->Practice().Collect(NowMs(), true)) {
+        EXPECT_FALSE(session.OnRunScored(run, Summarize(run, *core->Practice().MeterOf(run.song))));
+    }
+    EXPECT_FALSE(session.Active());
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
+
+    // A whole pass of the accompaniment with no key pressed: nobody is practising any more.
+    ASSERT_TRUE(session.Start({60, 20, 100}, {1000, 3000}, PlayMode::Accompaniment));
+    for (int guard = 0; guard < 20000 && core->CurrentPlayState() != Stopped; ++guard) {
+        AdvanceAndTick(1);
+    }
+    for (const PracticeRun& run : core->Practice().Collect(NowMs(), true)) {
+        EXPECT_EQ(run.endSongMs, 2999u);
         EXPECT_FALSE(session.OnRunScored(run, Summarize(run, *core->Practice().MeterOf(run.song))));
     }
     EXPECT_FALSE(session.Active());

@@ -130,6 +130,7 @@ void HandOverPass(TestWindow& window, LoopSpan loop, int speed, double accuracy)
     run.speedPercent = speed;
     run.startSongMs = loop.a;
     run.endSongMs = loop.b - 1;
+    run.extra = 1;  // something played
     PracticeSummary summary;
     summary.scored = true;
     summary.accuracy = accuracy;
