@@ -21,7 +21,7 @@ void CPelorvaneDlg::BuildTimeControls() {
     m_speedPercent->setSingleStep(kSpeedPercentStep);
     m_speedPercent->setSuffix(QStringLiteral("%"));
     m_speedPercent->setValue(SpeedPercentTable[kDefaultSpeedPosition]);
-    m_speedPercent->setGeometry(du.Rect(210, 238, 30, 12));
+    m_speedPercent->setGeometry(du.Rect(210, 238, 31, 11));
     m_speedPercent->setFocusPolicy(Qt::StrongFocus);
     // Typed digits take effect when the box is left, not at every key.
     m_speedPercent->setKeyboardTracking(false);
@@ -32,13 +32,13 @@ void CPelorvaneDlg::BuildTimeControls() {
     m_countIn->addItem(QString::fromUtf8("カウントなし"));
     m_countIn->addItem(QString::fromUtf8("1小節カウント"));
     m_countIn->addItem(QString::fromUtf8("2小節カウント"));
-    m_countIn->setGeometry(du.Rect(242, 238, 43, 12));
+    m_countIn->setGeometry(du.Rect(210, 251, 75, 12));
     m_countIn->setFocusPolicy(Qt::StrongFocus);
     connect(m_countIn, &QComboBox::currentIndexChanged, this, &CPelorvaneDlg::OnCountInChosen);
 
     m_metronome = new QCheckBox(QString::fromUtf8("メトロノーム"), this);
     m_metronome->setObjectName(QString::number(ids::kMetronome));
-    m_metronome->setGeometry(du.Rect(210, 251, 66, 11));
+    m_metronome->setGeometry(du.Rect(242, 238, 45, 11));
     m_metronome->setFocusPolicy(Qt::StrongFocus);
     connect(m_metronome, &QCheckBox::toggled, this, &CPelorvaneDlg::SetMetronome);
 }
