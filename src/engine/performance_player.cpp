@@ -68,6 +68,9 @@ void Performance::Advance(uint32_t elapsedMs) {
         }
         PerformanceEvent copy = e;
         m_player.PlayVolume(copy);
+        if (copy.IsNoteOn() && m_player.SilencedByNotes(copy.channel)) {
+            continue;
+        }
         SendEvent(copy);
         ReleaseBrightEvent(copy);
     }
@@ -149,6 +152,12 @@ void Performance::SetNoteOnObserver(NoteOnObserver observer, void* data) {
 
 void Performance::SetMetronome(bool on) {
     SendClicks(m_clicks.SetOn(on));
+    // The clicks share the drums' channel: a mode that silences the drums leaves out their
+    // notes instead of turning the channel down, or the clicks would be silenced with them.
+    m_player.SetSilenceByNotes(ClickTrack::kChannel, on);
+    if (m_player.IsSilenced(ClickTrack::kChannel)) {
+        SetMuteMode(m_player.CurrentMuteMode());
+    }
 }
 
 void Performance::SendClicks(const std::vector<ClickTrack::Message>& clicks) {

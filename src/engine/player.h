@@ -50,6 +50,12 @@ class Player {
     // False when the channel already was (or was not) a practice channel.
     bool SetPracticeChannel(int channel, bool on);
     bool IsSilenced(int channel) const;
+    // A channel that must stay audible for something else sent on it (the metronome's clicks):
+    // the mode silences it by leaving out the song's notes on it, not by its volume.
+    void SetSilenceByNotes(int channel, bool on);
+    bool SilencedByNotes(int channel) const {
+        return (m_silenceByNotes >> (channel & 0x0F) & 1u) != 0 && IsSilenced(channel);
+    }
     // The volume a channel is sent now that the mode is set: 0 when silenced.
     uint8_t ApplyMute(int channel);
     // A volume change as the song plays it: remembered for the channel, and sent as 0 on a
@@ -86,4 +92,5 @@ class Player {
     uint32_t m_practiceMask = 1;
     MuteMode m_muteMode = MuteNone;
     uint32_t m_songTimeLimit = kNoLimit;
+    uint16_t m_silenceByNotes = 0;
 };

@@ -160,6 +160,49 @@ TEST_F(TimeKeepingTest, ClicksStandStillWhileTheLessonWaits) {
     EXPECT_EQ(songMs, (std::vector<uint32_t>{500, 1000}));
 }
 
+// A practice part on channel 1 over drums on channel 10, a kick every 250 ms.
+SmfWriter DrumSong() {
+    SmfWriter w;
+    for (uint32_t t = 0; t < 4000; t += 250) {
+        w.Note(t, 9, 36, 100);
+        w.Note(t, 0, 60, 200);
+    }
+    return w;
+}
+
+TEST_F(TimeKeepingTest, ClicksStayAudibleWhereTheModeSilencesTheDrums) {
+    core->AddLoadedSong(DrumSong().Load(), 0b1);
+    const uint32_t drumsDown = Msg(0xB9, 7, 0);
+    auto count = [](const std::vector<RecordedMessage>& sent, auto pred) {
+        return std::count_if(sent.begin(), sent.end(),
+                             [&](const RecordedMessage& m) { return !m.sysex && pred(m.packed); });
+    };
+    auto kicks = [](uint32_t packed) { return (packed & 0xFFFF) == 0x2499; };
+
+    // Solo without the metronome silences the drums by their volume, as ever.
+    std::vector<RecordedMessage> sent;
+    Start(PlayMode::Solo);
+    Run(1000, &sent);
+    EXPECT_EQ(count(sent, [&](uint32_t p) { return p == drumsDown; }), 1);
+    EXPECT_GT(count(sent, kicks), 0);
+    core->StopPlay();
+
+    // With it, the drums' notes are left out and their channel keeps its volume for the clicks.
+    core->SetMetronome(true);
+    sent.clear();
+    Start(PlayMode::Solo);
+    EXPECT_EQ(Run(1000, &sent).size(), 2u);
+    EXPECT_EQ(count(sent, [&](uint32_t p) { return p == drumsDown; }), 0);
+    EXPECT_GE(count(sent, [&](uint32_t p) { return p == Msg(0xB9, 7, 100); }), 1);
+    EXPECT_EQ(count(sent, kicks), 0);
+    // Off while playing: silenced by volume again, and the kicks come back.
+    sent.clear();
+    core->SetMetronome(false);
+    Run(1000, &sent);
+    EXPECT_EQ(count(sent, [&](uint32_t p) { return p == drumsDown; }), 1);
+    EXPECT_GT(count(sent, kicks), 0);
+}
+
 TEST(CountInPlanTest, CountsWholeBarsAtTheTempoOfThePlace) {
     // No time signature: 4/4 at 120.
     SmfWriter plain;
