@@ -85,7 +85,7 @@ TEST_F(TimeKeepingWindowTest, MetronomeAndCountInAreRememberedWithTheWindowState
     OpenWindowWithState();
     EXPECT_FALSE(Metronome()->isChecked());
     EXPECT_FALSE(Metronome()->toolTip().isEmpty());
-    QTest::keyClick(Control(ids::kSongList), Qt::Key_F4);
+    QTest::keyClick(Control(ids::kSongList), Qt::Key_F12);
     EXPECT_TRUE(Metronome()->isChecked());
     EXPECT_TRUE(m_window->Core().Metronome());
 

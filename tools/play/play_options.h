@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/play_mode.h"
+#include "engine/practice_choice.h"
 #include "engine/tempo_trainer.h"
 
 // What the command line of pelorvane-play asks for.
@@ -25,6 +26,8 @@ struct PlayOptions {
     bool metronome = false;
     int countInBars = 0;
     std::optional<TrainerPlan> trainer;  // on the --loop
+    Hand hand = Hand::Both;
+    int splitKey = 60;  // where a channel played by one track divides into hands
     std::string file;
 };
 
@@ -36,6 +39,7 @@ inline constexpr const char* kPlayUsage =
     "       pelorvane-play [--in NAME] [--out NAME] [--mode model|lesson|accompaniment|solo]\n"
     "                      [--speed PERCENT] [--practice 1,2,...]\n"
     "                      [--from BAR] [--loop A-B] [--repeat N] [--record]\n"
+    "                      [--hand both|right|left] [--split KEY]\n"
     "                      [--metronome] [--count-in 0|1|2] [--trainer START:STEP:GOAL] FILE\n"
     "       PERCENT: 30-150 in steps of 5; the trainer needs --loop and --mode lesson or\n"
     "       accompaniment\n";
