@@ -114,8 +114,13 @@ class Recorder {
 void TellTrainer(TrainerSession& trainer,
                  const std::vector<std::pair<PracticeRun, PracticeSummary>>& runs) {
     for (const auto& [run, summary] : runs) {
+        const bool wasActive = trainer.Active();
         const std::optional<TempoTrainer::Outcome> outcome = trainer.OnRunScored(run, summary);
         if (!outcome) {
+            if (wasActive && !trainer.Active()) {
+                std::cout << "training ended: a pass was stopped or had nothing played"
+                          << std::endl;
+            }
             continue;
         }
         std::cout << "pass " << trainer.Trainer()->Passes().size() << ": speed " << run.speedPercent
