@@ -19,6 +19,18 @@ std::shared_ptr<const smf::MeterMap> PracticeLog::MeterOf(uint32_t song) const {
 std::vector<PracticeRun> PracticeLog::Collect(uint32_t nowMs, bool flush) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_scorer.Feed(m_queue.Take());
+    const std::vector<PlayerAction> actions = m_input.Take();
+    std::vector<PracticeEvent> presses;
+    for (const PlayerAction& a : actions) {
+        if (a.kind == PlayerAction::KeyDown && a.scored) {
+            PracticeEvent press;
+            press.kind = PracticeEvent::KeyDown;
+            press.key = a.key;
+            press.clockMs = a.clockMs;
+            presses.push_back(press);
+        }
+    }
+    m_scorer.Feed(presses);
     std::vector<PracticeRun> runs = m_scorer.TakeFinished(nowMs, flush);
     for (PracticeRun& run : runs) {
         const auto it = m_songs.find(run.song);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/player_input.h"
 #include "engine/practice_queue.h"
 #include "engine/practice_run.h"
 #include "engine/practice_scorer.h"
@@ -15,11 +16,12 @@ namespace smf {
 class MeterMap;
 }
 
-// The practice record of one core: the queue its clock thread and input callback hand over to,
-// and the scoring of what they handed over, done by whoever collects the runs.
+// The practice record of one core: the queue its clock thread hands over to, the stream of what
+// the learner plays, and the scoring of both, done by whoever collects the runs.
 class PracticeLog {
   public:
     PracticeQueue& Queue() { return m_queue; }
+    PlayerInput& Input() { return m_input; }
 
     // A song prepared for play; its number goes with every run of it. Any thread but the clock
     // and input threads.
@@ -36,6 +38,7 @@ class PracticeLog {
         std::shared_ptr<const smf::MeterMap> meter;
     };
     PracticeQueue m_queue;
+    PlayerInput m_input;
     mutable std::mutex m_lock;  // the songs and the scorer
     PracticeScorer m_scorer;
     std::map<uint32_t, Song> m_songs;
