@@ -31,12 +31,18 @@ std::vector<PracticeRun> PracticeLog::Collect(uint32_t nowMs, bool flush) {
         }
     }
     m_scorer.Feed(presses);
+    m_takes.Feed(actions);
     std::vector<PracticeRun> runs = m_scorer.TakeFinished(nowMs, flush);
     for (PracticeRun& run : runs) {
+        run.take = m_takes.TakeOf(run);
         const auto it = m_songs.find(run.song);
         if (it != m_songs.end()) {
             run.songPath = it->second.path;
         }
+    }
+    // The runs still to come begin where the last one finished ended.
+    if (!runs.empty()) {
+        m_takes.ForgetBefore(runs.back().startClockMs + runs.back().durationMs);
     }
     return runs;
 }

@@ -11,6 +11,7 @@
 #include "engine/practice_queue.h"
 #include "engine/practice_run.h"
 #include "engine/practice_scorer.h"
+#include "engine/take_recorder.h"
 
 namespace smf {
 class MeterMap;
@@ -29,7 +30,8 @@ class PracticeLog {
     std::shared_ptr<const smf::MeterMap> MeterOf(uint32_t song) const;
 
     // Scores what has been handed over and returns the runs finished by nowMs, oldest first,
-    // each with its song's path. flush: also the run playing, without waiting for late presses.
+    // each with its song's path and its take. flush: also the run playing, without waiting for late
+    // presses.
     std::vector<PracticeRun> Collect(uint32_t nowMs, bool flush = false);
 
   private:
@@ -39,8 +41,9 @@ class PracticeLog {
     };
     PracticeQueue m_queue;
     PlayerInput m_input;
-    mutable std::mutex m_lock;  // the songs and the scorer
+    mutable std::mutex m_lock;  // the songs, the scorer and the takes
     PracticeScorer m_scorer;
+    TakeRecorder m_takes;
     std::map<uint32_t, Song> m_songs;
     uint32_t m_nextSong = 1;
 };

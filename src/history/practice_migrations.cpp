@@ -33,6 +33,10 @@ const QStringList kSteps[] = {
         "ALTER TABLE runs ADD COLUMN timing_p50 INTEGER NOT NULL DEFAULT 0",
         "ALTER TABLE runs ADD COLUMN timing_spread INTEGER NOT NULL DEFAULT 0",
     },
+    // 3: what the learner played in a run, as a Standard MIDI File.
+    {
+        "CREATE TABLE takes (run_id INTEGER PRIMARY KEY REFERENCES runs (id), smf BLOB NOT NULL)",
+    },
 };
 
 static_assert(std::size(kSteps) == kPracticeSchemaVersion);
