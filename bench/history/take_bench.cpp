@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
                                 static_cast<qsizetype>(smf.size()));
             t.restart();
             if (!db.Store(r)) {
-                QTextStream(stderr) << "store failed\n";
+                QTextStream(stderr) << "store failed: " << db.TakeMessage() << "\n";
                 return 1;
             }
             store.push_back(Ms(t));

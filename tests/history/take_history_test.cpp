@@ -10,8 +10,10 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include "engine/practice_log.h"
 #include "engine/take_file.h"
 #include "history/practice_database.h"
+#include "history/practice_recording.h"
 #include "history/take_export_file.h"
 #include "history_test_files.h"
 #include "smf/smf.h"
@@ -77,6 +79,37 @@ TEST_F(TakeHistoryTest, EachSongKeepsItsLatestTakesAndItsBestAndEveryRun) {
     EXPECT_FALSE(db.TakeOf(runs[0].id, &ok));
     EXPECT_TRUE(ok);
     EXPECT_TRUE(db.RunsOf(other.songPath).at(0).hasTake);
+}
+
+// What the window and pelorvane-play --record store: each run with what was played in it.
+TEST_F(TakeHistoryTest, ARecordedRunIsStoredWithItsTake) {
+    PracticeLog log;
+    PracticeEvent start;
+    start.kind = PracticeEvent::RunStart;
+    start.mode = static_cast<uint8_t>(PlayMode::Solo);
+    start.value = 100;
+    start.song = log.BeginSong(song.toStdString(), nullptr);
+    log.Queue().Push(start);
+    log.Input().Push({PlayerAction::KeyDown, PlayerAction::Device, 60, 77, true, 100, 100});
+    log.Input().Push({PlayerAction::KeyUp, PlayerAction::Device, 60, 0, true, 300, 300});
+    PracticeEvent end;
+    end.kind = PracticeEvent::RunEnd;
+    end.clockMs = 500;
+    end.songMs = 500;
+    log.Queue().Push(end);
+
+    PracticeDatabase db(folder);
+    const std::vector<RecordedRun> recorded = RecordFinishedRuns(log, db, true);
+    ASSERT_EQ(recorded.size(), 1u);
+    ASSERT_TRUE(recorded[0].saved);
+    const std::vector<StoredRun> runs = db.RunsOf(song);
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_TRUE(runs[0].hasTake);
+    const std::optional<QByteArray> kept = db.TakeOf(runs[0].id);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(TakeFromSmf(reinterpret_cast<const uint8_t*>(kept->constData()),
+                          static_cast<size_t>(kept->size())),
+              (Take{{100, TakeEvent::NoteOn, 60, 77}, {300, TakeEvent::NoteOff, 60, 0}}));
 }
 
 TEST_F(TakeHistoryTest, ATakeExportsWithItsSongAndADamagedOneOnlySaysItCannotBeRead) {
