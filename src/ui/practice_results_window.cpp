@@ -1,5 +1,7 @@
 #include "ui/practice_results_window.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +10,7 @@
 
 #include "engine/window_core.h"
 #include "history/practice_database.h"
+#include "history/take_export_file.h"
 #include "smf/meter_map.h"
 #include "song/song_entry.h"
 #include "ui/practice_history_view.h"
@@ -50,6 +53,20 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
 
     m_history = new CPracticeHistoryView(this);
     layout->addWidget(m_history, 1);
+    m_exportTake = new QPushButton(QString::fromUtf8("MIDIファイルに保存"), this);
+    m_exportTake->setObjectName(QStringLiteral("exportTake"));
+    m_exportTake->setEnabled(false);
+    layout->addWidget(m_exportTake, 0, Qt::AlignRight);
+    // Only a run whose take is kept has anything to save.
+    connect(m_history, &CPracticeHistoryView::ChosenRunChanged, this, [this] {
+        const StoredRun* run = m_history->ChosenRun();
+        m_exportTake->setEnabled(run && run->hasTake);
+    });
+    connect(m_exportTake, &QPushButton::clicked, this, [this] { ExportChosenTake(); });
+    m_chooseSavePath = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QString::fromUtf8("MIDIファイルに保存"),
+                                            suggested, QString::fromUtf8("MIDIファイル (*.mid)"));
+    };
     resize(760, 560);
 
     m_collectTimer.setInterval(kCollectMs);
@@ -63,6 +80,34 @@ void CPracticeResultsWindow::ReportDatabase(const QString& message) {
     if (!message.isEmpty()) {
         emit Message(message);
     }
+}
+
+void CPracticeResultsWindow::ExportChosenTake() {
+    const StoredRun* chosen = m_history->ChosenRun();
+    if (!chosen || !chosen->hasTake) {
+        return;
+    }
+    const StoredRun run = *chosen;
+    const QFileInfo song(run.songPath);
+    const QString suggested = song.dir().filePath(
+        QStringLiteral("%1-%2.mid")
+            .arg(song.completeBaseName(),
+                 run.started.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
+    const QString path = m_chooseSavePath(suggested);
+    if (path.isEmpty()) {
+        return;
+    }
+    m_store.Post([this, run, path](PracticeDatabase& db) {
+        const std::optional<QByteArray> take = db.TakeOf(run.id);
+        QString message = db.TakeMessage();
+        if (take) {
+            ExportTake(run.songPath, *take, run.started, path, &message);
+        } else if (message.isEmpty()) {
+            message = QString::fromUtf8("この回の演奏の記録はもうありません。");
+        }
+        QMetaObject::invokeMethod(
+            this, [this, message] { ReportDatabase(message); }, Qt::QueuedConnection);
+    });
 }
 
 void CPracticeResultsWindow::CollectRuns(bool flush) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,6 +50,11 @@ class CPracticeResultsWindow : public QWidget {
     CPracticeHistoryView* History() const { return m_history; }
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
     QChartView* Chart() const;
+    QPushButton* ExportButton() const { return m_exportTake; }
+    // Asks where the chosen run's take is to be saved (empty: not at all); a file dialog
+    // unless a test puts its own answer in.
+    using SavePathChooser = std::function<QString(const QString& suggested)>;
+    void SetSavePathChooser(SavePathChooser chooser) { m_chooseSavePath = std::move(chooser); }
     // Returns once every run handed over is stored and read back.
     void FinishStoring() { m_store.Finish(); }
 
@@ -71,6 +77,8 @@ class CPracticeResultsWindow : public QWidget {
     QString SongTitle(const QString& songPath) const;
     void ClearFigures();
     void ReportDatabase(const QString& message);
+    // MIDIファイルに保存: the song with the chosen run's take, written on the history's thread.
+    void ExportChosenTake();
 
     CPelorvaneCore& m_core;
     QWidget* m_beside;
@@ -80,6 +88,8 @@ class CPracticeResultsWindow : public QWidget {
     QVBoxLayout* m_barBox = nullptr;
     std::vector<QPushButton*> m_barButtons;
     CPracticeHistoryView* m_history = nullptr;
+    QPushButton* m_exportTake = nullptr;
+    SavePathChooser m_chooseSavePath;
     QString m_figuresSong;  // the song whose run's figures stand, empty for none
     bool m_openedAhead = false;
     bool m_closing = false;

@@ -5,6 +5,7 @@
 #include <QChartView>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "history/practice_database.h"
 #include "midi_file_writer/smf_writer.h"
 #include "smf/meter_map.h"
+#include "smf/smf.h"
 #include "song/song_list.h"
 #include "ui/control_ids.h"
 #include "ui/position_bar.h"
@@ -303,6 +305,32 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     const QList<QAbstractSeries*> series = Results().Chart()->chart()->series();
     ASSERT_EQ(series.size(), 2);
     EXPECT_EQ(static_cast<QLineSeries*>(series[0])->count(), 1);
+
+    // What was played is kept with the run, and saved with the song as a MIDI file of its own.
+    ASSERT_TRUE(runs[0].hasTake);
+    EXPECT_FALSE(Results().ExportButton()->isEnabled());
+    Results().History()->List()->selectRow(0);
+    ASSERT_TRUE(Results().ExportButton()->isEnabled());
+    const QString out = QDir(QString::fromStdString(m_path)).filePath("with-take.mid");
+    QString suggested;
+    Results().SetSavePathChooser([&](const QString& s) {
+        suggested = s;
+        return out;
+    });
+    QTest::mouseClick(Results().ExportButton(), Qt::LeftButton);
+    Results().FinishStoring();
+    QApplication::processEvents();
+    EXPECT_TRUE(
+        suggested.startsWith(QFileInfo(QString::fromStdString(path)).dir().filePath("played-")))
+        << suggested.toStdString();
+    const std::unique_ptr<smf::Song> exported = smf::LoadFromFile(out.toStdString());
+    ASSERT_TRUE(exported);
+    ASSERT_EQ(exported->Tracks().size(), ShortSong().Load()->Tracks().size() + 1);
+    const smf::EventList& take = exported->Tracks().back().events;
+    ASSERT_GE(take.size(), 3u);  // its name, the stray key down and up
+    EXPECT_EQ(exported->Data(take[1])[0], 0x90);
+    EXPECT_EQ(exported->Data(take[1])[1], 40);
+    EXPECT_TRUE(m_window->m_messages.empty());
 
     // A pass of the loop in which nothing is played is said so, and neither kept nor charted.
     m_window->OnCommand(ids::kAccompaniment);
