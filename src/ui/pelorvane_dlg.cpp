@@ -259,6 +259,8 @@ void CPelorvaneDlg::OnInitDialog() {
             [this](const QString& text) { ShowSaveFailure(text.toStdString()); });
     connect(m_results.get(), &CPracticeResultsWindow::LoopRequested, this,
             &CPelorvaneDlg::OnPractiseLoop);
+    connect(m_results.get(), &CPracticeResultsWindow::TakeChosen, this,
+            &CPelorvaneDlg::ShowTakeInView);
 
     SelectLastSong();
 

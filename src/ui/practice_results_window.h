@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/passage.h"
+#include "engine/take.h"
 #include "history/practice_recording.h"
 #include "history/practice_store_thread.h"
 #include "history/stored_run.h"
@@ -51,6 +52,7 @@ class CPracticeResultsWindow : public QWidget {
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
     QChartView* Chart() const;
     QPushButton* ExportButton() const { return m_exportTake; }
+    QString TakeNoteText() const;
     // Asks where the chosen run's take is to be saved (empty: not at all); a file dialog
     // unless a test puts its own answer in.
     using SavePathChooser = std::function<QString(const QString& suggested)>;
@@ -65,6 +67,9 @@ class CPracticeResultsWindow : public QWidget {
     void SaveFailure(const QString& text);
     // A hard bar's button: the loop around that bar, for the main window to set and show.
     void LoopRequested(LoopSpan loop);
+    // A run of the song was chosen in the list: its take once read (null: none, or none that
+    // can be read), for the falling-notes view to draw over the song.
+    void TakeChosen(const QString& songPath, std::shared_ptr<const Take> take);
 
   private:
     void ShowFigures(const RecordedRun& recorded,
@@ -79,6 +84,8 @@ class CPracticeResultsWindow : public QWidget {
     void ReportDatabase(const QString& message);
     // MIDIファイルに保存: the song with the chosen run's take, written on the history's thread.
     void ExportChosenTake();
+    // Reads the chosen run's take on the history's thread, then hands it on (TakeChosen).
+    void ShowChosenTake();
 
     CPelorvaneCore& m_core;
     QWidget* m_beside;
@@ -89,6 +96,8 @@ class CPracticeResultsWindow : public QWidget {
     std::vector<QPushButton*> m_barButtons;
     CPracticeHistoryView* m_history = nullptr;
     QPushButton* m_exportTake = nullptr;
+    QLabel* m_takeNote = nullptr;  // says when the chosen run's take cannot be read
+    uint64_t m_takeRequests = 0;   // the latest choice's, so that an older answer is dropped
     SavePathChooser m_chooseSavePath;
     QString m_figuresSong;  // the song whose run's figures stand, empty for none
     bool m_openedAhead = false;

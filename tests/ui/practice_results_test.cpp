@@ -20,6 +20,7 @@
 #include "smf/smf.h"
 #include "song/song_list.h"
 #include "ui/control_ids.h"
+#include "ui/note_view.h"
 #include "ui/position_bar.h"
 #include "ui/practice_history_view.h"
 #include "ui/practice_results_window.h"
@@ -311,6 +312,9 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     EXPECT_FALSE(Results().ExportButton()->isEnabled());
     Results().History()->List()->selectRow(0);
     ASSERT_TRUE(Results().ExportButton()->isEnabled());
+    // Drawn over the song it was played in.
+    ASSERT_TRUE(WaitFor([&] { return m_window->m_noteView->ShownTake().has_value(); }));
+    EXPECT_TRUE(Results().TakeNoteText().isEmpty());
     const QString out = QDir(QString::fromStdString(m_path)).filePath("with-take.mid");
     QString suggested;
     Results().SetSavePathChooser([&](const QString& s) {
