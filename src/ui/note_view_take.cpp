@@ -9,7 +9,7 @@
 
 namespace {
 
-const QColor kOnTime(80, 220, 120);
+const QColor kOnTime(245, 245, 245);  // apart from every channel's colour
 const QColor kEarly(70, 140, 255);
 const QColor kLate(255, 160, 40);
 const QColor kWrong(255, 60, 60);
