@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTest>
 #include <QValueAxis>
@@ -335,6 +337,23 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     EXPECT_EQ(exported->Data(take[1])[0], 0x90);
     EXPECT_EQ(exported->Data(take[1])[1], 40);
     EXPECT_TRUE(m_window->m_messages.empty());
+    // A take damaged in the file: the run still shows, and says its take cannot be read.
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "damage-take");
+        raw.setDatabaseName(QDir(QString::fromStdString(m_path)).filePath("practice.sqlite"));
+        ASSERT_TRUE(raw.open());
+        ASSERT_TRUE(QSqlQuery(raw).exec("UPDATE takes SET smf = x'4d546864'"));
+        raw.close();
+    }
+    QSqlDatabase::removeDatabase("damage-take");
+    Results().ShowHistory(QString::fromStdString(path));
+    Results().FinishStoring();
+    QApplication::processEvents();
+    ASSERT_EQ(Results().History()->List()->rowCount(), 1);
+    Results().History()->List()->selectRow(0);
+    ASSERT_TRUE(WaitFor([&] { return !Results().TakeNoteText().isEmpty(); }));
+    EXPECT_FALSE(Results().ExportButton()->isEnabled());
+    EXPECT_FALSE(m_window->m_noteView->ShownTake().has_value());
 
     // A pass of the loop in which nothing is played is said so, and neither kept nor charted.
     m_window->OnCommand(ids::kAccompaniment);
