@@ -5,9 +5,6 @@
 #include <cstdint>
 
 class Performance;
-namespace smf {
-class Song;
-}
 
 // 128 keys as two 64-bit words, bit k of word k / 64.
 using KeyBits = std::array<uint64_t, 2>;
@@ -71,7 +68,3 @@ inline uint32_t MsToFlashTurn(uint32_t nowMs) {
     const uint32_t phase = nowMs & (kFlashPeriodMs - 1);
     return phase < kFlashLitMs ? kFlashLitMs - phase : kFlashPeriodMs - phase;
 }
-
-// Lowest and highest key of the note-ons on the channels of practiceMask; false when there are
-// none.
-bool PracticeKeyRange(const smf::Song& song, uint32_t practiceMask, int& low, int& high);

@@ -18,6 +18,7 @@
 #include "engine/player_input.h"
 #include "engine/practice_choice.h"
 #include "engine/practice_log.h"
+#include "engine/prepared_song.h"
 #include "engine/song_clock.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
@@ -35,7 +36,9 @@ struct StartCommand {
     int speedPercent = 100;
     PracticeChoice parts;
     std::shared_ptr<const smf::Song> song;  // none: nothing to start
-    std::string path;                       // the song's file, as the practice history knows it
+    // The song prepared already (none: prepared at the start, with the default split key).
+    std::shared_ptr<const PreparedSong> prepared;
+    std::string path;  // the song's file, as the practice history knows it
 };
 
 // The devices as opened: their names as resolved, and what the opening has to tell the learner,

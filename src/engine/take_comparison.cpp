@@ -1,5 +1,7 @@
 #include "engine/take_comparison.h"
 
+#include "engine/part_map.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -12,7 +14,7 @@ int32_t Offset(uint32_t played, uint32_t due) {
 
 }  // namespace
 
-TakeComparison CompareTake(const NoteSpans& song, uint16_t practised, const Take& take) {
+TakeComparison CompareTake(const NoteSpans& song, PracticeChoice practised, const Take& take) {
     TakeComparison out;
     if (take.empty()) {
         return out;
@@ -33,7 +35,7 @@ TakeComparison CompareTake(const NoteSpans& song, uint16_t practised, const Take
     const uint32_t to = take.back().songMs;
     std::vector<NoteSpan> due;
     auto consider = [&](const NoteSpan& n) {
-        if ((practised >> n.channel & 1u) != 0 && n.start + kTakeMatchMs >= from &&
+        if (IsPractised(Part{n.channel, n.hand}, practised) && n.start + kTakeMatchMs >= from &&
             n.start <= to + kTakeMatchMs) {
             due.push_back(n);
         }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/note_spans.h"
+#include "engine/practice_choice.h"
 #include "engine/take.h"
 
 // A take set against the song's practised notes, note by note, for drawing one over the other.
@@ -25,6 +26,6 @@ struct TakeComparison {
 inline constexpr uint32_t kTakeMatchMs = 150;
 inline constexpr uint32_t kOnTimeMs = 30;
 
-// practised: the channels practised, one bit each. Missed notes are looked for from the take's
-// first event to its last.
-TakeComparison CompareTake(const NoteSpans& song, uint16_t practised, const Take& take);
+// The notes of the practised parts are the ones a key can answer. Missed notes are looked for
+// from the take's first event to its last.
+TakeComparison CompareTake(const NoteSpans& song, PracticeChoice practised, const Take& take);

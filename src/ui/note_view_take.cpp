@@ -54,7 +54,7 @@ void CNoteView::CompareShownTake() {
         m_comparison.reset();
         return;
     }
-    m_comparison = CompareTake(*m_notes, static_cast<uint16_t>(m_practiceMask), *m_take);
+    m_comparison = CompareTake(*m_notes, m_practice, *m_take);
 }
 
 void CNoteView::DrawTake(QPainter& painter, uint32_t viewMs, uint32_t lowMs, uint32_t topMs) const {

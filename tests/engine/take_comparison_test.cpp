@@ -30,7 +30,7 @@ TEST(TakeComparison, EachPlayedNoteIsJudgedAgainstTheNearestPractisedNoteOfItsKe
         {4000, E::NoteOn, 66, 90}, {4200, E::NoteOff, 66, 0},  // the wrong key; 65 missed
         {5200, E::NoteOn, 67, 90}, {5300, E::NoteOff, 67, 0},  // too late: wrong, 67 missed
     };
-    const TakeComparison c = CompareTake(*song, 0x0001, take);
+    const TakeComparison c = CompareTake(*song, PracticeChoice{0x0001}, take);
     using P = TakeComparison::Played;
     ASSERT_EQ(c.played.size(), 6u);
     const P::Verdict verdicts[] = {P::OnTime, P::Early, P::Wrong, P::Late, P::Wrong, P::Wrong};
@@ -46,7 +46,7 @@ TEST(TakeComparison, EachPlayedNoteIsJudgedAgainstTheNearestPractisedNoteOfItsKe
     EXPECT_EQ(c.missed[0].key, 65);
     EXPECT_EQ(c.missed[1].key, 67);
     // The same key twice answers one note once.
-    const TakeComparison twice = CompareTake(*song, 0x0001,
+    const TakeComparison twice = CompareTake(*song, PracticeChoice{0x0001},
                                              {{990, E::NoteOn, 60, 90},
                                               {1000, E::NoteOff, 60, 0},
                                               {1020, E::NoteOn, 60, 90},
