@@ -21,11 +21,15 @@ QAtomicInt g_connections;
 
 const char* const kRunColumns =
     "started, mode, speed, bar_first, bar_last, duration_ms, notes, hit, missed, extra, chords, "
-    "wait_p50, wrong, accuracy, timing_p50, timing_spread";
+    "wait_p50, wrong, accuracy, timing_p50, timing_spread, hand";
+// A file of the second schema, read as it is: every run practised both hands.
+const char* const kSecondSchemaRunColumns =
+    "started, mode, speed, bar_first, bar_last, duration_ms, notes, hit, missed, extra, chords, "
+    "wait_p50, wrong, accuracy, timing_p50, timing_spread, 'both'";
 // A file of the first schema, read as it is (readers never bring it forward): nothing measured.
 const char* const kFirstSchemaRunColumns =
     "started, mode, speed, bar_first, bar_last, duration_ms, notes, hit, missed, extra, chords, "
-    "wait_p50, wrong, 0, 0, 0";
+    "wait_p50, wrong, 0, 0, 0, 'both'";
 
 // The takes kept per song besides its best: enough to hear how the playing went lately, while
 // the file stays small.
@@ -379,14 +383,14 @@ bool PracticeDatabase::StoreOnce(const StoredRun& r, QSqlError& error) {
     if (ok) {
         q.prepare(
             QStringLiteral("INSERT INTO runs (song_id, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                           "?, ?, ?, ?, ?, ?, ?, ?)")
+                           "?, ?, ?, ?, ?, ?, ?, ?, ?)")
                 .arg(QLatin1String(kRunColumns)));
         for (const QVariant& v :
              {QVariant(song), QVariant(r.started.toUTC().toString(Qt::ISODate)), QVariant(r.mode),
               QVariant(r.speed), QVariant(r.firstBar), QVariant(r.lastBar), QVariant(r.durationMs),
               QVariant(r.notes), QVariant(r.hit), QVariant(r.missed), QVariant(r.extra),
               QVariant(r.chords), QVariant(r.waitP50), QVariant(r.wrong), QVariant(r.accuracy),
-              QVariant(r.timingP50), QVariant(r.timingSpread)}) {
+              QVariant(r.timingP50), QVariant(r.timingSpread), QVariant(r.hand)}) {
             q.addBindValue(v);
         }
         ok = q.exec();
@@ -394,7 +398,7 @@ bool PracticeDatabase::StoreOnce(const StoredRun& r, QSqlError& error) {
             error = q.lastError();
         }
     }
-    if (ok && !r.take.isEmpty() && m_version >= 3) {
+    if (ok && !r.take.isEmpty() && m_version >= 4) {
         const qint64 run = q.lastInsertId().toLongLong();
         q.finish();
         ok = StoreTake(song, run, r.take, error);
@@ -521,9 +525,11 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
     q.prepare(
         QStringLiteral("SELECT %1, runs.id, %2 FROM runs %3 WHERE song_id = ? ORDER BY "
                        "started, runs.id")
-            .arg(QLatin1String(m_version >= 2 ? kRunColumns : kFirstSchemaRunColumns),
-                 m_version >= 3 ? QStringLiteral("takes.run_id IS NOT NULL") : QStringLiteral("0"),
-                 m_version >= 3 ? QStringLiteral("LEFT JOIN takes ON takes.run_id = runs.id")
+            .arg(QLatin1String(m_version >= 3   ? kRunColumns
+                               : m_version >= 2 ? kSecondSchemaRunColumns
+                                                : kFirstSchemaRunColumns),
+                 m_version >= 4 ? QStringLiteral("takes.run_id IS NOT NULL") : QStringLiteral("0"),
+                 m_version >= 4 ? QStringLiteral("LEFT JOIN takes ON takes.run_id = runs.id")
                                 : QString()));
     q.addBindValue(song);
     if (!q.exec()) {
@@ -543,8 +549,9 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
         r.accuracy = q.value(13).toDouble();
         r.timingP50 = q.value(14).toInt();
         r.timingSpread = q.value(15).toInt();
-        r.id = q.value(16).toLongLong();
-        r.hasTake = q.value(17).toBool();
+        r.hand = q.value(16).toString();
+        r.id = q.value(17).toLongLong();
+        r.hasTake = q.value(18).toBool();
         runs.push_back(r);
     }
     // A damaged page met halfway ends the rows early: an error, not a shorter history.
@@ -598,7 +605,7 @@ std::optional<QByteArray> PracticeDatabase::TakeOf(qint64 runId, bool* ok) {
     if (OpenOrPutAside() != OpenResult::Opened) {
         return std::nullopt;
     }
-    if (m_version < 3) {
+    if (m_version < 4) {
         if (ok) {
             *ok = true;
         }

@@ -33,7 +33,11 @@ const QStringList kSteps[] = {
         "ALTER TABLE runs ADD COLUMN timing_p50 INTEGER NOT NULL DEFAULT 0",
         "ALTER TABLE runs ADD COLUMN timing_spread INTEGER NOT NULL DEFAULT 0",
     },
-    // 3: what the learner played in a run, as a Standard MIDI File.
+    // 3: the hand each run practised; runs from before practised both.
+    {
+        "ALTER TABLE runs ADD COLUMN hand TEXT NOT NULL DEFAULT 'both'",
+    },
+    // 4: what the learner played in a run, as a Standard MIDI File.
     {
         "CREATE TABLE takes (run_id INTEGER PRIMARY KEY REFERENCES runs (id), smf BLOB NOT NULL)",
     },
