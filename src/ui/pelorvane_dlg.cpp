@@ -109,6 +109,7 @@ void CPelorvaneDlg::BuildControls() {
     tabOrder[tabs++] = AddButton(ids::kAccompaniment, "伴奏演奏", 210, 114);
     tabOrder[tabs++] = AddButton(ids::kSolo, "ソロ演奏", 210, 138);
     tabOrder[tabs++] = AddButton(ids::kStop, "停止", 210, 168);
+    BuildHandChoice();
 
     auto addLabel = [&](const char* text, int x, int y, int w, int h) {
         auto* label = new QLabel(QString::fromUtf8(text), this);
@@ -604,6 +605,7 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
     }
     m_keyboard->SetKeyRange(low, high);
     m_keyboard->SetSplitMark(split);
+    ShowHandChoice();
     // The view follows the keyboard's keys and shows the practised channels bright.
     m_noteView->SetPracticeChoice(practice);
     m_noteView->update();

@@ -22,6 +22,7 @@ namespace smf {
 class MeterMap;
 }
 class CTrackListBox;
+class CHandChoice;
 class CLEDCtrl;
 class CKeyboardPanel;
 class CPositionBar;
@@ -130,6 +131,11 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     bool HandKey(QKeyEvent* key);
     void ChooseHand(Hand hand);
     void SplitHandsAt(int key);
+    // The 両手 / 右手 / 左手 buttons, between the song buttons and the mode buttons; they show the
+    // core's hand.
+    void BuildHandChoice();
+    void ShowHandChoice();
+    CHandChoice* m_handChoice = nullptr;
     void RefreshPositionBar();
     CPositionBar* m_positionBar = nullptr;
 
