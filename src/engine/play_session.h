@@ -17,6 +17,7 @@
 #include "engine/key_state.h"
 #include "engine/passage.h"
 #include "engine/play_mode.h"
+#include "engine/player_input.h"
 #include "engine/practice_choice.h"
 #include "engine/practice_log.h"
 #include "engine/prepared_song.h"
@@ -228,9 +229,10 @@ class PlaySession {
     void SilenceAllChannelsLocked() REQUIRES(m_playLock);
     void SeekToLocked(uint32_t songMs) REQUIRES(m_playLock);
 
-    // A key of the player's, from the input or the screen: into the held keys, the lesson and,
-    // when scored, the practice record. Input or user-interface thread; takes no play lock.
-    void TakePlayerKey(int key, bool down, bool scored, uint32_t playedMs) EXCLUDES(m_playLock);
+    // A key or the pedal of the player's, from the input or the screen: keys into the held keys
+    // and the lesson, and while a song plays everything into the player's input stream at its
+    // song time. Input or user-interface thread; takes no play lock.
+    void TakePlayerAction(PlayerAction action) EXCLUDES(m_playLock);
     void HandOverRunStart(uint32_t clockMs) REQUIRES(m_playLock);
     void HandOverRunEnd(uint32_t clockMs) REQUIRES(m_playLock);
     std::thread m_hClockThread;

@@ -13,6 +13,10 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 
+namespace {
+constexpr uint32_t kSustainController = 64;
+}  // namespace
+
 void PlaySession::OnClockTick() {
     const uint32_t now = NowMs();
     if (now == m_lastTickTime) {
@@ -171,44 +175,54 @@ void PlaySession::MidiInProc(MidiIn* handle, uint32_t messageCode, void* instanc
     }
     auto* session = static_cast<PlaySession*>(instance);
     const uint32_t status = param1 & 0xFF;
-    const uint32_t key = (param1 >> 8) & 0xFF;
-    const uint32_t velocity = (param1 >> 16) & 0xFF;
-    if (key > 127) {
+    const uint32_t data1 = (param1 >> 8) & 0xFF;
+    const uint32_t data2 = (param1 >> 16) & 0xFF;
+    if (data1 > 127) {
         return;
     }
-    bool down;
-    if (status == 0x80) {
-        down = false;
+    // The player's keys and pedal arrive on MIDI channel 1 only.
+    PlayerAction action;
+    action.key = static_cast<uint8_t>(data1);
+    action.value = static_cast<uint8_t>(std::min<uint32_t>(data2, 127));
+    if (status == 0x80 || (status == 0x90 && data2 == 0)) {
+        action.kind = PlayerAction::KeyUp;
+        action.value = 0;
     } else if (status == 0x90) {
-        down = velocity != 0;
+        action.kind = PlayerAction::KeyDown;
+    } else if (status == 0xB0 && data1 == kSustainController) {
+        action.kind = PlayerAction::Pedal;
+        action.key = 0;
     } else {
-        return;  // the player's keys arrive on MIDI channel 1 only
+        return;
     }
     // A key is scored at the time it was played where the device tells it, not when its
     // message reached us.
-    const uint32_t playedMs =
+    action.clockMs =
         handle && handle->StampsProgramClock() ? static_cast<uint32_t>(param2) : NowMs();
-    session->TakePlayerKey(static_cast<int>(key), down, true, playedMs);
+    session->TakePlayerAction(action);
 }
 
-void PlaySession::TakePlayerKey(int key, bool down, bool scored, uint32_t playedMs) {
-    m_keyState.SetHeld(key, down);
-    if (down && scored && m_playState.load() != Stopped) {
-        PracticeEvent press;
-        press.kind = PracticeEvent::KeyDown;
-        press.key = static_cast<uint8_t>(key);
-        press.clockMs = playedMs;
-        m_practice.Queue().Push(press);
-    }
-    {
-        CheckedLock input(m_inputLock);
-        if (Performance* p = m_inputTarget) {
-            p->SetKeyDown(key, down);
+void PlaySession::TakePlayerAction(PlayerAction action) {
+    const bool playing = m_playState.load() != Stopped;
+    if (action.kind != PlayerAction::Pedal) {
+        const bool down = action.kind == PlayerAction::KeyDown;
+        m_keyState.SetHeld(action.key, down);
+        {
+            CheckedLock input(m_inputLock);
+            if (Performance* p = m_inputTarget) {
+                p->SetKeyDown(action.key, down);
+            }
+        }
+        // The lesson may wait for this key, and the screen keyboard marks wrong keys.
+        if (playing) {
+            WakeClockThread();
         }
     }
-    // The lesson may wait for this key, and the screen keyboard marks wrong keys.
-    if (m_playState.load() != Stopped) {
-        WakeClockThread();
+    if (playing) {
+        // Where the song stood when it was played, as the clock last published it: a lesson's
+        // wait holds it at the awaited chord, a loop's pass at its own part of the song.
+        action.songMs = m_songClock.Read().At(action.clockMs);
+        m_practice.Input().Push(action);
     }
 }
 

@@ -46,7 +46,14 @@ void PlaySession::PlayScreenKey(int key, bool down, bool scored) {
         return;
     }
     const uint8_t k = static_cast<uint8_t>(key);
-    TakePlayerKey(key, down, scored, NowMs());
+    PlayerAction action;
+    action.kind = down ? PlayerAction::KeyDown : PlayerAction::KeyUp;
+    action.origin = PlayerAction::Screen;
+    action.key = k;
+    action.value = down ? kScreenVelocity : 0;
+    action.scored = scored;
+    action.clockMs = NowMs();
+    TakePlayerAction(action);
 
     CheckedLock lock(m_playLock);
     int8_t& sounding = m_screenKeyChannel[k];

@@ -7,6 +7,7 @@
 #include "engine/passage.h"
 #include "engine/play_mode.h"
 #include "engine/practice_choice.h"
+#include "engine/take.h"
 
 namespace smf {
 class MeterMap;
@@ -39,6 +40,7 @@ struct PracticeRun {
     std::vector<ChordWait> chords;
     std::vector<NoteScore> notes;
     uint32_t extra = 0;  // accompaniment: presses that matched no note
+    Take take;           // what the player played in it
 };
 
 // The figures shown and stored for a run.

@@ -31,6 +31,10 @@ const char* const kFirstSchemaRunColumns =
     "started, mode, speed, bar_first, bar_last, duration_ms, notes, hit, missed, extra, chords, "
     "wait_p50, wrong, 0, 0, 0, 'both'";
 
+// The takes kept per song besides its best: enough to hear how the playing went lately, while
+// the file stays small.
+constexpr int kTakesKeptPerSong = 50;
+
 constexpr int kOpenAttempts = 10;
 constexpr unsigned long kOpenRetryMs = 20;
 constexpr qint64 kSettleRetryMs = 100;
@@ -394,6 +398,11 @@ bool PracticeDatabase::StoreOnce(const StoredRun& r, QSqlError& error) {
             error = q.lastError();
         }
     }
+    if (ok && !r.take.isEmpty() && m_version >= 4) {
+        const qint64 run = q.lastInsertId().toLongLong();
+        q.finish();
+        ok = StoreTake(song, run, r.take, error);
+    }
     q.finish();
     QSqlQuery end(db);
     if (ok && !end.exec(QStringLiteral("COMMIT"))) {
@@ -404,6 +413,34 @@ bool PracticeDatabase::StoreOnce(const StoredRun& r, QSqlError& error) {
         end.exec(QStringLiteral("ROLLBACK"));
     }
     return ok;
+}
+
+bool PracticeDatabase::StoreTake(qint64 song, qint64 run, const QByteArray& take,
+                                 QSqlError& error) {
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO takes (run_id, smf) VALUES (?, ?)"));
+    q.addBindValue(run);
+    q.addBindValue(take);
+    if (!q.exec()) {
+        error = q.lastError();
+        return false;
+    }
+    // The song's latest takes stay, and its best (the most accurate run, the latest of equals).
+    q.prepare(QStringLiteral(
+        "DELETE FROM takes WHERE run_id IN (SELECT runs.id FROM runs JOIN takes ON takes.run_id ="
+        " runs.id WHERE runs.song_id = ? ORDER BY runs.started DESC, runs.id DESC LIMIT -1"
+        " OFFSET ?) AND run_id <> (SELECT runs.id FROM runs JOIN takes ON takes.run_id ="
+        " runs.id WHERE runs.song_id = ? ORDER BY runs.accuracy DESC, runs.started DESC,"
+        " runs.id DESC LIMIT 1)"));
+    q.addBindValue(song);
+    q.addBindValue(kTakesKeptPerSong);
+    q.addBindValue(song);
+    if (!q.exec()) {
+        error = q.lastError();
+        return false;
+    }
+    return true;
 }
 
 bool PracticeDatabase::Store(const StoredRun& run) {
@@ -484,10 +521,16 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
         return !error.isValid();
     }
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("SELECT %1 FROM runs WHERE song_id = ? ORDER BY started, id")
-                  .arg(QLatin1String(m_version >= 3   ? kRunColumns
-                                     : m_version >= 2 ? kSecondSchemaRunColumns
-                                                      : kFirstSchemaRunColumns)));
+    // The takes themselves are read one by one when asked for: a damaged one spoils no list.
+    q.prepare(
+        QStringLiteral("SELECT %1, runs.id, %2 FROM runs %3 WHERE song_id = ? ORDER BY "
+                       "started, runs.id")
+            .arg(QLatin1String(m_version >= 3   ? kRunColumns
+                               : m_version >= 2 ? kSecondSchemaRunColumns
+                                                : kFirstSchemaRunColumns),
+                 m_version >= 4 ? QStringLiteral("takes.run_id IS NOT NULL") : QStringLiteral("0"),
+                 m_version >= 4 ? QStringLiteral("LEFT JOIN takes ON takes.run_id = runs.id")
+                                : QString()));
     q.addBindValue(song);
     if (!q.exec()) {
         error = q.lastError();
@@ -507,6 +550,8 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
         r.timingP50 = q.value(14).toInt();
         r.timingSpread = q.value(15).toInt();
         r.hand = q.value(16).toString();
+        r.id = q.value(17).toLongLong();
+        r.hasTake = q.value(18).toBool();
         runs.push_back(r);
     }
     // A damaged page met halfway ends the rows early: an error, not a shorter history.
@@ -551,4 +596,42 @@ std::vector<StoredRun> PracticeDatabase::RunsOf(const QString& songPath, bool* o
         *ok = read;
     }
     return runs;
+}
+
+std::optional<QByteArray> PracticeDatabase::TakeOf(qint64 runId, bool* ok) {
+    if (ok) {
+        *ok = false;
+    }
+    if (OpenOrPutAside() != OpenResult::Opened) {
+        return std::nullopt;
+    }
+    if (m_version < 4) {
+        if (ok) {
+            *ok = true;
+        }
+        return std::nullopt;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("SELECT smf FROM takes WHERE run_id = ?"));
+    q.addBindValue(runId);
+    if (!q.exec()) {
+        Tell(kToldUnreadable, QStringLiteral("練習の記録 %1 を読めません（%2）。")
+                                  .arg(Shown(FilePath()), Detail(q.lastError())));
+        return std::nullopt;
+    }
+    if (!q.next()) {
+        if (q.lastError().isValid()) {
+            Tell(kToldUnreadable, QStringLiteral("練習の記録 %1 を読めません（%2）。")
+                                      .arg(Shown(FilePath()), Detail(q.lastError())));
+            return std::nullopt;
+        }
+        if (ok) {
+            *ok = true;
+        }
+        return std::nullopt;
+    }
+    if (ok) {
+        *ok = true;
+    }
+    return q.value(0).toByteArray();
 }

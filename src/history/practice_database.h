@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QString>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "history/stored_run.h"
@@ -43,6 +44,9 @@ class PracticeDatabase {
     // The runs of the song at this path (or of the same content elsewhere), oldest first. ok (if
     // given) is false when the history could not be read; what went wrong is told.
     std::vector<StoredRun> RunsOf(const QString& songPath, bool* ok = nullptr);
+    // The take kept with the run of this id (StoredRun::id) as stored, nothing when none is
+    // kept. ok (if given) is false when the history could not be read; what went wrong is told.
+    std::optional<QByteArray> TakeOf(qint64 runId, bool* ok = nullptr);
     // What the user should be told (a file put aside, a history that cannot be kept or read),
     // then empty.
     QString TakeMessage();
@@ -55,6 +59,8 @@ class PracticeDatabase {
     void Close();
     bool PutAsideAndStartAfresh();
     bool StoreOnce(const StoredRun& run, QSqlError& error);
+    // Inside the run's transaction: its take, then the song's takes cut to the limit.
+    bool StoreTake(qint64 song, qint64 run, const QByteArray& take, QSqlError& error);
     qint64 SongId(const QString& path, const QString& hash, bool create, QSqlError& error);
     bool ReadRuns(const QString& songPath, std::vector<StoredRun>& runs, QSqlError& error);
     void SetBusyTimeout(int ms);

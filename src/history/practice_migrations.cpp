@@ -37,6 +37,10 @@ const QStringList kSteps[] = {
     {
         "ALTER TABLE runs ADD COLUMN hand TEXT NOT NULL DEFAULT 'both'",
     },
+    // 4: what the learner played in a run, as a Standard MIDI File.
+    {
+        "CREATE TABLE takes (run_id INTEGER PRIMARY KEY REFERENCES runs (id), smf BLOB NOT NULL)",
+    },
 };
 
 static_assert(std::size(kSteps) == kPracticeSchemaVersion);

@@ -1,5 +1,7 @@
 #include "history/stored_run.h"
 
+#include "engine/take_file.h"
+
 StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& s, const QDateTime& started) {
     StoredRun r;
     r.songPath = QString::fromStdString(run.songPath);
@@ -20,5 +22,10 @@ StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& s, const QD
     r.accuracy = s.accuracy;
     r.timingP50 = s.timingP50;
     r.timingSpread = s.timingSpread;
+    if (!run.take.empty()) {
+        const std::vector<uint8_t> smf = TakeToSmf(run.take);
+        r.take = QByteArray(reinterpret_cast<const char*>(smf.data()),
+                            static_cast<qsizetype>(smf.size()));
+    }
     return r;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -20,6 +21,11 @@ struct StoredRun {
     double accuracy = 0;  // 0-1
     int timingP50 = 0;
     int timingSpread = 0;
+    // Storing: the take as a Standard MIDI File (see take_file.h), none when empty. Reading:
+    // left empty; hasTake tells whether one is kept, and id reads it (TakeOf).
+    QByteArray take;
+    bool hasTake = false;
+    qint64 id = 0;
 };
 
 StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& summary,

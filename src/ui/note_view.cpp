@@ -56,12 +56,15 @@ void CNoteView::SetSong(std::shared_ptr<const NoteSpans> notes,
     m_notes = std::move(notes);
     m_meter = std::move(meter);
     m_barLabels.clear();
+    m_take.reset();
+    m_comparison.reset();
     update();
 }
 
 void CNoteView::SetPracticeChoice(PracticeChoice choice) {
     if (choice != m_practice) {
         m_practice = choice;
+        CompareShownTake();
         update();
     }
 }
@@ -426,6 +429,7 @@ void CNoteView::paintEvent(QPaintEvent* event) {
         for (const QRect& bar : m_awaitedBars) {
             painter.drawRect(bar.adjusted(1, 1, -1, -1));
         }
+        DrawTake(painter, viewMs, lowMs, topMs);
     }
 
     DrawBarNumbers(painter, viewMs);

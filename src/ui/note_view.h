@@ -16,6 +16,7 @@
 #include "engine/note_spans.h"
 #include "engine/part_map.h"
 #include "engine/passage.h"
+#include "engine/take_comparison.h"
 
 class CPelorvaneCore;
 class CKeyboardPanel;
@@ -51,6 +52,11 @@ class CNoteView : public QWidget {
     int SpanMs() const { return m_spanMs; }
     void SetOthersHidden(bool hidden);
     bool OthersHidden() const { return m_othersHidden; }
+    // A take of the song shown, drawn over its notes: each played note as an outline in the
+    // colour of how it met the practised note of its key, missed notes marked (null: none).
+    // Another song takes it away.
+    void SetTake(std::shared_ptr<const Take> take);
+    const std::optional<TakeComparison>& ShownTake() const { return m_comparison; }
 
     // The song time drawn at clock value nowMs.
     uint32_t SongTimeAt(uint32_t nowMs) const;
@@ -101,6 +107,8 @@ class CNoteView : public QWidget {
     void UpdateColumns() const;
     void DrawBars(QPainter& painter, uint32_t viewMs) const;
     void DrawBarNumbers(QPainter& painter, uint32_t viewMs);
+    void CompareShownTake();
+    void DrawTake(QPainter& painter, uint32_t viewMs, uint32_t lowMs, uint32_t topMs) const;
     // The ground and the line at every C, as they stand for this size and key layout.
     const QPixmap& Ground();
     // Puts a note's bar into the batch of its colour.
@@ -113,6 +121,8 @@ class CNoteView : public QWidget {
     std::shared_ptr<const smf::MeterMap> m_meter;
     PracticeChoice m_practice;
     std::optional<LoopSpan> m_loop;
+    std::shared_ptr<const Take> m_take;
+    std::optional<TakeComparison> m_comparison;  // of m_take, for the notes and parts shown
     int m_spanMs = kDefaultSpanMs;
     bool m_othersHidden = false;
     Look m_painted;      // what the last frame showed

@@ -281,6 +281,8 @@ void CPelorvaneDlg::OnInitDialog() {
     m_results->m_onScored = [this](const PracticeRun& run, const PracticeSummary& summary) {
         OnRunScored(run, summary);
     };
+    connect(m_results.get(), &CPracticeResultsWindow::TakeChosen, this,
+            &CPelorvaneDlg::ShowTakeInView);
 
     SelectLastSong();
 

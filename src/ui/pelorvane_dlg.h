@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/trainer_session.h"
+#include "engine/take.h"
 #include "engine/window_core.h"
 #include "ui/passage_memory.h"
 #include "ui/ui_state.h"
@@ -203,6 +204,8 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void RememberPassage();
     void ConnectViewFrames();
     void ShowSongInView(const PreparedSong* song);
+    // A run's take chosen in the results: drawn over the song when it is the song shown.
+    void ShowTakeInView(const QString& songPath, std::shared_ptr<const Take> take);
     PassageMemory m_passageMemory;
     std::optional<UiState> m_viewState;
     QSize m_baseSize;

@@ -54,6 +54,12 @@ void CPelorvaneDlg::ShowSongInView(const PreparedSong* song) {
     m_noteView->SetSong(song->Spans(), song->Meter());
 }
 
+void CPelorvaneDlg::ShowTakeInView(const QString& songPath, std::shared_ptr<const Take> take) {
+    const bool shown =
+        !m_passageSongPath.empty() && SamePath(m_passageSongPath, songPath.toStdString());
+    m_noteView->SetTake(shown ? std::move(take) : nullptr);
+}
+
 void CPelorvaneDlg::LayOutView() {
     if (m_baseSize.isEmpty()) {
         return;

@@ -97,6 +97,8 @@ CPracticeHistoryView::CPracticeHistoryView(QWidget* parent) : QWidget(parent) {
     m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_list->setMinimumSize(kListMinimum);
+    connect(m_list, &QTableWidget::itemSelectionChanged, this,
+            &CPracticeHistoryView::ChosenRunChanged);
     side->addWidget(m_list, 1);
 
     auto* chart = new QChart;
@@ -140,8 +142,21 @@ void CPracticeHistoryView::SetRuns(const std::vector<StoredRun>& all) {
     std::copy_if(all.begin(), all.end(), std::back_inserter(runs),
                  [](const StoredRun& r) { return AnythingPlayed(r); });
     UpdateChart(runs);
-    UpdateList(runs);
-    m_pages->setCurrentWidget(runs.empty() ? static_cast<QWidget*>(m_empty) : m_pages->widget(0));
+    m_runs = std::move(runs);
+    UpdateList(m_runs);
+    m_pages->setCurrentWidget(m_runs.empty() ? static_cast<QWidget*>(m_empty) : m_pages->widget(0));
+    emit ChosenRunChanged();
+}
+
+const StoredRun* CPracticeHistoryView::ChosenRun() const {
+    const QList<QTableWidgetItem*> chosen = m_list->selectedItems();
+    if (chosen.isEmpty()) {
+        return nullptr;
+    }
+    const int row = chosen.front()->row();
+    const int count = static_cast<int>(m_runs.size());
+    // The newest is listed on top.
+    return row >= 0 && row < count ? &m_runs[static_cast<size_t>(count - 1 - row)] : nullptr;
 }
 
 void CPracticeHistoryView::UpdateList(const std::vector<StoredRun>& runs) {

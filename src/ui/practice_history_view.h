@@ -24,12 +24,18 @@ class CPracticeHistoryView : public QWidget {
     // The song's runs, oldest first, as the history returns them.
     void SetRuns(const std::vector<StoredRun>& runs);
 
+    // The run chosen in the list, null for none; valid until the next SetRuns.
+    const StoredRun* ChosenRun() const;
+
     QChartView* Chart() const { return m_chart; }
     QTableWidget* List() const { return m_list; }
     // True when the "no runs yet" text stands instead of the list and the chart.
     bool ShowsEmptyText() const;
     // As narrow as the list over the chart: the side by side comes only with room for it.
     QSize minimumSizeHint() const override;
+
+  signals:
+    void ChosenRunChanged();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -46,4 +52,5 @@ class CPracticeHistoryView : public QWidget {
     QLabel* m_empty = nullptr;
     QTableWidget* m_list = nullptr;
     QChartView* m_chart = nullptr;
+    std::vector<StoredRun> m_runs;  // as listed, oldest first
 };

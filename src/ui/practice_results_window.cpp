@@ -1,13 +1,18 @@
 #include "ui/practice_results_window.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "engine/take_file.h"
 #include "engine/window_core.h"
 #include "history/practice_database.h"
+#include "history/take_export_file.h"
 #include "smf/meter_map.h"
 #include "song/song_entry.h"
 #include "ui/practice_history_view.h"
@@ -55,6 +60,26 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
 
     m_history = new CPracticeHistoryView(this);
     layout->addWidget(m_history, 1);
+    m_exportTake = new QPushButton(QString::fromUtf8("MIDIファイルに保存"), this);
+    m_exportTake->setObjectName(QStringLiteral("exportTake"));
+    m_exportTake->setEnabled(false);
+    m_takeNote = new QLabel(this);
+    m_takeNote->setObjectName(QStringLiteral("takeNote"));
+    auto* takeRow = new QHBoxLayout;
+    takeRow->addWidget(m_takeNote, 1);
+    takeRow->addWidget(m_exportTake);
+    layout->addLayout(takeRow);
+    // Only a run whose take is kept has anything to save or draw.
+    connect(m_history, &CPracticeHistoryView::ChosenRunChanged, this, [this] {
+        const StoredRun* run = m_history->ChosenRun();
+        m_exportTake->setEnabled(run && run->hasTake);
+        ShowChosenTake();
+    });
+    connect(m_exportTake, &QPushButton::clicked, this, [this] { ExportChosenTake(); });
+    m_chooseSavePath = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QString::fromUtf8("MIDIファイルに保存"),
+                                            suggested, QString::fromUtf8("MIDIファイル (*.mid)"));
+    };
     resize(760, 560);
 
     m_collectTimer.setInterval(kCollectMs);
@@ -68,6 +93,76 @@ void CPracticeResultsWindow::ReportDatabase(const QString& message) {
     if (!message.isEmpty()) {
         emit Message(message);
     }
+}
+
+QString CPracticeResultsWindow::TakeNoteText() const {
+    return m_takeNote->text();
+}
+
+void CPracticeResultsWindow::ShowChosenTake() {
+    const uint64_t request = ++m_takeRequests;
+    m_takeNote->clear();
+    const StoredRun* chosen = m_history->ChosenRun();
+    if (!chosen || !chosen->hasTake) {
+        emit TakeChosen(chosen ? chosen->songPath : QString(), nullptr);
+        return;
+    }
+    const StoredRun run = *chosen;
+    m_store.Post([this, run, request](PracticeDatabase& db) {
+        const std::optional<QByteArray> bytes = db.TakeOf(run.id);
+        const QString message = db.TakeMessage();
+        std::shared_ptr<const Take> take;
+        if (bytes) {
+            if (std::optional<Take> read =
+                    TakeFromSmf(reinterpret_cast<const uint8_t*>(bytes->constData()),
+                                static_cast<size_t>(bytes->size()))) {
+                take = std::make_shared<const Take>(std::move(*read));
+            }
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, run, request, take, message, read = bytes.has_value()] {
+                ReportDatabase(message);
+                if (request != m_takeRequests || m_closing) {
+                    return;  // another run has been chosen since
+                }
+                if (read && !take) {
+                    m_takeNote->setText(
+                        QString::fromUtf8("この回の演奏の記録は壊れているため読めません。"));
+                    m_exportTake->setEnabled(false);
+                }
+                emit TakeChosen(run.songPath, take);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CPracticeResultsWindow::ExportChosenTake() {
+    const StoredRun* chosen = m_history->ChosenRun();
+    if (!chosen || !chosen->hasTake) {
+        return;
+    }
+    const StoredRun run = *chosen;
+    const QFileInfo song(run.songPath);
+    const QString suggested = song.dir().filePath(
+        QStringLiteral("%1-%2.mid")
+            .arg(song.completeBaseName(),
+                 run.started.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
+    const QString path = m_chooseSavePath(suggested);
+    if (path.isEmpty()) {
+        return;
+    }
+    m_store.Post([this, run, path](PracticeDatabase& db) {
+        const std::optional<QByteArray> take = db.TakeOf(run.id);
+        QString message = db.TakeMessage();
+        if (take) {
+            ExportTake(run.songPath, *take, run.started, path, &message);
+        } else if (message.isEmpty()) {
+            message = QString::fromUtf8("この回の演奏の記録はもうありません。");
+        }
+        QMetaObject::invokeMethod(
+            this, [this, message] { ReportDatabase(message); }, Qt::QueuedConnection);
+    });
 }
 
 void CPracticeResultsWindow::CollectRuns(bool flush) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/passage.h"
+#include "engine/take.h"
 #include "history/practice_recording.h"
 #include "history/practice_store_thread.h"
 #include "history/stored_run.h"
@@ -58,6 +59,12 @@ class CPracticeResultsWindow : public QWidget {
     void ShowTrainer(const QString& text);
     QString TrainerText() const;
     QChartView* Chart() const;
+    QPushButton* ExportButton() const { return m_exportTake; }
+    QString TakeNoteText() const;
+    // Asks where the chosen run's take is to be saved (empty: not at all); a file dialog
+    // unless a test puts its own answer in.
+    using SavePathChooser = std::function<QString(const QString& suggested)>;
+    void SetSavePathChooser(SavePathChooser chooser) { m_chooseSavePath = std::move(chooser); }
     // Returns once every run handed over is stored and read back.
     void FinishStoring() { m_store.Finish(); }
 
@@ -70,6 +77,9 @@ class CPracticeResultsWindow : public QWidget {
     void LoopRequested(LoopSpan loop);
     // A hard bar's だんだん速く button: the loop around that bar, trained in the run's mode.
     void TrainerRequested(LoopSpan loop, int mode);
+    // A run of the song was chosen in the list: its take once read (null: none, or none that
+    // can be read), for the falling-notes view to draw over the song.
+    void TakeChosen(const QString& songPath, std::shared_ptr<const Take> take);
 
   private:
     void ShowFigures(const RecordedRun& recorded,
@@ -82,6 +92,10 @@ class CPracticeResultsWindow : public QWidget {
     QString SongTitle(const QString& songPath) const;
     void ClearFigures();
     void ReportDatabase(const QString& message);
+    // MIDIファイルに保存: the song with the chosen run's take, written on the history's thread.
+    void ExportChosenTake();
+    // Reads the chosen run's take on the history's thread, then hands it on (TakeChosen).
+    void ShowChosenTake();
 
     CPelorvaneCore& m_core;
     QWidget* m_beside;
@@ -93,6 +107,10 @@ class CPracticeResultsWindow : public QWidget {
     std::vector<QPushButton*> m_trainerButtons;
     QLabel* m_trainerLine = nullptr;
     CPracticeHistoryView* m_history = nullptr;
+    QPushButton* m_exportTake = nullptr;
+    QLabel* m_takeNote = nullptr;  // says when the chosen run's take cannot be read
+    uint64_t m_takeRequests = 0;   // the latest choice's, so that an older answer is dropped
+    SavePathChooser m_chooseSavePath;
     QString m_figuresSong;  // the song whose run's figures stand, empty for none
     bool m_openedAhead = false;
     bool m_closing = false;

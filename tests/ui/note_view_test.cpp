@@ -328,6 +328,52 @@ TEST_F(NoteViewTest, ZoomAndTheHiddenChannelsAndTheWindowSizeAreRemembered) {
     EXPECT_TRUE(again.m_noteView->OthersHidden());
 }
 
+// A take over the song: on time in white, early toward blue, late toward orange, a wrong key in
+// red, a missed note crossed out in yellow; another song takes it away.
+TEST_F(NoteViewTest, ATakeIsDrawnOverTheSongInTheColoursOfHowEachNoteWasPlayed) {
+    SmfWriter w;
+    w.Note(500, 0, 60, 400).Note(1000, 0, 62, 400).Note(1500, 0, 64, 400).Note(2000, 0, 65, 400);
+    Open(w);
+    using E = TakeEvent;
+    view->SetTake(
+        std::make_shared<const Take>(Take{{505, E::NoteOn, 60, 90},
+                                          {800, E::NoteOff, 60, 0},  // on time
+                                          {1140, E::NoteOn, 62, 90},
+                                          {1400, E::NoteOff, 62, 0},  // late
+                                          {1500, E::NoteOn, 67, 90},
+                                          {1700, E::NoteOff, 67, 0},  // a wrong key; 64 missed
+                                          {1880, E::NoteOn, 65, 90},
+                                          {2100, E::NoteOff, 65, 0}}));  // early
+    ASSERT_TRUE(view->ShownTake().has_value());
+    const QImage image = Frame();
+    // Whether a pixel of the key's column between the song times passes the test.
+    auto any = [&](int key, uint32_t from, uint32_t to, auto test) {
+        const QRect column = view->KeyColumn(key);
+        for (int y = std::max(0, Y(to, 0) - 2); y <= std::min(image.height() - 1, Y(from, 0) + 2);
+             ++y) {
+            for (int x = column.left(); x <= column.right(); ++x) {
+                if (test(image.pixelColor(x, y))) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    auto is = [](QColor want) { return [want](QColor c) { return c == want; }; };
+    EXPECT_TRUE(any(60, 505, 800, is(QColor(245, 245, 245))));
+    EXPECT_TRUE(any(62, 1140, 1400, [](QColor c) {
+        return c.red() > 200 && c.green() > 150 && c.green() < 215 && c.blue() < 90;
+    }));
+    EXPECT_TRUE(any(65, 1880, 2100, [](QColor c) { return c.blue() > 200 && c.red() < 130; }));
+    EXPECT_TRUE(any(67, 1500, 1700, is(QColor(255, 60, 60))));
+    EXPECT_TRUE(any(64, 1500, 1900, is(QColor(255, 230, 0))));
+    EXPECT_FALSE(any(60, 505, 800, is(QColor(255, 60, 60))));
+    EXPECT_FALSE(any(62, 1000, 1400, is(QColor(255, 230, 0))));  // played: not missed
+
+    view->SetSong(nullptr, nullptr);
+    EXPECT_FALSE(view->ShownTake().has_value());
+}
+
 }  // namespace
 
 namespace {

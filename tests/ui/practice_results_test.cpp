@@ -5,11 +5,14 @@
 #include <QChartView>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTest>
 #include <QValueAxis>
@@ -18,8 +21,10 @@
 #include "history/practice_database.h"
 #include "midi_file_writer/smf_writer.h"
 #include "smf/meter_map.h"
+#include "smf/smf.h"
 #include "song/song_list.h"
 #include "ui/control_ids.h"
+#include "ui/note_view.h"
 #include "ui/position_bar.h"
 #include "ui/practice_history_view.h"
 #include "ui/practice_results_window.h"
@@ -305,6 +310,52 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     const QList<QAbstractSeries*> series = Results().Chart()->chart()->series();
     ASSERT_EQ(series.size(), 2);
     EXPECT_EQ(static_cast<QLineSeries*>(series[0])->count(), 1);
+
+    // What was played is kept with the run, and saved with the song as a MIDI file of its own.
+    ASSERT_TRUE(runs[0].hasTake);
+    EXPECT_FALSE(Results().ExportButton()->isEnabled());
+    Results().History()->List()->selectRow(0);
+    ASSERT_TRUE(Results().ExportButton()->isEnabled());
+    // Drawn over the song it was played in.
+    ASSERT_TRUE(WaitFor([&] { return m_window->m_noteView->ShownTake().has_value(); }));
+    EXPECT_TRUE(Results().TakeNoteText().isEmpty());
+    const QString out = QDir(QString::fromStdString(m_path)).filePath("with-take.mid");
+    QString suggested;
+    Results().SetSavePathChooser([&](const QString& s) {
+        suggested = s;
+        return out;
+    });
+    QTest::mouseClick(Results().ExportButton(), Qt::LeftButton);
+    Results().FinishStoring();
+    QApplication::processEvents();
+    EXPECT_TRUE(
+        suggested.startsWith(QFileInfo(QString::fromStdString(path)).dir().filePath("played-")))
+        << suggested.toStdString();
+    const std::unique_ptr<smf::Song> exported = smf::LoadFromFile(out.toStdString());
+    ASSERT_TRUE(exported);
+    ASSERT_EQ(exported->Tracks().size(), ShortSong().Load()->Tracks().size() + 1);
+    const smf::EventList& take = exported->Tracks().back().events;
+    ASSERT_GE(take.size(), 3u);  // its name, the stray key down and up
+    EXPECT_EQ(exported->Data(take[1])[0], 0x90);
+    EXPECT_EQ(exported->Data(take[1])[1], 40);
+    EXPECT_TRUE(m_window->m_messages.empty());
+    // A take damaged in the file: the run still shows, and says its take cannot be read.
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "damage-take");
+        raw.setDatabaseName(QDir(QString::fromStdString(m_path)).filePath("practice.sqlite"));
+        ASSERT_TRUE(raw.open());
+        ASSERT_TRUE(QSqlQuery(raw).exec("UPDATE takes SET smf = x'4d546864'"));
+        raw.close();
+    }
+    QSqlDatabase::removeDatabase("damage-take");
+    Results().ShowHistory(QString::fromStdString(path));
+    Results().FinishStoring();
+    QApplication::processEvents();
+    ASSERT_EQ(Results().History()->List()->rowCount(), 1);
+    Results().History()->List()->selectRow(0);
+    ASSERT_TRUE(WaitFor([&] { return !Results().TakeNoteText().isEmpty(); }));
+    EXPECT_FALSE(Results().ExportButton()->isEnabled());
+    EXPECT_FALSE(m_window->m_noteView->ShownTake().has_value());
 
     // A pass of the loop in which nothing is played is said so, and neither kept nor charted.
     m_window->OnCommand(ids::kAccompaniment);
