@@ -15,6 +15,7 @@
 #include "engine/passage.h"
 #include "engine/play_mode.h"
 #include "engine/practice_log.h"
+#include "engine/publish_notice.h"
 #include "engine/save_notice.h"
 #include "engine/song_clock.h"
 #include "engine/track_activity.h"
@@ -137,6 +138,7 @@ class CPelorvaneCore {
     PlayState CurrentPlayState() const { return m_playState.load(); }
     KeyState::Snapshot ReadKeyState() const { return m_keyState.Read(); }
     SongClock::Reading ReadSongClock() const { return m_songClock.Read(); }
+    PublishNotice& Published() { return m_published; }
     // Where the next start begins.
     uint32_t PassageStart() const { return m_passage.Start(); }
     // The note flashes of the track rows (atomic).
@@ -198,11 +200,13 @@ class CPelorvaneCore {
     std::array<int, 16> m_channelRow GUARDED_BY(m_playLock){-1, -1, -1, -1, -1, -1, -1, -1,
                                                             -1, -1, -1, -1, -1, -1, -1, -1};
     TrackActivity m_activity;
+    // Told of every change to the song clock and the key state below, for the window to sleep on.
+    PublishNotice m_published;
     // Every call but Start() and SongTime() comes under the play lock.
     Passage m_passage;
     // The song time and how it moves, published at every tick and every start, jump and stop
     // for the screen to follow without waiting on the clock.
-    SongClock m_songClock;
+    SongClock m_songClock{&m_published};
     // Publishes where the performance stands at clock value nowMs.
     void PublishSongClock(uint32_t nowMs) REQUIRES(m_playLock);
     PracticeLog m_practice;
@@ -210,7 +214,7 @@ class CPelorvaneCore {
     // The prepared song's number in m_practice.
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
-    KeyState m_keyState;
+    KeyState m_keyState{&m_published};
 
     // What the window has chosen for the next performance, asked before the play lock is taken.
     struct SongChoice {

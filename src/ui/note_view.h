@@ -96,6 +96,8 @@ class CNoteView : public QWidget {
     // The row of song time songMs on the view's fixed grid of whole pixels.
     int64_t RowOf(uint32_t songMs) const;
     void ScheduleFrame();
+    // Clock time until the notes have moved far enough for the next frame; 0 when they stand.
+    qint64 NsToNextStep() const;
     void UpdateColumns() const;
     void DrawBars(QPainter& painter, uint32_t viewMs) const;
     void DrawBarNumbers(QPainter& painter, uint32_t viewMs);
