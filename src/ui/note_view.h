@@ -63,6 +63,8 @@ class CNoteView : public QWidget {
     void Refresh(uint32_t nowMs);
     // True while frames are being drawn at the display's rate.
     bool Animating() const { return m_frameTimer.isActive(); }
+    // The wait for the next frame while frames are drawn, in ms.
+    int FrameIntervalMs() const { return m_frameTimer.interval(); }
     // Frames painted since the view was made.
     uint64_t FramesPainted() const { return m_framesPainted; }
 
