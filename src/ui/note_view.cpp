@@ -193,8 +193,9 @@ qint64 CNoteView::NsToNextStep() const {
     if (songMs >= r.holdMs) {
         return 0;
     }
-    // Where rows come slower than the display's periods, a frame a row would show steps of one
-    // row and of none in turn, and cost a frame each: a step is two rows then.
+    // Where rows come slower than the display's periods, a frame for every row would cost
+    // nearly a frame a period for a slow motion: a step is two rows then, which halves the
+    // frames of a low view or a slow speed while the notes still move at most two pixels a time.
     const int64_t rowNs = int64_t{m_spanMs} * 100 * 1000000 / (h * r.speedPercent);
     const int64_t rows = rowNs > m_frameNs ? 2 : 1;
     // The first song time on that row of the grid, and the clock time until it is reached.
