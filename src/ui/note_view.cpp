@@ -207,6 +207,7 @@ qint64 CNoteView::NsToNextStep() const {
 void CNoteView::ScheduleFrame() {
     // Frames keep to the display's period on average, though the timer counts whole ms.
     const qint64 now = m_frameClock.nsecsElapsed();
+    const qint64 lastDue = m_nextFrameNs;
     m_nextFrameNs += m_frameNs;
     if (m_nextFrameNs < now) {
         m_nextFrameNs = now + m_frameNs;  // fell behind: start the rhythm anew
@@ -218,6 +219,7 @@ void CNoteView::ScheduleFrame() {
     while (stepAt > m_nextFrameNs && m_nextFrameNs + m_frameNs - now <= kLongestFrameGapNs) {
         m_nextFrameNs += m_frameNs;
     }
+    m_frameGapNs = m_nextFrameNs - lastDue;
     m_frameTimer.start(static_cast<int>((m_nextFrameNs - now + 500000) / 1000000));
 }
 

@@ -63,8 +63,9 @@ class CNoteView : public QWidget {
     void Refresh(uint32_t nowMs);
     // True while frames are being drawn at the display's rate.
     bool Animating() const { return m_frameTimer.isActive(); }
-    // The wait for the next frame while frames are drawn, in ms.
-    int FrameIntervalMs() const { return m_frameTimer.interval(); }
+    // The time between the last frame's due time and the next one's, in ms: the frames' pace,
+    // whatever the lateness of the last.
+    double FrameGapMs() const { return m_frameGapNs / 1e6; }
     // Frames painted since the view was made.
     uint64_t FramesPainted() const { return m_framesPainted; }
 
@@ -125,6 +126,7 @@ class CNoteView : public QWidget {
     QElapsedTimer m_frameClock;
     qint64 m_nextFrameNs = 0;
     qint64 m_frameNs = 16666667;
+    qint64 m_frameGapNs = 0;
     uint64_t m_framesPainted = 0;
 
     std::array<QVector<QRect>, 32> m_batches;  // bars by channel, then practised by channel
