@@ -208,8 +208,8 @@ void AnswerChords(CPelorvaneCore& core, Recorder& keyboard) {
     while (core.CurrentPlayState() != Stopped) {
         std::vector<int> keys;
         {
-            CheckedLock lock(core.PlayLock());
-            const Performance* p = core.CurrentPerformance();
+            CheckedLock lock(core.Session().PlayLock());
+            const Performance* p = core.Session().CurrentPerformance();
             if (p && p->Waiting()) {
                 const Chord& awaited = p->GetLesson().AwaitedChord();
                 for (int s = 0; s < awaited.count; ++s) {

@@ -120,23 +120,23 @@ int RunPlayback(CPelorvaneCore& core, TimedService& timed, const std::string& cl
 
     core.StartPlay(PlayMode::ModelPerformance);
     cpu0 = ThreadCpuNs(clockTid);
-    const uint64_t wakeups0 = core.ClockWakeups();
+    const uint64_t wakeups0 = core.Session().ClockWakeups();
     Sleep(seconds);
     const double playCpu = (ThreadCpuNs(clockTid) - cpu0) / (seconds * 1e7);
-    const double wakeups = static_cast<double>(core.ClockWakeups() - wakeups0) / seconds;
+    const double wakeups = static_cast<double>(core.Session().ClockWakeups() - wakeups0) / seconds;
 
     std::vector<double> lateness;
     size_t eventMs = 0;  // distinct milliseconds of the events played
     {
-        CheckedLock lock(core.PlayLock());
-        const Performance& p = *core.CurrentPerformance();
+        CheckedLock lock(core.Session().PlayLock());
+        const Performance& p = *core.Session().CurrentPerformance();
         const std::vector<TimedMessage> log = timed.Log();
         const size_t sent = p.GetPlayer().Cursor();
         if (sent > log.size()) {
             std::fprintf(stderr, "fewer messages recorded than events played\n");
             return 1;
         }
-        const uint64_t start = MicrosOfClockValue(core.PlayStartTime());
+        const uint64_t start = MicrosOfClockValue(core.Session().PlayStartTime());
         const size_t first = log.size() - sent;
         for (size_t k = 0; k < sent; ++k) {
             const PerformanceEvent& e = p.GetTimeline()[k];
@@ -174,8 +174,8 @@ int RunLesson(CPelorvaneCore& core, InMemoryMidiService& memory, TimedService& t
     while (std::chrono::steady_clock::now() < end) {
         std::vector<int> keys;
         {
-            CheckedLock lock(core.PlayLock());
-            const Performance* p = core.CurrentPerformance();
+            CheckedLock lock(core.Session().PlayLock());
+            const Performance* p = core.Session().CurrentPerformance();
             if (core.CurrentPlayState() == Stopped) {
                 break;
             }

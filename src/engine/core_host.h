@@ -4,9 +4,9 @@
 
 #include "platform/message_sink.h"
 
-// What the window core asks of whatever shows it: the main window, the command-line player, a
-// benchmark or a test's fake window. The host outlives the core it is given to: the core's last
-// save, as it is destroyed, may still have a failure to tell.
+// What the window core asks of whatever shows it: the main window, a benchmark or a test's fake
+// window. The host outlives the core it is given to: the core's last save, as it is destroyed, may
+// still have a failure to tell.
 class CoreHost : public MessageSink {
   public:
     virtual int SelectedSongRow() = 0;         // -1 when no row is selected

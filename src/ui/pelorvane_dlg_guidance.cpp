@@ -25,8 +25,8 @@ void CPelorvaneDlg::UpdateSpeedValue() {
 void CPelorvaneDlg::UpdateInputHint() {
     std::shared_ptr<MidiIn> in;
     {
-        CheckedLock lock(m_core->PlayLock());
-        in = m_core->InputDevice();
+        CheckedLock lock(m_core->Session().PlayLock());
+        in = m_core->Session().InputDevice();
     }
     // The presence check may take a while: without the lock.
     const bool missing = !in || !in->StillPresent();

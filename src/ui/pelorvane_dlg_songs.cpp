@@ -48,7 +48,7 @@ void CPelorvaneDlg::FillTrackList() {
             }
         }
         // The clock thread's note observer reads them, under the play lock.
-        m_core->SetChannelRows(channelRow);
+        m_core->Session().SetChannelRows(channelRow);
     }
     // Selections made by the program itself send no signal, so the keyboard follows here.
     UpdateKeyboardRange();

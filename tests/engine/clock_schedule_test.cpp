@@ -123,10 +123,10 @@ class Rig {
             // next millisecond; while it rests (stopped, nothing to light) only a wake moves it.
             if (commanded) {
                 nextTick = o + 1;
-            } else if (m_core->ClockRests()) {
+            } else if (m_core->Session().ClockRests()) {
                 nextTick = kNone;
             } else {
-                nextTick = o + m_core->PlannedTickMs();
+                nextTick = o + m_core->Session().PlannedTickMs();
             }
         }
         return m_service.Sent();
@@ -136,7 +136,7 @@ class Rig {
 
   private:
     void Tick(uint32_t) {
-        m_core->OnClockTick();
+        m_core->Session().OnClockTick();
         ++m_ticks;
     }
 
@@ -207,8 +207,8 @@ class Rig {
             }
         }
         {
-            CheckedLock lock(m_core->PlayLock());
-            const Performance* p = m_core->CurrentPerformance();
+            CheckedLock lock(m_core->Session().PlayLock());
+            const Performance* p = m_core->Session().CurrentPerformance();
             if (p && m_core->CurrentPlayState() != Stopped && p->Waiting()) {
                 std::vector<int> awaited;
                 for (int s = 0; s < p->GetLesson().AwaitedChord().count; ++s) {

@@ -26,7 +26,7 @@ class CoreFixture : public ::testing::Test {
     // Moves the clock on by ms and ticks once, as the clock thread does after a sleep.
     void AdvanceAndTick(uint32_t ms) {
         ManualClock::Advance(ms);
-        core->OnClockTick();
+        core->Session().OnClockTick();
     }
     // Ticks at every millisecond on the way.
     void TickEveryMs(uint32_t ms) {

@@ -7,12 +7,12 @@
 // A test that reads it while the clock thread runs holds PlayLock() and calls
 // CurrentPerformance() instead.
 inline Performance* PerformanceOf(CPelorvaneCore& core) {
-    CheckedLock lock(core.PlayLock());
-    return core.CurrentPerformance();
+    CheckedLock lock(core.Session().PlayLock());
+    return core.Session().CurrentPerformance();
 }
 
 // The output device the core opened, none when it could not.
 inline std::shared_ptr<MidiOut> OutputOf(CPelorvaneCore& core) {
-    CheckedLock lock(core.PlayLock());
-    return core.OutputDevice();
+    CheckedLock lock(core.Session().PlayLock());
+    return core.Session().OutputDevice();
 }

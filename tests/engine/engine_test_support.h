@@ -75,9 +75,8 @@ class TestCore : public FakeHost, public CPelorvaneCore {
     // Appends a loaded song (the list takes it over) with these practice channels and selects it.
     int AddLoadedSong(std::unique_ptr<smf::Song> song, uint32_t practiceMask = 1);
     // A message from the input device, as its callback brings it: the callback's instance is the
-    // core, which does not start where this object does.
+    // play session.
     void FromInput(uint32_t message) {
-        CPelorvaneCore::MidiInProc(nullptr, kMimData, static_cast<CPelorvaneCore*>(this), message,
-                                   0);
+        PlaySession::MidiInProc(nullptr, kMimData, &Session(), message, 0);
     }
 };

@@ -65,7 +65,7 @@ class WatchingCore : public TestCore {
 
   private:
     void Check(const std::string& what) {
-        if (!FreeForAnotherThread(PlayLock())) {
+        if (!FreeForAnotherThread(Session().PlayLock())) {
             m_underLock.push_back(what);
         }
     }
@@ -73,7 +73,7 @@ class WatchingCore : public TestCore {
     bool ClockTicksMeanwhile() {
         ManualClock::Advance(1);
         const uint32_t now = ManualClock::Get();
-        WakeClockThread();
+        Session().WakeClockThread();
         const auto end = std::chrono::steady_clock::now() + 2s;
         while (ReadSongClock().clockMs != now) {
             if (std::chrono::steady_clock::now() > end) {

@@ -116,8 +116,7 @@ TEST_F(PracticeTest, AKeyIsScoredAtTheTimeItsInputSaysItWasPlayed) {
     core->AddLoadedSong(SixNotes().Load(), 1);
     Start(PlayMode::Accompaniment);
     At(1040);
-    CPelorvaneCore::MidiInProc(&input, kMimData, static_cast<CPelorvaneCore*>(core.get()),
-                               Msg(0x90, 60, 100), start + 1000);
+    PlaySession::MidiInProc(&input, kMimData, &core->Session(), Msg(0x90, 60, 100), start + 1000);
     core->StopPlay();
     const std::vector<PracticeRun> runs = Runs();
     ASSERT_EQ(runs.size(), 1u);

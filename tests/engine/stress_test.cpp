@@ -37,7 +37,7 @@ TEST(Stress, ClockInputAndCommandsTogether) {
     for (int ch = 0; ch < 4; ++ch) {
         rows[ch] = ch;
     }
-    core.SetChannelRows(rows);
+    core.Session().SetChannelRows(rows);
     core.StartClockThread();
 
     std::atomic<bool> stop{false};
@@ -82,9 +82,9 @@ TEST(Stress, ClockInputAndCommandsTogether) {
                 core.OnSongSelChangeCore();
                 break;
             default: {
-                CheckedLock lock(core.PlayLock());
-                if (core.CurrentPerformance()) {
-                    (void)core.CurrentPerformance()->SongTime();
+                CheckedLock lock(core.Session().PlayLock());
+                if (core.Session().CurrentPerformance()) {
+                    (void)core.Session().CurrentPerformance()->SongTime();
                 }
                 break;
             }

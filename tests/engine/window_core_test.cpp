@@ -69,8 +69,8 @@ TEST_F(CoreTest, StartFromStoppedSendsTheResetsThenPlaysChannelOneOnTheSpare) {
     Tick();  // starts: no song time yet
     EXPECT_EQ(core->CurrentPlayState(), Playing);
     {
-        CheckedLock lock(core->PlayLock());
-        EXPECT_EQ(core->PlayStartTime(), 1001u);
+        CheckedLock lock(core->Session().PlayLock());
+        EXPECT_EQ(core->Session().PlayStartTime(), 1001u);
     }
     EXPECT_TRUE(Sent().empty());
     Tick();
@@ -235,7 +235,7 @@ TEST_F(CoreTest, NoteActivityMarksTheChannelsRow) {
     rows.fill(-1);
     rows[0] = 0;
     rows[1] = 1;
-    core->SetChannelRows(rows);
+    core->Session().SetChannelRows(rows);
     core->Activity().m_now = 777;
     core->AddLoadedSong(FourChannelSong().Load(), 1);
     core->StartPlay(PlayMode::Accompaniment);

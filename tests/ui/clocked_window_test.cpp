@@ -18,21 +18,21 @@ void ClockedWindowTest::Tick(uint32_t ms) {
     ManualClock::Advance(ms);
     const uint32_t now = ManualClock::Get();
     ASSERT_TRUE(WaitFor([&]() -> bool {
-        CheckedLock lock(m_window->Core().PlayLock());
-        Performance* p = m_window->Core().CurrentPerformance();
+        CheckedLock lock(m_window->Core().Session().PlayLock());
+        Performance* p = m_window->Core().Session().CurrentPerformance();
         return !p || p->GetKeyLights().LastLightTime() == now ||
                m_window->Core().CurrentPlayState() == Stopped;
     }));
 }
 
 uint32_t ClockedWindowTest::SongTime() {
-    CheckedLock lock(m_window->Core().PlayLock());
-    const Performance* p = m_window->Core().CurrentPerformance();
+    CheckedLock lock(m_window->Core().Session().PlayLock());
+    const Performance* p = m_window->Core().Session().CurrentPerformance();
     return p ? p->SongTime() : 0;
 }
 
 bool ClockedWindowTest::Waiting() {
-    CheckedLock lock(m_window->Core().PlayLock());
-    const Performance* p = m_window->Core().CurrentPerformance();
+    CheckedLock lock(m_window->Core().Session().PlayLock());
+    const Performance* p = m_window->Core().Session().CurrentPerformance();
     return p && p->Waiting();
 }

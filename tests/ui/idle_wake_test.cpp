@@ -13,8 +13,8 @@ namespace {
 class IdleWakeTest : public WindowTest {
   protected:
     void MidiKey(int key, bool down) {
-        CPelorvaneCore::MidiInProc(nullptr, kMimData, &m_window->Core(),
-                                   Msg(down ? 0x90 : 0x80, key, down ? 64 : 0), 0);
+        PlaySession::MidiInProc(nullptr, kMimData, &m_window->Core().Session(),
+                                Msg(down ? 0x90 : 0x80, key, down ? 64 : 0), 0);
     }
 };
 

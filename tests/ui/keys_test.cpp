@@ -41,9 +41,9 @@ class KeysTest : public WindowTest {
         return lit;
     }
     int Speed() {
-        CheckedLock lock(m_window->Core().PlayLock());
-        return m_window->Core().CurrentPerformance()
-                   ? m_window->Core().CurrentPerformance()->GetPlayer().SpeedPercent()
+        CheckedLock lock(m_window->Core().Session().PlayLock());
+        return m_window->Core().Session().CurrentPerformance()
+                   ? m_window->Core().Session().CurrentPerformance()->GetPlayer().SpeedPercent()
                    : -1;
     }
 };

@@ -58,9 +58,9 @@ TEST_F(LedTest, ALedGoesDarkByItselfWhenTheSongEnds) {
         QTest::keyClick(Control(ids::kSongList), Qt::Key_Right);
     }
     {
-        CheckedLock lock(m_window->Core().PlayLock());
-        ASSERT_NE(m_window->Core().CurrentPerformance(), nullptr);
-        Performance& p = *m_window->Core().CurrentPerformance();
+        CheckedLock lock(m_window->Core().Session().PlayLock());
+        ASSERT_NE(m_window->Core().Session().CurrentPerformance(), nullptr);
+        Performance& p = *m_window->Core().Session().CurrentPerformance();
         p.MoveTo(p.GetTimeline().Size(), p.SongTime());
     }
     EXPECT_TRUE(WaitFor([&] { return Lit() == std::vector<int>{0, 0, 0, 0}; }));

@@ -48,11 +48,11 @@ TEST_F(SongListBoxTest, SelectingASongFillsItsTracksAndAVanishedSongShowsNone) {
     const int channels[] = {0, 1, 2, 9};
     for (int row = 0; row < 4; ++row) {
         EXPECT_EQ(tracks->RowChannel(row), channels[row]);
-        EXPECT_EQ(m_window->Core().ChannelRows()[channels[row]], row);
+        EXPECT_EQ(m_window->Core().Session().ChannelRows()[channels[row]], row);
         EXPECT_EQ(tracks->RowChecked(row), row == 0);  // the list file ticks channel 1 only
     }
     EXPECT_TRUE(tracks->item(3)->text().startsWith(QStringLiteral("CH:10 ")));
-    EXPECT_EQ(m_window->Core().ChannelRows()[3], -1);
+    EXPECT_EQ(m_window->Core().Session().ChannelRows()[3], -1);
 
     ASSERT_TRUE(QFile::remove(QString::fromStdString(vanishing)));
     ClickSongRow(1);
@@ -61,7 +61,7 @@ TEST_F(SongListBoxTest, SelectingASongFillsItsTracksAndAVanishedSongShowsNone) {
     EXPECT_EQ(m_window->SelectedSongRow(), 1);
     EXPECT_EQ(tracks->count(), 0);  // the first song's rows are gone
     for (int ch = 0; ch < 16; ++ch) {
-        EXPECT_EQ(m_window->Core().ChannelRows()[ch], -1) << ch;
+        EXPECT_EQ(m_window->Core().Session().ChannelRows()[ch], -1) << ch;
     }
     EXPECT_EQ(RowTitles().size(), 2u);
 

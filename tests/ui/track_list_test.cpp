@@ -35,8 +35,9 @@ TEST_F(TrackListTest, TickingChangesThePracticeFlagsAndTheRunningPerformance) {
     EXPECT_EQ(entry.m_channels[9].m_practice, 1);
     EXPECT_EQ(entry.m_channels[0].m_practice, 0);
     {
-        CheckedLock lock(m_window->Core().PlayLock());
-        EXPECT_EQ(m_window->Core().CurrentPerformance()->GetPlayer().PracticeMask(), 1u << 9);
+        CheckedLock lock(m_window->Core().Session().PlayLock());
+        EXPECT_EQ(m_window->Core().Session().CurrentPerformance()->GetPlayer().PracticeMask(),
+                  1u << 9);
     }
     EXPECT_NE(m_window->Core().CurrentPlayState(), Stopped);  // ticking does not stop the song
 
@@ -63,7 +64,7 @@ TEST_F(TrackListTest, WithoutASelectedSongThereIsNothingToTick) {
     m_window->m_songListBox->clearSelection();
     EXPECT_EQ(m_window->m_trackList->count(), 0);
     for (int ch = 0; ch < 16; ++ch) {
-        EXPECT_EQ(m_window->Core().ChannelRows()[ch], -1) << ch;
+        EXPECT_EQ(m_window->Core().Session().ChannelRows()[ch], -1) << ch;
     }
     m_window->OnTrackCheckChange();
     EXPECT_EQ(m_window->Core().Songs().m_entries[0].m_channels[0].m_practice, 1);
@@ -110,16 +111,16 @@ TEST_F(TrackListTest, ActivityBarsFadeByAgeInRedOrGrey) {
     CTrackListBox* list = m_window->m_trackList;
     const QColor background = list->palette().color(QPalette::Base);
     TrackActivity& activity = m_window->Core().Activity();
-    // The observer's context is the core, as the performance registers it.
-    CPelorvaneCore* core = &m_window->Core();
+    // The observer's context is the session, as the performance registers it.
+    PlaySession* session = &m_window->Core().Session();
 
     const uint32_t start = 100000;
     activity.m_now = start;
     // A note on channel 10 (row 3), as the performance reports it, sounding; one on channel 2
     // (row 1), muted; none on channel 4, which has no row.
-    CPelorvaneCore::OnPerformanceNoteOn(core, 9, 60, 100, false);
-    CPelorvaneCore::OnPerformanceNoteOn(core, 1, 60, 100, true);
-    CPelorvaneCore::OnPerformanceNoteOn(core, 3, 60, 100, false);
+    PlaySession::OnPerformanceNoteOn(session, 9, 60, 100, false);
+    PlaySession::OnPerformanceNoteOn(session, 1, 60, 100, true);
+    PlaySession::OnPerformanceNoteOn(session, 3, 60, 100, false);
 
     Painted red = PaintedBar(list, 3);
     EXPECT_EQ(red.width, 30);

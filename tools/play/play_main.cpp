@@ -1,7 +1,5 @@
-// pelorvane-play: lists the MIDI devices, or plays one MIDI file through the same core as the
-// window, opening the devices by name the way the window does.
-
-#include <unistd.h>
+// pelorvane-play: lists the MIDI devices, or plays one MIDI file through the same play session as
+// the window, opening the devices by name the way the window does.
 
 #include <atomic>
 #include <chrono>
@@ -12,9 +10,9 @@
 #include <memory>
 #include <thread>
 
-#include "engine/window_core.h"
-#include "midi/settings_file.h"
+#include "engine/play_session.h"
 #include "midi/system_midi.h"
+#include "platform/message_sink.h"
 #include "play_options.h"
 #include "play_passage.h"
 #include "smf/meter_map.h"
@@ -31,26 +29,18 @@
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+// How long the wait for the end goes before the devices, the records and an interrupt are looked
+// at again.
+constexpr std::chrono::milliseconds kLookAgain{100};
 
 void OnInterrupt(int) {
     g_interrupted.store(true);
 }
 
-// The window's questions, answered from the command line: the one song is selected once it is
-// in the list, and messages go to standard error.
-class CommandLineHost : public CoreHost {
+// Messages go to standard error, one line each.
+class ErrorStream : public MessageSink {
   public:
-    explicit CommandLineHost(int speedPosition) : m_speedPosition(speedPosition) {}
-
-    int SelectedSongRow() override { return m_selectedRow; }
-    int SpeedSliderPosition() override { return m_speedPosition; }
-    void LightModeLed(int) override {}
     void ShowMessage(const std::string& text) override { std::cerr << text << std::endl; }
-
-    int m_selectedRow = -1;
-
-  private:
-    int m_speedPosition;
 };
 
 int ListDevices() {
@@ -63,29 +53,6 @@ int ListDevices() {
     }
     return 0;
 }
-
-// The core keeps its files in a folder of its own, so the tool never touches the user's
-// settings or song list.
-class TemporaryFolder {
-  public:
-    TemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "pelorvane-play-XXXXXX").string();
-        if (mkdtemp(pattern.data())) {
-            m_path = pattern;
-        }
-    }
-    ~TemporaryFolder() {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    const std::string& Path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
 
 // Stores the runs finished so far in the history the window keeps, when asked to: here on the
 // main thread, off the clock and input threads.
@@ -102,10 +69,10 @@ class Recorder {
         (void)on;
 #endif
     }
-    void Store(CPelorvaneCore& core, bool flush) {
+    void Store(PlaySession& session, bool flush) {
 #ifdef PV_WITH_HISTORY
         if (m_db) {
-            RecordFinishedRuns(core.Practice(), *m_db, flush);
+            RecordFinishedRuns(session.Practice(), *m_db, flush);
             if (flush) {
                 // Runs a busy or full history could not take yet get a last chance.
                 m_db->Settle(kCloseWaitMs);
@@ -113,7 +80,7 @@ class Recorder {
             Report();
         }
 #else
-        (void)core;
+        (void)session;
         (void)flush;
 #endif
     }
@@ -132,67 +99,74 @@ class Recorder {
 };
 
 int Play(const PlayOptions& options) {
-    TemporaryFolder folder;
-    if (folder.Path().empty()) {
-        std::cerr << "pelorvane-play: cannot create a temporary folder" << std::endl;
+    ErrorStream errors;
+    SongList songs;
+    const int result = AddSong(songs, options.file);
+    if (result != SONG_OK) {
+        ShowLoadError(errors, options.file, result);
         return 1;
     }
-    std::string inName = options.inName.value_or("Digital Keyboard-1");
-    std::string outName = options.outName.value_or(kBuiltInSynthName);
-    if (!SaveSettingsFile(folder.Path() + "/" + kSettingsFileName, inName, outName)) {
-        std::cerr << "pelorvane-play: cannot write into " << folder.Path() << std::endl;
-        return 1;
+    const SongEntry& entry = songs.m_entries[0];
+    std::string error;
+    const std::optional<PassagePlan> plan =
+        PlanPassage(options, smf::MeterMap(*entry.m_midiData), error);
+    if (!plan) {
+        std::cerr << "pelorvane-play: " << error << std::endl;
+        return 2;
     }
+    StartCommand start;
+    start.mode = options.mode;
+    start.speedPercent = SpeedPercentTable[ClampSpeedPosition(options.speedPosition)];
+    for (int channel = 0; channel < 16; ++channel) {
+        start.parts.SetChannel(channel, options.practice[channel]);
+    }
+    start.song = entry.m_midiData;
+    start.path = entry.m_path;
 
     auto service = CreateSystemMidiService();
     int exitCode = 0;
     {
-        CommandLineHost host(options.speedPosition);
-        CPelorvaneCore core(*service, host, folder.Path());
-        int result = AddSong(core.Songs(), options.file);
-        if (result != SONG_OK) {
-            ShowLoadError(host, options.file, result);
-            return 1;
-        }
-        host.m_selectedRow = 0;
-        SongEntry& entry = core.Songs().m_entries[0];
-        for (int channel = 0; channel < 16; ++channel) {
-            entry.m_channels[channel].m_practice = options.practice[channel] ? 1 : 0;
-        }
-        std::string error;
-        const std::optional<PassagePlan> plan =
-            PlanPassage(options, smf::MeterMap(*entry.m_midiData), error);
-        if (!plan) {
-            std::cerr << "pelorvane-play: " << error << std::endl;
-            return 2;
-        }
+        PlaySession session(*service);
         Recorder recorder(options.record);
-        core.SetLoop(plan->loop, plan->passes);
-        core.SeekTo(plan->startMs);
-        core.OpenMidiDevices();
-        core.StartClockThread();
-        core.StartPlay(options.mode);
-        if (core.CurrentPlayState() == Stopped) {
+        session.SetLoop(plan->loop, plan->passes);
+        session.SeekTo(plan->startMs);
+        const DeviceOpening opened =
+            session.OpenDevices(options.inName.value_or("Digital Keyboard-1"),
+                                options.outName.value_or(kBuiltInSynthName));
+        for (const std::string& text : opened.messages) {
+            errors.ShowMessage(text);
+        }
+        session.StartClockThread();
+        if (!session.Start(start)) {
             std::cerr << "pelorvane-play: nothing to play" << std::endl;
             exitCode = 1;
         }
-        for (int slept = 0; core.CurrentPlayState() != Stopped && !g_interrupted.load(); ++slept) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            core.CheckDevices();
-            if (slept % 10 == 0) {
-                recorder.Store(core, false);
+        // The end wakes the wait at once; between, the devices are looked at (a keyboard pulled
+        // out stops a lesson that waits for it), the runs stored and an interrupt noticed.
+        bool outputLostTold = false;
+        auto checkDevices = [&] {
+            const DeviceLoss loss = session.CheckDevices();
+            if (loss == DeviceLoss::None || (loss != DeviceLoss::Output && outputLostTold)) {
+                return;
             }
+            outputLostTold = outputLostTold || loss == DeviceLoss::Output;
+            errors.ShowMessage(DeviceLossText(loss));
+        };
+        while (!g_interrupted.load() && !session.WaitUntilStopped(kLookAgain)) {
+            checkDevices();
+            recorder.Store(session, false);
         }
-        core.CheckDevices();  // a device lost on the last tick
+        checkDevices();  // a device lost on the last tick
         if (g_interrupted.load()) {
-            core.StopPlay();
+            session.Stop();
             exitCode = 130;
         } else {
             // Let the last notes ring out before the device closes.
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
-        core.ShutDown();
-        recorder.Store(core, true);
+        session.EndClockThread();
+        session.CloseDevices();
+        recorder.Store(session, true);
     }
     return exitCode;
 }

@@ -3,15 +3,15 @@
 #include <algorithm>
 
 #include "engine/performance.h"
-#include "engine/window_core.h"
+#include "engine/play_session.h"
 #include "platform/clock.h"
 
-void CPelorvaneCore::SeekTo(uint32_t songMs) {
+void PlaySession::SeekTo(uint32_t songMs) {
     CheckedLock lock(m_playLock);
     SeekToLocked(songMs);
 }
 
-void CPelorvaneCore::SeekToLocked(uint32_t songMs) {
+void PlaySession::SeekToLocked(uint32_t songMs) {
     if (m_playState == Stopped || !m_pPerformance) {
         m_passage.SetStart(songMs);
         return;
@@ -22,7 +22,7 @@ void CPelorvaneCore::SeekToLocked(uint32_t songMs) {
     WakeClockThread();
 }
 
-void CPelorvaneCore::SetLoop(std::optional<LoopSpan> loop, int passes) {
+void PlaySession::SetLoop(std::optional<LoopSpan> loop, int passes) {
     CheckedLock lock(m_playLock);
     m_passage.SetLoop(loop, passes);
     // A loop set away from the place would never be reached, or only after the song before it:
@@ -37,16 +37,16 @@ void CPelorvaneCore::SetLoop(std::optional<LoopSpan> loop, int passes) {
     WakeClockThread();
 }
 
-std::optional<LoopSpan> CPelorvaneCore::Loop() {
+std::optional<LoopSpan> PlaySession::Loop() {
     CheckedLock lock(m_playLock);
     return m_passage.Loop();
 }
 
-uint32_t CPelorvaneCore::ShownSongTime() const {
+uint32_t PlaySession::ShownSongTime() const {
     return m_playState.load() == Stopped ? m_passage.Start() : m_passage.SongTime();
 }
 
-void CPelorvaneCore::PublishSongClock(uint32_t nowMs) {
+void PlaySession::PublishSongClock(uint32_t nowMs) {
     const Performance* p = m_pPerformance.get();
     SongClock::Reading r;
     r.clockMs = nowMs;

@@ -2,7 +2,7 @@
 // output device as a keyboard's own keys sound under the player's hands.
 
 #include "engine/performance.h"
-#include "engine/window_core.h"
+#include "engine/play_session.h"
 #include "platform/clock.h"
 
 namespace {
@@ -13,7 +13,7 @@ constexpr uint8_t kScreenVelocity = 100;
 
 }  // namespace
 
-int CPelorvaneCore::ScreenKeyChannel() const {
+int PlaySession::ScreenKeyChannel() const {
     const Performance* p = m_pPerformance.get();
     if (!p) {
         return kNoSongChannel;
@@ -41,7 +41,7 @@ int CPelorvaneCore::ScreenKeyChannel() const {
     return -1;
 }
 
-void CPelorvaneCore::PlayScreenKey(int key, bool down, bool scored) {
+void PlaySession::PlayScreenKey(int key, bool down, bool scored) {
     if (key < 0 || key > 127) {
         return;
     }

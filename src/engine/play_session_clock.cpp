@@ -1,4 +1,4 @@
-// The playback clock thread, the MIDI input callback, the note observer, and shutting down.
+// The playback clock thread, the MIDI input callback and the note observer.
 
 #include <algorithm>
 #include <chrono>
@@ -9,12 +9,11 @@
 #include "engine/clock_schedule.h"
 #include "engine/clock_thread_priority.h"
 #include "engine/performance.h"
-#include "engine/window_core.h"
+#include "engine/play_session.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "song/song_list.h"
 
-void CPelorvaneCore::OnClockTick() {
+void PlaySession::OnClockTick() {
     const uint32_t now = NowMs();
     if (now == m_lastTickTime) {
         return;
@@ -27,6 +26,7 @@ void CPelorvaneCore::OnClockTick() {
     // The output's sender is woken once for all that this tick sends.
     const MidiOutBatch batch(m_hMidiOut);
     const bool wasPlaying = m_playState == Playing;
+    bool ended = false;
     Performance* p = m_pPerformance.get();
     if (m_playState == Starting) {
         m_playStartTime = now;
@@ -47,6 +47,7 @@ void CPelorvaneCore::OnClockTick() {
         if (m_passage.AfterAdvance()) {
             HandOverRunEnd(now);
             m_playState = Stopped;
+            ended = true;
         } else if (m_passage.PassesPlayed() != passes) {
             PracticeEvent pass;
             pass.kind = PracticeEvent::LoopPass;
@@ -61,11 +62,12 @@ void CPelorvaneCore::OnClockTick() {
         p->UpdateKeyLights(now);
         m_lastAdvanceSpeed = p->GetPlayer().SpeedPercent();
     }
-    // An output that has gone takes nothing more: play ends here, cleanly, and the window
-    // tells the learner once.
+    // An output that has gone takes nothing more: play ends here, cleanly, and whoever checks the
+    // devices tells the learner once. The loss is noted first: the stop wakes whoever waits for
+    // the end, and they look at once.
     if (m_playState != Stopped && m_hMidiOut && m_hMidiOut->Gone()) {
-        StopPlayLocked();
         m_deviceLoss.store(kOutputLost, std::memory_order_release);
+        StopPlayLocked();
     }
     m_keyState.Publish(p, m_playState != Stopped);
     PublishSongClock(now);
@@ -76,51 +78,55 @@ void CPelorvaneCore::OnClockTick() {
     m_plannedLightsOnly = next.lightsOnly;
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),
                       std::memory_order_release);
+    // Told once the tick has published how the song ended.
+    if (ended) {
+        TellStopped();
+    }
 }
 
-void CPelorvaneCore::ClockThreadProc(CPelorvaneCore* core) {
+void PlaySession::ClockThreadProc(PlaySession* session) {
     using std::chrono::microseconds;
     RaiseClockThreadPriority();
-    while (!core->m_clockExit.load(std::memory_order_acquire)) {
-        const bool woken = core->m_clockWoken.exchange(false, std::memory_order_acq_rel);
-        const uint32_t lastTick = core->m_lastTickTime;
-        core->OnClockTick();
-        core->m_clockWakeups.fetch_add(1, std::memory_order_relaxed);
-        std::unique_lock<std::mutex> wake(core->m_clockWakeLock);
-        if (core->m_clockIdle.load(std::memory_order_acquire)) {
+    while (!session->m_clockExit.load(std::memory_order_acquire)) {
+        const bool woken = session->m_clockWoken.exchange(false, std::memory_order_acq_rel);
+        const uint32_t lastTick = session->m_lastTickTime;
+        session->OnClockTick();
+        session->m_clockWakeups.fetch_add(1, std::memory_order_relaxed);
+        std::unique_lock<std::mutex> wake(session->m_clockWakeLock);
+        if (session->m_clockIdle.load(std::memory_order_acquire)) {
             // Nothing to do until a start; the timeout only bounds a missed wake-up.
-            core->m_clockWake.wait_for(wake, std::chrono::milliseconds(50), [core] {
-                return core->m_clockExit.load(std::memory_order_acquire) ||
-                       core->m_clockWoken.load(std::memory_order_acquire) ||
-                       core->m_playState.load() != Stopped;
+            session->m_clockWake.wait_for(wake, std::chrono::milliseconds(50), [session] {
+                return session->m_clockExit.load(std::memory_order_acquire) ||
+                       session->m_clockWoken.load(std::memory_order_acquire) ||
+                       session->m_playState.load() != Stopped;
             });
             continue;
         }
         // Woken in the millisecond of the last tick: the tick did not look again, so the next
         // millisecond's does.
-        const bool again = woken && core->m_lastTickTime == lastTick;
-        const uint32_t ahead = again ? 1 : core->m_plannedTickMs;
+        const bool again = woken && session->m_lastTickTime == lastTick;
+        const uint32_t ahead = again ? 1 : session->m_plannedTickMs;
         // A tick that sends a song event comes just after its millisecond begins. One that only
         // turns a flashing key comes late in its millisecond: a key the lesson waits for that
         // is played before then is answered by that tick, not the next millisecond's.
         const auto into =
-            !again && core->m_plannedLightsOnly ? microseconds(750) : microseconds(20);
-        core->m_clockWake.wait_until(
-            wake, SteadyTimeWhenClockShows(core->m_lastTickTime + ahead, into), [core] {
-                return core->m_clockExit.load(std::memory_order_acquire) ||
-                       core->m_clockWoken.load(std::memory_order_acquire);
+            !again && session->m_plannedLightsOnly ? microseconds(750) : microseconds(20);
+        session->m_clockWake.wait_until(
+            wake, SteadyTimeWhenClockShows(session->m_lastTickTime + ahead, into), [session] {
+                return session->m_clockExit.load(std::memory_order_acquire) ||
+                       session->m_clockWoken.load(std::memory_order_acquire);
             });
     }
-    core->m_clockEnded.store(true, std::memory_order_release);
+    session->m_clockEnded.store(true, std::memory_order_release);
 }
 
-void CPelorvaneCore::WakeClockThread() {
+void PlaySession::WakeClockThread() {
     std::lock_guard<std::mutex> wake(m_clockWakeLock);
     m_clockWoken.store(true, std::memory_order_release);
     m_clockWake.notify_all();
 }
 
-void CPelorvaneCore::StartClockThread() {
+void PlaySession::StartClockThread() {
     if (m_hClockThread.joinable()) {
         return;
     }
@@ -129,14 +135,14 @@ void CPelorvaneCore::StartClockThread() {
     // Without the thread nothing plays, but the window, the song list and the settings still
     // work and are saved, so the program goes on rather than end on the exception.
     try {
-        m_hClockThread = std::thread(&CPelorvaneCore::ClockThreadProc, this);
+        m_hClockThread = std::thread(&PlaySession::ClockThreadProc, this);
     } catch (const std::system_error& e) {
         DebugOutput(std::string("The playback clock thread cannot be created (") + e.what() +
                     "); nothing will play.");
     }
 }
 
-void CPelorvaneCore::EndClockThread() {
+void PlaySession::EndClockThread() {
     if (!m_hClockThread.joinable()) {
         return;
     }
@@ -147,7 +153,7 @@ void CPelorvaneCore::EndClockThread() {
            std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1000)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    // The thread uses the lock and the core, so neither may go while it runs: past the usual
+    // The thread uses the lock and the session, so neither may go while it runs: past the usual
     // second (a device stuck on a system exclusive message), keep waiting rather than pull the
     // ground from under it.
     if (!m_clockEnded.load(std::memory_order_acquire)) {
@@ -156,31 +162,12 @@ void CPelorvaneCore::EndClockThread() {
     m_hClockThread.join();
 }
 
-void CPelorvaneCore::ShutDown() {
-    if (m_shutDown) {
-        return;
-    }
-    m_shutDown = true;
-    if (m_playState != Stopped) {
-        StopPlay();
-    }
-    EndClockThread();
-    CloseMidiDevices();
-    const std::string songListPath = DataPath(kSongListFileName);
-    if (!SaveSongList(m_songList, songListPath)) {
-        SaveFailed(songListPath);
-    }
-    // setting.txt is written again by the destructor; written here too so that a failure is
-    // told while the window can still show it.
-    SaveSettings();
-}
-
-void CPelorvaneCore::MidiInProc(MidiIn* handle, uint32_t messageCode, void* instance,
-                                uintptr_t param1, uintptr_t param2) {
+void PlaySession::MidiInProc(MidiIn* handle, uint32_t messageCode, void* instance, uintptr_t param1,
+                             uintptr_t param2) {
     if (messageCode != kMimData || !instance) {
         return;
     }
-    auto* core = static_cast<CPelorvaneCore*>(instance);
+    auto* session = static_cast<PlaySession*>(instance);
     const uint32_t status = param1 & 0xFF;
     const uint32_t key = (param1 >> 8) & 0xFF;
     const uint32_t velocity = (param1 >> 16) & 0xFF;
@@ -199,10 +186,10 @@ void CPelorvaneCore::MidiInProc(MidiIn* handle, uint32_t messageCode, void* inst
     // message reached us.
     const uint32_t playedMs =
         handle && handle->StampsProgramClock() ? static_cast<uint32_t>(param2) : NowMs();
-    core->TakePlayerKey(static_cast<int>(key), down, true, playedMs);
+    session->TakePlayerKey(static_cast<int>(key), down, true, playedMs);
 }
 
-void CPelorvaneCore::TakePlayerKey(int key, bool down, bool scored, uint32_t playedMs) {
+void PlaySession::TakePlayerKey(int key, bool down, bool scored, uint32_t playedMs) {
     m_keyState.SetHeld(key, down);
     if (down && scored && m_playState.load() != Stopped) {
         PracticeEvent press;
@@ -223,18 +210,18 @@ void CPelorvaneCore::TakePlayerKey(int key, bool down, bool scored, uint32_t pla
     }
 }
 
-void CPelorvaneCore::OnPerformanceNoteOn(void* context, int channel, int, int, bool muted) {
-    auto* core = static_cast<CPelorvaneCore*>(context);
+void PlaySession::OnPerformanceNoteOn(void* context, int channel, int, int, bool muted) {
+    auto* session = static_cast<PlaySession*>(context);
     // Called from the performance's advance, inside a tick that holds the play lock.
-    core->m_playLock.AssertHeld();
+    session->m_playLock.AssertHeld();
     if (channel < 0 || channel > 15) {
         return;
     }
-    const int row = core->m_channelRow[static_cast<size_t>(channel)];
+    const int row = session->m_channelRow[static_cast<size_t>(channel)];
     if (row < 0 || row >= TrackActivity::kMaxRows) {
         return;
     }
-    TrackActivity& activity = core->m_activity;
+    TrackActivity& activity = session->m_activity;
     activity.m_noteColor[static_cast<size_t>(row)].store(muted ? 0xC0C0C0u : 0xFF0000u,
                                                          std::memory_order_relaxed);
     activity.m_lastNoteTime[static_cast<size_t>(row)].store(

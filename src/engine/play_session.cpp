@@ -1,0 +1,214 @@
+// Starting, switching and stopping play, preparing a performance, and what a start carries: the
+// speed and the parts to practise.
+
+#include "engine/play_session.h"
+
+#include "engine/performance.h"
+#include "platform/clock.h"
+#include "smf/meter_map.h"
+
+namespace {
+
+struct ModeSettings {
+    MuteMode mute;
+    bool waitForPlayer;
+    bool preLight;
+};
+
+ModeSettings SettingsOf(PlayMode mode) {
+    switch (mode) {
+        case PlayMode::MyPaceLesson:
+            return {MuteNone, true, true};
+        case PlayMode::Accompaniment:
+            return {MutePractice, false, false};
+        case PlayMode::Solo:
+            return {MuteNonPractice, false, false};
+        case PlayMode::ModelPerformance:
+        default:
+            return {MuteNone, false, false};
+    }
+}
+
+}  // namespace
+
+PlaySession::PlaySession(MidiService& service) : m_service(service) {}
+
+PlaySession::~PlaySession() {
+    EndClockThread();
+    CloseDevices();
+    CheckedLock lock(m_playLock);
+    SetPerformance(nullptr);
+}
+
+void PlaySession::SetPerformance(std::unique_ptr<Performance> performance) {
+    // The input callback reaches the performance only through m_inputTarget; once it points
+    // elsewhere, no callback can still be writing into the old one, and it may go.
+    {
+        CheckedLock input(m_inputLock);
+        m_inputTarget = performance.get();
+    }
+    std::unique_ptr<Performance> old = std::move(m_pPerformance);
+    m_pPerformance = std::move(performance);
+    Performance* p = m_pPerformance.get();
+    m_passage.Attach(p);
+    old.reset();
+}
+
+void PlaySession::SetChannelRows(const std::array<int, 16>& rows) {
+    CheckedLock lock(m_playLock);
+    m_channelRow = rows;
+}
+
+bool PlaySession::Start(const StartCommand& command) {
+    CheckedLock lock(m_playLock);
+    return StartPlayLocked(command);
+}
+
+bool PlaySession::StartPlayLocked(const StartCommand& command) {
+    const PlayMode mode = command.mode;
+    if (m_playState != Stopped && !m_pPerformance) {
+        m_playState = Stopped;
+    }
+    const bool fromStopped = m_playState == Stopped;
+    if (fromStopped && !PreparePerformanceLocked(command)) {
+        return false;
+    }
+
+    const ModeSettings settings = SettingsOf(mode);
+    Performance& p = *m_pPerformance;
+    p.SetMuteMode(settings.mute);
+    p.SetWaitForPlayer(settings.waitForPlayer);
+    p.SetPreLight(settings.preLight);
+    if (fromStopped) {
+        p.Rewind();
+        m_passage.OnStart();
+        m_playState = Starting;
+        PublishSongClock(NowMs());
+    } else if (m_playState == Playing && mode != m_playMode) {
+        // A run is scored in one mode: the switch ends it and starts the next.
+        const uint32_t now = NowMs();
+        HandOverRunEnd(now);
+        m_playMode = mode;
+        HandOverRunStart(now);
+    }
+    m_playMode = mode;
+    WakeClockThread();
+    return true;
+}
+
+bool PlaySession::PreparePerformanceLocked(const StartCommand& command) {
+    if (!command.song) {
+        return false;
+    }
+    // The old performance goes first: a long song's timeline is large.
+    SetPerformance(nullptr);
+    auto performance = std::make_unique<Performance>(m_hMidiOut);
+    performance->Build(*command.song);
+    for (int ch = 0; ch < 16; ++ch) {
+        performance->SetPracticeChannel(ch, command.parts.HasChannel(ch));
+    }
+    performance->SetSpeedPercent(command.speedPercent);
+    performance->SetNoteOnObserver(&PlaySession::OnPerformanceNoteOn, this);
+    performance->SetPracticeQueue(&m_practice.Queue());
+    m_practiceSong =
+        m_practice.BeginSong(command.path, std::make_shared<smf::MeterMap>(*command.song));
+    SetPerformance(std::move(performance));
+    SilenceAllChannelsLocked();
+    return true;
+}
+
+void PlaySession::Stop() {
+    CheckedLock lock(m_playLock);
+    StopPlayLocked();
+}
+
+void PlaySession::StopPlayLocked() {
+    if (m_playState == Playing) {
+        HandOverRunEnd(NowMs());
+    }
+    m_playState = Stopped;
+    PublishSongClock(NowMs());
+    if (m_pPerformance) {
+        m_pPerformance->ClearKeyLights();
+        m_pPerformance->SendAllKeysDark();
+    }
+    if (m_hMidiOut && !m_hMidiOut->Gone()) {
+        for (int c = 0; c < 16; ++c) {
+            m_hMidiOut->SendShort(PackShortMessage(static_cast<uint8_t>(0xB0 + c), 0x78, 0x00));
+        }
+    }
+    WakeClockThread();
+    TellStopped();
+}
+
+void PlaySession::TellStopped() {
+    std::lock_guard<std::mutex> stopped(m_stoppedLock);
+    m_stopped.notify_all();
+}
+
+bool PlaySession::WaitUntilStopped(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> stopped(m_stoppedLock);
+    return m_stopped.wait_for(stopped, timeout, [this] { return m_playState.load() == Stopped; });
+}
+
+void PlaySession::HandOverRunStart(uint32_t clockMs) {
+    const Performance* p = m_pPerformance.get();
+    if (!p) {
+        return;
+    }
+    PracticeEvent start;
+    start.kind = PracticeEvent::RunStart;
+    start.clockMs = clockMs;
+    start.songMs = p->SongTime();
+    start.mode = static_cast<uint8_t>(m_playMode);
+    start.value = static_cast<uint32_t>(p->GetPlayer().SpeedPercent());
+    start.song = m_practiceSong;
+    m_practice.Queue().Push(start);
+}
+
+void PlaySession::HandOverRunEnd(uint32_t clockMs) {
+    PracticeEvent end;
+    end.kind = PracticeEvent::RunEnd;
+    end.clockMs = clockMs;
+    end.songMs = m_pPerformance ? m_pPerformance->SongTime() : 0;
+    m_practice.Queue().Push(end);
+}
+
+void PlaySession::SilenceAllChannels() {
+    CheckedLock lock(m_playLock);
+    SilenceAllChannelsLocked();
+}
+
+void PlaySession::SilenceAllChannelsLocked() {
+    if (!m_hMidiOut || m_hMidiOut->Gone()) {
+        return;
+    }
+    for (int c = 0; c < 16; ++c) {
+        const uint8_t status = static_cast<uint8_t>(0xB0 + c);
+        m_hMidiOut->SendShort(PackShortMessage(status, 0x78, 0x00));
+        m_hMidiOut->SendShort(PackShortMessage(status, 0x79, 0x00));
+    }
+}
+
+void PlaySession::SetPracticeChoice(PracticeChoice parts) {
+    CheckedLock lock(m_playLock);
+    if (!m_pPerformance) {
+        return;
+    }
+    for (int ch = 0; ch < 16; ++ch) {
+        m_pPerformance->SetPracticeChannel(ch, parts.HasChannel(ch));
+    }
+    if (m_playState != Stopped) {
+        m_pPerformance->RestartChordSearch();
+    }
+    WakeClockThread();
+}
+
+void PlaySession::SetSpeed(int percent) {
+    CheckedLock lock(m_playLock);
+    if (!m_pPerformance) {
+        return;
+    }
+    m_pPerformance->SetSpeedPercent(percent);
+    WakeClockThread();
+}
