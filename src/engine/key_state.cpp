@@ -1,4 +1,4 @@
-// The key state an on-screen keyboard shows, and the range of keys a song's practice part needs.
+// The key state an on-screen keyboard shows.
 
 #include "engine/key_state.h"
 
@@ -6,7 +6,6 @@
 
 #include "engine/performance.h"
 #include "engine/publish_notice.h"
-#include "smf/smf.h"
 
 void KeyState::SetHeld(int key, bool down) {
     std::atomic<uint64_t>& word = m_held[static_cast<unsigned>(key) >> 6 & 1];
@@ -98,25 +97,4 @@ KeyState::Snapshot KeyState::Read() const {
     s.awaited = Load(m_awaited);
     s.wrong = Load(m_wrong);
     return s;
-}
-
-bool PracticeKeyRange(const smf::Song& song, uint32_t practiceMask, int& low, int& high) {
-    bool found = false;
-    for (const smf::Track& track : song.Tracks()) {
-        for (const smf::Event& e : track.events) {
-            if (e.kind < 0x90 || e.kind > 0x9F || e.length < 3) {
-                continue;
-            }
-            const uint8_t* bytes = song.Data(e);
-            const int channel = bytes[0] & 0x0F;
-            if (!(practiceMask >> channel & 1u) || bytes[2] == 0) {
-                continue;
-            }
-            const int key = bytes[1] & 0x7F;
-            low = found ? std::min(low, key) : key;
-            high = found ? std::max(high, key) : key;
-            found = true;
-        }
-    }
-    return found;
 }

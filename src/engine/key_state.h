@@ -6,9 +6,6 @@
 
 class Performance;
 class PublishNotice;
-namespace smf {
-class Song;
-}
 
 // 128 keys as two 64-bit words, bit k of word k / 64.
 using KeyBits = std::array<uint64_t, 2>;
@@ -78,7 +75,3 @@ inline uint32_t MsToFlashTurn(uint32_t nowMs) {
     const uint32_t phase = nowMs & (kFlashPeriodMs - 1);
     return phase < kFlashLitMs ? kFlashLitMs - phase : kFlashPeriodMs - phase;
 }
-
-// Lowest and highest key of the note-ons on the channels of practiceMask; false when there are
-// none.
-bool PracticeKeyRange(const smf::Song& song, uint32_t practiceMask, int& low, int& high);

@@ -4,12 +4,13 @@
 #include <utility>
 
 #include "engine/key_lights.h"
+#include "engine/prepared_song.h"
 #include "engine/timeline.h"
 
 void Lesson::Reset(uint32_t eventCount) {
     m_sent.assign((size_t{eventCount} + 63) / 64, 0);
     m_chord.count = 0;
-    m_chordMask = 0;
+    m_chordChoice = {};
     m_chordSearchFrom = 0;
     m_awaited.count = 0;
     m_waiting = 0;
@@ -17,7 +18,7 @@ void Lesson::Reset(uint32_t eventCount) {
 
 void Lesson::Rewind() {
     m_chord.count = 0;
-    m_chordMask = 0;
+    m_chordChoice = {};
     m_chordSearchFrom = 0;
     m_awaited.count = 0;
     m_waiting = 0;
@@ -25,18 +26,19 @@ void Lesson::Rewind() {
     m_pressSongTime = MakeNoPresses();
 }
 
-void Lesson::FindNextChord(const Timeline& timeline, uint32_t cursor, uint32_t practiceMask) {
-    if (m_chord.count == 0 && m_chordMask == practiceMask) {
+void Lesson::FindNextChord(const PreparedSong& song, uint32_t cursor, PracticeChoice choice) {
+    if (m_chord.count == 0 && m_chordChoice == choice) {
         return;
     }
+    const Timeline& timeline = song.GetTimeline();
     const uint32_t end = timeline.Size();
-    auto isPracticeNoteOn = [practiceMask](const PerformanceEvent& e) {
-        return e.IsNoteOn() && (practiceMask >> e.channel & 1u);
+    auto isPracticeNoteOn = [&song, choice](uint32_t index) {
+        return song.IsPracticeNoteOn(index, choice);
     };
     uint32_t i = std::max(m_chordSearchFrom, cursor);
-    m_chordMask = practiceMask;
+    m_chordChoice = choice;
     m_chord.count = 0;
-    while (i < end && !isPracticeNoteOn(timeline[i])) {
+    while (i < end && !isPracticeNoteOn(i)) {
         ++i;
     }
     if (i >= end) {
@@ -52,7 +54,7 @@ void Lesson::FindNextChord(const Timeline& timeline, uint32_t cursor, uint32_t p
         if (e.time - first > kChordWindow) {
             break;
         }
-        if (isPracticeNoteOn(e)) {
+        if (isPracticeNoteOn(i)) {
             m_chord.index[m_chord.count++] = i;
         }
     }
@@ -97,7 +99,7 @@ void Lesson::TakePresses(uint32_t songTime) {
 void Lesson::RestartAt(uint32_t position) {
     m_pressSongTime = MakeNoPresses();
     m_chord.count = 0;
-    m_chordMask = 0;
+    m_chordChoice = {};
     m_chordSearchFrom = position;
     m_awaited.count = 0;
     m_waiting = 0;

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "engine/chord.h"
+#include "engine/practice_choice.h"
 
 class Timeline;
+class PreparedSong;
 class KeyLights;
 
 // The chords of the practice channels and what the lesson does with them: the search for the
@@ -26,9 +28,9 @@ class Lesson {
     // Back to the start of the timeline; the settings and the held keys stay.
     void Rewind();
 
-    // Finds the chord at or after max(cursor, the end of the last chord due) on the practice
-    // channels, unless the pending chord is still the one to come for this mask.
-    void FindNextChord(const Timeline& timeline, uint32_t cursor, uint32_t practiceMask);
+    // Finds the chord at or after max(cursor, the end of the last chord due) of the practised
+    // part, unless the pending chord is still the one to come for this choice.
+    void FindNextChord(const PreparedSong& song, uint32_t cursor, PracticeChoice choice);
     // The pending chord has come due: the next search starts after it.
     void PassChord() { m_chordSearchFrom = m_chord.index[m_chord.count - 1] + 1; }
     // The pending chord becomes the awaited one.
@@ -80,7 +82,7 @@ class Lesson {
   private:
     static uint64_t Bit(uint32_t index) { return uint64_t{1} << (index & 63); }
     Chord m_chord;
-    uint32_t m_chordMask = 0;
+    PracticeChoice m_chordChoice;
     uint32_t m_chordSearchFrom = 0;
     uint8_t m_preLight = 0;
     uint8_t m_waitForPlayer = 0;

@@ -4,11 +4,14 @@
 #include <array>
 #include <utility>
 
+#include "engine/part_map.h"
 #include "smf/smf.h"
 
-std::shared_ptr<const NoteSpans> NoteSpans::FromSong(const smf::Song& song) {
+std::shared_ptr<const NoteSpans> NoteSpans::FromSong(const smf::Song& song, const PartMap* parts) {
     std::vector<NoteEvent> events;
+    uint32_t trackIndex = 0;
     for (const smf::Track& track : song.Tracks()) {
+        const uint32_t thisTrack = trackIndex++;
         uint32_t lastTick = 0;
         uint32_t lastMs = song.TickToMs(0);
         for (const smf::Event& e : track.events) {
@@ -21,9 +24,10 @@ std::shared_ptr<const NoteSpans> NoteSpans::FromSong(const smf::Song& song) {
                 lastMs = song.TickToMs(e.tick);
             }
             const uint8_t* data = song.Data(e);
-            events.push_back({lastMs, status == 0x90 && data[2] != 0,
-                              static_cast<uint8_t>(e.kind & 0x0F),
-                              static_cast<uint8_t>(data[1] & 0x7F)});
+            const auto channel = static_cast<uint8_t>(e.kind & 0x0F);
+            const auto key = static_cast<uint8_t>(data[1] & 0x7F);
+            const Hand hand = parts ? parts->HandOfNote(channel, thisTrack, key) : Hand::Both;
+            events.push_back({lastMs, status == 0x90 && data[2] != 0, channel, key, hand});
         }
     }
     // Tracks interleave; within one millisecond a note-off ends the earlier note before a
@@ -43,7 +47,7 @@ std::shared_ptr<const NoteSpans> NoteSpans::FromEvents(std::vector<NoteEvent> ev
         std::vector<size_t>& sounding = open[size_t{e.channel} * 128 + e.key];
         if (e.on) {
             sounding.push_back(spans->m_spans.size());
-            spans->m_spans.push_back({e.time, e.time, e.key, e.channel});
+            spans->m_spans.push_back({e.time, e.time, e.key, e.channel, e.hand});
         } else if (!sounding.empty()) {
             spans->m_spans[sounding.front()].end = e.time;
             sounding.erase(sounding.begin());

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/practice_choice.h"
+
 namespace smf {
 class Song;
 }
@@ -16,7 +18,10 @@ struct NoteSpan {
     uint32_t end = 0;
     uint8_t key = 0;
     uint8_t channel = 0;
+    Hand hand = Hand::Both;
 };
+
+class PartMap;
 
 // Every note of a song, made once when the song is chosen and shared read-only with the screen:
 // sorted by start, so that a frame finds the few notes in view by two binary searches. The rare
@@ -24,13 +29,16 @@ struct NoteSpan {
 // every search to the start of the song.
 class NoteSpans {
   public:
-    static std::shared_ptr<const NoteSpans> FromSong(const smf::Song& song);
+    // parts: the hands of the notes (none: every note whole).
+    static std::shared_ptr<const NoteSpans> FromSong(const smf::Song& song,
+                                                     const PartMap* parts = nullptr);
     // Notes as (time, status, channel, key, velocity) events in time order; exposed for tests.
     struct NoteEvent {
         uint32_t time;
         bool on;
         uint8_t channel;
         uint8_t key;
+        Hand hand = Hand::Both;  // of a note-on; a note-off ends the oldest note of its key
     };
     static std::shared_ptr<const NoteSpans> FromEvents(std::vector<NoteEvent> events);
 

@@ -23,7 +23,7 @@ struct LoopSpan {
 // window to read without waiting on the clock.
 class Passage {
   public:
-    // The performance now played (null: none); the seek index starts anew with it.
+    // The performance now played (null: none).
     void Attach(Performance* performance);
 
     // Where the next start begins.

@@ -11,6 +11,7 @@
 #include "engine/play_mode.h"
 #include "engine/player.h"
 #include "engine/practice_hand_over.h"
+#include "engine/prepared_song.h"
 #include "engine/time_source.h"
 #include "engine/timeline.h"
 #include "midi/midi_port.h"
@@ -41,7 +42,9 @@ class Performance : public TimeSource {
     Performance& operator=(const Performance&) = delete;
 
     // --- Timeline ------------------------------------------------------------------------------
+    // Prepares the song on the spot; a caller that has it prepared already uses Use.
     void Build(const smf::Song& song);
+    void Use(std::shared_ptr<const PreparedSong> song);
     const uint8_t* SysexBytes(const PerformanceEvent& e) const { return m_timeline->SysexBytes(e); }
     uint32_t SysexLength(const PerformanceEvent& e) const { return m_timeline->SysexLength(e); }
 
@@ -58,6 +61,7 @@ class Performance : public TimeSource {
     void SetSpeedPercent(int percent) { m_player.SetSpeedPercent(percent); }
     void SetMuteMode(MuteMode mode);
     void SetPracticeChannel(int channel, bool on);
+    void SetPracticeChoice(PracticeChoice choice);
     // Mode settings of StartPlay: switching a flag off drops what it left behind.
     void SetWaitForPlayer(bool on);
     void SetPreLight(bool on);
@@ -111,8 +115,9 @@ class Performance : public TimeSource {
     void SetKeyDown(int key, bool down) { m_lesson.SetKeyDown(key, down); }
     // Any thread.
     bool KeyDown(int key) const { return m_lesson.KeyDown(key); }
-    bool IsPracticeNoteOn(const PerformanceEvent& e) const {
-        return e.IsNoteOn() && (m_player.PracticeMask() >> e.channel & 1u);
+    // Whether the event at index of the timeline is a note of the part being practised.
+    bool IsPracticeNoteOn(uint32_t index) const {
+        return m_song->IsPracticeNoteOn(index, m_player.Choice());
     }
 
     // --- Time sources ---------------------------------------------------------------------------
@@ -126,6 +131,8 @@ class Performance : public TimeSource {
     // The timeline never changes once built: a holder of the shared pointer may read it on any
     // thread without a lock. The references below are read with the play lock held.
     const Timeline& GetTimeline() const { return *m_timeline; }
+    const PreparedSong& Prepared() const { return *m_song; }
+    const std::shared_ptr<const PreparedSong>& SharedPrepared() const { return m_song; }
     std::shared_ptr<const Timeline> SharedTimeline() const { return m_timeline; }
     const Player& GetPlayer() const { return m_player; }
     const Lesson& GetLesson() const { return m_lesson; }
@@ -138,7 +145,8 @@ class Performance : public TimeSource {
 
   private:
     std::shared_ptr<MidiOut> m_hOutput;
-    std::shared_ptr<const Timeline> m_timeline;
+    std::shared_ptr<const PreparedSong> m_song;
+    std::shared_ptr<const Timeline> m_timeline;  // the prepared song's
     Player m_player;
     Lesson m_lesson;
     KeyLights m_lights;
@@ -152,4 +160,9 @@ class Performance : public TimeSource {
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);
     bool SendSysexEvent(const PerformanceEvent& event);
     void SendNoteOffsAhead(uint32_t noteOnIndex);
+    // True when the mode silences the note's hand: a note-on is then not sent, and the note-off
+    // of a note-on not sent is not either; every other note-off goes out, so none sticks.
+    bool DropSilencedHandNote(const PerformanceEvent& e, uint32_t index);
+    // One bit per event of the timeline: the note-ons of a silenced hand that were not sent.
+    std::vector<uint64_t> m_droppedNotes;
 };

@@ -4,7 +4,7 @@
 #include "engine/performance.h"
 
 void Performance::FindNextChord() {
-    m_lesson.FindNextChord(*m_timeline, m_player.Cursor(), m_player.PracticeMask());
+    m_lesson.FindNextChord(*m_song, m_player.Cursor(), m_player.Choice());
 }
 
 bool Performance::CheckChordDue(uint32_t newTime) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // One timed message of the timeline. Kept small and fixed-size so that the player can step
@@ -14,6 +15,16 @@ struct PerformanceEvent {
     uint8_t sortKey = 0;  // see TimelineSortKey
     uint8_t reserved[3] = {};
     uint32_t sysex = 0;  // system exclusive: index into the Timeline's sysex table
+
+    // The song track the event came from, up to kMaxTrack, kept in spare bytes: the part map
+    // gives a note its hand by it.
+    static constexpr uint32_t kMaxTrack = 0xFFFF;
+    uint32_t Track() const { return reserved[1] | uint32_t{reserved[2]} << 8; }
+    void SetTrack(std::size_t track) {
+        const uint32_t t = track < kMaxTrack ? static_cast<uint32_t>(track) : kMaxTrack;
+        reserved[1] = static_cast<uint8_t>(t);
+        reserved[2] = static_cast<uint8_t>(t >> 8);
+    }
 
     bool IsSysex() const { return status >= 0xF0; }
     bool IsNoteOn() const { return status == 0x90 && data2 > 0; }

@@ -1,10 +1,13 @@
 // The player: song time from clock time at the chosen speed, sending what has come due, and the
 // settings of the play modes.
 
+#include <algorithm>
+
 #include "engine/performance.h"
 
 void Performance::Rewind() {
     m_player.Rewind();
+    std::fill(m_droppedNotes.begin(), m_droppedNotes.end(), 0);
     m_lesson.Rewind();
     m_lights.ClearBrightNotes();
     m_handOver.DropAwaited();
@@ -53,12 +56,13 @@ void Performance::Advance(uint32_t elapsedMs) {
     const uint32_t end = timeline.Size();
     for (; i < end && timeline[i].time <= newTime; ++i) {
         const PerformanceEvent& e = timeline[i];
+        const bool dropped = !m_droppedNotes.empty() && DropSilencedHandNote(e, i);
         if (m_noteOnObserver && e.IsNoteOn()) {
             m_noteOnObserver(m_observerData, e.channel, e.data1, e.data2,
-                             m_player.Muted(e.channel));
+                             m_player.Muted(e.channel) || dropped);
         }
         if (m_handOver.Active() && m_player.CurrentMuteMode() == MutePractice &&
-            IsPracticeNoteOn(e)) {
+            IsPracticeNoteOn(i)) {
             HandOverPracticeNote(e, newTime);
         }
         if (m_lesson.TakeSent(i)) {
@@ -66,10 +70,36 @@ void Performance::Advance(uint32_t elapsedMs) {
         }
         PerformanceEvent copy = e;
         m_player.PlayVolume(copy);
-        SendEvent(copy);
+        if (!dropped) {
+            SendEvent(copy);
+        }
         ReleaseBrightEvent(copy);
     }
     m_player.Reach(i, newTime);
+}
+
+bool Performance::DropSilencedHandNote(const PerformanceEvent& e, uint32_t index) {
+    if (e.IsNoteOn()) {
+        if (!m_player.IsHandSilenced(m_song->Parts().PartOf(e, index))) {
+            return false;
+        }
+        m_droppedNotes[index >> 6] |= uint64_t{1} << (index & 63);
+        return true;
+    }
+    if (!e.IsNoteOff()) {
+        return false;
+    }
+    const uint32_t on = m_song->Parts().NoteOnOf(index);
+    if (on == PartMap::kNoNote) {
+        return false;
+    }
+    uint64_t& word = m_droppedNotes[on >> 6];
+    const uint64_t bit = uint64_t{1} << (on & 63);
+    if (!(word & bit)) {
+        return false;
+    }
+    word &= ~bit;
+    return true;
 }
 
 void Performance::AdvanceQuietly(uint32_t quietMs, int32_t speedOfLastAdvance) {
@@ -91,6 +121,7 @@ void Performance::MoveTo(uint32_t position, uint32_t songMs) {
     m_player.JumpTo(position, songMs);
     m_lesson.RestartAt(position);
     m_handOver.DropAwaited();
+    std::fill(m_droppedNotes.begin(), m_droppedNotes.end(), 0);
     // Keys shown lit go dark with the next key-light update, unless the new place lights them.
     ClearKeyLights();
     m_lights.ClearBrightNotes();
@@ -117,6 +148,15 @@ void Performance::SetMuteMode(MuteMode mode) {
 
 void Performance::SetPracticeChannel(int channel, bool on) {
     if (!m_player.SetPracticeChannel(channel, on)) {
+        return;
+    }
+    if (m_player.CurrentMuteMode() != MuteNone) {
+        SetMuteMode(m_player.CurrentMuteMode());
+    }
+}
+
+void Performance::SetPracticeChoice(PracticeChoice choice) {
+    if (!m_player.SetPracticeChoice(choice)) {
         return;
     }
     if (m_player.CurrentMuteMode() != MuteNone) {

@@ -5,22 +5,13 @@
 
 #include "engine/performance.h"
 
-void PerformanceSeek::BuildIndex() {
-    if (!m_indexBuilt) {
-        const Timeline& timeline = m_performance.GetTimeline();
-        m_index.Build(timeline.Events(), timeline.SysexTable(), timeline.SysexPool());
-        m_indexBuilt = true;
-    }
-}
-
 void PerformanceSeek::StopNotes() {
     Performance& p = m_performance;
     const Timeline& timeline = p.GetTimeline();
     const Lesson& lesson = p.GetLesson();
     const uint32_t cursor = p.GetPlayer().Cursor();
-    BuildIndex();
     NoteSet sounding;
-    m_index.SoundingBefore(timeline.Events(), cursor, sounding);
+    p.Prepared().Seek().SoundingBefore(timeline.Events(), cursor, sounding);
     // The lesson sends a chord, and the note-offs before it, ahead of their turn.
     const uint32_t aheadEnd = std::min<uint32_t>(lesson.ChordSearchFrom(), timeline.Size());
     for (uint32_t i = cursor; i < aheadEnd; ++i) {
@@ -50,7 +41,6 @@ void PerformanceSeek::StopNotes() {
 
 void PerformanceSeek::JumpTo(uint32_t songMs, bool sendState) {
     Performance& p = m_performance;
-    BuildIndex();
     const Timeline& timeline = p.GetTimeline();
     const uint32_t position = SeekIndex::PositionAt(timeline.Events(), songMs);
     if (sendState) {
@@ -60,7 +50,7 @@ void PerformanceSeek::JumpTo(uint32_t songMs, bool sendState) {
 
     if (sendState) {
         std::vector<PerformanceEvent> state;
-        m_index.StateBefore(timeline.Events(), position, state);
+        p.Prepared().Seek().StateBefore(timeline.Events(), position, state);
         for (const PerformanceEvent& e : state) {
             // Volume goes through the mode's silencing, as it does when played.
             p.SendState(e);

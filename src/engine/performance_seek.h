@@ -8,8 +8,8 @@ class Performance;
 
 // Moves a performance to any song time as if it had been played from its start up to there:
 // the notes that sound stop, the state the song has left on each channel by then is sent again
-// (no note), and key lights, chords and the lesson go on from the new place. The index it needs
-// is built on the first jump, so a performance that never jumps pays nothing for it.
+// (no note), and key lights, chords and the lesson go on from the new place, from the index of
+// the prepared song.
 class PerformanceSeek {
   public:
     explicit PerformanceSeek(Performance& performance) : m_performance(performance) {}
@@ -24,7 +24,4 @@ class PerformanceSeek {
 
   private:
     Performance& m_performance;
-    void BuildIndex();
-    SeekIndex m_index;
-    bool m_indexBuilt = false;
 };

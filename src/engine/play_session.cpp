@@ -103,15 +103,16 @@ bool PlaySession::PreparePerformanceLocked(const StartCommand& command) {
     // The old performance goes first: a long song's timeline is large.
     SetPerformance(nullptr);
     auto performance = std::make_unique<Performance>(m_hMidiOut);
-    performance->Build(*command.song);
-    for (int ch = 0; ch < 16; ++ch) {
-        performance->SetPracticeChannel(ch, command.parts.HasChannel(ch));
-    }
+    const std::shared_ptr<const PreparedSong> prepared =
+        command.prepared && command.prepared->Song() == command.song
+            ? command.prepared
+            : PreparedSong::Prepare(command.song);
+    performance->Use(prepared);
+    performance->SetPracticeChoice(command.parts);
     performance->SetSpeedPercent(command.speedPercent);
     performance->SetNoteOnObserver(&PlaySession::OnPerformanceNoteOn, this);
     performance->SetPracticeQueue(&m_practice.Queue());
-    m_practiceSong =
-        m_practice.BeginSong(command.path, std::make_shared<smf::MeterMap>(*command.song));
+    m_practiceSong = m_practice.BeginSong(command.path, prepared->Meter());
     SetPerformance(std::move(performance));
     SilenceAllChannelsLocked();
     return true;
@@ -198,6 +199,8 @@ void PlaySession::SetPracticeChoice(PracticeChoice parts) {
     for (int ch = 0; ch < 16; ++ch) {
         m_pPerformance->SetPracticeChannel(ch, parts.HasChannel(ch));
     }
+    // The hand after the channels: a change of the hand alone is one pass of volumes.
+    m_pPerformance->SetPracticeChoice(parts);
     if (m_playState != Stopped) {
         m_pPerformance->RestartChordSearch();
     }

@@ -17,6 +17,7 @@
 #include "engine/play_mode.h"
 #include "engine/practice_choice.h"
 #include "engine/practice_log.h"
+#include "engine/prepared_song.h"
 #include "engine/publish_notice.h"
 #include "engine/song_clock.h"
 #include "engine/track_activity.h"
@@ -35,7 +36,9 @@ struct StartCommand {
     int speedPercent = 100;
     PracticeChoice parts;
     std::shared_ptr<const smf::Song> song;  // none: nothing to start
-    std::string path;                       // the song's file, as the practice history knows it
+    // The song prepared already (none: prepared at the start, with the default split key).
+    std::shared_ptr<const PreparedSong> prepared;
+    std::string path;  // the song's file, as the practice history knows it
 };
 
 // The devices as opened: their names as resolved, and what the opening has to tell the learner,

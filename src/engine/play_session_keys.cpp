@@ -21,7 +21,7 @@ int PlaySession::ScreenKeyChannel() const {
     // The part being practised, with its own instrument, mapped as the engine maps the song's
     // events: channel 1 goes out on the spare channel, away from the key lights.
     for (int ch = 0; ch < 16; ++ch) {
-        if (!(p->GetPlayer().PracticeMask() >> ch & 1u)) {
+        if (!p->GetPlayer().Choice().HasChannel(ch)) {
             continue;
         }
         if (p->IsSilenced(ch)) {

@@ -88,20 +88,27 @@ bool Player::SetPracticeChannel(int channel, bool on) {
     if (channel < 0 || channel > 15) {
         return false;
     }
-    const uint32_t bit = 1u << channel;
-    if (((m_practiceMask & bit) != 0) == on) {
+    if (m_choice.HasChannel(channel) == on) {
         return false;
     }
-    if (on) {
-        m_practiceMask |= bit;
-    } else {
-        m_practiceMask &= ~bit;
+    m_choice.SetChannel(channel, on);
+    return true;
+}
+
+bool Player::SetPracticeChoice(PracticeChoice choice) {
+    if (choice == m_choice) {
+        return false;
     }
+    m_choice = choice;
     return true;
 }
 
 bool Player::IsSilenced(int channel) const {
-    const bool practice = (m_practiceMask >> channel) & 1u;
+    const bool practice = m_choice.HasChannel(channel);
+    // One hand of a divided channel plays while the other is silenced: not the whole channel.
+    if (practice && m_choice.hand != Hand::Both && (m_divided >> channel & 1u)) {
+        return false;
+    }
     return (m_muteMode == MutePractice && practice) || (m_muteMode == MuteNonPractice && !practice);
 }
 

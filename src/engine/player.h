@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/part_map.h"
 #include "engine/performance_event.h"
 #include "engine/play_mode.h"
+#include "engine/practice_choice.h"
 
 // Where a performance stands in its timeline and how it gets there: the cursor, song time from
 // clock time at the chosen speed, the loop's limit, and the volumes the play mode silences.
@@ -49,7 +51,17 @@ class Player {
     void SetMuteMode(MuteMode mode) { m_muteMode = mode; }
     // False when the channel already was (or was not) a practice channel.
     bool SetPracticeChannel(int channel, bool on);
+    // False when the choice is the one already made.
+    bool SetPracticeChoice(PracticeChoice choice);
+    // The channels the song's part map divides into hands.
+    void SetDividedChannels(uint16_t channels) { m_divided = channels; }
+    // Silenced by the channel's volume.
     bool IsSilenced(int channel) const;
+    // A note of a channel the choice divides, silenced by the mode note by note instead.
+    bool IsHandSilenced(Part part) const {
+        return m_muteMode != MuteNone &&
+               ::IsHandSilenced(part, m_choice, m_muteMode == MutePractice);
+    }
     // The volume a channel is sent now that the mode is set: 0 when silenced.
     uint8_t ApplyMute(int channel);
     // A volume change as the song plays it: remembered for the channel, and sent as 0 on a
@@ -67,7 +79,8 @@ class Player {
     uint32_t SpeedBaseSongTime() const { return m_speedBaseSongTime; }
     // Song time never passes this (a loop's end): what lies at or after it is not yet due.
     uint32_t SongTimeLimit() const { return m_songTimeLimit; }
-    uint32_t PracticeMask() const { return m_practiceMask; }
+    uint32_t PracticeMask() const { return m_choice.channels; }
+    PracticeChoice Choice() const { return m_choice; }
     MuteMode CurrentMuteMode() const { return m_muteMode; }
     int32_t Volume(int channel) const { return m_volume[channel & 0x0F]; }
     bool Muted(int channel) const { return m_muted[channel & 0x0F] != 0; }
@@ -83,7 +96,8 @@ class Player {
     uint8_t m_speedChanged = 0;
     uint32_t m_speedBasePlayed = 0;
     uint32_t m_speedBaseSongTime = 0;
-    uint32_t m_practiceMask = 1;
+    PracticeChoice m_choice{1};
+    uint16_t m_divided = 0;
     MuteMode m_muteMode = MuteNone;
     uint32_t m_songTimeLimit = kNoLimit;
 };

@@ -21,7 +21,9 @@ std::shared_ptr<const Timeline> Timeline::Build(const smf::Song& song) {
     smf::AdviseHugePages(events.data(), total * sizeof(PerformanceEvent));
     TimelineRuns runs;
 
+    size_t trackIndex = 0;
     for (const smf::Track& track : song.Tracks()) {
+        const size_t thisTrack = trackIndex++;
         // Events of one track come in tick order and many share a tick (chords), so the
         // conversion is only asked again when the tick moves.
         uint32_t lastTick = 0;
@@ -37,6 +39,7 @@ std::shared_ptr<const Timeline> Timeline::Build(const smf::Song& song) {
             }
             PerformanceEvent pe;
             pe.time = lastMs;
+            pe.SetTrack(thisTrack);
             const uint8_t* data = song.Data(e);
             if (e.kind <= 0xEF) {
                 pe.status = static_cast<uint8_t>(e.kind & 0xF0);

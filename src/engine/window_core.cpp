@@ -5,17 +5,14 @@
 
 #include "song/song_entry.h"
 
-namespace {
-
-PracticeChoice ChoiceOf(const SongEntry& entry) {
+PracticeChoice CPelorvaneCore::ChoiceOf(const SongEntry& entry) const {
     PracticeChoice parts;
     for (int ch = 0; ch < 16; ++ch) {
         parts.SetChannel(ch, entry.m_channels[ch].m_practice != 0);
     }
+    parts.hand = m_practiceHand;
     return parts;
 }
-
-}  // namespace
 
 CPelorvaneCore::CPelorvaneCore(MidiService& service, CoreHost& host, std::string dataDir)
     : m_service(service), m_host(host), m_dataDir(std::move(dataDir)), m_session(service) {
@@ -83,6 +80,7 @@ void CPelorvaneCore::StartPlay(PlayMode mode) {
         start.song = entry->m_midiData;
         start.path = entry->m_path;
         start.parts = ChoiceOf(*entry);
+        start.prepared = PreparedSongOf(*entry);
     }
     if (m_session.Start(start)) {
         m_host.LightModeLed(static_cast<int>(mode));
@@ -105,6 +103,7 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
         ShowLoadError(m_host, entry.m_path, result);
         return false;
     }
+    PreparedSongOf(entry);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/core_host.h"
 #include "engine/play_session.h"
+#include "engine/prepared_song.h"
 #include "engine/save_notice.h"
 #include "song/song_list.h"
 
@@ -97,6 +98,18 @@ class CPelorvaneCore {
     SongList& Songs() { return m_songList; }
     const SongList& Songs() const { return m_songList; }
 
+    // The loaded song of an entry made ready to play, show and score, with the split key as it
+    // is; the song selected last is kept prepared, so asking again costs nothing.
+    std::shared_ptr<const PreparedSong> PreparedSongOf(const SongEntry& entry) {
+        return m_prepared.Get(entry.m_midiData, m_splitKey);
+    }
+    // The hand practised on the channels two hands share, at once; and the key that divides a
+    // channel played by one track, from the next start (a playing song keeps its division).
+    // False for a split key outside 0-127, which changes nothing.
+    bool SetHands(Hand hand, int splitKey);
+    Hand PracticeHand() const { return m_practiceHand; }
+    int SplitKey() const { return m_splitKey; }
+
     // Any thread, no lock: the play state, and the snapshots the clock thread publishes.
     PlayState CurrentPlayState() const { return m_session.CurrentPlayState(); }
     KeyState::Snapshot ReadKeyState() const { return m_session.ReadKeyState(); }
@@ -113,6 +126,11 @@ class CPelorvaneCore {
     std::string m_outMidiDeviceName;
     SongList m_songList;  // user-interface thread
     PlaySession m_session;
+    PreparedSongCache m_prepared;
+    Hand m_practiceHand = Hand::Both;
+    int m_splitKey = PartMap::kDefaultSplitKey;
+    // The entry's ticked channels and the hand chosen.
+    PracticeChoice ChoiceOf(const SongEntry& entry) const;
 
     // The selected row's song when it is loaded, else none.
     SongEntry* SelectedLoadedSong();

@@ -30,9 +30,11 @@ CKeyboardPanel::CKeyboardPanel(CPelorvaneCore& core, QWidget* parent)
     : QWidget(parent), m_core(&core) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setToolTip(QString::fromUtf8(
-        "マウスでクリックするか、パソコンのキーで弾けます。"
-        "Z S X D C V G B H N J M でC3から、Q 2 W 3 E R 5 T 6 Y 7 U I でC4から。"));
+    setToolTip(
+        QString::fromUtf8("マウスでクリックするか、パソコンのキーで弾けます。"
+                          "Z S X D C V G B H N J M でC3から、Q 2 W 3 E R 5 T 6 Y 7 U I でC4から。"
+                          "練習する手は F2 で両手、F3 で右手、F4 で左手。"
+                          "右クリックで、1トラックの曲を左右に分ける鍵を選べます。"));
 }
 
 CKeyboardPanel::~CKeyboardPanel() {
@@ -220,6 +222,13 @@ void CKeyboardPanel::paintEvent(QPaintEvent* event) {
         }
     }
     PaintComputerKeyLetters(painter, area);
+    if (m_splitMark >= m_low && m_splitMark <= m_high) {
+        // A notch over the left edge of the first key of the right hand.
+        const QRect r = KeyRect(m_splitMark);
+        const int x = IsBlack(m_splitMark) ? r.left() : r.left() + 1;
+        painter.fillRect(QRect(x - 2, 1, 5, 4), QColor(220, 110, 0));
+        painter.fillRect(QRect(x, 1, 1, height() / 3), QColor(220, 110, 0));
+    }
     if (hasFocus()) {
         // Where the computer keys play: a thin line under the two octaves.
         painter.setPen(QPen(palette().highlight().color(), 2));

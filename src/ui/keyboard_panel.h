@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/key_state.h"
+#include "engine/practice_choice.h"
 
 class CPelorvaneCore;
 class QPainter;
@@ -28,6 +29,9 @@ class CKeyboardPanel : public QWidget {
     // Shows at least C2-C7, and whole octaves beyond that to take in low-high.
     void SetKeyRange(int low, int high);
     int LowKey() const { return m_low; }
+    // Marks the key from which the right hand plays (-1: no mark).
+    void SetSplitMark(int key);
+    int SplitMark() const { return m_splitMark; }
     int HighKey() const { return m_high; }
 
     // Reads the shared key state at clock value nowMs and repaints the keys whose look changed;
@@ -60,6 +64,11 @@ class CKeyboardPanel : public QWidget {
 
     static QColor ColorOf(KeyLook look, bool black);
 
+  signals:
+    // From the keyboard's menu: a hand chosen, or the key from which the right hand plays.
+    void handChosen(Hand hand);
+    void splitRequested(int key);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -69,6 +78,7 @@ class CKeyboardPanel : public QWidget {
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     int WhiteIndex(int key) const;  // position among the white keys shown
@@ -80,6 +90,7 @@ class CKeyboardPanel : public QWidget {
     void PaintComputerKeyLetters(QPainter& painter, const QRect& area) const;
 
     CPelorvaneCore* m_core;  // null once detached
+    int m_splitMark = -1;
     int m_low = kLowestKey;
     int m_high = kHighestKey;
     std::array<uint8_t, 128> m_look{};     // KeyLook of each key as last painted

@@ -61,9 +61,9 @@ void CNoteView::SetSong(std::shared_ptr<const NoteSpans> notes,
     update();
 }
 
-void CNoteView::SetPracticeMask(uint32_t mask) {
-    if (mask != m_practiceMask) {
-        m_practiceMask = mask;
+void CNoteView::SetPracticeChoice(PracticeChoice choice) {
+    if (choice != m_practice) {
+        m_practice = choice;
         update();
     }
 }
@@ -351,8 +351,9 @@ void CNoteView::AddNote(const NoteSpan& note, uint32_t viewMs, const Look& look)
     if (column.isNull()) {
         return;
     }
-    const bool practice = (m_practiceMask >> note.channel) & 1u;
-    if (!practice && m_othersHidden) {
+    const bool practice = IsPractised(Part{note.channel, note.hand}, m_practice);
+    // The other hand of a practised channel stays in view, faint, when the rest is hidden.
+    if (!practice && m_othersHidden && !m_practice.HasChannel(note.channel)) {
         return;
     }
     const int bottom = YOf(note.start, viewMs);

@@ -14,6 +14,7 @@
 
 #include "engine/key_state.h"
 #include "engine/note_spans.h"
+#include "engine/part_map.h"
 #include "engine/passage.h"
 
 class CPelorvaneCore;
@@ -42,8 +43,9 @@ class CNoteView : public QWidget {
     // The song's notes and bars (null: none).
     void SetSong(std::shared_ptr<const NoteSpans> notes,
                  std::shared_ptr<const smf::MeterMap> meter);
-    void SetPracticeMask(uint32_t mask);
-    uint32_t PracticeMask() const { return m_practiceMask; }
+    // What is practised: its notes are drawn bright.
+    void SetPracticeChoice(PracticeChoice choice);
+    PracticeChoice Practice() const { return m_practice; }
     void SetLoop(std::optional<LoopSpan> loop);
     void SetSpanMs(int spanMs);
     int SpanMs() const { return m_spanMs; }
@@ -114,7 +116,7 @@ class CNoteView : public QWidget {
     const CKeyboardPanel& m_keyboard;
     std::shared_ptr<const NoteSpans> m_notes;
     std::shared_ptr<const smf::MeterMap> m_meter;
-    uint32_t m_practiceMask = 0;
+    PracticeChoice m_practice;
     std::optional<LoopSpan> m_loop;
     int m_spanMs = kDefaultSpanMs;
     bool m_othersHidden = false;

@@ -52,6 +52,14 @@ SongPassage PassageMemory::Read(const QString& songPath) const {
     if (a && b && *a < *b) {
         passage.loop = LoopSpan{*a, *b};
     }
+    const QString hand = settings.value(QStringLiteral("hand")).toString();
+    passage.hand = hand == QStringLiteral("right")  ? Hand::Right
+                   : hand == QStringLiteral("left") ? Hand::Left
+                                                    : Hand::Both;
+    const auto split = Number(settings, QStringLiteral("split"));
+    if (split && *split <= 127) {
+        passage.splitKey = static_cast<int>(*split);
+    }
     return passage;
 }
 
@@ -81,6 +89,18 @@ void PassageMemory::Write(const QString& songPath, const SongPassage& passage) {
         } else {
             settings.remove(QStringLiteral("loopA"));
             settings.remove(QStringLiteral("loopB"));
+        }
+        if (passage.hand != Hand::Both) {
+            settings.setValue(QStringLiteral("hand"), passage.hand == Hand::Right
+                                                          ? QStringLiteral("right")
+                                                          : QStringLiteral("left"));
+        } else {
+            settings.remove(QStringLiteral("hand"));
+        }
+        if (passage.splitKey != PartMap::kDefaultSplitKey) {
+            settings.setValue(QStringLiteral("split"), QString::number(passage.splitKey));
+        } else {
+            settings.remove(QStringLiteral("split"));
         }
     }
     settings.endGroup();

@@ -3,12 +3,15 @@
 #include <QString>
 #include <optional>
 
+#include "engine/part_map.h"
 #include "engine/passage.h"
 
 // Where a song was left and the loop set on it.
 struct SongPassage {
     uint32_t start = 0;
     std::optional<LoopSpan> loop;
+    Hand hand = Hand::Both;
+    int splitKey = PartMap::kDefaultSplitKey;
     bool operator==(const SongPassage&) const = default;
 };
 

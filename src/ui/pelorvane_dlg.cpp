@@ -214,6 +214,8 @@ void CPelorvaneDlg::BuildControls() {
     connect(m_speedSlider, &QSlider::valueChanged, this, &CPelorvaneDlg::OnHScroll);
     connect(m_speedSlider, &QSlider::sliderReleased, this, &CPelorvaneDlg::OnHScroll);
     connect(m_trackList, &QListWidget::itemChanged, this, &CPelorvaneDlg::UpdateKeyboardRange);
+    connect(m_keyboard, &CKeyboardPanel::handChosen, this, &CPelorvaneDlg::ChooseHand);
+    connect(m_keyboard, &CKeyboardPanel::splitRequested, this, &CPelorvaneDlg::SplitHandsAt);
     m_songListBox->m_onReordered = [this] { OnSongsReordered(); };
     m_songListBox->m_onFilesDropped = [this](const QStringList& paths) { OnDropFiles(paths); };
 
@@ -449,6 +451,9 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
     if (PassageKey(target, key)) {
         return true;
     }
+    if (HandKey(key)) {
+        return true;
+    }
     if (key->key() == Qt::Key_Left) {
         StepSpeed(-1);
         return true;
@@ -609,19 +614,29 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
     const int row = SelectedSongRow();
     int low = CKeyboardPanel::kLowestKey;
     int high = CKeyboardPanel::kHighestKey;
-    uint32_t practice = 0;
+    PracticeChoice practice{0, m_core->PracticeHand()};
+    int split = -1;
     if (row >= 0 && static_cast<size_t>(row) < m_core->Songs().m_entries.size()) {
         const SongEntry& entry = m_core->Songs().m_entries[static_cast<size_t>(row)];
         for (int ch = 0; ch < 16; ++ch) {
-            practice |= entry.m_channels[static_cast<size_t>(ch)].m_practice ? 1u << ch : 0u;
+            practice.SetChannel(ch, entry.m_channels[static_cast<size_t>(ch)].m_practice != 0);
         }
         if (entry.m_midiData) {
-            PracticeKeyRange(*entry.m_midiData, practice, low, high);
+            const auto prepared = m_core->PreparedSongOf(entry);
+            PracticeKeyRange(*prepared, practice, low, high);
+            // With one hand chosen, a practised channel divided by key shows where.
+            for (int ch = 0; ch < 16; ++ch) {
+                if (practice.hand != Hand::Both && practice.HasChannel(ch) &&
+                    prepared->Parts().Channel(ch).source == PartMap::Source::Split) {
+                    split = prepared->Parts().SplitKey();
+                }
+            }
         }
     }
     m_keyboard->SetKeyRange(low, high);
+    m_keyboard->SetSplitMark(split);
     // The view follows the keyboard's keys and shows the practised channels bright.
-    m_noteView->SetPracticeMask(practice);
+    m_noteView->SetPracticeChoice(practice);
     m_noteView->update();
 }
 

@@ -125,6 +125,11 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void OnPractiseLoop(LoopSpan loop);
     // Home, Page Up, Page Down and the loop keys; true when handled.
     bool PassageKey(QWidget* target, QKeyEvent* key);
+    // The hand practised and where one track's notes divide into hands: F2 both, F3 right, F4
+    // left, and the screen keyboard's menu. Remembered with the song's place.
+    bool HandKey(QKeyEvent* key);
+    void ChooseHand(Hand hand);
+    void SplitHandsAt(int key);
     void RefreshPositionBar();
     CPositionBar* m_positionBar = nullptr;
 
@@ -168,7 +173,7 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
 
     void RememberPassage();
     void ConnectViewFrames();
-    void ShowSongInView(const SongEntry* entry, std::shared_ptr<const smf::MeterMap> meter);
+    void ShowSongInView(const PreparedSong* song);
     PassageMemory m_passageMemory;
     std::optional<UiState> m_viewState;
     QSize m_baseSize;

@@ -22,17 +22,21 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     }
     m_passageSongPath = path;
     if (!loaded) {
+        m_core->SetHands(Hand::Both, PartMap::kDefaultSplitKey);
         m_positionBar->SetSong(nullptr);
-        ShowSongInView(nullptr, nullptr);
+        ShowSongInView(nullptr);
         m_core->SetLoop(std::nullopt);
         m_core->SeekTo(0);
         return;
     }
     const SongPassage passage = m_passageMemory.Read(QString::fromStdString(path));
-    auto meter = std::make_shared<const smf::MeterMap>(*entry->m_midiData);
-    const uint32_t end = meter->EndMs();
-    m_positionBar->SetSong(meter);
-    ShowSongInView(entry, meter);
+    const bool handsChanged =
+        passage.hand != m_core->PracticeHand() || passage.splitKey != m_core->SplitKey();
+    m_core->SetHands(passage.hand, passage.splitKey);
+    const std::shared_ptr<const PreparedSong> prepared = m_core->PreparedSongOf(*entry);
+    const uint32_t end = prepared->Meter()->EndMs();
+    m_positionBar->SetSong(prepared->Meter());
+    ShowSongInView(prepared.get());
     // A remembered place past a song that has since become shorter counts from its start.
     std::optional<LoopSpan> loop = passage.loop;
     if (loop && loop->a >= end) {
@@ -44,6 +48,9 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     m_positionBar->SetLoop(m_core->Loop());
     m_noteView->SetLoop(m_core->Loop());
     m_positionBar->SetPosition(m_core->ShownSongTime());
+    if (handsChanged) {
+        UpdateKeyboardRange();
+    }
 }
 
 void CPelorvaneDlg::RememberPassage() {
@@ -53,6 +60,8 @@ void CPelorvaneDlg::RememberPassage() {
     SongPassage passage;
     passage.start = m_core->PassageStart();
     passage.loop = m_core->Loop();
+    passage.hand = m_core->PracticeHand();
+    passage.splitKey = m_core->SplitKey();
     m_passageMemory.Write(QString::fromStdString(m_passageSongPath), passage);
 }
 

@@ -7,7 +7,7 @@
 #include <QResizeEvent>
 #include <algorithm>
 
-#include "engine/note_spans.h"
+#include "engine/prepared_song.h"
 #include "smf/meter_map.h"
 #include "song/song_entry.h"
 #include "ui/drag_list_box.h"
@@ -44,14 +44,13 @@ void CPelorvaneDlg::ConnectViewFrames() {
     });
 }
 
-void CPelorvaneDlg::ShowSongInView(const SongEntry* entry,
-                                   std::shared_ptr<const smf::MeterMap> meter) {
-    if (!entry || !entry->m_midiData) {
+void CPelorvaneDlg::ShowSongInView(const PreparedSong* song) {
+    if (!song) {
         m_noteView->SetSong(nullptr, nullptr);
         m_noteView->SetLoop(std::nullopt);
         return;
     }
-    m_noteView->SetSong(NoteSpans::FromSong(*entry->m_midiData), std::move(meter));
+    m_noteView->SetSong(song->Spans(), song->Meter());
 }
 
 void CPelorvaneDlg::LayOutView() {

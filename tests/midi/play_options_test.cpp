@@ -59,3 +59,21 @@ TEST(PlayOptionsTest, RejectsMistakesWithAReason) {
 }
 
 }  // namespace
+
+TEST(PlayOptionsTest, HandAndSplitKeyAreReadAndBadOnesRefused) {
+    auto options = Parse({"--hand", "left", "--split", "55", "song.mid"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(Hand::Left, options->hand);
+    EXPECT_EQ(55, options->splitKey);
+    EXPECT_EQ(Hand::Both, Parse({"song.mid"})->hand);
+    EXPECT_EQ(60, Parse({"song.mid"})->splitKey);
+    EXPECT_EQ(Hand::Right, Parse({"--hand", "right", "--split", "0", "song.mid"})->hand);
+    std::string error;
+    EXPECT_FALSE(Parse({"--hand", "Right", "song.mid"}, &error));
+    EXPECT_EQ("hand must be both, right or left: Right", error);
+    for (const char* bad : {"128", "-1", "", "6O", "1000"}) {
+        error.clear();
+        EXPECT_FALSE(Parse({"--split", bad, "song.mid"}, &error)) << bad;
+        EXPECT_EQ(std::string("split key must be 0-127: ") + bad, error);
+    }
+}

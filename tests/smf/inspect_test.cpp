@@ -115,6 +115,31 @@ TEST_F(InspectTest, ShowsResetsFirstAndTitlesWithoutTheirPadding) {
         << out;
 }
 
+// Each channel two hands share says how many notes each hand has and what decided it.
+TEST_F(InspectTest, ChannelsOfTwoHandsShowTheirHands) {
+    const Bytes song =
+        File({Header(1, 3, 96),
+              Track({Meta(0, 0x03, Text("Solo-Left")), Ev(0, {0x90, 0x48, 0x64}),
+                     Ev(0, {0x91, 0x30, 0x64}), Ev(0, {0x91, 0x48, 0x64}),
+                     Ev(0, {0x91, 0x4A, 0x64}), EndOfTrack()}),
+              Track({Ev(0, {0x90, 0x30, 0x64}), Ev(0, {0x90, 0x32, 0x64}), EndOfTrack()}),
+              Track({Ev(0, {0x92, 0x40, 0x64}), EndOfTrack()})});
+    const std::string path = WriteTemp(std::string(song.begin(), song.end()));
+    const InspectRun run = Inspect({"--summary", path.c_str()});
+    unlink(path.c_str());
+    EXPECT_EQ(run.status, 0);
+    // Channel 1: the named track is the left hand, however high it plays. Channel 2: one track,
+    // divided at middle C. Channel 3: one hand, so no division.
+    EXPECT_NE(run.out.find("channel 1 notes 1 program 0\n"
+                           "channel 1 hands right 2 left 1 by track name\n"
+                           "channel 2 notes 0 program 0\n"
+                           "channel 2 hands right 2 left 1 by split 60\n"
+                           "channel 3 notes 1 program 0\n"
+                           "channel 4 notes 0"),
+              std::string::npos)
+        << run.out;
+}
+
 TEST_F(InspectTest, SummaryCountsTheTimeline) {
     const InspectRun run = Inspect({"--summary", m_path.c_str()});
     EXPECT_EQ(run.status, 0);

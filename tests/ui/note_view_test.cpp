@@ -361,3 +361,32 @@ TEST_F(NoteViewTest, ZoomAndTheHiddenChannelsAndTheWindowSizeAreRemembered) {
 }
 
 }  // namespace
+
+namespace {
+
+// With one hand chosen, a channel both hands share draws that hand bright and the other faint,
+// also when the other channels are hidden; the keyboard marks the split key.
+TEST_F(NoteViewTest, OneHandChosenDrawsItBrightAndTheOtherHandFaint) {
+    SmfWriter w;
+    w.Note(1000, 0, 72, 500).Note(1000, 0, 48, 500);  // one track: divided at middle C
+    Open(w);
+    const int bottom = Y(1000, 0);
+    QImage image = Frame();
+    EXPECT_EQ(At(image, 72, bottom - 1), ChannelColor(0));
+    EXPECT_EQ(At(image, 48, bottom - 1), ChannelColor(0));
+    EXPECT_EQ(m_window->m_keyboard->SplitMark(), -1);
+
+    QTest::keyClick(m_window->m_keyboard, Qt::Key_F4);
+    view->SetOthersHidden(true);
+    image = Frame();
+    EXPECT_EQ(At(image, 48, bottom - 1), ChannelColor(0));
+    EXPECT_EQ(At(image, 72, bottom - 1), FaintColor(ChannelColor(0), kBackground));
+    EXPECT_EQ(m_window->m_keyboard->SplitMark(), 60);
+
+    QTest::keyClick(m_window->m_keyboard, Qt::Key_F2);
+    image = Frame();
+    EXPECT_EQ(At(image, 72, bottom - 1), ChannelColor(0));
+    EXPECT_EQ(m_window->m_keyboard->SplitMark(), -1);
+}
+
+}  // namespace

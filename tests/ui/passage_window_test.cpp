@@ -8,6 +8,8 @@
 
 #include "ui/control_ids.h"
 #include "ui/drag_list_box.h"
+#include "ui/keyboard_panel.h"
+#include "ui/note_view.h"
 #include "ui/passage_memory.h"
 #include "ui/position_bar.h"
 #include "ui_test_support.h"
@@ -112,6 +114,38 @@ TEST_F(PassageWindowTest, HomePageKeysAndLoopKeysMoveThePlaceButTheListsKeepThei
     Key(m_window->m_songListBox, Qt::Key_PageDown);
     EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
     EXPECT_EQ(m_window->SelectedSongRow(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// F3 and F4 choose the hand, the keyboard's menu the split key; both come back with their song,
+// and another song starts with both hands at middle C.
+TEST_F(PassageWindowTest, TheHandAndTheSplitKeyComeBackWithTheirSong) {
+    WriteSongList({DemoSong(0), DemoSong(1)});
+    OpenWithMemory();
+    ClickSongRow(0);
+    Key(m_window->m_keyboard, Qt::Key_F3);
+    EXPECT_EQ(m_window->Core().PracticeHand(), Hand::Right);
+    EXPECT_EQ(m_window->m_noteView->Practice().hand, Hand::Right);
+    emit m_window->m_keyboard->splitRequested(55);
+    EXPECT_EQ(m_window->Core().SplitKey(), 55);
+    Key(m_window->m_keyboard, Qt::Key_F4);
+    EXPECT_EQ(m_window->Core().PracticeHand(), Hand::Left);
+
+    ClickSongRow(1);
+    EXPECT_EQ(m_window->Core().PracticeHand(), Hand::Both);
+    EXPECT_EQ(m_window->Core().SplitKey(), 60);
+    EXPECT_EQ(m_window->m_noteView->Practice().hand, Hand::Both);
+
+    m_window.reset();
+    OpenWithMemory();
+    ClickSongRow(0);
+    EXPECT_EQ(m_window->Core().PracticeHand(), Hand::Left);
+    EXPECT_EQ(m_window->Core().SplitKey(), 55);
+    EXPECT_EQ(m_window->m_noteView->Practice().hand, Hand::Left);
+    EXPECT_EQ(ReadFile("songlist.txt").find("hand"), std::string::npos);
 }
 
 }  // namespace

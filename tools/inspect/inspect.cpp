@@ -118,6 +118,20 @@ int RunInspect(int argc, const char* const* argv, std::FILE* out, std::FILE* err
         const ChannelInfo& info = entry.m_channels[ch];
         w.Text("channel ").Number(ch + 1).Text(" notes ").Number(info.m_hasNotes);
         w.Text(" program ").Number(info.m_program).EndLine();
+        const PartMap& parts = performance.Prepared().Parts();
+        if (parts.DividedChannels() >> ch & 1u) {
+            const PartMap::ChannelHands& hands = parts.Channel(ch);
+            w.Text("channel ").Number(ch + 1).Text(" hands right ").Number(hands.right);
+            w.Text(" left ").Number(hands.left).Text(" by ");
+            if (hands.source == PartMap::Source::TrackName) {
+                w.Text("track name");
+            } else if (hands.source == PartMap::Source::TrackPitch) {
+                w.Text("track pitch");
+            } else {
+                w.Text("split ").Number(static_cast<uint32_t>(parts.SplitKey()));
+            }
+            w.EndLine();
+        }
     }
     w.Text("spare ").Number(static_cast<uint32_t>(performance.SpareChannel())).EndLine();
     if (summary) {

@@ -108,8 +108,9 @@ int Play(const PlayOptions& options) {
     }
     const SongEntry& entry = songs.m_entries[0];
     std::string error;
-    const std::optional<PassagePlan> plan =
-        PlanPassage(options, smf::MeterMap(*entry.m_midiData), error);
+    const std::shared_ptr<const PreparedSong> prepared =
+        PreparedSong::Prepare(entry.m_midiData, options.splitKey);
+    const std::optional<PassagePlan> plan = PlanPassage(options, *prepared->Meter(), error);
     if (!plan) {
         std::cerr << "pelorvane-play: " << error << std::endl;
         return 2;
@@ -120,7 +121,9 @@ int Play(const PlayOptions& options) {
     for (int channel = 0; channel < 16; ++channel) {
         start.parts.SetChannel(channel, options.practice[channel]);
     }
+    start.parts.hand = options.hand;
     start.song = entry.m_midiData;
+    start.prepared = prepared;
     start.path = entry.m_path;
 
     auto service = CreateSystemMidiService();

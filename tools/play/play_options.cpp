@@ -21,6 +21,28 @@ bool ParseMode(const std::string& text, PlayMode& mode) {
     return true;
 }
 
+bool ParseHand(const std::string& text, Hand& hand) {
+    if (text == "both") {
+        hand = Hand::Both;
+    } else if (text == "right") {
+        hand = Hand::Right;
+    } else if (text == "left") {
+        hand = Hand::Left;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A key number 0-127, digits only.
+bool ParseKey(const std::string& text, int& key) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    key = std::stoi(text);
+    return key <= 127;
+}
+
 bool ParseSpeed(const std::string& text, int& position) {
     for (int i = 0; i < 5; ++i) {
         if (text == std::to_string(SpeedPercentTable[i])) {
@@ -100,6 +122,16 @@ std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& 
             if (!value(text) || !ParsePractice(text, options.practice)) {
                 error =
                     error.empty() ? "practice channels are 1-16, comma separated: " + text : error;
+                return std::nullopt;
+            }
+        } else if (arg == "--hand") {
+            if (!value(text) || !ParseHand(text, options.hand)) {
+                error = error.empty() ? "hand must be both, right or left: " + text : error;
+                return std::nullopt;
+            }
+        } else if (arg == "--split") {
+            if (!value(text) || !ParseKey(text, options.splitKey)) {
+                error = error.empty() ? "split key must be 0-127: " + text : error;
                 return std::nullopt;
             }
         } else if (arg == "--from") {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/play_mode.h"
+#include "engine/practice_choice.h"
 
 // What the command line of pelorvane-play asks for.
 struct PlayOptions {
@@ -20,6 +21,8 @@ struct PlayOptions {
     std::optional<std::pair<uint32_t, uint32_t>> loopBars;  // first and last bar, both played
     int repeat = 1;                                         // passes of the loop
     bool record = false;  // store the runs in the practice history
+    Hand hand = Hand::Both;
+    int splitKey = 60;  // where a channel played by one track divides into hands
     std::string file;
 };
 
@@ -30,4 +33,5 @@ inline constexpr const char* kPlayUsage =
     "usage: pelorvane-play --list\n"
     "       pelorvane-play [--in NAME] [--out NAME] [--mode model|lesson|accompaniment|solo]\n"
     "                      [--speed 50|80|90|100|120] [--practice 1,2,...]\n"
-    "                      [--from BAR] [--loop A-B] [--repeat N] [--record] FILE\n";
+    "                      [--from BAR] [--loop A-B] [--repeat N] [--record]\n"
+    "                      [--hand both|right|left] [--split KEY] FILE\n";

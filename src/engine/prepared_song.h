@@ -1,0 +1,71 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "engine/note_spans.h"
+#include "engine/part_map.h"
+#include "engine/practice_choice.h"
+#include "engine/seek_index.h"
+#include "engine/timeline.h"
+#include "smf/meter_map.h"
+
+namespace smf {
+class Song;
+}
+
+// Everything derived from one song that playing, jumping, showing and scoring it need, made once
+// when the song is chosen and never changed: a holder of the shared pointer reads it on any
+// thread without a lock.
+class PreparedSong {
+  public:
+    // splitKey: where a channel played by one track divides into hands (see PartMap).
+    static std::shared_ptr<const PreparedSong> Prepare(std::shared_ptr<const smf::Song> song,
+                                                       int splitKey = PartMap::kDefaultSplitKey);
+    // Keeps no reference to the song: Song() is null. hands false: no channel is divided.
+    static std::shared_ptr<const PreparedSong> Prepare(const smf::Song& song,
+                                                       int splitKey = PartMap::kDefaultSplitKey,
+                                                       bool hands = true);
+    // No song: an empty timeline, no notes.
+    static std::shared_ptr<const PreparedSong> Empty();
+
+    // Null for the empty song and one prepared without keeping it.
+    const std::shared_ptr<const smf::Song>& Song() const { return m_song; }
+    const Timeline& GetTimeline() const { return *m_timeline; }
+    const std::shared_ptr<const Timeline>& SharedTimeline() const { return m_timeline; }
+    const SeekIndex& Seek() const { return m_seek; }
+    const std::shared_ptr<const smf::MeterMap>& Meter() const { return m_meter; }
+    const std::shared_ptr<const NoteSpans>& Spans() const { return m_spans; }
+    const PartMap& Parts() const { return m_parts; }
+
+    // Whether the event at index of the timeline is a note practised under choice.
+    bool IsPracticeNoteOn(uint32_t index, PracticeChoice choice) const {
+        const PerformanceEvent& e = (*m_timeline)[index];
+        return e.IsNoteOn() && m_parts.IsPractised(e, index, choice);
+    }
+
+  private:
+    static std::shared_ptr<PreparedSong> Make(const smf::Song& song, int splitKey, bool hands);
+    std::shared_ptr<const smf::Song> m_song;
+    std::shared_ptr<const Timeline> m_timeline;
+    SeekIndex m_seek;
+    std::shared_ptr<const smf::MeterMap> m_meter;
+    std::shared_ptr<const NoteSpans> m_spans;
+    PartMap m_parts;
+};
+
+// The prepared song of the song chosen last: made when the song is chosen, and taken again by
+// every start of it instead of being made anew. Any thread.
+class PreparedSongCache {
+  public:
+    std::shared_ptr<const PreparedSong> Get(const std::shared_ptr<const smf::Song>& song,
+                                            int splitKey = PartMap::kDefaultSplitKey);
+
+  private:
+    std::mutex m_lock;
+    std::shared_ptr<const PreparedSong> m_last;
+};
+
+// Lowest and highest key of the notes practised under choice; false when there are none (the
+// bounds are then left as they were).
+bool PracticeKeyRange(const PreparedSong& song, PracticeChoice choice, int& low, int& high);
