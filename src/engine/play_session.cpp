@@ -162,6 +162,7 @@ void PlaySession::HandOverRunStart(uint32_t clockMs) {
     start.clockMs = clockMs;
     start.songMs = p->SongTime();
     start.mode = static_cast<uint8_t>(m_playMode);
+    start.hand = static_cast<uint8_t>(p->GetPlayer().Choice().hand);
     start.value = static_cast<uint32_t>(p->GetPlayer().SpeedPercent());
     start.song = m_practiceSong;
     m_practice.Queue().Push(start);
@@ -196,11 +197,21 @@ void PlaySession::SetPracticeChoice(PracticeChoice parts) {
     if (!m_pPerformance) {
         return;
     }
+    // A run is scored with one hand: a change of hand ends it and starts the next.
+    const bool newHand =
+        m_playState == Playing && m_pPerformance->GetPlayer().Choice().hand != parts.hand;
+    const uint32_t now = NowMs();
+    if (newHand) {
+        HandOverRunEnd(now);
+    }
     for (int ch = 0; ch < 16; ++ch) {
         m_pPerformance->SetPracticeChannel(ch, parts.HasChannel(ch));
     }
     // The hand after the channels: a change of the hand alone is one pass of volumes.
     m_pPerformance->SetPracticeChoice(parts);
+    if (newHand) {
+        HandOverRunStart(now);
+    }
     if (m_playState != Stopped) {
         m_pPerformance->RestartChordSearch();
     }

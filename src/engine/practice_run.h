@@ -6,6 +6,7 @@
 
 #include "engine/passage.h"
 #include "engine/play_mode.h"
+#include "engine/practice_choice.h"
 
 namespace smf {
 class MeterMap;
@@ -29,6 +30,7 @@ struct PracticeRun {
     uint32_t song = 0;  // see PracticeLog::BeginSong
     std::string songPath;
     PlayMode mode = PlayMode::ModelPerformance;
+    Hand hand = Hand::Both;
     int speedPercent = 100;
     uint32_t startSongMs = 0;
     uint32_t endSongMs = 0;
@@ -70,3 +72,4 @@ std::vector<uint32_t> HardestBars(const PracticeRun& run, const smf::MeterMap& m
 LoopSpan LoopAroundBar(const smf::MeterMap& meter, uint32_t bar);
 
 const char* PlayModeName(PlayMode mode);  // as pelorvane-play --mode names it
+const char* HandName(Hand hand);          // as pelorvane-play --hand names it

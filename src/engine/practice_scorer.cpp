@@ -27,6 +27,7 @@ void PracticeScorer::StartRun(const PracticeEvent& start, uint32_t songMs) {
     OpenRun open;
     open.run.song = start.song;
     open.run.mode = static_cast<PlayMode>(start.mode);
+    open.run.hand = static_cast<Hand>(start.hand);
     open.run.speedPercent = static_cast<int>(start.value);
     open.run.startSongMs = songMs;
     open.run.endSongMs = songMs;
@@ -63,6 +64,7 @@ void PracticeScorer::Feed(const std::vector<PracticeEvent>& events) {
                     next.clockMs = e.clockMs;
                     next.song = open->run.song;
                     next.mode = static_cast<uint8_t>(open->run.mode);
+                    next.hand = static_cast<uint8_t>(open->run.hand);
                     next.value = static_cast<uint32_t>(open->run.speedPercent);
                     EndRun(e.clockMs, e.songMs);
                     StartRun(next, e.value);

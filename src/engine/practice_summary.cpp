@@ -33,6 +33,18 @@ const char* PlayModeName(PlayMode mode) {
     }
 }
 
+const char* HandName(Hand hand) {
+    switch (hand) {
+        case Hand::Right:
+            return "right";
+        case Hand::Left:
+            return "left";
+        case Hand::Both:
+        default:
+            return "both";
+    }
+}
+
 PracticeSummary Summarize(const PracticeRun& run, const smf::MeterMap& meter) {
     PracticeSummary s;
     const uint32_t a = std::min(run.startSongMs, run.endSongMs);

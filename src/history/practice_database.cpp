@@ -21,11 +21,15 @@ QAtomicInt g_connections;
 
 const char* const kRunColumns =
     "started, mode, speed, bar_first, bar_last, duration_ms, notes, hit, missed, extra, chords, "
-    "wait_p50, wrong, accuracy, timing_p50, timing_spread";
+    "wait_p50, wrong, accuracy, timing_p50, timing_spread, hand";
+// A file of the second schema, read as it is: every run practised both hands.
+const char* const kSecondSchemaRunColumns =
+    "started, mode, speed, bar_first, bar_last, duration_ms, notes, hit, missed, extra, chords, "
+    "wait_p50, wrong, accuracy, timing_p50, timing_spread, 'both'";
 // A file of the first schema, read as it is (readers never bring it forward): nothing measured.
 const char* const kFirstSchemaRunColumns =
     "started, mode, speed, bar_first, bar_last, duration_ms, notes, hit, missed, extra, chords, "
-    "wait_p50, wrong, 0, 0, 0";
+    "wait_p50, wrong, 0, 0, 0, 'both'";
 
 constexpr int kOpenAttempts = 10;
 constexpr unsigned long kOpenRetryMs = 20;
@@ -375,14 +379,14 @@ bool PracticeDatabase::StoreOnce(const StoredRun& r, QSqlError& error) {
     if (ok) {
         q.prepare(
             QStringLiteral("INSERT INTO runs (song_id, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                           "?, ?, ?, ?, ?, ?, ?, ?)")
+                           "?, ?, ?, ?, ?, ?, ?, ?, ?)")
                 .arg(QLatin1String(kRunColumns)));
         for (const QVariant& v :
              {QVariant(song), QVariant(r.started.toUTC().toString(Qt::ISODate)), QVariant(r.mode),
               QVariant(r.speed), QVariant(r.firstBar), QVariant(r.lastBar), QVariant(r.durationMs),
               QVariant(r.notes), QVariant(r.hit), QVariant(r.missed), QVariant(r.extra),
               QVariant(r.chords), QVariant(r.waitP50), QVariant(r.wrong), QVariant(r.accuracy),
-              QVariant(r.timingP50), QVariant(r.timingSpread)}) {
+              QVariant(r.timingP50), QVariant(r.timingSpread), QVariant(r.hand)}) {
             q.addBindValue(v);
         }
         ok = q.exec();
@@ -481,7 +485,9 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
     }
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.prepare(QStringLiteral("SELECT %1 FROM runs WHERE song_id = ? ORDER BY started, id")
-                  .arg(QLatin1String(m_version >= 2 ? kRunColumns : kFirstSchemaRunColumns)));
+                  .arg(QLatin1String(m_version >= 3   ? kRunColumns
+                                     : m_version >= 2 ? kSecondSchemaRunColumns
+                                                      : kFirstSchemaRunColumns)));
     q.addBindValue(song);
     if (!q.exec()) {
         error = q.lastError();
@@ -500,6 +506,7 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
         r.accuracy = q.value(13).toDouble();
         r.timingP50 = q.value(14).toInt();
         r.timingSpread = q.value(15).toInt();
+        r.hand = q.value(16).toString();
         runs.push_back(r);
     }
     // A damaged page met halfway ends the rows early: an error, not a shorter history.

@@ -33,6 +33,10 @@ const QStringList kSteps[] = {
         "ALTER TABLE runs ADD COLUMN timing_p50 INTEGER NOT NULL DEFAULT 0",
         "ALTER TABLE runs ADD COLUMN timing_spread INTEGER NOT NULL DEFAULT 0",
     },
+    // 3: the hand each run practised; runs from before practised both.
+    {
+        "ALTER TABLE runs ADD COLUMN hand TEXT NOT NULL DEFAULT 'both'",
+    },
 };
 
 static_assert(std::size(kSteps) == kPracticeSchemaVersion);

@@ -5,6 +5,7 @@ StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& s, const QD
     r.songPath = QString::fromStdString(run.songPath);
     r.started = started.toUTC();
     r.mode = QString::fromLatin1(PlayModeName(run.mode));
+    r.hand = QString::fromLatin1(HandName(run.hand));
     r.speed = run.speedPercent;
     r.firstBar = static_cast<int>(s.firstBar);
     r.lastBar = static_cast<int>(s.lastBar);

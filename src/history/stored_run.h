@@ -8,9 +8,10 @@
 // One run as the history keeps it.
 struct StoredRun {
     QString songPath;
-    QDateTime started;  // UTC
-    QString mode;       // as pelorvane-play --mode names it
-    int speed = 100;    // percent
+    QDateTime started;                      // UTC
+    QString mode;                           // as pelorvane-play --mode names it
+    QString hand = QStringLiteral("both");  // as pelorvane-play --hand names it
+    int speed = 100;                        // percent
     int firstBar = 1;
     int lastBar = 1;
     int durationMs = 0;

@@ -137,7 +137,7 @@ void CPracticeHistoryView::UpdateList(const std::vector<StoredRun>& runs) {
         const QString cells[kColumns] = {
             QString::number(count - i),
             r.started.toLocalTime().toString(QStringLiteral("M/d H:mm")),
-            ModeTitle(r.mode),
+            ModeTitle(r.mode, r.hand),
             SpeedText(r.speed),
             r.firstBar == r.lastBar ? QString::number(r.firstBar)
                                     : QString::fromUtf8("%1〜%2").arg(r.firstBar).arg(r.lastBar),

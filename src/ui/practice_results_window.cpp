@@ -153,7 +153,8 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
     m_title->setText(QString::fromUtf8("<b>%1</b>　%2 小節〜%3 小節")
                          .arg(SongTitle(song).toHtmlEscaped())
                          .arg(s.firstBar)
-                         .arg(s.lastBar));
+                         .arg(s.lastBar) +
+                     HandSuffix(QString::fromLatin1(HandName(r.run.hand))));
     QString text;
     if (!r.played) {
         text = QString::fromUtf8("弾いた音がなかったため、この演奏は記録しませんでした。");

@@ -30,6 +30,20 @@ QString ModeTitle(const QString& storedMode) {
     return storedMode;
 }
 
+QString HandSuffix(const QString& storedHand) {
+    if (storedHand == QLatin1String("right")) {
+        return QString::fromUtf8("（右手）");
+    }
+    if (storedHand == QLatin1String("left")) {
+        return QString::fromUtf8("（左手）");
+    }
+    return {};
+}
+
+QString ModeTitle(const QString& storedMode, const QString& storedHand) {
+    return ModeTitle(storedMode) + HandSuffix(storedHand);
+}
+
 bool AnythingPlayed(const StoredRun& run) {
     if (run.mode == QLatin1String("lesson")) {
         return run.chords > 0;

@@ -12,5 +12,9 @@ QString TimingText(int ms);
 QString SpeedText(int percent);
 // A mode as its button names it; the name the history keeps when it is none of the four.
 QString ModeTitle(const QString& storedMode);
+// The mode with the hand practised when it was one hand: 伴奏演奏（右手）.
+QString ModeTitle(const QString& storedMode, const QString& storedHand);
+// （右手） or （左手）; nothing for both hands.
+QString HandSuffix(const QString& storedHand);
 // False for a kept run in which no key was pressed (kept before such runs were left out).
 bool AnythingPlayed(const StoredRun& run);

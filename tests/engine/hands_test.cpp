@@ -278,4 +278,20 @@ TEST_F(HandCoreTest, TheHandReachesThePlayingSongAndTheSplitKeyTheNextStart) {
     EXPECT_EQ(p->Prepared().Parts().Channel(kPiano).left, 1u);  // only 48 lies below 49
 }
 
+// A run is scored with one hand: a change of hand while playing ends it and starts the next.
+TEST_F(HandCoreTest, EachRunKeepsTheHandItWasPlayedWith) {
+    core->AddLoadedSong(PianoSong(Shape::NamedTracks).Load(), 1u << kPiano);
+    core->StartPlay(PlayMode::Accompaniment);
+    AdvanceAndTick(1);
+    AdvanceAndTick(50);
+    core->SetHands(Hand::Right, PartMap::kDefaultSplitKey);
+    AdvanceAndTick(50);
+    core->StopPlay();
+    const std::vector<PracticeRun> runs = core->Practice().Collect(ManualClock::Get() + 1000, true);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].hand, Hand::Both);
+    EXPECT_EQ(runs[1].hand, Hand::Right);
+    EXPECT_STREQ(HandName(runs[1].hand), "right");
+}
+
 }  // namespace

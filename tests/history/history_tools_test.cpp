@@ -74,6 +74,7 @@ TEST_F(ToolsTest, HistoryPrintsEachRunOnALineOldestFirst) {
         lesson.chords = 14;
         lesson.waitP50 = 310;
         lesson.wrong = 3;
+        lesson.hand = "left";
         StoredRun accompaniment;
         accompaniment.songPath = song;
         accompaniment.started = QDateTime(QDate(2026, 12, 8), QTime(23, 0), Qt::UTC);
@@ -95,16 +96,16 @@ TEST_F(ToolsTest, HistoryPrintsEachRunOnALineOldestFirst) {
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()),
               "run 2026-12-08T23:00:00Z accompaniment 120 bars=1-12 notes=48 hit=40 missed=8 "
-              "extra=5 chords=0 wait_p50=0 wrong=0\n"
+              "extra=5 chords=0 wait_p50=0 wrong=0 hand=both\n"
               "run 2026-12-09T01:20:05Z lesson 80 bars=2-5 notes=0 hit=0 missed=0 extra=0 "
-              "chords=14 wait_p50=310 wrong=3\n");
+              "chords=14 wait_p50=310 wrong=3 hand=left\n");
 }
 
 TEST_F(ToolsTest, PlayRecordsItsRunsWhileTheWindowWritesToo) {
     QProcess play;
     play.setProcessEnvironment(Env());
     play.start(PV_PLAY_TOOL, {"--record", "--mode", "accompaniment", "--practice", "1", "--speed",
-                              "120", "--loop", "1-1", "--repeat", "2", song});
+                              "120", "--loop", "1-1", "--repeat", "2", "--hand", "right", song});
     ASSERT_TRUE(play.waitForStarted(10000));
     // The window's writes, as fast as they come, for as long as the tool plays.
     int written = 0;
@@ -127,7 +128,7 @@ TEST_F(ToolsTest, PlayRecordsItsRunsWhileTheWindowWritesToo) {
     // The tool's two passes of bar 1 come last; nobody played, so every note was missed.
     const QRegularExpression pass(
         "^run \\S+Z accompaniment 120 bars=1-1 notes=(\\d+) hit=0 missed=(\\d+) extra=0 "
-        "chords=0 wait_p50=0 wrong=0$");
+        "chords=0 wait_p50=0 wrong=0 hand=right$");
     for (int i = written; i < written + 2; ++i) {
         const QRegularExpressionMatch m = pass.match(lines[i]);
         ASSERT_TRUE(m.hasMatch()) << lines[i].toStdString();
@@ -155,7 +156,7 @@ TEST_F(ToolsTest, HistoryOnlyReadsAndSaysWhenItCannot) {
     const QByteArray first = Bytes(File());
     EXPECT_EQ(History(song),
               QStringList{"run 2026-11-30T09:00:00Z lesson 90 bars=1-8 notes=0 hit=0 missed=0 "
-                          "extra=0 chords=12 wait_p50=200 wrong=1"});
+                          "extra=0 chords=12 wait_p50=200 wrong=1 hand=both"});
     EXPECT_EQ(Bytes(File()), first);
 
     // A full disk: nothing is moved, the failure is said and the exit code shows it.

@@ -340,3 +340,29 @@ TEST_F(PracticeResultsTest, ClosingTheWindowMidRunStoresThatRunBeforeItGoes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PracticeResultsTest, TheHistoryTellsARunOfOneHandFromOneOfBoth) {
+    OpenWindow();
+    const QString song = QString::fromStdString(WriteFile("hands.mid", SmfBytes(ShortSong())));
+    for (const char* hand : {"both", "left"}) {
+        StoredRun r;
+        r.songPath = song;
+        r.started = QDateTime(QDate(2026, 12, 1), QTime(hand[0] == 'b' ? 20 : 21, 0), Qt::UTC);
+        r.mode = "lesson";
+        r.chords = 4;
+        r.hand = hand;
+        PracticeDatabase db(QString::fromStdString(m_path));
+        ASSERT_TRUE(db.Store(r));
+    }
+    Results().ShowHistory(song);
+    Results().FinishStoring();
+    QApplication::processEvents();
+    const QTableWidget* list = Results().History()->List();
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->item(0, 2)->text(), QString::fromUtf8("マイペースレッスン（左手）"));
+    EXPECT_EQ(list->item(1, 2)->text(), QString::fromUtf8("マイペースレッスン"));
+}
+
+}  // namespace
