@@ -5,14 +5,21 @@
 #include <algorithm>
 
 #include "engine/performance.h"
+#include "engine/publish_notice.h"
 
 void KeyState::SetHeld(int key, bool down) {
     std::atomic<uint64_t>& word = m_held[static_cast<unsigned>(key) >> 6 & 1];
     const uint64_t bit = uint64_t{1} << (key & 63);
-    if (down) {
-        word.fetch_or(bit, std::memory_order_release);
-    } else {
-        word.fetch_and(~bit, std::memory_order_release);
+    const uint64_t before = down ? word.fetch_or(bit, std::memory_order_release)
+                                 : word.fetch_and(~bit, std::memory_order_release);
+    if ((before & bit) != (down ? bit : 0)) {
+        Told();
+    }
+}
+
+void KeyState::Told() {
+    if (m_notice) {
+        m_notice->Published();
     }
 }
 
@@ -20,13 +27,16 @@ KeyBits KeyState::Held() const {
     return Load(m_held);
 }
 
-void KeyState::Store(std::array<std::atomic<uint64_t>, 2>& to, const KeyBits& from) {
+bool KeyState::Store(std::array<std::atomic<uint64_t>, 2>& to, const KeyBits& from) {
+    bool changed = false;
     for (size_t w = 0; w < 2; ++w) {
         // Skipping unchanged words keeps the readers' cache lines quiet while nothing moves.
         if (to[w].load(std::memory_order_relaxed) != from[w]) {
             to[w].store(from[w], std::memory_order_release);
+            changed = true;
         }
     }
+    return changed;
 }
 
 KeyBits KeyState::Load(const std::array<std::atomic<uint64_t>, 2>& from) {
@@ -70,10 +80,13 @@ void KeyState::Publish(const Performance* p, bool playing) {
     for (size_t w = 0; w < 2; ++w) {
         m_wrongLatch[w] = lesson ? (m_wrongLatch[w] & held[w]) : 0;
     }
-    Store(m_lit, lit);
-    Store(m_preLit, preLit);
-    Store(m_awaited, awaited);
-    Store(m_wrong, m_wrongLatch);
+    bool changed = Store(m_lit, lit);
+    changed |= Store(m_preLit, preLit);
+    changed |= Store(m_awaited, awaited);
+    changed |= Store(m_wrong, m_wrongLatch);
+    if (changed) {
+        Told();
+    }
 }
 
 KeyState::Snapshot KeyState::Read() const {

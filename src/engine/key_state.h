@@ -5,6 +5,7 @@
 #include <cstdint>
 
 class Performance;
+class PublishNotice;
 
 // 128 keys as two 64-bit words, bit k of word k / 64.
 using KeyBits = std::array<uint64_t, 2>;
@@ -32,6 +33,9 @@ class KeyState {
         bool operator==(const Snapshot&) const = default;
     };
 
+    // Each change is told to notice, when there is one.
+    explicit KeyState(PublishNotice* notice = nullptr) : m_notice(notice) {}
+
     // Any thread (the input callback); never blocks.
     void SetHeld(int key, bool down);
     KeyBits Held() const;
@@ -43,7 +47,9 @@ class KeyState {
     Snapshot Read() const;
 
   private:
-    static void Store(std::array<std::atomic<uint64_t>, 2>& to, const KeyBits& from);
+    // True when a word changed.
+    static bool Store(std::array<std::atomic<uint64_t>, 2>& to, const KeyBits& from);
+    void Told();
     static KeyBits Load(const std::array<std::atomic<uint64_t>, 2>& from);
 
     std::array<std::atomic<uint64_t>, 2> m_held{};
@@ -52,6 +58,7 @@ class KeyState {
     std::array<std::atomic<uint64_t>, 2> m_awaited{};
     std::array<std::atomic<uint64_t>, 2> m_wrong{};
     KeyBits m_wrongLatch{};  // clock thread only
+    PublishNotice* m_notice;
 };
 
 // A pre-lit key flashes: lit for the first kFlashLitMs of every kFlashPeriodMs of clock.

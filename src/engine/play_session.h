@@ -21,6 +21,7 @@
 #include "engine/practice_choice.h"
 #include "engine/practice_log.h"
 #include "engine/prepared_song.h"
+#include "engine/publish_notice.h"
 #include "engine/song_clock.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
@@ -161,6 +162,8 @@ class PlaySession {
     PlayState CurrentPlayState() const { return m_playState.load(); }
     KeyState::Snapshot ReadKeyState() const { return m_keyState.Read(); }
     SongClock::Reading ReadSongClock() const { return m_songClock.Read(); }
+    // Told of every change to the song clock and the key state, for a screen to sleep on.
+    PublishNotice& Published() { return m_published; }
     // Where the next start begins.
     uint32_t PassageStart() const { return m_passage.Start(); }
     // The song time to show: where play is, or where the next start begins. Never waits on the
@@ -199,11 +202,12 @@ class PlaySession {
     std::array<int, 16> m_channelRow GUARDED_BY(m_playLock){-1, -1, -1, -1, -1, -1, -1, -1,
                                                             -1, -1, -1, -1, -1, -1, -1, -1};
     TrackActivity m_activity;
+    PublishNotice m_published;  // before the snapshots that tell it
     // Every call but Start() and SongTime() comes under the play lock.
     Passage m_passage;
     // The song time and how it moves, published at every tick and every start, jump and stop
     // for the screen to follow without waiting on the clock.
-    SongClock m_songClock;
+    SongClock m_songClock{&m_published};
     // Publishes where the performance stands at clock value nowMs.
     void PublishSongClock(uint32_t nowMs) REQUIRES(m_playLock);
     PracticeLog m_practice;
@@ -211,7 +215,7 @@ class PlaySession {
     // The prepared song's number in m_practice.
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
-    KeyState m_keyState;
+    KeyState m_keyState{&m_published};
 
     std::atomic<bool> m_metronome{false};
     std::atomic<int> m_countInBars{0};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/publish_notice.h"
+
 namespace {
 constexpr uint32_t kPlaying = 1u << 16;
 constexpr uint32_t kWaiting = 1u << 17;
@@ -21,16 +23,26 @@ uint32_t SongClock::Reading::At(uint32_t nowMs) const {
 }
 
 void SongClock::Publish(const Reading& reading) {
+    const uint32_t flags =
+        reading.speedPercent | (reading.playing ? kPlaying : 0) | (reading.waiting ? kWaiting : 0);
+    // Writers take turns, so the values as they stand are this writer's own last ones. The
+    // tick's clock value matters to a reader only while the song moves.
+    const bool moving = reading.playing && !reading.waiting;
+    const bool changed = m_songMs.load(std::memory_order_relaxed) != reading.songMs ||
+                         (moving && m_clockMs.load(std::memory_order_relaxed) != reading.clockMs) ||
+                         m_holdMs.load(std::memory_order_relaxed) != reading.holdMs ||
+                         m_flags.load(std::memory_order_relaxed) != flags;
     const uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
     m_sequence.store(sequence + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
     m_songMs.store(reading.songMs, std::memory_order_relaxed);
     m_clockMs.store(reading.clockMs, std::memory_order_relaxed);
     m_holdMs.store(reading.holdMs, std::memory_order_relaxed);
-    m_flags.store(
-        reading.speedPercent | (reading.playing ? kPlaying : 0) | (reading.waiting ? kWaiting : 0),
-        std::memory_order_relaxed);
+    m_flags.store(flags, std::memory_order_relaxed);
     m_sequence.store(sequence + 2, std::memory_order_release);
+    if (changed && m_notice) {
+        m_notice->Published();
+    }
 }
 
 SongClock::Reading SongClock::Read() const {

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+class PublishNotice;
+
 // The song time as the clock thread last had it, published for the screen to follow between
 // ticks: the clock may sleep hundreds of milliseconds before its next event, so a reader goes on
 // from the last tick at the speed it then played, up to where the song must stop (a chord the
@@ -10,6 +12,9 @@
 // lock, readers never wait on them and retry the rare read that overlapped a write.
 class SongClock {
   public:
+    // Each change is told to notice, when there is one.
+    explicit SongClock(PublishNotice* notice = nullptr) : m_notice(notice) {}
+
     struct Reading {
         uint32_t songMs = 0;            // song time at the tick
         uint32_t clockMs = 0;           // clock value of the tick
@@ -34,4 +39,5 @@ class SongClock {
     std::atomic<uint32_t> m_clockMs{0};
     std::atomic<uint32_t> m_holdMs{0xFFFFFFFFu};
     std::atomic<uint32_t> m_flags{100};  // speed in the low 16 bits, playing, waiting above
+    PublishNotice* m_notice;
 };

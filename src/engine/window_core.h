@@ -129,6 +129,7 @@ class CPelorvaneCore {
     PlayState CurrentPlayState() const { return m_session.CurrentPlayState(); }
     KeyState::Snapshot ReadKeyState() const { return m_session.ReadKeyState(); }
     SongClock::Reading ReadSongClock() const { return m_session.ReadSongClock(); }
+    PublishNotice& Published() { return m_session.Published(); }
     TrackActivity& Activity() { return m_session.Activity(); }
     PracticeLog& Practice() { return m_session.Practice(); }
 

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "engine/performance.h"
+#include "engine/song_clock.h"
 #include "engine/window_core.h"
 #include "platform/clock.h"
 #include "smf/meter_map.h"
@@ -28,6 +29,7 @@ const QColor kLoopEdge(110, 150, 230);
 const QColor kAwaitedEdge(255, 255, 255);
 
 constexpr int kMarkHeight = 6;  // the strip over a held or wrong key at the keyboard's edge
+constexpr qint64 kLongestFrameGapNs = 34000000;
 
 }  // namespace
 
@@ -184,13 +186,43 @@ void CNoteView::Refresh(uint32_t nowMs) {
     }
 }
 
+qint64 CNoteView::NsToNextStep() const {
+    const SongClock::Reading r = m_core.ReadSongClock();
+    const int64_t h = height();
+    if (!r.playing || r.waiting || r.speedPercent == 0 || h <= 0) {
+        return 0;
+    }
+    const uint32_t songMs = r.At(NowMs());
+    if (songMs >= r.holdMs) {
+        return 0;
+    }
+    // Where rows come slower than the display's periods, a frame for every row would cost
+    // nearly a frame a period for a slow motion: a step is two rows then, which halves the
+    // frames of a low view or a slow speed while the notes still move at most two pixels a time.
+    const int64_t rowNs = int64_t{m_spanMs} * 100 * 1000000 / (h * r.speedPercent);
+    const int64_t rows = rowNs > m_frameNs ? 2 : 1;
+    // The first song time on that row of the grid, and the clock time until it is reached.
+    const int64_t next = ((RowOf(songMs) + rows) * m_spanMs + h - 1) / h;
+    const int64_t songAhead = std::max<int64_t>(0, next - songMs);
+    return songAhead * 100 * 1000000 / r.speedPercent;
+}
+
 void CNoteView::ScheduleFrame() {
     // Frames keep to the display's period on average, though the timer counts whole ms.
     const qint64 now = m_frameClock.nsecsElapsed();
+    const qint64 lastDue = m_nextFrameNs;
     m_nextFrameNs += m_frameNs;
     if (m_nextFrameNs < now) {
         m_nextFrameNs = now + m_frameNs;  // fell behind: start the rhythm anew
     }
+    // A frame before the notes have moved a step would show the same picture, or nearly: in a
+    // low view or at a slow speed it waits whole display periods more. Only up to the window's
+    // 33 ms repaint step, as the window's periodic work rides on the frames.
+    const qint64 stepAt = now + NsToNextStep();
+    while (stepAt > m_nextFrameNs && m_nextFrameNs + m_frameNs - now <= kLongestFrameGapNs) {
+        m_nextFrameNs += m_frameNs;
+    }
+    m_frameGapNs = m_nextFrameNs - lastDue;
     m_frameTimer.start(static_cast<int>((m_nextFrameNs - now + 500000) / 1000000));
 }
 

@@ -71,6 +71,9 @@ class CNoteView : public QWidget {
     void Refresh(uint32_t nowMs);
     // True while frames are being drawn at the display's rate.
     bool Animating() const { return m_frameTimer.isActive(); }
+    // The time between the last frame's due time and the next one's, in ms: the frames' pace,
+    // whatever the lateness of the last.
+    double FrameGapMs() const { return m_frameGapNs / 1e6; }
     // Frames painted since the view was made.
     uint64_t FramesPainted() const { return m_framesPainted; }
 
@@ -104,6 +107,8 @@ class CNoteView : public QWidget {
     // The row of song time songMs on the view's fixed grid of whole pixels.
     int64_t RowOf(uint32_t songMs) const;
     void ScheduleFrame();
+    // Clock time until the notes have moved far enough for the next frame; 0 when they stand.
+    qint64 NsToNextStep() const;
     void UpdateColumns() const;
     void DrawBars(QPainter& painter, uint32_t viewMs) const;
     void DrawBarNumbers(QPainter& painter, uint32_t viewMs);
@@ -133,6 +138,7 @@ class CNoteView : public QWidget {
     QElapsedTimer m_frameClock;
     qint64 m_nextFrameNs = 0;
     qint64 m_frameNs = 16666667;
+    qint64 m_frameGapNs = 0;
     uint64_t m_framesPainted = 0;
 
     std::array<QVector<QRect>, 32> m_batches;  // bars by channel, then practised by channel

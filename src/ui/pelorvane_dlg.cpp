@@ -23,6 +23,7 @@
 #include "ui/dialog_units.h"
 #include "ui/drag_list_box.h"
 #include "ui/fonts.h"
+#include "ui/idle_wake.h"
 #include "ui/keyboard_panel.h"
 #include "ui/led_ctrl.h"
 #include "ui/note_view.h"
@@ -53,11 +54,14 @@ const Accelerator kAccelerators[] = {
 constexpr uint32_t kTrackRepaintMs = 33;
 // How often the idle routine runs: often enough that a flashing key shows its 10 ms lit phase,
 // twice per 33 ms repaint step while only the activity bars move, and rarely when all is still,
-// so that an idle program costs next to nothing. A stopped song's LED still goes dark within one
-// quiet period, and keys held on the MIDI keyboard show within it.
+// so that an idle program costs next to nothing. When all is still it sleeps until the engine
+// publishes something or the learner does something, and otherwise wakes only to check the
+// devices; without a way to be woken, it asks often enough that keys held on the MIDI keyboard
+// show within one quiet period.
 constexpr int kFlashIdleMs = 8;
 constexpr int kBusyIdleMs = 16;
 constexpr int kQuietIdleMs = 50;
+constexpr int kSleepingIdleMs = 250;
 
 }  // namespace
 
@@ -79,6 +83,12 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     BuildControls();
     m_idleTimer.setInterval(kBusyIdleMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &CPelorvaneDlg::OnKickIdle);
+    m_idleWake = new IdleWake(m_core->Published(), this);
+    connect(m_idleWake, &IdleWake::woken, this, [this] {
+        if (!m_destroyed) {
+            OnKickIdle();
+        }
+    });
     ConnectViewFrames();
 }
 
@@ -299,6 +309,7 @@ void CPelorvaneDlg::OnDestroy() {
     }
     m_destroyed = true;
     m_idleTimer.stop();
+    m_idleWake->Stay();
     qApp->removeEventFilter(this);
     // Its notes end before the devices close, and it never reaches the core again.
     m_keyboard->Detach();
@@ -508,6 +519,19 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
 }
 
 bool CPelorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::Wheel:
+            // What the learner does may change what the window shows: a sleeping idle routine
+            // runs once it is handled.
+            m_idleWake->Input();
+            break;
+        default:
+            break;
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* target = static_cast<QWidget*>(watched);
         auto* key = static_cast<QKeyEvent*>(event);
@@ -564,6 +588,8 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 // --- Idle routine and LEDs ----------------------------------------------------------------
 
 void CPelorvaneDlg::OnKickIdle() {
+    // Read first: whatever is published from here on wakes a routine that goes to sleep.
+    const uint64_t published = m_core->Published().Count();
     const uint32_t t = NowMs();
     const uint32_t before = m_core->Activity().m_now.load(std::memory_order_relaxed);
     const bool step = t - before >= kTrackRepaintMs;
@@ -596,9 +622,16 @@ void CPelorvaneDlg::OnKickIdle() {
             }
         }
     }
+    const bool still = stopped && !barsVisible && !m_keyboard->Flashing();
     const int interval = m_keyboard->Flashing()    ? kFlashIdleMs
                          : !stopped || barsVisible ? kBusyIdleMs
+                         : m_idleWake->CanSleep()  ? kSleepingIdleMs
                                                    : kQuietIdleMs;
+    if (still && !m_destroyed) {
+        m_idleWake->Sleep(published);
+    } else {
+        m_idleWake->Stay();
+    }
     if (m_idleTimer.interval() != interval) {
         m_idleTimer.setInterval(interval);
     }

@@ -24,6 +24,7 @@ class MeterMap;
 }
 class CTrackListBox;
 class CHandChoice;
+class IdleWake;
 class CLEDCtrl;
 class CKeyboardPanel;
 class CPositionBar;
@@ -173,6 +174,7 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     CKeyboardPanel* m_keyboard = nullptr;
     CNoteView* m_noteView = nullptr;
     QTimer m_idleTimer;
+    IdleWake* m_idleWake = nullptr;  // lets the idle routine sleep while nothing moves
     std::unique_ptr<CPracticeResultsWindow> m_results;  // the 練習結果 window, beside this one
 
     // --- Falling-notes view and the window's size (pelorvane_dlg_view.cpp) ---------------------

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <thread>
 
 #include "core_fixture.h"
 #include "current_performance.h"
 #include "engine/key_state.h"
+#include "engine/publish_notice.h"
 #include "engine_test_support.h"
 #include "platform/clock.h"
 
@@ -60,6 +63,37 @@ TEST_F(KeyStateTest, HeldKeysAreMirroredWithoutAnyPerformance) {
     EXPECT_EQ(Keys(core->ReadKeyState().held), (std::vector<int>{60, 127}));
     core->FromInput(Msg(0x90, 60, 0));
     EXPECT_EQ(Keys(core->ReadKeyState().held), (std::vector<int>{127}));
+}
+
+// The window sleeps on the notice while nothing moves: a stopped clock's ticks must not wake it,
+// and a key held on the MIDI keyboard or a start must, once per arming.
+TEST_F(KeyStateTest, OnlyChangesArePublishedAndTheFirstWakesAnArmedReader) {
+    PublishNotice& notice = core->Published();
+    const auto woken = [&] {
+        pollfd p{notice.Descriptor(), POLLIN, 0};
+        return poll(&p, 1, 0) == 1;
+    };
+    ASSERT_GE(notice.Descriptor(), 0);
+    const uint64_t before = notice.Count();
+    Tick(50);
+    Tick(50);
+    EXPECT_EQ(notice.Count(), before) << "a stopped clock's ticks change nothing";
+    notice.Arm();
+    Key(60, true);
+    Key(60, true);  // held already
+    EXPECT_EQ(notice.Count(), before + 1);
+    EXPECT_TRUE(woken());
+    notice.Drain();
+    Key(60, false);
+    EXPECT_EQ(notice.Count(), before + 2);
+    EXPECT_FALSE(woken()) << "not armed again";
+
+    notice.Arm();
+    core->AddLoadedSong(ChordSong().Load(), 1);
+    core->StartPlay(PlayMode::ModelPerformance);
+    Tick();
+    EXPECT_GT(notice.Count(), before + 2);
+    EXPECT_TRUE(woken());
 }
 
 TEST_F(KeyStateTest, LessonPublishesLightsAwaitedChordAndWrongKeys) {

@@ -6,6 +6,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QWheelEvent>
+#include <algorithm>
 
 #include "clocked_window_test.h"
 #include "engine/performance.h"
@@ -234,6 +235,37 @@ TEST_F(NoteViewTest, ThePlayedSongMovesTheViewAtTheChosenSpeed) {
     EXPECT_EQ(view->SongTimeAt(now + 100) - view->SongTimeAt(now), 50u);
     m_window->OnCommand(ids::kStop);
     ASSERT_TRUE(WaitFor([&] { return !view->Animating(); }));
+}
+
+// A frame that would show the notes where the last one did, or a single row further where rows
+// come slower than the display, is not drawn: in a low view the frames come at half the
+// display's rate, in a tall one at its full rate.
+TEST_F(NoteViewTest, FramesComeOnlyAsOftenAsTheNotesMoveAStep) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 100).Note(9000, 0, 60, 100);
+    Open(w, QSize(0, 90));  // about 30 rows a second of song
+    m_window->OnCommand(ids::kModelPerformance);
+    Tick(1);
+    view->Refresh(ManualClock::Get());
+    ASSERT_TRUE(view->Animating());
+    const double period = 1000.0 / std::clamp(view->screen()->refreshRate(), 30.0, 240.0);
+    // The clock stands between ticks, so a paint after the first after a tick is a frame's: the
+    // first may be the window's, after a start or a resize. A frame more than a period late
+    // starts the pace anew, later: the shortest gap of a few is the pace.
+    const auto pace = [&] {
+        double shortest = 1e9;
+        for (int i = 0; i < 4; ++i) {
+            const uint64_t frames = view->FramesPainted();
+            Tick(40);
+            EXPECT_TRUE(WaitFor([&] { return view->FramesPainted() > frames; }));
+            shortest = i > 0 ? std::min(shortest, view->FrameGapMs()) : shortest;
+        }
+        return shortest;
+    };
+    EXPECT_GE(pace(), 2 * period - 0.5) << "view " << view->height() << " px";
+    Grow(QSize(0, 600));  // about 200 rows a second
+    EXPECT_LE(pace(), period + 0.5) << "view " << view->height() << " px";
+    m_window->OnCommand(ids::kStop);
 }
 
 // A frame that slides the last picture down and draws only the new strip must show what a
