@@ -321,6 +321,10 @@ void CPelorvaneDlg::OnCommand(int id) {
     if (modeCommand && !SongChosen()) {
         return;
     }
+    if (modeCommand) {
+        // A song chosen a moment ago starts from its remembered place, so that is shown first.
+        FinishSongPreparation(true);
+    }
     switch (id) {
         case ids::kAddSong:
             OnAddSong();
@@ -529,6 +533,7 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 // --- Idle routine and LEDs ----------------------------------------------------------------
 
 void CPelorvaneDlg::OnKickIdle() {
+    FinishSongPreparation(false);
     const uint32_t t = NowMs();
     const uint32_t before = m_core->Activity().m_now.load(std::memory_order_relaxed);
     const bool step = t - before >= kTrackRepaintMs;
@@ -588,8 +593,9 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
         for (int ch = 0; ch < 16; ++ch) {
             practice.SetChannel(ch, entry.m_channels[static_cast<size_t>(ch)].m_practice != 0);
         }
-        if (entry.m_midiData) {
-            const auto prepared = m_core->PreparedSongOf(entry);
+        const auto prepared = entry.m_midiData ? m_core->ReadyPreparedSongOf(entry) : nullptr;
+        m_awaitingPreparation = m_awaitingPreparation || (entry.m_midiData && !prepared);
+        if (prepared) {
             PracticeKeyRange(*prepared, practice, low, high);
             // With one hand chosen, a practised channel divided by key shows where.
             for (int ch = 0; ch < 16; ++ch) {

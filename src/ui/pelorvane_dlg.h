@@ -172,6 +172,9 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void RememberPassage();
     void ConnectViewFrames();
     void ShowSongInView(const PreparedSong* song);
+    // Shows what waited for the selected song's preparation, when it is ready or, with wait,
+    // once it is.
+    void FinishSongPreparation(bool wait);
     PassageMemory m_passageMemory;
     std::optional<UiState> m_viewState;
     QSize m_baseSize;
@@ -185,6 +188,10 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void RememberSelectedSong();
     std::optional<std::string> m_rememberedSong;
     std::string m_passageSongPath;  // the song the position bar shows
+    // The selected song is being prepared: its place, the falling notes and the keyboard's
+    // range are shown once it is ready (FinishSongPreparation).
+    bool m_awaitingPreparation = false;
+    bool m_passageAwaited = false;  // its place is not yet shown, nor remembered
     bool m_destroyed = false;
     bool m_closeRequested = false;
     bool m_unattended = false;
