@@ -2,14 +2,15 @@
 // lost: plays a song through the same core as the window, to a recording JACK client of this
 // program's own that stamps each message with the system clock at its frame (JACK's own
 // jack_frames_to_time). Needs a running JACK server (JACK_DEFAULT_SERVER names it).
-//   pelorvane-bench-jack-timing [--seconds N] [--load THREADS] [--lesson] [SONG.mid]
+//   pelorvane-bench-jack-timing [--seconds N] [--load THREADS] [--lesson] [--metronome] [SONG.mid]
 // Without a song it plays a generated dense one (about 300 messages a second, a tick a
 // millisecond). The error of each message is its arrival less its song time, less the median of
 // them all (the fixed latency): printed are its 50th and 99th percentiles and largest size.
 // With --lesson it plays the my-pace lesson of a generated song instead, answers each awaited
 // chord through a JACK keyboard port of its own (each key at a cycle's first frame, so its time
 // is known), and prints the time from the key that completes a chord to the first song message
-// after it, both as JACK's clock has them.
+// after it, both as JACK's clock has them. With --metronome the clicks sound too, and their
+// error around the beats is printed beside the song messages' (the same fixed latency taken off).
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -32,10 +33,12 @@
 #include <vector>
 
 #include "../timing/dense_song.h"
+#include "engine/click_track.h"
 #include "engine/performance.h"
 #include "engine/window_core.h"
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
+#include "smf/meter_map.h"
 #include "smf/smf.h"
 #include "song/song_entry.h"
 #include "song/song_list.h"
@@ -242,6 +245,7 @@ int main(int argc, char** argv) {
     uint32_t seconds = 20;
     int loadThreads = 0;
     bool lesson = false;
+    bool metronome = false;
     std::string songPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -251,10 +255,14 @@ int main(int argc, char** argv) {
             loadThreads = static_cast<int>(std::strtol(argv[++i], nullptr, 10));
         } else if (arg == "--lesson") {
             lesson = true;
+        } else if (arg == "--metronome") {
+            metronome = true;
         } else if (!arg.empty() && arg[0] != '-') {
             songPath = arg;
         } else {
-            std::fprintf(stderr, "usage: %s [--seconds N] [--load THREADS] [--lesson] [SONG.mid]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--seconds N] [--load THREADS] [--lesson] [--metronome] "
+                         "[SONG.mid]\n",
                          argv[0]);
             return 2;
         }
@@ -301,6 +309,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         core.OpenMidiDevices();
+        core.SetMetronome(metronome);
         core.StartClockThread();
         if (lesson) {
             core.Songs().m_entries[0].m_channels[0].m_practice = 1;
@@ -360,6 +369,26 @@ int main(int argc, char** argv) {
     for (const auto& [ms, packed] : expected) {
         timesOf[packed].push_back(ms);
     }
+    // The clicks as they are sent; a song message that happens to be the same is left out of
+    // both counts, so that neither is mistaken for the other.
+    const uint32_t clickMessages[] = {
+        PackShortMessage(0x90 | ClickTrack::kChannel, ClickTrack::kAccentKey,
+                         ClickTrack::kAccentVelocity),
+        PackShortMessage(0x90 | ClickTrack::kChannel, ClickTrack::kBeatKey,
+                         ClickTrack::kBeatVelocity)};
+    const auto isClick = [&](uint32_t packed) {
+        return metronome && (packed == clickMessages[0] || packed == clickMessages[1]);
+    };
+    std::size_t expectedCount = expected.size();
+    std::vector<double> songTimesOfClicks;  // the song's own messages that look like clicks
+    for (const uint32_t click : clickMessages) {
+        if (metronome && timesOf.count(click) != 0) {
+            expectedCount -= timesOf[click].size();
+            songTimesOfClicks.insert(songTimesOfClicks.end(), timesOf[click].begin(),
+                                     timesOf[click].end());
+            timesOf.erase(click);
+        }
+    }
     std::map<uint32_t, std::size_t> seen;
     std::vector<double> offsets;  // arrival less song time, ms
     for (const Arrival& arrival : recorder.Arrivals()) {
@@ -380,10 +409,53 @@ int main(int argc, char** argv) {
     std::printf(
         "period %u frames: %zu of %zu song messages arrived; error around the ideal time: "
         "p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
-        recorder.Period(), offsets.size(), expected.size(), Percentile(errors, 0.5),
+        recorder.Period(), offsets.size(), expectedCount, Percentile(errors, 0.5),
         Percentile(errors, 0.99),
         errors.empty() ? 0.0 : *std::max_element(errors.begin(), errors.end()));
+    if (metronome) {
+        // Each click against the beat nearest to it once the fixed latency is taken off: the
+        // beats lie far further apart than any error worth measuring.
+        Player player;
+        Lesson noLesson;
+        ClickTrack clicks(player, noLesson);
+        clicks.Build(smf::MeterMap(*song));
+        std::vector<double> beats;
+        uint32_t songEnd = 0;
+        for (const auto& entry : expected) {
+            songEnd = std::max(songEnd, entry.first);
+        }
+        for (const ClickTrack::Beat& beat : clicks.Beats()) {
+            if (beat.ms <= songEnd) {
+                beats.push_back(beat.ms);
+            }
+        }
+        std::vector<double> clickErrors;
+        for (const Arrival& arrival : recorder.Arrivals()) {
+            if (!isClick(arrival.packed) || beats.empty()) {
+                continue;
+            }
+            const double at = double(arrival.usecs) / 1000.0 - median;
+            const auto nearest = [at](const std::vector<double>& times) {
+                double best = 1e9;
+                for (const double t : times) {
+                    best = std::min(best, std::fabs(t - at));
+                }
+                return best;
+            };
+            const double error = nearest(beats);
+            if (nearest(songTimesOfClicks) < error) {
+                continue;  // the song's own
+            }
+            clickErrors.push_back(error);
+        }
+        std::printf(
+            "%zu of %zu clicks arrived; error around the beat: p50 %.3f ms, p99 %.3f ms, "
+            "max %.3f ms\n",
+            clickErrors.size(), beats.size(), Percentile(clickErrors, 0.5),
+            Percentile(clickErrors, 0.99),
+            clickErrors.empty() ? 0.0 : *std::max_element(clickErrors.begin(), clickErrors.end()));
+    }
     std::printf("%lu cycles began more than 2 ms late, the latest by %.1f ms\n",
                 static_cast<unsigned long>(recorder.LateCycles()), recorder.LatestCycleMs());
-    return offsets.size() == expected.size() ? 0 : 3;
+    return offsets.size() == expectedCount ? 0 : 3;
 }

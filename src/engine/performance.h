@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/chord.h"
+#include "engine/click_track.h"
 #include "engine/key_lights.h"
 #include "engine/lesson.h"
 #include "engine/performance_event.h"
@@ -18,7 +19,8 @@
 
 namespace smf {
 class Song;
-}
+class MeterMap;
+}  // namespace smf
 
 class PracticeQueue;
 
@@ -101,6 +103,10 @@ class Performance : public TimeSource {
     // newTime, which also lights it (and in the lesson sounds it and makes it awaited).
     bool CheckChordDue(uint32_t newTime);
     void PreLightChord(uint32_t newTime);
+    // While the song stands before its start: the next chord shows however far away it is,
+    // until ClearPreLights.
+    void PreLightPendingChord();
+    void ClearPreLights() { m_lights.ClearPreLights(); }
     // The song time from which a chord at song time chordMs flashes its keys, until it is due.
     static uint32_t PreLightFrom(uint32_t chordMs) {
         return chordMs < kPreLightLead ? 0 : chordMs - kPreLightLead;
@@ -122,10 +128,17 @@ class Performance : public TimeSource {
 
     // --- Time sources ---------------------------------------------------------------------------
     uint32_t NextDueMs(const TickMoment& tick) const override;
-    // This performance's time sources for the clock: the song, and the key lights when there is
-    // an output to show them on (null otherwise).
-    using Sources = std::array<const TimeSource*, 2>;
-    Sources TimeSources() const { return {this, m_hOutput ? &m_lights : nullptr}; }
+    // This performance's time sources for the clock: the song, the key lights when there is
+    // an output to show them on (null otherwise), and the clicks.
+    using Sources = std::array<const TimeSource*, 3>;
+    Sources TimeSources() const { return {this, m_hOutput ? &m_lights : nullptr, &m_clicks}; }
+
+    // --- Metronome -------------------------------------------------------------------------------
+    void SetMetronome(bool on);
+    bool MetronomeOn() const { return m_clicks.On(); }
+    const ClickTrack& GetClicks() const { return m_clicks; }
+    // Bars and beats of the song built last; shared read-only, like the timeline.
+    const std::shared_ptr<const smf::MeterMap>& Meter() const { return m_meter; }
 
     // --- The parts, for reading -----------------------------------------------------------------
     // The timeline never changes once built: a holder of the shared pointer may read it on any
@@ -151,6 +164,8 @@ class Performance : public TimeSource {
     Lesson m_lesson;
     KeyLights m_lights;
     PracticeHandOver m_handOver;
+    ClickTrack m_clicks{m_player, m_lesson};
+    std::shared_ptr<const smf::MeterMap> m_meter;
     NoteOnObserver m_noteOnObserver = nullptr;
     void* m_observerData = nullptr;
 
@@ -160,6 +175,7 @@ class Performance : public TimeSource {
     bool SendShortRaw(uint8_t status, uint8_t data1, uint8_t data2);
     bool SendSysexEvent(const PerformanceEvent& event);
     void SendNoteOffsAhead(uint32_t noteOnIndex);
+    void SendClicks(const std::vector<ClickTrack::Message>& clicks);
     // True when the mode silences the note's hand: a note-on is then not sent, and the note-off
     // of a note-on not sent is not either; every other note-off goes out, so none sticks.
     bool DropSilencedHandNote(const PerformanceEvent& e, uint32_t index);

@@ -2,6 +2,8 @@
 
 #include "engine/performance.h"
 
+#include "smf/meter_map.h"
+
 Performance::Performance(std::shared_ptr<MidiOut> output)
     : m_hOutput(std::move(output)),
       m_song(PreparedSong::Empty()),
@@ -22,4 +24,6 @@ void Performance::Use(std::shared_ptr<const PreparedSong> song) {
     m_player.SetDividedChannels(m_song->Parts().DividedChannels());
     m_droppedNotes.assign(
         m_song->Parts().DividedChannels() != 0 ? (size_t{m_timeline->Size()} + 63) / 64 : 0, 0);
+    m_meter = m_song->Meter();
+    m_clicks.Build(m_meter ? *m_meter : smf::MeterMap());
 }

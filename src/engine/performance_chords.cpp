@@ -44,6 +44,13 @@ void Performance::PreLightChord(uint32_t newTime) {
     }
 }
 
+void Performance::PreLightPendingChord() {
+    const Chord& chord = m_lesson.PendingChord();
+    for (int s = 0; s < chord.count; ++s) {
+        m_lights.PreLight((*m_timeline)[chord.index[s]].data1);
+    }
+}
+
 void Performance::HoldChord() {
     m_lesson.AwaitChord();
     if (m_handOver.Active()) {

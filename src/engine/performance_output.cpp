@@ -53,7 +53,8 @@ bool Performance::SendSysexEvent(const PerformanceEvent& event) {
     // practice part would sound in accompaniment (or the others in solo): silence them again.
     if (m_player.CurrentMuteMode() != MuteNone) {
         for (int ch = 0; ch < 16; ++ch) {
-            if (m_player.Muted(ch) && !(spare != 0 && ch == spare)) {
+            if (m_player.Muted(ch) && !m_player.SilencedByNotes(ch) &&
+                !(spare != 0 && ch == spare)) {
                 const int out = ch == 0 ? spare : ch;
                 buffer->then.push_back(
                     PackShortMessage(static_cast<uint8_t>(0xB0 | (out & 0x0F)), 0x07, 0x00));

@@ -19,6 +19,7 @@ void Performance::Rewind() {
     if (m_hOutput && SpareChannel() != 0) {
         SendShortRaw(0xB0, 0x07, 0x00);
     }
+    m_clicks.MoveTo(0);
     FindNextChord();
 }
 
@@ -47,6 +48,7 @@ void Performance::Advance(uint32_t elapsedMs) {
         FindNextChord();
     }
     if (UpdateWaiting()) {
+        SendClicks(m_clicks.ClickUpTo(newTime));
         m_player.HoldAt(newTime);
         return;
     }
@@ -70,12 +72,13 @@ void Performance::Advance(uint32_t elapsedMs) {
         }
         PerformanceEvent copy = e;
         m_player.PlayVolume(copy);
-        if (!dropped) {
+        if (!dropped && !(copy.IsNoteOn() && m_player.SilencedByNotes(copy.channel))) {
             SendEvent(copy);
         }
         ReleaseBrightEvent(copy);
     }
     m_player.Reach(i, newTime);
+    SendClicks(m_clicks.ClickUpTo(newTime));
 }
 
 bool Performance::DropSilencedHandNote(const PerformanceEvent& e, uint32_t index) {
@@ -120,6 +123,7 @@ void Performance::MoveTo(uint32_t position, uint32_t songMs) {
     m_lesson.ForgetSentFrom(m_player.Cursor());
     m_player.JumpTo(position, songMs);
     m_lesson.RestartAt(position);
+    m_clicks.MoveTo(songMs);
     m_handOver.DropAwaited();
     std::fill(m_droppedNotes.begin(), m_droppedNotes.end(), 0);
     // Keys shown lit go dark with the next key-light update, unless the new place lights them.
@@ -181,4 +185,20 @@ void Performance::SetPreLight(bool on) {
 void Performance::SetNoteOnObserver(NoteOnObserver observer, void* data) {
     m_noteOnObserver = observer;
     m_observerData = data;
+}
+
+void Performance::SetMetronome(bool on) {
+    SendClicks(m_clicks.SetOn(on));
+    // The clicks share the drums' channel: a mode that silences the drums leaves out their
+    // notes instead of turning the channel down, or the clicks would be silenced with them.
+    m_player.SetSilenceByNotes(ClickTrack::kChannel, on);
+    if (m_player.IsSilenced(ClickTrack::kChannel)) {
+        SetMuteMode(m_player.CurrentMuteMode());
+    }
+}
+
+void Performance::SendClicks(const std::vector<ClickTrack::Message>& clicks) {
+    for (const ClickTrack::Message& m : clicks) {
+        SendShortRaw(m.status, m.key, m.velocity);
+    }
 }

@@ -82,6 +82,7 @@ bool PlaySession::StartPlayLocked(const StartCommand& command) {
     if (fromStopped) {
         p.Rewind();
         m_passage.OnStart();
+        m_countIn.Reset();
         m_playState = Starting;
         PublishSongClock(NowMs());
     } else if (m_playState == Playing && mode != m_playMode) {
@@ -110,6 +111,7 @@ bool PlaySession::PreparePerformanceLocked(const StartCommand& command) {
     performance->Use(prepared);
     performance->SetPracticeChoice(command.parts);
     performance->SetSpeedPercent(command.speedPercent);
+    performance->SetMetronome(m_metronome.load());
     performance->SetNoteOnObserver(&PlaySession::OnPerformanceNoteOn, this);
     performance->SetPracticeQueue(&m_practice.Queue());
     m_practiceSong = m_practice.BeginSong(command.path, prepared->Meter());
@@ -128,6 +130,7 @@ void PlaySession::StopPlayLocked() {
         HandOverRunEnd(NowMs());
     }
     m_playState = Stopped;
+    m_countIn.Reset();
     PublishSongClock(NowMs());
     if (m_pPerformance) {
         m_pPerformance->ClearKeyLights();

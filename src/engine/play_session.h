@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/clock_schedule.h"
+#include "engine/count_in.h"
 #include "engine/key_state.h"
 #include "engine/passage.h"
 #include "engine/play_mode.h"
@@ -120,6 +122,17 @@ class PlaySession {
     // channel 1 from the input would, and sounds on the output device. A press not scored still
     // plays the lesson but is left out of the run's figures.
     void PlayScreenKey(int key, bool down, bool scored = true) EXCLUDES(m_playLock);
+    // The metronome's clicks, now and in every performance prepared from here on.
+    void SetMetronome(bool on) EXCLUDES(m_playLock);
+    bool Metronome() const { return m_metronome.load(); }
+    // Bars counted in before each start, 0 to kMaxCountInBars; false (nothing changed) outside.
+    bool SetCountInBars(int bars);
+    int CountInBars() const { return m_countInBars.load(); }
+    // True while a start counts in: the song stands until the count-in is over.
+    bool CountingIn() const EXCLUDES(m_playLock) {
+        CheckedLock lock(m_playLock);
+        return m_countIn.Active();
+    }
     // Blocks until nothing plays, at most for timeout; true when nothing plays.
     bool WaitUntilStopped(std::chrono::milliseconds timeout);
 
@@ -198,6 +211,15 @@ class PlaySession {
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
     KeyState m_keyState;
+
+    std::atomic<bool> m_metronome{false};
+    std::atomic<int> m_countInBars{0};
+    CountIn m_countIn GUARDED_BY(m_playLock);
+    // A start's count-in, at the tick of a start: true while it goes on and the song must not.
+    bool CountInTick(Performance* p, uint32_t now) REQUIRES(m_playLock);
+    // While it counts, the song stands: only its clicks and the pre-lit keys are due.
+    clock_schedule::NextTick PlanCountInTick(const Performance* p, uint32_t now) const
+        REQUIRES(m_playLock);
 
     // The steps the commands share, for callers that hold the play lock already.
     void StopPlayLocked() REQUIRES(m_playLock);

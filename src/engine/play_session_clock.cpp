@@ -28,7 +28,7 @@ void PlaySession::OnClockTick() {
     const bool wasPlaying = m_playState == Playing;
     bool ended = false;
     Performance* p = m_pPerformance.get();
-    if (m_playState == Starting) {
+    if (m_playState == Starting && !CountInTick(p, now)) {
         m_playStartTime = now;
         m_playState = Playing;
         if (p) {
@@ -73,7 +73,9 @@ void PlaySession::OnClockTick() {
     PublishSongClock(now);
     // The clock sleeps until the earliest thing any time source has due.
     const Performance::Sources sources = p ? p->TimeSources() : Performance::Sources{};
-    const clock_schedule::NextTick next = clock_schedule::PlanNextTick(sources, m_playState, now);
+    const clock_schedule::NextTick next =
+        m_countIn.Active() ? PlanCountInTick(p, now)
+                           : clock_schedule::PlanNextTick(sources, m_playState, now);
     m_plannedTickMs = next.ms;
     m_plannedLightsOnly = next.lightsOnly;
     m_clockIdle.store(m_playState == Stopped && (!p || p->KeyLightsSettled()),

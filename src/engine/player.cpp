@@ -112,10 +112,17 @@ bool Player::IsSilenced(int channel) const {
     return (m_muteMode == MutePractice && practice) || (m_muteMode == MuteNonPractice && !practice);
 }
 
+void Player::SetSilenceByNotes(int channel, bool on) {
+    const auto bit = static_cast<uint16_t>(1u << (channel & 0x0F));
+    m_silenceByNotes = on ? static_cast<uint16_t>(m_silenceByNotes | bit)
+                          : static_cast<uint16_t>(m_silenceByNotes & ~bit);
+}
+
 uint8_t Player::ApplyMute(int channel) {
     const bool silenced = IsSilenced(channel);
     m_muted[channel] = silenced ? 1 : 0;
-    return silenced ? 0 : static_cast<uint8_t>(m_volume[channel] & 0xFF);
+    return silenced && !SilencedByNotes(channel) ? 0
+                                                 : static_cast<uint8_t>(m_volume[channel] & 0xFF);
 }
 
 void Player::PlayVolume(PerformanceEvent& e) {
@@ -124,7 +131,9 @@ void Player::PlayVolume(PerformanceEvent& e) {
     }
     m_volume[e.channel] = e.data2;
     if (IsSilenced(e.channel)) {
-        e.data2 = 0;
+        if (!SilencedByNotes(e.channel)) {
+            e.data2 = 0;
+        }
         m_muted[e.channel] = 1;
     }
 }

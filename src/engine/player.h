@@ -57,6 +57,12 @@ class Player {
     void SetDividedChannels(uint16_t channels) { m_divided = channels; }
     // Silenced by the channel's volume.
     bool IsSilenced(int channel) const;
+    // A channel that must stay audible for something else sent on it (the metronome's clicks):
+    // the mode silences it by leaving out the song's notes on it, not by its volume.
+    void SetSilenceByNotes(int channel, bool on);
+    bool SilencedByNotes(int channel) const {
+        return (m_silenceByNotes >> (channel & 0x0F) & 1u) != 0 && IsSilenced(channel);
+    }
     // A note of a channel the choice divides, silenced by the mode note by note instead.
     bool IsHandSilenced(Part part) const {
         return m_muteMode != MuteNone &&
@@ -100,4 +106,5 @@ class Player {
     uint16_t m_divided = 0;
     MuteMode m_muteMode = MuteNone;
     uint32_t m_songTimeLimit = kNoLimit;
+    uint16_t m_silenceByNotes = 0;
 };

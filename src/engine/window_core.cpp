@@ -3,6 +3,7 @@
 
 #include "engine/window_core.h"
 
+#include "engine/speed_percent.h"
 #include "song/song_entry.h"
 
 PracticeChoice CPelorvaneCore::ChoiceOf(const SongEntry& entry) const {
@@ -75,7 +76,7 @@ SongEntry* CPelorvaneCore::SelectedLoadedSong() {
 void CPelorvaneCore::StartPlay(PlayMode mode) {
     StartCommand start;
     start.mode = mode;
-    start.speedPercent = SpeedPercentTable[ClampSpeedPosition(m_host.SpeedSliderPosition())];
+    start.speedPercent = ChosenSpeedPercent(m_host.SpeedSliderPosition());
     if (const SongEntry* entry = SelectedLoadedSong()) {
         start.song = entry->m_midiData;
         start.path = entry->m_path;
@@ -124,5 +125,20 @@ void CPelorvaneCore::OnTrackCheckChangeCore(const std::vector<std::pair<int, boo
 }
 
 void CPelorvaneCore::ApplySpeedFromSlider() {
+    m_exactSpeed.store(0);
     m_session.SetSpeed(SpeedPercentTable[ClampSpeedPosition(m_host.SpeedSliderPosition())]);
+}
+
+bool CPelorvaneCore::SetSpeedPercent(int percent) {
+    if (!ValidSpeedPercent(percent)) {
+        return false;
+    }
+    m_exactSpeed.store(percent);
+    m_session.SetSpeed(percent);
+    return true;
+}
+
+int CPelorvaneCore::ChosenSpeedPercent(int sliderPosition) const {
+    const int exact = m_exactSpeed.load();
+    return exact != 0 ? exact : SpeedPercentTable[ClampSpeedPosition(sliderPosition)];
 }

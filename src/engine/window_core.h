@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,6 +71,20 @@ class CPelorvaneCore {
     uint32_t ShownSongTime() const { return m_session.ShownSongTime(); }
     uint32_t PassageStart() const { return m_session.PassageStart(); }
 
+    // --- Keeping time -------------------------------------------------------------------------
+    // The metronome's clicks and the bars counted in before each start (0 to kMaxCountInBars;
+    // false and nothing changed outside), as the session keeps them.
+    void SetMetronome(bool on) { m_session.SetMetronome(on); }
+    bool Metronome() const { return m_session.Metronome(); }
+    bool SetCountInBars(int bars) { return m_session.SetCountInBars(bars); }
+    int CountInBars() const { return m_session.CountInBars(); }
+    bool CountingIn() const { return m_session.CountingIn(); }
+    // An exact speed, any ValidSpeedPercent, applied now and kept until the slider is moved;
+    // false (nothing changed) for any other value.
+    bool SetSpeedPercent(int percent);
+    // The speed a start gets: the exact one, else the slider position's.
+    int ChosenSpeedPercent(int sliderPosition) const;
+
     // --- On-screen keyboard ---------------------------------------------------------------------
     void PlayScreenKey(int key, bool down, bool scored = true) {
         m_session.PlayScreenKey(key, down, scored);
@@ -132,6 +147,7 @@ class CPelorvaneCore {
     std::string m_outMidiDeviceName;
     SongList m_songList;  // user-interface thread
     PlaySession m_session;
+    std::atomic<int> m_exactSpeed{0};  // 0: the slider's
     PreparedSongCache m_prepared;
     Hand m_practiceHand = Hand::Both;
     int m_splitKey = PartMap::kDefaultSplitKey;

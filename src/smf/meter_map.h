@@ -35,6 +35,10 @@ class MeterMap {
     uint32_t BarStartTick(uint32_t bar) const;
     uint32_t BarStartMs(uint32_t bar) const { return m_tempo.TickToMs(BarStartTick(bar)); }
     uint32_t BeatsInBar(uint32_t bar) const;
+    // The length of one beat of the bar in ticks: the note value of its meter's denominator.
+    uint32_t BeatTicks(uint32_t bar) const {
+        return SegmentOfBar(bar == 0 ? 0 : bar - 1).ticksPerBeat;
+    }
     // Beats past the bar's last one count on into the following bars.
     uint32_t BeatTick(uint32_t bar, uint32_t beat) const;
     uint32_t BeatMs(uint32_t bar, uint32_t beat) const {

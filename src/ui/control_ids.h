@@ -23,5 +23,8 @@ inline constexpr int kOutCombo = 1026;
 inline constexpr int kTrackList = 1047;
 inline constexpr int kSpeedSlider = 1048;
 inline constexpr int kLed[4] = {1049, 1050, 1051, 1053};
+inline constexpr int kSpeedPercent = 1060;
+inline constexpr int kCountIn = 1061;
+inline constexpr int kMetronome = 1062;
 
 }  // namespace ids

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include "engine/key_state.h"
 #include "midi/device_opening.h"
@@ -65,7 +67,13 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     : QDialog(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
-      m_core(std::make_unique<CPelorvaneCore>(service, *this, std::move(dataDir))) {
+      m_core(std::make_unique<CPelorvaneCore>(service, *this, std::move(dataDir))),
+      m_trainer(std::make_unique<TrainerSession>(m_core->Session(),
+                                                 [this](PlayMode mode, int speedPercent) {
+                                                     m_core->SetSpeedPercent(speedPercent);
+                                                     m_core->StartPlay(mode);
+                                                     return m_core->CurrentPlayState() != Stopped;
+                                                 })) {
     InstallFontSubstitutes();
     m_hIcon = QIcon(QStringLiteral(":/res/pelorvane.png"));
     BuildControls();
@@ -109,6 +117,7 @@ void CPelorvaneDlg::BuildControls() {
     tabOrder[tabs++] = AddButton(ids::kAccompaniment, "伴奏演奏", 210, 114);
     tabOrder[tabs++] = AddButton(ids::kSolo, "ソロ演奏", 210, 138);
     tabOrder[tabs++] = AddButton(ids::kStop, "停止", 210, 168);
+    BuildHandChoice();
 
     auto addLabel = [&](const char* text, int x, int y, int w, int h) {
         auto* label = new QLabel(QString::fromUtf8(text), this);
@@ -137,6 +146,8 @@ void CPelorvaneDlg::BuildControls() {
     addLabel("x0.5", 210, 228, 12, 8);
     addLabel("x1.0", 252, 228, 12, 8);
     addLabel("x1.2", 270, 228, 12, 8);
+
+    BuildTimeControls();
 
     tabOrder[tabs++] = AddButton(ids::kSettings, "設定", 210, 264);
 
@@ -196,6 +207,10 @@ void CPelorvaneDlg::BuildControls() {
     for (int i = 0; i + 1 < tabs; ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
+    // The controls added to the template come after all of its own.
+    setTabOrder(tabOrder[tabs - 1], m_speedPercent);
+    setTabOrder(m_speedPercent, m_countIn);
+    setTabOrder(m_countIn, m_metronome);
 
     connect(m_songListBox, &QListWidget::itemSelectionChanged, this,
             &CPelorvaneDlg::OnSongSelChange);
@@ -261,6 +276,11 @@ void CPelorvaneDlg::OnInitDialog() {
             [this](const QString& text) { ShowSaveFailure(text.toStdString()); });
     connect(m_results.get(), &CPracticeResultsWindow::LoopRequested, this,
             &CPelorvaneDlg::OnPractiseLoop);
+    connect(m_results.get(), &CPracticeResultsWindow::TrainerRequested, this,
+            &CPelorvaneDlg::OnTrainLoop);
+    m_results->m_onScored = [this](const PracticeRun& run, const PracticeSummary& summary) {
+        OnRunScored(run, summary);
+    };
 
     SelectLastSong();
 
@@ -324,6 +344,10 @@ void CPelorvaneDlg::OnCommand(int id) {
     if (modeCommand) {
         // A song chosen a moment ago starts from its remembered place, so that is shown first.
         FinishSongPreparation(true);
+    }
+    // Playing by hand ends the training.
+    if (modeCommand || id == ids::kStop) {
+        m_trainer->Stop();
     }
     switch (id) {
         case ids::kAddSong:
@@ -465,6 +489,10 @@ bool CPelorvaneDlg::PreTranslateMessage(QWidget* target, QKeyEvent* key) {
             }
         }
     }
+    if (key->key() == Qt::Key_F12 && held == Qt::NoModifier) {
+        SetMetronome(!m_core->Metronome());
+        return true;
+    }
     if (key->key() == Qt::Key_F10 && held == Qt::ShiftModifier) {
         // The desktop's other key for the context menu, besides the Menu key.
         const QPoint centre = target->rect().center();
@@ -522,11 +550,16 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = text.isEmpty() ? nullptr : menu.addAction(text);
     QAction* history = menu.addAction(QString::fromUtf8("練習の記録(&H)..."));
+    QAction* metronome = menu.addAction(QString::fromUtf8("メトロノーム(&M)"));
+    metronome->setCheckable(true);
+    metronome->setChecked(m_core->Metronome());
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen && chosen == about) {
         OnAbout();
     } else if (chosen == history) {
         OnPracticeHistory();
+    } else if (chosen == metronome) {
+        SetMetronome(!m_core->Metronome());
     }
 }
 
@@ -608,6 +641,7 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
     }
     m_keyboard->SetKeyRange(low, high);
     m_keyboard->SetSplitMark(split);
+    ShowHandChoice();
     // The view follows the keyboard's keys and shows the practised channels bright.
     m_noteView->SetPracticeChoice(practice);
     m_noteView->update();

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/trainer_session.h"
 #include "engine/window_core.h"
 #include "ui/passage_memory.h"
 #include "ui/ui_state.h"
@@ -21,13 +22,17 @@ namespace smf {
 class MeterMap;
 }
 class CTrackListBox;
+class CHandChoice;
 class CLEDCtrl;
 class CKeyboardPanel;
 class CPositionBar;
 class CNoteView;
 class CPracticeResultsWindow;
+class QCheckBox;
+class QComboBox;
 class QKeyEvent;
 class QLabel;
+class QSpinBox;
 class QPushButton;
 class QSlider;
 
@@ -112,6 +117,27 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     QLabel* m_speedValue = nullptr;
     QLabel* m_keyboardHint = nullptr;
 
+    // --- Keeping time (pelorvane_dlg_time.cpp) ------------------------------------------------
+    // The exact speed in percent, the count-in and the metronome, under the speed slider.
+    void BuildTimeControls();
+    // An exact speed chosen: one of the slider's goes through the slider as before.
+    void OnSpeedPercentChosen(int percent);
+    void SetMetronome(bool on);
+    void OnCountInChosen(int bars);
+    // The choices remembered with the window state, shown and handed to the core.
+    void RestoreTimeKeeping();
+    // A hard bar's だんだん速く: trains the loop around it from the usual start to the goal.
+    void OnTrainLoop(LoopSpan loop, int mode);
+    // A scored run from the 練習結果 window, for the trainer.
+    void OnRunScored(const PracticeRun& run, const PracticeSummary& summary);
+    TrainerSession& Trainer() { return *m_trainer; }
+    // The slider at the nearest position to the trainer's speed, the exact one beside it.
+    void ShowTrainerSpeed();
+    std::unique_ptr<TrainerSession> m_trainer;
+    QSpinBox* m_speedPercent = nullptr;
+    QComboBox* m_countIn = nullptr;
+    QCheckBox* m_metronome = nullptr;
+
     // --- Position bar and A-B loop (pelorvane_dlg_passage.cpp) -------------------------------
     // Where each song's place and loop are remembered; none until set.
     void SetPassageMemory(PassageMemory memory) { m_passageMemory = std::move(memory); }
@@ -129,6 +155,11 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     bool HandKey(QKeyEvent* key);
     void ChooseHand(Hand hand);
     void SplitHandsAt(int key);
+    // The 両手 / 右手 / 左手 buttons, between the song buttons and the mode buttons; they show the
+    // core's hand.
+    void BuildHandChoice();
+    void ShowHandChoice();
+    CHandChoice* m_handChoice = nullptr;
     void RefreshPositionBar();
     CPositionBar* m_positionBar = nullptr;
 

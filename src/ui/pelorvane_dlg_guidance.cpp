@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QSlider>
+#include <QSpinBox>
 
 #include "engine/play_mode.h"
 #include "midi/midi_port.h"
@@ -18,8 +19,12 @@ bool CPelorvaneDlg::SongChosen() {
 }
 
 void CPelorvaneDlg::UpdateSpeedValue() {
-    const int percent = SpeedPercentTable[ClampSpeedPosition(m_speedSlider->value())];
+    const int percent = m_core->ChosenSpeedPercent(m_speedSlider->value());
     m_speedValue->setText(SpeedText(percent));
+    if (m_speedPercent) {
+        const QSignalBlocker block(m_speedPercent);
+        m_speedPercent->setValue(percent);
+    }
 }
 
 void CPelorvaneDlg::UpdateInputHint() {

@@ -4,9 +4,24 @@
 #include <QKeyEvent>
 
 #include "ui/control_ids.h"
+#include "ui/dialog_units.h"
+#include "ui/hand_choice.h"
 #include "ui/note_view.h"
 #include "ui/pelorvane_dlg.h"
 #include "ui/position_bar.h"
+
+void CPelorvaneDlg::BuildHandChoice() {
+    const DialogUnits du(font());
+    m_handChoice = new CHandChoice(this);
+    m_handChoice->setObjectName(QStringLiteral("hand"));
+    // In the gap over the mode buttons, which the hand applies to.
+    m_handChoice->setGeometry(du.Rect(210, 55, 66, 10));
+    connect(m_handChoice, &CHandChoice::handChosen, this, &CPelorvaneDlg::ChooseHand);
+}
+
+void CPelorvaneDlg::ShowHandChoice() {
+    m_handChoice->Show(m_core->PracticeHand());
+}
 
 bool CPelorvaneDlg::HandKey(QKeyEvent* key) {
     if ((key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) !=

@@ -24,6 +24,7 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     m_passageAwaited = false;
     if (!loaded) {
         m_core->SetHands(Hand::Both, PartMap::kDefaultSplitKey);
+        ShowHandChoice();
         m_positionBar->SetSong(nullptr);
         ShowSongInView(nullptr);
         m_core->SetLoop(std::nullopt);

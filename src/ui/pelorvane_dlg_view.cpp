@@ -23,6 +23,7 @@ void CPelorvaneDlg::SetViewState(UiState state) {
         m_noteView->SetSpanMs(*span);
     }
     m_noteView->SetOthersHidden(m_viewState->ViewOthersHidden());
+    RestoreTimeKeeping();
     connect(m_noteView, &CNoteView::spanChanged, this, [this](int spanMs) {
         if (m_viewState) {
             m_viewState->SetViewSpanMs(spanMs);

@@ -5,8 +5,10 @@
 #include <QChartView>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QResizeEvent>
+#include <QScatterSeries>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QValueAxis>
@@ -45,6 +47,20 @@ int RunStep(int runs) {
 bool Scored(const StoredRun& r) {
     return r.mode == QLatin1String("lesson") || r.mode == QLatin1String("accompaniment");
 }
+
+// A run of one hand is marked over both lines, so that a learner who alternates hands sees each
+// hand's progress; runs of both hands keep the plain points.
+struct HandMark {
+    const char* hand;
+    const char* name;
+    QScatterSeries::MarkerShape shape;
+    QRgb colour;
+};
+const HandMark kHandMarks[] = {
+    {"right", "右手", QScatterSeries::MarkerShapeTriangle, qRgb(0xd9, 0x48, 0x0f)},
+    {"left", "左手", QScatterSeries::MarkerShapeRectangle, qRgb(0x70, 0x48, 0xe8)},
+};
+constexpr qreal kHandMarkSize = 11.0;
 
 QString TimingCell(const StoredRun& r) {
     if (r.mode == QLatin1String("accompaniment")) {
@@ -211,5 +227,49 @@ void CPracticeHistoryView::UpdateChart(const std::vector<StoredRun>& runs) {
     tempo->attachAxis(speed);
     for (QLineSeries* series : {accuracy, tempo}) {
         series->setPointsVisible(true);
+    }
+    AddHandMarks(runs, *accuracy, *tempo);
+}
+
+void CPracticeHistoryView::AddHandMarks(const std::vector<StoredRun>& runs, QLineSeries& accuracy,
+                                        QLineSeries& tempo) {
+    QChart* chart = m_chart->chart();
+    for (const HandMark& mark : kHandMarks) {
+        // The accuracy marks carry the legend entry; the tempo marks repeat them unnamed.
+        auto* onAccuracy = new QScatterSeries;
+        auto* onTempo = new QScatterSeries;
+        onAccuracy->setName(QString::fromUtf8(mark.name));
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (runs[i].hand != QLatin1String(mark.hand)) {
+                continue;
+            }
+            const qreal x = static_cast<qreal>(i + 1);
+            if (Scored(runs[i])) {
+                onAccuracy->append(x, runs[i].accuracy * 100.0);
+            }
+            onTempo->append(x, runs[i].speed);
+        }
+        if (onTempo->count() == 0) {
+            // Never practised with this hand: the chart stays as it always was.
+            delete onAccuracy;
+            delete onTempo;
+            continue;
+        }
+        for (QScatterSeries* series : {onAccuracy, onTempo}) {
+            series->setMarkerShape(mark.shape);
+            series->setMarkerSize(kHandMarkSize);
+            series->setColor(QColor(mark.colour));
+            series->setBorderColor(QColor(mark.colour).darker(130));
+            chart->addSeries(series);
+        }
+        for (QAbstractAxis* axis : accuracy.attachedAxes()) {
+            onAccuracy->attachAxis(axis);
+        }
+        for (QAbstractAxis* axis : tempo.attachedAxes()) {
+            onTempo->attachAxis(axis);
+        }
+        for (QLegendMarker* marker : chart->legend()->markers(onTempo)) {
+            marker->setVisible(false);
+        }
     }
 }

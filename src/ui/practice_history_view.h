@@ -8,6 +8,7 @@
 class QBoxLayout;
 class QChartView;
 class QLabel;
+class QLineSeries;
 class QStackedWidget;
 class QTableWidget;
 
@@ -36,6 +37,9 @@ class CPracticeHistoryView : public QWidget {
   private:
     void UpdateChart(const std::vector<StoredRun>& runs);
     void UpdateList(const std::vector<StoredRun>& runs);
+    // Marks each run of one hand over the two lines, a shape and colour per hand in the legend.
+    void AddHandMarks(const std::vector<StoredRun>& runs, QLineSeries& accuracy,
+                      QLineSeries& tempo);
 
     QStackedWidget* m_pages = nullptr;
     QBoxLayout* m_sides = nullptr;  // the list and the chart

@@ -45,6 +45,11 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     m_summary->setWordWrap(true);
     layout->addWidget(m_title);
     layout->addWidget(m_summary);
+    m_trainerLine = new QLabel(this);
+    m_trainerLine->setObjectName(QStringLiteral("trainer"));
+    m_trainerLine->setWordWrap(true);
+    m_trainerLine->hide();
+    layout->addWidget(m_trainerLine);
     m_barBox = new QVBoxLayout;
     layout->addLayout(m_barBox);
 
@@ -93,6 +98,9 @@ void CPracticeResultsWindow::CollectRuns(bool flush) {
         }
     }
     for (RecordedRun& r : runs) {
+        if (m_onScored && r.summary.scored && !flush) {
+            m_onScored(r.run, r.summary);
+        }
         const bool show = &r == shown;
         if (!r.played) {
             if (show) {
@@ -186,6 +194,10 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
         delete b;
     }
     m_barButtons.clear();
+    for (QPushButton* b : m_trainerButtons) {
+        delete b;
+    }
+    m_trainerButtons.clear();
     if (meter && r.played) {
         for (const uint32_t bar : r.hardestBars) {
             auto* button = new QPushButton(QString::fromUtf8("第%1小節を練習する").arg(bar), this);
@@ -194,6 +206,15 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
                     [this, loop] { emit LoopRequested(loop); });
             m_barBox->addWidget(button);
             m_barButtons.push_back(button);
+            auto* trainer =
+                new QPushButton(QString::fromUtf8("第%1小節をだんだん速く").arg(bar), this);
+            trainer->setToolTip(QString::fromUtf8(
+                "うまく弾けるたびに少しずつ速くして、この小節をくり返し練習します。"));
+            const int mode = static_cast<int>(r.run.mode);
+            connect(trainer, &QPushButton::clicked, this,
+                    [this, loop, mode] { emit TrainerRequested(loop, mode); });
+            m_barBox->addWidget(trainer);
+            m_trainerButtons.push_back(trainer);
         }
     }
 }
@@ -205,6 +226,10 @@ void CPracticeResultsWindow::ClearFigures() {
         delete b;
     }
     m_barButtons.clear();
+    for (QPushButton* b : m_trainerButtons) {
+        delete b;
+    }
+    m_trainerButtons.clear();
 }
 
 QString CPracticeResultsWindow::SongTitle(const QString& songPath) const {
@@ -282,4 +307,16 @@ QString CPracticeResultsWindow::SummaryText() const {
 
 QString CPracticeResultsWindow::TitleText() const {
     return m_title->text();
+}
+
+void CPracticeResultsWindow::ShowTrainer(const QString& text) {
+    m_trainerLine->setText(text);
+    m_trainerLine->setVisible(!text.isEmpty());
+    if (!text.isEmpty()) {
+        ShowBeside();
+    }
+}
+
+QString CPracticeResultsWindow::TrainerText() const {
+    return m_trainerLine->isVisible() ? m_trainerLine->text() : QString();
 }

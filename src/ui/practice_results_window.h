@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,6 +49,14 @@ class CPracticeResultsWindow : public QWidget {
     QString TitleText() const;
     CPracticeHistoryView* History() const { return m_history; }
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
+    // The hard bars' buttons that train the loop around each bar faster and faster.
+    const std::vector<QPushButton*>& TrainerButtons() const { return m_trainerButtons; }
+    // Told of every scored run as it is collected (also one in which nothing was played), before
+    // it is stored: the tempo trainer decides the next pass from it.
+    std::function<void(const PracticeRun&, const PracticeSummary&)> m_onScored;
+    // The tempo trainer's passes and the speed reached, under the figures; empty hides it.
+    void ShowTrainer(const QString& text);
+    QString TrainerText() const;
     QChartView* Chart() const;
     // Returns once every run handed over is stored and read back.
     void FinishStoring() { m_store.Finish(); }
@@ -59,6 +68,8 @@ class CPracticeResultsWindow : public QWidget {
     void SaveFailure(const QString& text);
     // A hard bar's button: the loop around that bar, for the main window to set and show.
     void LoopRequested(LoopSpan loop);
+    // A hard bar's だんだん速く button: the loop around that bar, trained in the run's mode.
+    void TrainerRequested(LoopSpan loop, int mode);
 
   private:
     void ShowFigures(const RecordedRun& recorded,
@@ -79,6 +90,8 @@ class CPracticeResultsWindow : public QWidget {
     QLabel* m_summary = nullptr;
     QVBoxLayout* m_barBox = nullptr;
     std::vector<QPushButton*> m_barButtons;
+    std::vector<QPushButton*> m_trainerButtons;
+    QLabel* m_trainerLine = nullptr;
     CPracticeHistoryView* m_history = nullptr;
     QString m_figuresSong;  // the song whose run's figures stand, empty for none
     bool m_openedAhead = false;

@@ -21,6 +21,8 @@ const QString kViewOthersHidden = QStringLiteral("view/othersHidden");
 const QString kLastFolder = QStringLiteral("songs/lastFolder");
 const QString kLastSong = QStringLiteral("songs/lastSong");
 const QString kNoInputHidden = QStringLiteral("notices/noInputHidden");
+const QString kMetronome = QStringLiteral("time/metronome");
+const QString kCountIn = QStringLiteral("time/countInBars");
 
 // Farther out than any desktop reaches: such a value is damage, not a place.
 constexpr int kFarthest = 1000000;
@@ -141,6 +143,30 @@ bool UiState::ViewOthersHidden() const {
 
 void UiState::SetViewOthersHidden(bool hidden) {
     WriteValue(m_path, kViewOthersHidden, hidden ? 1 : 0);
+}
+
+bool UiState::MetronomeOn() const {
+    const auto settings = OpenToRead(m_path);
+    return settings && settings->value(kMetronome).toString() == QLatin1String("1");
+}
+
+void UiState::SetMetronomeOn(bool on) {
+    WriteValue(m_path, kMetronome, on ? 1 : 0);
+}
+
+int UiState::CountInBars() const {
+    const auto settings = OpenToRead(m_path);
+    if (!settings) {
+        return 0;
+    }
+    bool ok = false;
+    const int bars = settings->value(kCountIn).toString().toInt(&ok);
+    // A damaged value counts in nothing rather than something unexpected.
+    return ok && bars >= 0 && bars <= 2 ? bars : 0;
+}
+
+void UiState::SetCountInBars(int bars) {
+    WriteValue(m_path, kCountIn, bars);
 }
 
 QString UiState::LastSongPath() const {

@@ -43,6 +43,12 @@ class UiState {
     bool NoInputNoticeHidden() const;
     void SetNoInputNoticeHidden(bool hidden);
 
+    // The metronome's clicks and the bars counted in before a start (0 to 2).
+    bool MetronomeOn() const;
+    void SetMetronomeOn(bool on);
+    int CountInBars() const;
+    void SetCountInBars(int bars);
+
     // The folder the last song was chosen from, if it still exists.
     QString LastSongFolder() const;
     void SetLastSongFolder(const QString& folder);

@@ -15,7 +15,7 @@
 
 namespace {
 
-enum class Kind { Start, Stop, Speed, Ticks, Seek, Loop };
+enum class Kind { Start, Stop, Speed, Ticks, Seek, Loop, Metronome, CountIn, Percent };
 
 // A command of the window at a clock millisecond (an offset from the session's start): before
 // that millisecond's tick, or just after the first tick at or past it.
@@ -182,6 +182,15 @@ class Rig {
                 m_core->SetLoop(b == 0 ? std::nullopt : std::optional<LoopSpan>(LoopSpan{a, b}));
                 break;
             }
+            case Kind::Metronome:
+                m_core->SetMetronome(c.value != 0);
+                break;
+            case Kind::CountIn:
+                m_core->SetCountInBars(c.value);
+                break;
+            case Kind::Percent:
+                m_core->SetSpeedPercent(c.value);
+                break;
         }
     }
 
@@ -460,6 +469,62 @@ TEST_F(SleepingClock, JumpsAndLoopsSendAsTheClockTickingEveryMillisecond) {
                             PassageScript(static_cast<PlayMode>(mode), speed)};
             PlayBothWays(session);
         }
+    }
+}
+
+// What every mode sends with nothing of the time keeping switched on, as recorded before it
+// existed: a fingerprint of every message, its millisecond and its device.
+TEST_F(SleepingClock, WithoutTimeKeepingEveryModeSendsAsBefore) {
+    const SmfWriter song = RealShapedSong(5);
+    std::vector<uint64_t> prints;
+    for (int mode = 0; mode < 4; ++mode) {
+        for (const bool passage : {false, true}) {
+            Session session{&song,
+                            0b101,
+                            static_cast<PlayMode>(mode),
+                            1,
+                            300000,
+                            9000,
+                            passage ? PassageScript(static_cast<PlayMode>(mode), 1)
+                                    : Script(static_cast<PlayMode>(mode), 1, 0b101)};
+            std::vector<uint32_t> after;
+            Rig sleeping(session);
+            sleeping.PlaySleeping(after);
+            Rig ticking(session);
+            uint64_t print = 1469598103934665603ull;
+            for (const RecordedMessage& m : ticking.PlayTickingEveryMs(after)) {
+                for (const uint32_t v :
+                     {m.timeMs - session.startClock, static_cast<uint32_t>(m.deviceId), m.packed,
+                      static_cast<uint32_t>(m.bytes.size())}) {
+                    print = (print ^ v) * 1099511628211ull;
+                }
+            }
+            prints.push_back(print);
+        }
+    }
+    const std::vector<uint64_t> before = {
+        0x1a75655ca9dd6de7ull, 0x3bf3961e90575832ull, 0x258a569b18a44d92ull, 0x3260d4ab90caf1f4ull,
+        0xf18fe2e1ca5f1bf3ull, 0x6981d96ab26f809bull, 0x7dc7cbea5ab3b1bcull, 0x3ee5f9529b08f169ull};
+    EXPECT_EQ(prints, before);
+}
+
+// The metronome's clicks and the count-in's, with exact speeds, jumps and a loop, in a song
+// whose meter changes.
+TEST_F(SleepingClock, ClicksAndCountInsSendAsTheClockTickingEveryMillisecond) {
+    SmfWriter song = RealShapedSong(6);
+    song.Add(0, {0xFF, 0x58, 0x04, 0x03, 0x02, 24, 8});
+    song.Add(2000, {0xFF, 0x58, 0x04, 0x07, 0x03, 24, 8});
+    for (int mode = 0; mode < 4; ++mode) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        std::vector<Command> script = PassageScript(static_cast<PlayMode>(mode), 3);
+        const std::vector<Command> timeKeeping = {
+            {0, false, Kind::Metronome, 1},    {0, false, Kind::CountIn, 1},
+            {1200, false, Kind::Percent, 65},  {3100, true, Kind::Metronome, 0},
+            {3800, false, Kind::Metronome, 1}, {4300, true, Kind::Percent, 135},
+            {6900, false, Kind::CountIn, 2}};
+        script.insert(script.begin(), timeKeeping.begin(), timeKeeping.end());
+        Session session{&song, 0b101, static_cast<PlayMode>(mode), 3, 400000, 9000, script};
+        PlayBothWays(session);
     }
 }
 

@@ -43,7 +43,7 @@ TEST(PlayOptionsTest, ReadsEveryOption) {
 TEST(PlayOptionsTest, RejectsMistakesWithAReason) {
     for (const auto& args : std::vector<std::vector<const char*>>{
              {},
-             {"--speed", "75", "a.mid"},
+             {"--speed", "73", "a.mid"},
              {"--practice", "0", "a.mid"},
              {"--practice", "17", "a.mid"},
              {"--practice", "1,,2", "a.mid"},
@@ -77,3 +77,49 @@ TEST(PlayOptionsTest, HandAndSplitKeyAreReadAndBadOnesRefused) {
         EXPECT_EQ(std::string("split key must be 0-127: ") + bad, error);
     }
 }
+
+namespace {
+
+TEST(PlayOptionsTest, ReadsTheTimeKeepingOptionsAndRefusesTheirMistakes) {
+    auto options = Parse({"--speed", "65", "--metronome", "--count-in", "2", "--mode",
+                          "accompaniment", "--loop", "2-3", "--trainer", "60:5:100", "a.mid"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->exactSpeed, 65);
+    EXPECT_EQ(options->speedPosition, 0);
+    EXPECT_TRUE(options->metronome);
+    EXPECT_EQ(options->countInBars, 2);
+    ASSERT_TRUE(options->trainer);
+    EXPECT_EQ(options->trainer->start, 60);
+    EXPECT_EQ(options->trainer->step, 5);
+    EXPECT_EQ(options->trainer->goal, 100);
+    // The old five speeds are the slider's positions, as before.
+    options = Parse({"--speed", "120", "a.mid"});
+    EXPECT_EQ(options->speedPosition, 4);
+    EXPECT_FALSE(options->exactSpeed);
+    EXPECT_FALSE(options->metronome);
+    EXPECT_EQ(options->countInBars, 0);
+    EXPECT_EQ(Parse({"--speed", "30", "a.mid"})->exactSpeed, 30);
+
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {"--speed", "25", "a.mid"},
+             {"--speed", "155", "a.mid"},
+             {"--speed", "-50", "a.mid"},
+             {"--speed", "0100", "a.mid"},
+             {"--count-in", "3", "a.mid"},
+             {"--count-in", "-1", "a.mid"},
+             {"--mode", "lesson", "--loop", "1-2", "--trainer", "60:0:100", "a.mid"},
+             {"--mode", "lesson", "--loop", "1-2", "--trainer", "60:5:155", "a.mid"},
+             {"--mode", "lesson", "--loop", "1-2", "--trainer", "100:5:60", "a.mid"},
+             {"--mode", "lesson", "--loop", "1-2", "--trainer", "60:5", "a.mid"},
+             {"--mode", "lesson", "--trainer", "60:5:100", "a.mid"},
+             {"--loop", "1-2", "--trainer", "60:5:100", "a.mid"},
+             {"--mode", "lesson", "--loop", "1-2", "--repeat", "3", "--trainer", "60:5:100",
+              "a.mid"},
+         }) {
+        std::string error;
+        EXPECT_FALSE(Parse(args, &error)) << args[1];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace

@@ -4,12 +4,14 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <fstream>
 
 #include "current_performance.h"
 #include "engine/performance.h"
 #include "ui/control_ids.h"
 #include "ui/drag_list_box.h"
+#include "ui/hand_choice.h"
 #include "ui/keyboard_panel.h"
 #include "ui/note_view.h"
 #include "ui/passage_memory.h"
@@ -172,6 +174,51 @@ TEST_F(PassageWindowTest, TheHandAndTheSplitKeyComeBackWithTheirSong) {
     EXPECT_EQ(m_window->Core().SplitKey(), 55);
     EXPECT_EQ(m_window->m_noteView->Practice().hand, Hand::Left);
     EXPECT_EQ(ReadFile("songlist.txt").find("hand"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The 両手 / 右手 / 左手 buttons show the one hand the window holds, whichever way it was chosen,
+// and choose it themselves; their tooltips name the keys.
+TEST_F(PassageWindowTest, TheHandButtonsShowAndChooseTheHandTheKeysAndTheMenuChoose) {
+    WriteSongList({DemoSong(0), DemoSong(1)});
+    OpenWithMemory();
+    CHandChoice* choice = m_window->m_handChoice;
+    auto checked = [&] {
+        QString hands;
+        for (Hand h : {Hand::Both, Hand::Right, Hand::Left}) {
+            hands += choice->Button(h)->isChecked() ? choice->Button(h)->text() : QString();
+        }
+        return hands;
+    };
+    EXPECT_EQ(checked(), QString::fromUtf8("両手"));
+    EXPECT_TRUE(choice->isVisible());
+    ClickSongRow(0);
+    Key(m_window->m_keyboard, Qt::Key_F3);
+    EXPECT_EQ(checked(), QString::fromUtf8("右手"));
+    QTest::mouseClick(choice->Button(Hand::Left), Qt::LeftButton);
+    EXPECT_EQ(m_window->Core().PracticeHand(), Hand::Left);
+    EXPECT_EQ(m_window->m_noteView->Practice().hand, Hand::Left);
+    EXPECT_EQ(checked(), QString::fromUtf8("左手"));
+    // A click on the hand already chosen keeps it.
+    QTest::mouseClick(choice->Button(Hand::Left), Qt::LeftButton);
+    EXPECT_EQ(checked(), QString::fromUtf8("左手"));
+    emit m_window->m_keyboard->handChosen(Hand::Right);
+    EXPECT_EQ(checked(), QString::fromUtf8("右手"));
+    ClickSongRow(1);
+    EXPECT_EQ(checked(), QString::fromUtf8("両手")) << "another song starts with both hands";
+    ClickSongRow(0);
+    EXPECT_EQ(checked(), QString::fromUtf8("右手")) << "the hand comes back with its song";
+    const char* keys[] = {"[F2]", "[F3]", "[F4]"};
+    int i = 0;
+    for (Hand h : {Hand::Both, Hand::Right, Hand::Left}) {
+        EXPECT_TRUE(choice->Button(h)->toolTip().endsWith(QLatin1String(keys[i++])));
+    }
+    // Over the mode buttons, clear of the song buttons.
+    EXPECT_GE(choice->geometry().top(), Control(ids::kDeleteSong)->geometry().bottom());
+    EXPECT_LT(choice->geometry().bottom(), Control(ids::kModelPerformance)->geometry().top());
 }
 
 }  // namespace

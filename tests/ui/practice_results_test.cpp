@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScatterSeries>
 #include <QTableWidget>
 #include <QTest>
 #include <QValueAxis>
@@ -363,6 +365,61 @@ TEST_F(PracticeResultsTest, TheHistoryTellsARunOfOneHandFromOneOfBoth) {
     ASSERT_EQ(list->rowCount(), 2);
     EXPECT_EQ(list->item(0, 2)->text(), QString::fromUtf8("マイペースレッスン（左手）"));
     EXPECT_EQ(list->item(1, 2)->text(), QString::fromUtf8("マイペースレッスン"));
+}
+
+}  // namespace
+
+namespace {
+
+// Runs of one hand carry a mark of their hand on both lines, named once in the legend; runs of
+// both hands keep the plain points.
+TEST(PracticeHistoryChartTest, RunsOfOneHandAreMarkedByTheirHand) {
+    struct {
+        const char* hand;
+        const char* mode;
+        int speed;
+        double accuracy;
+    } const played[] = {{"both", "lesson", 100, 0.5},
+                        {"right", "lesson", 80, 0.7},
+                        {"left", "model", 60, 0.0},
+                        {"right", "accompaniment", 100, 0.9}};
+    std::vector<StoredRun> runs;
+    for (const auto& p : played) {
+        StoredRun r;
+        r.hand = p.hand;
+        r.mode = p.mode;
+        r.speed = p.speed;
+        r.accuracy = p.accuracy;
+        r.notes = r.hit = r.chords = 4;
+        runs.push_back(r);
+    }
+    CPracticeHistoryView view(nullptr);
+    view.resize(700, 400);
+    view.SetRuns(runs);
+    view.show();
+    QChart* chart = view.Chart()->chart();
+    const QList<QAbstractSeries*> series = chart->series();
+    ASSERT_EQ(series.size(), 6);
+    auto* accuracy = static_cast<QLineSeries*>(series[0]);
+    auto* tempo = static_cast<QLineSeries*>(series[1]);
+    auto marks = [&](int i) { return qobject_cast<QScatterSeries*>(series[i]); };
+    for (int i = 2; i < 6; ++i) {
+        ASSERT_NE(marks(i), nullptr);
+        EXPECT_EQ(marks(i)->attachedAxes(), (i % 2 == 0 ? accuracy : tempo)->attachedAxes());
+        // Named once in the legend, on the accuracy marks.
+        EXPECT_EQ(chart->legend()->markers(marks(i))[0]->isVisible(), i % 2 == 0);
+    }
+    EXPECT_EQ(marks(2)->name(), QString::fromUtf8("右手"));
+    EXPECT_EQ(marks(2)->points(), (QList<QPointF>{{2, 70}, {4, 90}}));
+    EXPECT_EQ(marks(3)->points(), (QList<QPointF>{{2, 80}, {4, 100}}));
+    EXPECT_EQ(marks(4)->name(), QString::fromUtf8("左手"));
+    EXPECT_TRUE(marks(4)->points().isEmpty()) << "a model performance has no accuracy";
+    EXPECT_EQ(marks(5)->points(), (QList<QPointF>{{3, 60}}));
+    EXPECT_NE(marks(2)->markerShape(), marks(4)->markerShape());
+    EXPECT_NE(marks(2)->color(), marks(4)->color());
+    const QImage drawn = view.Chart()->grab().toImage();
+    EXPECT_GT(CountColour(drawn, marks(2)->color().rgb()), 40);
+    EXPECT_GT(CountColour(drawn, marks(5)->color().rgb()), 20);
 }
 
 }  // namespace

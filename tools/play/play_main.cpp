@@ -11,7 +11,10 @@
 #include <thread>
 
 #include "engine/play_session.h"
+#include "engine/practice_run.h"
+#include "engine/trainer_session.h"
 #include "midi/system_midi.h"
+#include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "play_options.h"
 #include "play_passage.h"
@@ -69,20 +72,29 @@ class Recorder {
         (void)on;
 #endif
     }
-    void Store(PlaySession& session, bool flush) {
+    // The runs finished by now, scored; stored too when recording.
+    std::vector<std::pair<PracticeRun, PracticeSummary>> Store(PlaySession& session, bool flush) {
+        std::vector<std::pair<PracticeRun, PracticeSummary>> scored;
 #ifdef PV_WITH_HISTORY
         if (m_db) {
-            RecordFinishedRuns(session.Practice(), *m_db, flush);
+            for (RecordedRun& r : RecordFinishedRuns(session.Practice(), *m_db, flush)) {
+                scored.emplace_back(std::move(r.run), r.summary);
+            }
             if (flush) {
                 // Runs a busy or full history could not take yet get a last chance.
                 m_db->Settle(kCloseWaitMs);
             }
             Report();
+            return scored;
         }
-#else
-        (void)session;
-        (void)flush;
 #endif
+        for (PracticeRun& run : session.Practice().Collect(NowMs(), flush)) {
+            if (const auto meter = session.Practice().MeterOf(run.song)) {
+                PracticeSummary summary = Summarize(run, *meter);
+                scored.emplace_back(std::move(run), summary);
+            }
+        }
+        return scored;
     }
 
   private:
@@ -97,6 +109,30 @@ class Recorder {
     std::unique_ptr<PracticeDatabase> m_db;
 #endif
 };
+
+// Each pass the trainer scored, on standard output, and the end of the training.
+void TellTrainer(TrainerSession& trainer,
+                 const std::vector<std::pair<PracticeRun, PracticeSummary>>& runs) {
+    for (const auto& [run, summary] : runs) {
+        const bool wasActive = trainer.Active();
+        const std::optional<TempoTrainer::Outcome> outcome = trainer.OnRunScored(run, summary);
+        if (!outcome) {
+            if (wasActive && !trainer.Active()) {
+                std::cout << "training ended: a pass was stopped or had nothing played"
+                          << std::endl;
+            }
+            continue;
+        }
+        std::cout << "pass " << trainer.Trainer()->Passes().size() << ": speed " << run.speedPercent
+                  << "%, accuracy " << static_cast<int>(summary.accuracy * 100.0 + 0.5) << "%";
+        if (*outcome == TempoTrainer::Outcome::Reached) {
+            std::cout << "; goal of " << run.speedPercent << "% reached";
+        } else {
+            std::cout << "; next pass at " << trainer.Trainer()->Speed() << "%";
+        }
+        std::cout << std::endl;
+    }
+}
 
 int Play(const PlayOptions& options) {
     ErrorStream errors;
@@ -117,7 +153,8 @@ int Play(const PlayOptions& options) {
     }
     StartCommand start;
     start.mode = options.mode;
-    start.speedPercent = SpeedPercentTable[ClampSpeedPosition(options.speedPosition)];
+    start.speedPercent =
+        options.exactSpeed.value_or(SpeedPercentTable[ClampSpeedPosition(options.speedPosition)]);
     for (int channel = 0; channel < 16; ++channel) {
         start.parts.SetChannel(channel, options.practice[channel]);
     }
@@ -139,8 +176,19 @@ int Play(const PlayOptions& options) {
         for (const std::string& text : opened.messages) {
             errors.ShowMessage(text);
         }
+        session.SetMetronome(options.metronome);
+        session.SetCountInBars(options.countInBars);
         session.StartClockThread();
-        if (!session.Start(start)) {
+        TrainerSession trainer(session, [&session, start](PlayMode mode, int speedPercent) {
+            StartCommand pass = start;
+            pass.mode = mode;
+            pass.speedPercent = speedPercent;
+            return session.Start(pass);
+        });
+        const bool started = options.trainer && plan->loop
+                                 ? trainer.Start(*options.trainer, *plan->loop, options.mode)
+                                 : session.Start(start);
+        if (!started) {
             std::cerr << "pelorvane-play: nothing to play" << std::endl;
             exitCode = 1;
         }
@@ -155,9 +203,17 @@ int Play(const PlayOptions& options) {
             outputLostTold = outputLostTold || loss == DeviceLoss::Output;
             errors.ShowMessage(DeviceLossText(loss));
         };
-        while (!g_interrupted.load() && !session.WaitUntilStopped(kLookAgain)) {
+        // Between two passes of the trainer nothing plays until the last one is scored.
+        while (!g_interrupted.load()) {
+            const bool stopped = session.WaitUntilStopped(kLookAgain);
             checkDevices();
-            recorder.Store(session, false);
+            TellTrainer(trainer, recorder.Store(session, false));
+            if (stopped && !trainer.Active()) {
+                break;
+            }
+            if (stopped && session.CurrentPlayState() == Stopped) {
+                std::this_thread::sleep_for(kLookAgain);
+            }
         }
         checkDevices();  // a device lost on the last tick
         if (g_interrupted.load()) {

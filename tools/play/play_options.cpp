@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "engine/play_mode.h"
+#include "engine/speed_percent.h"
 
 namespace {
 
@@ -43,14 +44,47 @@ bool ParseKey(const std::string& text, int& key) {
     return key <= 127;
 }
 
-bool ParseSpeed(const std::string& text, int& position) {
-    for (int i = 0; i < 5; ++i) {
-        if (text == std::to_string(SpeedPercentTable[i])) {
-            position = i;
+// A percent of up to three digits.
+bool ParsePercent(const std::string& text, int& percent) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    percent = std::stoi(text);
+    return true;
+}
+
+bool ParseSpeed(const std::string& text, PlayOptions& options) {
+    int percent = 0;
+    if (!ParsePercent(text, percent) || !ValidSpeedPercent(percent)) {
+        return false;
+    }
+    for (int i = 0; i < kSpeedPositions; ++i) {
+        if (percent == SpeedPercentTable[i]) {
+            options.speedPosition = i;
+            options.exactSpeed.reset();
             return true;
         }
     }
-    return false;
+    options.speedPosition = NearestSpeedPosition(percent);
+    options.exactSpeed = percent;
+    return true;
+}
+
+bool ParseTrainer(const std::string& text, TrainerPlan& plan, std::string& error) {
+    const auto first = text.find(':');
+    const auto second = first == text.npos ? text.npos : text.find(':', first + 1);
+    if (second == text.npos || !ParsePercent(text.substr(0, first), plan.start) ||
+        !ParsePercent(text.substr(first + 1, second - first - 1), plan.step) ||
+        !ParsePercent(text.substr(second + 1), plan.goal)) {
+        error = "--trainer needs START:STEP:GOAL in percent: " + text;
+        return false;
+    }
+    error = TrainerPlanError(plan);
+    if (!error.empty()) {
+        error = "--trainer " + text + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 bool ParsePractice(const std::string& text, std::array<bool, 16>& practice) {
@@ -114,10 +148,24 @@ std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& 
                 return std::nullopt;
             }
         } else if (arg == "--speed") {
-            if (!value(text) || !ParseSpeed(text, options.speedPosition)) {
-                error = error.empty() ? "speed must be 50, 80, 90, 100 or 120: " + text : error;
+            if (!value(text) || !ParseSpeed(text, options)) {
+                error = error.empty() ? "speed must be 30-150 in steps of 5: " + text : error;
                 return std::nullopt;
             }
+        } else if (arg == "--metronome") {
+            options.metronome = true;
+        } else if (arg == "--count-in") {
+            if (!value(text) || (text != "0" && text != "1" && text != "2")) {
+                error = error.empty() ? "--count-in needs 0, 1 or 2 bars: " + text : error;
+                return std::nullopt;
+            }
+            options.countInBars = text[0] - '0';
+        } else if (arg == "--trainer") {
+            TrainerPlan plan;
+            if (!value(text) || !ParseTrainer(text, plan, error)) {
+                return std::nullopt;
+            }
+            options.trainer = plan;
         } else if (arg == "--practice") {
             if (!value(text) || !ParsePractice(text, options.practice)) {
                 error =
@@ -173,6 +221,20 @@ std::optional<PlayOptions> ParsePlayOptions(int argc, char** argv, std::string& 
     if (options.repeat != 1 && !options.loopBars) {
         error = "--repeat needs --loop";
         return std::nullopt;
+    }
+    if (options.trainer) {
+        if (!options.loopBars) {
+            error = "--trainer needs --loop";
+            return std::nullopt;
+        }
+        if (options.mode != PlayMode::MyPaceLesson && options.mode != PlayMode::Accompaniment) {
+            error = "--trainer needs --mode lesson or accompaniment: only they are scored";
+            return std::nullopt;
+        }
+        if (options.repeat != 1) {
+            error = "--trainer decides the passes itself; leave out --repeat";
+            return std::nullopt;
+        }
     }
     if (!options.list && options.file.empty()) {
         error = "no file to play";
