@@ -1,6 +1,7 @@
 #include "engine/prepared_song.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "smf/smf.h"
 
@@ -38,19 +39,89 @@ std::shared_ptr<const PreparedSong> PreparedSong::Empty() {
     return prepared;
 }
 
+namespace {
+
+std::size_t EventCount(const smf::Song& song) {
+    std::size_t events = 0;
+    for (const smf::Track& track : song.Tracks()) {
+        events += track.events.size();
+    }
+    return events;
+}
+
+}  // namespace
+
+PreparedSongCache::~PreparedSongCache() {
+    std::lock_guard lock(m_lock);
+    Retire();
+    for (const Result& worker : m_stale) {
+        worker.wait();
+    }
+}
+
+bool PreparedSongCache::IsLast(const std::shared_ptr<const smf::Song>& song, int splitKey) const {
+    return m_last && m_last->Song() == song && m_last->Parts().SplitKey() == splitKey;
+}
+
+void PreparedSongCache::Retire() {
+    if (m_pending) {
+        m_stale.push_back(std::move(m_pending->result));
+        m_pending.reset();
+    }
+    std::erase_if(m_stale, [](const Result& worker) {
+        return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+}
+
 std::shared_ptr<const PreparedSong> PreparedSongCache::Get(
     const std::shared_ptr<const smf::Song>& song, int splitKey) {
-    {
-        std::lock_guard lock(m_lock);
-        if (m_last && m_last->Song() == song && m_last->Parts().SplitKey() == splitKey) {
-            return m_last;
-        }
+    std::unique_lock lock(m_lock);
+    if (IsLast(song, splitKey)) {
+        return m_last;
     }
+    if (m_pending && m_pending->song == song && m_pending->splitKey == splitKey) {
+        const Result result = m_pending->result;
+        lock.unlock();
+        std::shared_ptr<const PreparedSong> prepared = result.get();
+        lock.lock();
+        // Asked for again while waited for: the worker's song is still the one wanted.
+        if (m_pending && m_pending->song == song && m_pending->splitKey == splitKey) {
+            m_pending.reset();
+            m_last = prepared;
+        }
+        return prepared;
+    }
+    lock.unlock();
     // Made outside the lock: another song's preparation never waits on this one.
     std::shared_ptr<const PreparedSong> prepared = PreparedSong::Prepare(song, splitKey);
-    std::lock_guard lock(m_lock);
+    lock.lock();
     m_last = prepared;
     return prepared;
+}
+
+std::shared_ptr<const PreparedSong> PreparedSongCache::Request(
+    const std::shared_ptr<const smf::Song>& song, int splitKey) {
+    std::unique_lock lock(m_lock);
+    if (IsLast(song, splitKey)) {
+        return m_last;
+    }
+    if (m_pending && m_pending->song == song && m_pending->splitKey == splitKey) {
+        if (m_pending->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            return nullptr;
+        }
+        m_last = m_pending->result.get();
+        m_pending.reset();
+        return m_last;
+    }
+    Retire();
+    if (!song || EventCount(*song) < m_atOnceBelow.load()) {
+        lock.unlock();
+        return Get(song, splitKey);
+    }
+    m_pending = Pending{song, splitKey, std::async(std::launch::async, [song, splitKey] {
+                                            return PreparedSong::Prepare(song, splitKey);
+                                        }).share()};
+    return nullptr;
 }
 
 bool PracticeKeyRange(const PreparedSong& song, PracticeChoice choice, int& low, int& high) {

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 #include "engine/note_spans.h"
 #include "engine/part_map.h"
@@ -55,15 +60,45 @@ class PreparedSong {
 };
 
 // The prepared song of the song chosen last: made when the song is chosen, and taken again by
-// every start of it instead of being made anew. Any thread.
+// every start of it instead of being made anew. A long song is made on a worker of its own, so
+// choosing it never holds up the window; a song chosen meanwhile replaces it, and what the
+// worker made for a song no longer asked for is dropped. Any thread.
 class PreparedSongCache {
   public:
+    // Below this many events a song is made at once: it takes a few milliseconds.
+    static constexpr std::size_t kAtOnceBelowEvents = 20000;
+
+    PreparedSongCache() = default;
+    // Waits for the workers still running: none outlives what it was given.
+    ~PreparedSongCache();
+    PreparedSongCache(const PreparedSongCache&) = delete;
+    PreparedSongCache& operator=(const PreparedSongCache&) = delete;
+
+    // The prepared song, waiting for it while a worker makes it.
     std::shared_ptr<const PreparedSong> Get(const std::shared_ptr<const smf::Song>& song,
                                             int splitKey = PartMap::kDefaultSplitKey);
+    // The prepared song when it is ready; else null, with a worker making it.
+    std::shared_ptr<const PreparedSong> Request(const std::shared_ptr<const smf::Song>& song,
+                                                int splitKey = PartMap::kDefaultSplitKey);
+    void SetAtOnceBelowEvents(std::size_t events) { m_atOnceBelow = events; }
 
   private:
+    using Result = std::shared_future<std::shared_ptr<const PreparedSong>>;
+    struct Pending {
+        std::shared_ptr<const smf::Song> song;
+        int splitKey = 0;
+        Result result;
+    };
     std::mutex m_lock;
     std::shared_ptr<const PreparedSong> m_last;
+    std::optional<Pending> m_pending;
+    // Workers whose song is no longer asked for: kept until they end, since dropping a running
+    // one would wait for it.
+    std::vector<Result> m_stale;
+    std::atomic<std::size_t> m_atOnceBelow{kAtOnceBelowEvents};
+
+    bool IsLast(const std::shared_ptr<const smf::Song>& song, int splitKey) const;
+    void Retire();  // m_lock held
 };
 
 // Lowest and highest key of the notes practised under choice; false when there are none (the

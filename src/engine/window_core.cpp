@@ -104,7 +104,7 @@ bool CPelorvaneCore::OnSongSelChangeCore() {
         ShowLoadError(m_host, entry.m_path, result);
         return false;
     }
-    PreparedSongOf(entry);
+    ReadyPreparedSongOf(entry);
     return true;
 }
 

@@ -118,6 +118,13 @@ class CPelorvaneCore {
     std::shared_ptr<const PreparedSong> PreparedSongOf(const SongEntry& entry) {
         return m_prepared.Get(entry.m_midiData, m_splitKey);
     }
+    // The same once it is ready; until then null, while a worker makes it. A start waits for
+    // it.
+    std::shared_ptr<const PreparedSong> ReadyPreparedSongOf(const SongEntry& entry) {
+        return m_prepared.Request(entry.m_midiData, m_splitKey);
+    }
+    // Songs of at least this many events are prepared on a worker.
+    void PrepareAsideFrom(std::size_t events) { m_prepared.SetAtOnceBelowEvents(events); }
     // The hand practised on the channels two hands share, at once; and the key that divides a
     // channel played by one track, from the next start (a playing song keeps its division).
     // False for a split key outside 0-127, which changes nothing.

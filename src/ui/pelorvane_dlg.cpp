@@ -354,6 +354,10 @@ void CPelorvaneDlg::OnCommand(int id) {
     if (modeCommand && !SongChosen()) {
         return;
     }
+    if (modeCommand) {
+        // A song chosen a moment ago starts from its remembered place, so that is shown first.
+        FinishSongPreparation(true);
+    }
     // Playing by hand ends the training.
     if (modeCommand || id == ids::kStop) {
         m_trainer->Stop();
@@ -590,6 +594,7 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CPelorvaneDlg::OnKickIdle() {
     // Read first: whatever is published from here on wakes a routine that goes to sleep.
     const uint64_t published = m_core->Published().Count();
+    FinishSongPreparation(false);
     const uint32_t t = NowMs();
     const uint32_t before = m_core->Activity().m_now.load(std::memory_order_relaxed);
     const bool step = t - before >= kTrackRepaintMs;
@@ -622,11 +627,12 @@ void CPelorvaneDlg::OnKickIdle() {
             }
         }
     }
-    const bool still = stopped && !barsVisible && !m_keyboard->Flashing();
-    const int interval = m_keyboard->Flashing()    ? kFlashIdleMs
-                         : !stopped || barsVisible ? kBusyIdleMs
-                         : m_idleWake->CanSleep()  ? kSleepingIdleMs
-                                                   : kQuietIdleMs;
+    // A song prepared on a worker is picked up here, so the routine keeps looking for it.
+    const bool still = stopped && !barsVisible && !m_keyboard->Flashing() && !m_awaitingPreparation;
+    const int interval = m_keyboard->Flashing()            ? kFlashIdleMs
+                         : !stopped || barsVisible         ? kBusyIdleMs
+                         : still && m_idleWake->CanSleep() ? kSleepingIdleMs
+                                                           : kQuietIdleMs;
     if (still && !m_destroyed) {
         m_idleWake->Sleep(published);
     } else {
@@ -656,8 +662,9 @@ void CPelorvaneDlg::UpdateKeyboardRange() {
         for (int ch = 0; ch < 16; ++ch) {
             practice.SetChannel(ch, entry.m_channels[static_cast<size_t>(ch)].m_practice != 0);
         }
-        if (entry.m_midiData) {
-            const auto prepared = m_core->PreparedSongOf(entry);
+        const auto prepared = entry.m_midiData ? m_core->ReadyPreparedSongOf(entry) : nullptr;
+        m_awaitingPreparation = m_awaitingPreparation || (entry.m_midiData && !prepared);
+        if (prepared) {
             PracticeKeyRange(*prepared, practice, low, high);
             // With one hand chosen, a practised channel divided by key shows where.
             for (int ch = 0; ch < 16; ++ch) {

@@ -208,6 +208,9 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void ShowSongInView(const PreparedSong* song);
     // A run's take chosen in the results: drawn over the song when it is the song shown.
     void ShowTakeInView(const QString& songPath, std::shared_ptr<const Take> take);
+    // Shows what waited for the selected song's preparation, when it is ready or, with wait,
+    // once it is.
+    void FinishSongPreparation(bool wait);
     PassageMemory m_passageMemory;
     std::optional<UiState> m_viewState;
     QSize m_baseSize;
@@ -221,6 +224,10 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void RememberSelectedSong();
     std::optional<std::string> m_rememberedSong;
     std::string m_passageSongPath;  // the song the position bar shows
+    // The selected song is being prepared: its place, the falling notes and the keyboard's
+    // range are shown once it is ready (FinishSongPreparation).
+    bool m_awaitingPreparation = false;
+    bool m_passageAwaited = false;  // its place is not yet shown, nor remembered
     bool m_destroyed = false;
     bool m_closeRequested = false;
     bool m_unattended = false;

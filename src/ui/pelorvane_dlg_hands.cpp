@@ -65,7 +65,11 @@ void CPelorvaneDlg::SplitHandsAt(int key) {
     if (row >= 0 && static_cast<size_t>(row) < m_core->Songs().m_entries.size()) {
         const SongEntry& entry = m_core->Songs().m_entries[static_cast<size_t>(row)];
         if (entry.m_midiData) {
-            ShowSongInView(m_core->PreparedSongOf(entry).get());
+            if (const auto prepared = m_core->ReadyPreparedSongOf(entry)) {
+                ShowSongInView(prepared.get());
+            } else {
+                m_awaitingPreparation = true;
+            }
         }
     }
     UpdateKeyboardRange();

@@ -17,10 +17,11 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
             : nullptr;
     const bool loaded = entry && entry->m_midiData;
     const std::string path = loaded ? entry->m_path : std::string();
-    if (path == m_passageSongPath) {
+    if (path == m_passageSongPath && !m_passageAwaited) {
         return;  // the same song, only moved or refilled
     }
     m_passageSongPath = path;
+    m_passageAwaited = false;
     if (!loaded) {
         m_core->SetHands(Hand::Both, PartMap::kDefaultSplitKey);
         ShowHandChoice();
@@ -34,7 +35,15 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
     const bool handsChanged =
         passage.hand != m_core->PracticeHand() || passage.splitKey != m_core->SplitKey();
     m_core->SetHands(passage.hand, passage.splitKey);
-    const std::shared_ptr<const PreparedSong> prepared = m_core->PreparedSongOf(*entry);
+    const std::shared_ptr<const PreparedSong> prepared = m_core->ReadyPreparedSongOf(*entry);
+    if (!prepared) {
+        // Nothing of the song before stays on show meanwhile.
+        m_awaitingPreparation = true;
+        m_passageAwaited = true;
+        m_positionBar->SetSong(nullptr);
+        ShowSongInView(nullptr);
+        return;
+    }
     const uint32_t end = prepared->Meter()->EndMs();
     m_positionBar->SetSong(prepared->Meter());
     ShowSongInView(prepared.get());
@@ -55,7 +64,7 @@ void CPelorvaneDlg::ShowSelectedSongPassage() {
 }
 
 void CPelorvaneDlg::RememberPassage() {
-    if (m_passageSongPath.empty()) {
+    if (m_passageSongPath.empty() || m_passageAwaited) {
         return;
     }
     SongPassage passage;

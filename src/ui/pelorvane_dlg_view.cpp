@@ -60,6 +60,30 @@ void CPelorvaneDlg::ShowTakeInView(const QString& songPath, std::shared_ptr<cons
     m_noteView->SetTake(shown ? std::move(take) : nullptr);
 }
 
+void CPelorvaneDlg::FinishSongPreparation(bool wait) {
+    if (!m_awaitingPreparation) {
+        return;
+    }
+    const int row = SelectedSongRow();
+    const SongEntry* entry = row >= 0 && static_cast<size_t>(row) < m_core->Songs().m_entries.size()
+                                 ? &m_core->Songs().m_entries[static_cast<size_t>(row)]
+                                 : nullptr;
+    std::shared_ptr<const PreparedSong> prepared;
+    if (entry && entry->m_midiData) {
+        prepared = wait ? m_core->PreparedSongOf(*entry) : m_core->ReadyPreparedSongOf(*entry);
+        if (!prepared) {
+            return;
+        }
+    }
+    m_awaitingPreparation = false;
+    if (m_passageAwaited) {
+        ShowSelectedSongPassage();
+    } else if (prepared) {
+        ShowSongInView(prepared.get());  // a new division of the same song
+    }
+    UpdateKeyboardRange();
+}
+
 void CPelorvaneDlg::LayOutView() {
     if (m_baseSize.isEmpty()) {
         return;

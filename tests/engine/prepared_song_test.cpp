@@ -44,4 +44,28 @@ TEST_F(PreparedSongTest, EveryStartOfTheSelectedSongSharesItsOnePreparation) {
     EXPECT_EQ(next->GetTimeline().Size(), 2u);
 }
 
+// A long song is prepared on a worker: another song chosen meanwhile is the one that ends up
+// prepared, and a start at once waits for it and plays it.
+TEST_F(PreparedSongTest, TheSongChosenLastIsPreparedAsideAndAStartAtOncePlaysIt) {
+    core->PrepareAsideFrom(0);
+    SmfWriter first;
+    first.Note(0, 0, 60, 100);
+    core->AddLoadedSong(first.Load());
+    ASSERT_TRUE(core->OnSongSelChangeCore());
+    SmfWriter second;
+    second.Note(0, 1, 50, 100).Note(100, 1, 52, 100).Note(200, 1, 53, 100);
+    const int row = core->AddLoadedSong(second.Load());
+    ASSERT_TRUE(core->OnSongSelChangeCore());
+    const SongEntry& entry = core->Songs().m_entries[static_cast<size_t>(row)];
+
+    core->StartPlay(PlayMode::ModelPerformance);
+    AdvanceAndTick(1);
+    Performance* p = PerformanceOf(*core);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Prepared().Song(), entry.m_midiData);
+    EXPECT_EQ(p->Prepared().GetTimeline().Size(), 6u);
+    EXPECT_EQ(core->ReadyPreparedSongOf(entry), p->SharedPrepared());
+    core->StopPlay();
+}
+
 }  // namespace

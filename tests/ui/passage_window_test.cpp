@@ -7,6 +7,8 @@
 #include <QToolButton>
 #include <fstream>
 
+#include "current_performance.h"
+#include "engine/performance.h"
 #include "ui/control_ids.h"
 #include "ui/drag_list_box.h"
 #include "ui/hand_choice.h"
@@ -64,6 +66,30 @@ TEST_F(PassageWindowTest, APlaceAndALoopComeBackWithTheirSongInTheNextRun) {
     EXPECT_EQ(m_window->Core().Loop(), (LoopSpan{meter.BarStartMs(2), meter.BarStartMs(4)}));
     // The song list file is as it always was.
     EXPECT_EQ(ReadFile("songlist.txt").find("passage"), std::string::npos);
+}
+
+// A song prepared on a worker shows its place once ready; a start right after choosing it
+// waits for it, and plays that song from its place.
+TEST_F(PassageWindowTest, ASongPreparedAsideStartsAtOnceFromItsPlace) {
+    WriteSongList({DemoSong(0), DemoSong(1)});
+    OpenWithMemory();
+    ClickSongRow(0);
+    ASSERT_NE(Bar()->Meter(), nullptr);
+    const uint32_t place = Bar()->Meter()->BarStartMs(2);
+    m_window->OnLoopChange(LoopSpan{place, Bar()->Meter()->BarStartMs(4)});
+    m_window->Core().PrepareAsideFrom(0);
+    ClickSongRow(1);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Bar()->Meter() != nullptr; }));
+    EXPECT_EQ(m_window->Core().ShownSongTime(), 0u);
+    ClickSongRow(0);
+    m_window->OnCommand(ids::kModelPerformance);
+    ASSERT_NE(m_window->Core().CurrentPlayState(), Stopped);
+    const Performance* p = PerformanceOf(m_window->Core());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Prepared().Song(), m_window->Core().Songs().m_entries[0].m_midiData);
+    EXPECT_EQ(m_window->Core().PassageStart(), place);
+    EXPECT_EQ(Bar()->Meter(), p->Prepared().Meter().get());
+    m_window->OnCommand(ids::kStop);
 }
 
 TEST_F(PassageWindowTest, ADamagedMemoryIsIgnoredAndReplaced) {
