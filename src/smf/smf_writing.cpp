@@ -4,8 +4,6 @@
 
 namespace smf {
 
-namespace {
-
 void Put32(std::vector<uint8_t>& out, uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8) {
         out.push_back(static_cast<uint8_t>(value >> shift));
@@ -17,8 +15,6 @@ void PutChunk(std::vector<uint8_t>& out, const char* id, const std::vector<uint8
     Put32(out, static_cast<uint32_t>(body.size()));
     out.insert(out.end(), body.begin(), body.end());
 }
-
-}  // namespace
 
 void PutVarLen(std::vector<uint8_t>& out, uint32_t value) {
     // Delta times and lengths hold 28 bits.

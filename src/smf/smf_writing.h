@@ -15,6 +15,9 @@ struct TimedBytes {
 };
 
 void PutVarLen(std::vector<uint8_t>& out, uint32_t value);
+void Put32(std::vector<uint8_t>& out, uint32_t value);  // big-endian
+// A chunk: its four-letter id, the body's length, the body.
+void PutChunk(std::vector<uint8_t>& out, const char* id, const std::vector<uint8_t>& body);
 
 // A meta event of the type with its data.
 std::vector<uint8_t> MetaBytes(uint8_t type, const std::string& data);

@@ -1,5 +1,7 @@
 #include "midi_file_writer/midi_file_bytes.h"
 
+#include "smf/smf_writing.h"
+
 #include <algorithm>
 
 namespace midi_file {
@@ -23,25 +25,17 @@ std::vector<uint8_t> VarLen(uint32_t value) {
     return out;
 }
 
+// The chunks are the program's own writer's; only the delta times differ (see PutVarLen).
 void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<uint8_t>(value >> shift));
-    }
+    smf::Put32(out, value);
 }
 
 void PutChunk(std::vector<uint8_t>& out, const char* id, const std::vector<uint8_t>& body) {
-    out.insert(out.end(), id, id + 4);
-    Put32(out, static_cast<uint32_t>(body.size()));
-    out.insert(out.end(), body.begin(), body.end());
+    smf::PutChunk(out, id, body);
 }
 
 std::vector<uint8_t> HeaderChunk(uint16_t format, uint16_t tracks, uint16_t division) {
-    std::vector<uint8_t> out;
-    PutChunk(out, "MThd",
-             {static_cast<uint8_t>(format >> 8), static_cast<uint8_t>(format),
-              static_cast<uint8_t>(tracks >> 8), static_cast<uint8_t>(tracks),
-              static_cast<uint8_t>(division >> 8), static_cast<uint8_t>(division)});
-    return out;
+    return smf::HeaderChunk(format, tracks, division);
 }
 
 std::vector<uint8_t> TrackChunk(std::vector<TimedBytes> events) {
