@@ -11,6 +11,10 @@ struct TakeEvent {
     Kind kind = NoteOn;
     uint8_t key = 0;    // NoteOn, NoteOff
     uint8_t value = 0;  // NoteOn: velocity (1-127); Pedal: its position (0-127)
+    // How long the song had stood still in the run before this (a lesson's waits), in ms at
+    // normal speed: played at the learner's own pace, it comes this much after its song time.
+    // Never less than the event's before it.
+    uint32_t waitedMs = 0;
     friend bool operator==(const TakeEvent&, const TakeEvent&) = default;
 };
 
