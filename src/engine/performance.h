@@ -13,6 +13,7 @@
 #include "engine/player.h"
 #include "engine/practice_hand_over.h"
 #include "engine/prepared_song.h"
+#include "engine/take_replay.h"
 #include "engine/time_source.h"
 #include "engine/timeline.h"
 #include "midi/midi_port.h"
@@ -76,6 +77,15 @@ class Performance : public TimeSource {
     void MoveTo(uint32_t position, uint32_t songMs);
     bool AtEnd() const { return m_player.Cursor() >= m_timeline->Size(); }
     bool IsSilenced(int channel) const { return m_player.IsSilenced(channel); }
+
+    // --- Replay ----------------------------------------------------------------------------------
+    // Plays the take in place of the practised parts: their notes and pedal are left out (their
+    // channels stay at their volume for the take), and the take's keys and pedal sound on the
+    // first of their channels, at the learner's own pace. Before the mode is set.
+    void SetReplay(std::shared_ptr<const Take> take, PracticeChoice parts);
+    bool Replaying() const { return m_replay != nullptr; }
+    // Lets go of whatever the take holds down (a stop).
+    void ReleaseReplay();
 
     // --- Practice hand-over --------------------------------------------------------------------
     void SetPracticeQueue(PracticeQueue* queue) { m_handOver.SetQueue(queue); }
@@ -181,4 +191,12 @@ class Performance : public TimeSource {
     bool DropSilencedHandNote(const PerformanceEvent& e, uint32_t index);
     // One bit per event of the timeline: the note-ons of a silenced hand that were not sent.
     std::vector<uint64_t> m_droppedNotes;
+    std::unique_ptr<TakeReplay> m_replay;
+    // The song time at which the replay may stand, or may play something, as a step reaches
+    // newTime: the song stops at a wait, and the take sounds what has come due.
+    void StepReplay(uint32_t step, bool held, uint32_t& newTime);
+    void SendReplayed(const TakeReplay::Message& m);
+    // The song's own sustain pedal on a channel the take plays, where the take's pedal rules,
+    // and the note-offs of the part it replaces.
+    bool ReplacedByTake(const PerformanceEvent& e) const;
 };

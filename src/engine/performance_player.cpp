@@ -20,13 +20,22 @@ void Performance::Rewind() {
         SendShortRaw(0xB0, 0x07, 0x00);
     }
     m_clicks.MoveTo(0);
+    if (m_replay) {
+        ReleaseReplay();
+        m_replay->MoveTo(0);
+    }
     FindNextChord();
 }
 
 void Performance::Advance(uint32_t elapsedMs) {
     uint32_t newTime = 0;
-    if (!m_player.Step(elapsedMs, m_lesson.Waiting(), newTime)) {
+    const uint32_t lastElapsed = m_player.LastElapsed();
+    const bool held = m_replay && m_replay->Holding(m_player.SongTime());
+    if (!m_player.Step(elapsedMs, m_lesson.Waiting() || held, newTime)) {
         return;
+    }
+    if (m_replay) {
+        StepReplay(std::min(elapsedMs - lastElapsed, kMaxClockStep), held, newTime);
     }
     if (m_lesson.WaitForPlayer()) {
         m_lesson.TakePresses(newTime);
@@ -72,12 +81,16 @@ void Performance::Advance(uint32_t elapsedMs) {
         }
         PerformanceEvent copy = e;
         m_player.PlayVolume(copy);
-        if (!dropped && !(copy.IsNoteOn() && m_player.SilencedByNotes(copy.channel))) {
+        if (!dropped && !(copy.IsNoteOn() && m_player.SilencedByNotes(copy.channel)) &&
+            !(m_replay && ReplacedByTake(copy))) {
             SendEvent(copy);
         }
         ReleaseBrightEvent(copy);
     }
     m_player.Reach(i, newTime);
+    if (m_replay) {
+        m_replay->PlayUpTo(newTime, [this](const TakeReplay::Message& m) { SendReplayed(m); });
+    }
     SendClicks(m_clicks.ClickUpTo(newTime));
 }
 
@@ -124,6 +137,10 @@ void Performance::MoveTo(uint32_t position, uint32_t songMs) {
     m_player.JumpTo(position, songMs);
     m_lesson.RestartAt(position);
     m_clicks.MoveTo(songMs);
+    if (m_replay) {
+        ReleaseReplay();
+        m_replay->MoveTo(songMs);
+    }
     m_handOver.DropAwaited();
     std::fill(m_droppedNotes.begin(), m_droppedNotes.end(), 0);
     // Keys shown lit go dark with the next key-light update, unless the new place lights them.

@@ -61,7 +61,37 @@ void PlaySession::SetChannelRows(const std::array<int, 16>& rows) {
 
 bool PlaySession::Start(const StartCommand& command) {
     CheckedLock lock(m_playLock);
+    if (m_replaying.exchange(false)) {
+        // The replay's performance plays the take: a start of the learner's own begins afresh.
+        if (m_playState != Stopped) {
+            StopPlayLocked();
+        }
+        m_replayTake.reset();
+        SetPerformance(nullptr);
+    }
     return StartPlayLocked(command);
+}
+
+bool PlaySession::StartReplay(const ReplayCommand& command) {
+    CheckedLock lock(m_playLock);
+    if (!command.take || !command.start.song) {
+        return false;
+    }
+    if (m_playState != Stopped) {
+        StopPlayLocked();
+    }
+    m_replaying = true;
+    m_replayTake = command.take;
+    m_passage.SetStart(command.fromSongMs);
+    StartCommand start = command.start;
+    start.mode = PlayMode::ModelPerformance;
+    m_playState = Stopped;
+    if (!StartPlayLocked(start)) {
+        m_replaying = false;
+        m_replayTake.reset();
+        return false;
+    }
+    return true;
 }
 
 bool PlaySession::StartPlayLocked(const StartCommand& command) {
@@ -74,7 +104,10 @@ bool PlaySession::StartPlayLocked(const StartCommand& command) {
         return false;
     }
 
-    const ModeSettings settings = SettingsOf(mode);
+    ModeSettings settings = SettingsOf(mode);
+    if (m_replaying) {
+        settings.mute = MutePractice;  // the practised parts' notes, which the take replaces
+    }
     Performance& p = *m_pPerformance;
     p.SetMuteMode(settings.mute);
     p.SetWaitForPlayer(settings.waitForPlayer);
@@ -113,7 +146,11 @@ bool PlaySession::PreparePerformanceLocked(const StartCommand& command) {
     performance->SetSpeedPercent(command.speedPercent);
     performance->SetMetronome(m_metronome.load());
     performance->SetNoteOnObserver(&PlaySession::OnPerformanceNoteOn, this);
-    performance->SetPracticeQueue(&m_practice.Queue());
+    if (m_replaying) {
+        performance->SetReplay(m_replayTake, command.parts);
+    } else {
+        performance->SetPracticeQueue(&m_practice.Queue());
+    }
     m_practiceSong = m_practice.BeginSong(command.path, prepared->Meter());
     SetPerformance(std::move(performance));
     SilenceAllChannelsLocked();
@@ -133,6 +170,7 @@ void PlaySession::StopPlayLocked() {
     m_countIn.Reset();
     PublishSongClock(NowMs());
     if (m_pPerformance) {
+        m_pPerformance->ReleaseReplay();
         m_pPerformance->ClearKeyLights();
         m_pPerformance->SendAllKeysDark();
     }
@@ -157,7 +195,7 @@ bool PlaySession::WaitUntilStopped(std::chrono::milliseconds timeout) {
 
 void PlaySession::HandOverRunStart(uint32_t clockMs) {
     const Performance* p = m_pPerformance.get();
-    if (!p) {
+    if (!p || m_replaying) {
         return;
     }
     PracticeEvent start;
@@ -166,12 +204,17 @@ void PlaySession::HandOverRunStart(uint32_t clockMs) {
     start.songMs = p->SongTime();
     start.mode = static_cast<uint8_t>(m_playMode);
     start.hand = static_cast<uint8_t>(p->GetPlayer().Choice().hand);
+    start.channels = p->GetPlayer().Choice().channels;
+    start.splitKey = static_cast<uint8_t>(p->Prepared().Parts().SplitKey());
     start.value = static_cast<uint32_t>(p->GetPlayer().SpeedPercent());
     start.song = m_practiceSong;
     m_practice.Queue().Push(start);
 }
 
 void PlaySession::HandOverRunEnd(uint32_t clockMs) {
+    if (m_replaying) {
+        return;
+    }
     PracticeEvent end;
     end.kind = PracticeEvent::RunEnd;
     end.clockMs = clockMs;
@@ -197,7 +240,8 @@ void PlaySession::SilenceAllChannelsLocked() {
 
 void PlaySession::SetPracticeChoice(PracticeChoice parts) {
     CheckedLock lock(m_playLock);
-    if (!m_pPerformance) {
+    // A replay plays the parts of its run, whatever is ticked meanwhile.
+    if (!m_pPerformance || m_replaying) {
         return;
     }
     // A run is scored with one hand: a change of hand ends it and starts the next.

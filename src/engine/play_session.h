@@ -23,6 +23,7 @@
 #include "engine/prepared_song.h"
 #include "engine/publish_notice.h"
 #include "engine/song_clock.h"
+#include "engine/take.h"
 #include "engine/track_activity.h"
 #include "midi/midi_port.h"
 #include "platform/checked_mutex.h"
@@ -42,6 +43,14 @@ struct StartCommand {
     // The song prepared already (none: prepared at the start, with the default split key).
     std::shared_ptr<const PreparedSong> prepared;
     std::string path;  // the song's file, as the practice history knows it
+};
+
+// A replay: the song in the model performance from where a run began, with the parts the run
+// practised replaced by what the learner played in it, at the learner's own pace.
+struct ReplayCommand {
+    StartCommand start;  // the song, the speed and the run's own parts; its mode is not used
+    std::shared_ptr<const Take> take;
+    uint32_t fromSongMs = 0;
 };
 
 // The devices as opened: their names as resolved, and what the opening has to tell the learner,
@@ -109,6 +118,11 @@ class PlaySession {
     // --- Commands -----------------------------------------------------------------------------
     // False when nothing was started: no song to start.
     bool Start(const StartCommand& command) EXCLUDES(m_playLock);
+    // Stops what plays and replays a take; it records no run and no take. False when nothing
+    // was started: no song or no take. A start of any mode ends it.
+    bool StartReplay(const ReplayCommand& command) EXCLUDES(m_playLock);
+    // True from a replay's start until the next start: what plays (or stood last) is a replay.
+    bool Replaying() const { return m_replaying.load(); }
     void Stop() EXCLUDES(m_playLock);
     void SilenceAllChannels() EXCLUDES(m_playLock);
     void SetSpeed(int percent) EXCLUDES(m_playLock);
@@ -216,6 +230,10 @@ class PlaySession {
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
     KeyState m_keyState{&m_published};
+
+    // A replay's: nothing of it is handed over to the practice log.
+    std::atomic<bool> m_replaying{false};
+    std::shared_ptr<const Take> m_replayTake GUARDED_BY(m_playLock);
 
     std::atomic<bool> m_metronome{false};
     std::atomic<int> m_countInBars{0};

@@ -49,6 +49,7 @@ void PlaySession::OnClockTick() {
         const uint32_t reached = p->SongTime();
         // The song's end, or the end of a loop's last pass.
         if (m_passage.AfterAdvance()) {
+            p->ReleaseReplay();
             HandOverRunEnd(now);
             m_playState = Stopped;
             ended = true;
@@ -218,7 +219,8 @@ void PlaySession::TakePlayerAction(PlayerAction action) {
             WakeClockThread();
         }
     }
-    if (playing) {
+    // What is played along to a replay belongs to no run.
+    if (playing && !m_replaying.load()) {
         // Where the song stood when it was played, as the clock last published it: a lesson's
         // wait holds it at the awaited chord, a loop's pass at its own part of the song.
         action.songMs = m_songClock.Read().At(action.clockMs);

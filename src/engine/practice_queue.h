@@ -21,7 +21,9 @@ struct PracticeEvent {
     uint8_t key = 0;
     uint8_t count = 0;
     uint8_t mode = 0;
-    uint8_t hand = 0;  // RunStart: the hand practised (Hand)
+    uint8_t hand = 0;       // RunStart: the hand practised (Hand)
+    uint8_t splitKey = 0;   // RunStart: where the song's single-track channels divide
+    uint16_t channels = 0;  // RunStart: the channels practised, a bit each
     uint32_t clockMs = 0;
     uint32_t songMs = 0;
     uint32_t value = 0;  // RunStart: speed percent; LoopPass: song time play went back to

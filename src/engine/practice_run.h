@@ -32,6 +32,8 @@ struct PracticeRun {
     std::string songPath;
     PlayMode mode = PlayMode::ModelPerformance;
     Hand hand = Hand::Both;
+    uint16_t channels = 0;  // the channels practised, a bit each (see PracticeChoice)
+    int splitKey = 60;      // where the song's channels played by one track divide into hands
     int speedPercent = 100;
     uint32_t startSongMs = 0;
     uint32_t endSongMs = 0;

@@ -28,6 +28,8 @@ void PracticeScorer::StartRun(const PracticeEvent& start, uint32_t songMs) {
     open.run.song = start.song;
     open.run.mode = static_cast<PlayMode>(start.mode);
     open.run.hand = static_cast<Hand>(start.hand);
+    open.run.channels = start.channels;
+    open.run.splitKey = start.splitKey;
     open.run.speedPercent = static_cast<int>(start.value);
     open.run.startSongMs = songMs;
     open.run.endSongMs = songMs;
@@ -65,6 +67,8 @@ void PracticeScorer::Feed(const std::vector<PracticeEvent>& events) {
                     next.song = open->run.song;
                     next.mode = static_cast<uint8_t>(open->run.mode);
                     next.hand = static_cast<uint8_t>(open->run.hand);
+                    next.channels = open->run.channels;
+                    next.splitKey = static_cast<uint8_t>(open->run.splitKey);
                     next.value = static_cast<uint32_t>(open->run.speedPercent);
                     EndRun(e.clockMs, e.songMs);
                     StartRun(next, e.value);

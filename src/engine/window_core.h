@@ -47,6 +47,12 @@ class CPelorvaneCore {
     // switches the mode.
     void StartPlay(PlayMode mode);
     void StopPlay() { m_session.Stop(); }
+    // Replays a take of the selected song from where its run began, at the slider's speed: the
+    // parts the run practised (unknown: the ticked ones) sound as the learner played them, with
+    // the song's hands divided at the run's split key (unknown, or -1: the current one). False
+    // when no song is selected or there is no take.
+    bool StartReplay(std::shared_ptr<const Take> take, std::optional<PracticeChoice> parts,
+                     int splitKey, uint32_t fromSongMs);
 
     // Engine half of the song selection: stops playback, loads the selected song. Returns true
     // when the track list should be refilled; on a load failure the message has been shown.
