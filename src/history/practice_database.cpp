@@ -398,8 +398,12 @@ bool PracticeDatabase::StoreOnce(const StoredRun& r, QSqlError& error) {
             error = q.lastError();
         }
     }
+    const qint64 run = ok ? q.lastInsertId().toLongLong() : -1;
+    q.finish();
+    if (ok && m_version >= 5 && r.channels >= 0) {
+        ok = StoreParts(run, r, error);
+    }
     if (ok && !r.take.isEmpty() && m_version >= 4) {
-        const qint64 run = q.lastInsertId().toLongLong();
         q.finish();
         ok = StoreTake(song, run, r.take, error);
     }
@@ -413,6 +417,19 @@ bool PracticeDatabase::StoreOnce(const StoredRun& r, QSqlError& error) {
         end.exec(QStringLiteral("ROLLBACK"));
     }
     return ok;
+}
+
+bool PracticeDatabase::StoreParts(qint64 run, const StoredRun& r, QSqlError& error) {
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("UPDATE runs SET parts = ?, split_key = ? WHERE id = ?"));
+    q.addBindValue(r.channels);
+    q.addBindValue(r.splitKey >= 0 ? QVariant(r.splitKey) : QVariant(QMetaType(QMetaType::Int)));
+    q.addBindValue(run);
+    if (!q.exec()) {
+        error = q.lastError();
+        return false;
+    }
+    return true;
 }
 
 bool PracticeDatabase::StoreTake(qint64 song, qint64 run, const QByteArray& take,
@@ -523,14 +540,16 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     // The takes themselves are read one by one when asked for: a damaged one spoils no list.
     q.prepare(
-        QStringLiteral("SELECT %1, runs.id, %2 FROM runs %3 WHERE song_id = ? ORDER BY "
+        QStringLiteral("SELECT %1, runs.id, %2, %4 FROM runs %3 WHERE song_id = ? ORDER BY "
                        "started, runs.id")
             .arg(QLatin1String(m_version >= 3   ? kRunColumns
                                : m_version >= 2 ? kSecondSchemaRunColumns
                                                 : kFirstSchemaRunColumns),
                  m_version >= 4 ? QStringLiteral("takes.run_id IS NOT NULL") : QStringLiteral("0"),
                  m_version >= 4 ? QStringLiteral("LEFT JOIN takes ON takes.run_id = runs.id")
-                                : QString()));
+                                : QString(),
+                 m_version >= 5 ? QStringLiteral("runs.parts, runs.split_key")
+                                : QStringLiteral("NULL, NULL")));
     q.addBindValue(song);
     if (!q.exec()) {
         error = q.lastError();
@@ -552,6 +571,8 @@ bool PracticeDatabase::ReadRuns(const QString& songPath, std::vector<StoredRun>&
         r.hand = q.value(16).toString();
         r.id = q.value(17).toLongLong();
         r.hasTake = q.value(18).toBool();
+        r.channels = q.value(19).isNull() ? -1 : q.value(19).toInt();
+        r.splitKey = q.value(20).isNull() ? -1 : q.value(20).toInt();
         runs.push_back(r);
     }
     // A damaged page met halfway ends the rows early: an error, not a shorter history.

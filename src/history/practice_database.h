@@ -59,6 +59,8 @@ class PracticeDatabase {
     void Close();
     bool PutAsideAndStartAfresh();
     bool StoreOnce(const StoredRun& run, QSqlError& error);
+    // Inside the run's transaction: the parts it practised.
+    bool StoreParts(qint64 run, const StoredRun& r, QSqlError& error);
     // Inside the run's transaction: its take, then the song's takes cut to the limit.
     bool StoreTake(qint64 song, qint64 run, const QByteArray& take, QSqlError& error);
     qint64 SongId(const QString& path, const QString& hash, bool create, QSqlError& error);

@@ -41,6 +41,12 @@ const QStringList kSteps[] = {
     {
         "CREATE TABLE takes (run_id INTEGER PRIMARY KEY REFERENCES runs (id), smf BLOB NOT NULL)",
     },
+    // 5: the channels each run practised and the key its song's hands divided at; runs from
+    // before are not known (NULL).
+    {
+        "ALTER TABLE runs ADD COLUMN parts INTEGER",
+        "ALTER TABLE runs ADD COLUMN split_key INTEGER",
+    },
 };
 
 static_assert(std::size(kSteps) == kPracticeSchemaVersion);

@@ -9,6 +9,8 @@ StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& s, const QD
     r.mode = QString::fromLatin1(PlayModeName(run.mode));
     r.hand = QString::fromLatin1(HandName(run.hand));
     r.speed = run.speedPercent;
+    r.channels = run.channels;
+    r.splitKey = run.splitKey;
     r.firstBar = static_cast<int>(s.firstBar);
     r.lastBar = static_cast<int>(s.lastBar);
     r.durationMs = static_cast<int>(run.durationMs);

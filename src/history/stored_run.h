@@ -21,6 +21,10 @@ struct StoredRun {
     double accuracy = 0;  // 0-1
     int timingP50 = 0;
     int timingSpread = 0;
+    // The channels practised, a bit each, and the key the song's hands divided at; -1 for a run
+    // stored before they were kept.
+    int channels = -1;
+    int splitKey = -1;
     // Storing: the take as a Standard MIDI File (see take_file.h), none when empty. Reading:
     // left empty; hasTake tells whether one is kept, and id reads it (TakeOf).
     QByteArray take;

@@ -145,6 +145,49 @@ TEST_F(HistoryTest, AFileOfTheFirstSchemaIsBroughtForwardWithItsRuns) {
     EXPECT_EQ(db.RunsOf(moved).size(), 2u);
 }
 
+// A file of the fourth schema keeps every run and take as it was; its runs' parts are not
+// known, and the runs stored from then on keep theirs.
+TEST_F(HistoryTest, AFileOfTheFourthSchemaKeepsItsRunsAndTakesAndLearnsEachRunsParts) {
+    const QString path = QDir(dir.path()).filePath("practice.sqlite");
+    const QByteArray take("MThd a take as the fourth schema kept it");
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "fourth-schema");
+        old.setDatabaseName(path);
+        ASSERT_TRUE(old.open());
+        ASSERT_TRUE(MigratePracticeSchema(old, 4));
+        QSqlQuery q(old);
+        ASSERT_TRUE(q.exec(QString("INSERT INTO songs (path) VALUES ('%1')").arg(song)));
+        ASSERT_TRUE(
+            q.exec("INSERT INTO runs (song_id, started, mode, speed, bar_first, bar_last, "
+                   "duration_ms, notes, hit, missed, extra, chords, wait_p50, wrong, accuracy, "
+                   "timing_p50, timing_spread, hand) VALUES (1, '2026-11-30T09:00:00Z', "
+                   "'lesson', 90, 1, 8, 16000, 0, 0, 0, 0, 12, 800, 2, 0.75, 0, 0, 'right')"));
+        q.prepare("INSERT INTO takes (run_id, smf) VALUES (1, ?)");
+        q.addBindValue(take);
+        ASSERT_TRUE(q.exec());
+        old.close();
+    }
+    QSqlDatabase::removeDatabase("fourth-schema");
+
+    PracticeDatabase db(dir.path());
+    StoredRun now = MakeRun(song, "lesson", 0);
+    now.channels = 0x0006;
+    now.splitKey = 55;
+    ASSERT_TRUE(db.Store(now));
+    const std::vector<StoredRun> runs = db.RunsOf(song);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].hand, "right");
+    EXPECT_EQ(runs[0].chords, 12);
+    EXPECT_EQ(runs[0].accuracy, 0.75);
+    EXPECT_TRUE(runs[0].hasTake);
+    EXPECT_EQ(db.TakeOf(runs[0].id), take);
+    EXPECT_EQ(runs[0].channels, -1);
+    EXPECT_EQ(runs[0].splitKey, -1);
+    EXPECT_EQ(runs[1].channels, 0x0006);
+    EXPECT_EQ(runs[1].splitKey, 55);
+    EXPECT_TRUE(AsideFiles(dir).isEmpty());
+}
+
 TEST_F(HistoryTest, ADamagedFileIsPutAsideUntouchedAndAFreshOneStarted) {
     const QString path = QDir(dir.path()).filePath("practice.sqlite");
     QByteArray garbage(8192, '\x5a');
