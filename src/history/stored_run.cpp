@@ -2,6 +2,18 @@
 
 #include "engine/take_file.h"
 
+std::optional<PracticeChoice> PartsOf(const StoredRun& run) {
+    if (run.channels < 0) {
+        return std::nullopt;
+    }
+    PracticeChoice parts;
+    parts.channels = static_cast<uint16_t>(run.channels);
+    parts.hand = run.hand == QLatin1String("right")  ? Hand::Right
+                 : run.hand == QLatin1String("left") ? Hand::Left
+                                                     : Hand::Both;
+    return parts;
+}
+
 StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& s, const QDateTime& started) {
     StoredRun r;
     r.songPath = QString::fromStdString(run.songPath);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <optional>
 
 #include "engine/practice_run.h"
 
@@ -31,6 +32,9 @@ struct StoredRun {
     bool hasTake = false;
     qint64 id = 0;
 };
+
+// What the run practised, as a start carries it; none for a run stored before it was kept.
+std::optional<PracticeChoice> PartsOf(const StoredRun& run);
 
 StoredRun ToStoredRun(const PracticeRun& run, const PracticeSummary& summary,
                       const QDateTime& started);

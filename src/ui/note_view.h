@@ -55,7 +55,9 @@ class CNoteView : public QWidget {
     // A take of the song shown, drawn over its notes: each played note as an outline in the
     // colour of how it met the practised note of its key, missed notes marked (null: none).
     // Another song takes it away.
-    void SetTake(std::shared_ptr<const Take> take);
+    // parts: what the take's run practised, whose notes a key answers; none: what is ticked.
+    void SetTake(std::shared_ptr<const Take> take,
+                 std::optional<PracticeChoice> parts = std::nullopt);
     const std::optional<TakeComparison>& ShownTake() const { return m_comparison; }
 
     // The song time drawn at clock value nowMs.
@@ -127,6 +129,7 @@ class CNoteView : public QWidget {
     PracticeChoice m_practice;
     std::optional<LoopSpan> m_loop;
     std::shared_ptr<const Take> m_take;
+    std::optional<PracticeChoice> m_takeParts;
     std::optional<TakeComparison> m_comparison;  // of m_take, for the notes and parts shown
     int m_spanMs = kDefaultSpanMs;
     bool m_othersHidden = false;

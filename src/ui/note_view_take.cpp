@@ -43,8 +43,9 @@ QColor ColourOf(const TakeComparison::Played& p) {
 
 }  // namespace
 
-void CNoteView::SetTake(std::shared_ptr<const Take> take) {
+void CNoteView::SetTake(std::shared_ptr<const Take> take, std::optional<PracticeChoice> parts) {
     m_take = std::move(take);
+    m_takeParts = parts;
     CompareShownTake();
     update();
 }
@@ -54,7 +55,7 @@ void CNoteView::CompareShownTake() {
         m_comparison.reset();
         return;
     }
-    m_comparison = CompareTake(*m_notes, m_practice, *m_take);
+    m_comparison = CompareTake(*m_notes, m_takeParts.value_or(m_practice), *m_take);
 }
 
 void CNoteView::DrawTake(QPainter& painter, uint32_t viewMs, uint32_t lowMs, uint32_t topMs) const {

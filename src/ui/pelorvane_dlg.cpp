@@ -293,6 +293,8 @@ void CPelorvaneDlg::OnInitDialog() {
     };
     connect(m_results.get(), &CPracticeResultsWindow::TakeChosen, this,
             &CPelorvaneDlg::ShowTakeInView);
+    connect(m_results.get(), &CPracticeResultsWindow::ReplayRequested, this,
+            &CPelorvaneDlg::ReplayTake);
 
     SelectLastSong();
 

@@ -7,15 +7,18 @@
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "engine/trainer_session.h"
 #include "engine/take.h"
+#include "engine/trainer_session.h"
 #include "engine/window_core.h"
 #include "ui/passage_memory.h"
 #include "ui/ui_state.h"
+
+struct StoredRun;
 
 class CMyDragListBox;
 struct SongEntry;
@@ -207,7 +210,11 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void ConnectViewFrames();
     void ShowSongInView(const PreparedSong* song);
     // A run's take chosen in the results: drawn over the song when it is the song shown.
-    void ShowTakeInView(const QString& songPath, std::shared_ptr<const Take> take);
+    void ShowTakeInView(const QString& songPath, std::shared_ptr<const Take> take,
+                        std::optional<PracticeChoice> parts);
+    // 聴く in the results: the run's take replayed over the song shown, from the run's first
+    // bar, and drawn over it as it plays.
+    void ReplayTake(const StoredRun& run, std::shared_ptr<const Take> take);
     // Shows what waited for the selected song's preparation, when it is ready or, with wait,
     // once it is.
     void FinishSongPreparation(bool wait);

@@ -54,10 +54,11 @@ void CPelorvaneDlg::ShowSongInView(const PreparedSong* song) {
     m_noteView->SetSong(song->Spans(), song->Meter());
 }
 
-void CPelorvaneDlg::ShowTakeInView(const QString& songPath, std::shared_ptr<const Take> take) {
+void CPelorvaneDlg::ShowTakeInView(const QString& songPath, std::shared_ptr<const Take> take,
+                                   std::optional<PracticeChoice> parts) {
     const bool shown =
         !m_passageSongPath.empty() && SamePath(m_passageSongPath, songPath.toStdString());
-    m_noteView->SetTake(shown ? std::move(take) : nullptr);
+    m_noteView->SetTake(shown ? std::move(take) : nullptr, parts);
 }
 
 void CPelorvaneDlg::FinishSongPreparation(bool wait) {

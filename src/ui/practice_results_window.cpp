@@ -65,8 +65,12 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     m_exportTake->setEnabled(false);
     m_takeNote = new QLabel(this);
     m_takeNote->setObjectName(QStringLiteral("takeNote"));
+    m_replayTake = new QPushButton(QString::fromUtf8("聴く"), this);
+    m_replayTake->setObjectName(QStringLiteral("replayTake"));
+    EnableReplay(false, "聴く回を一覧から選んでください。");
     auto* takeRow = new QHBoxLayout;
     takeRow->addWidget(m_takeNote, 1);
+    takeRow->addWidget(m_replayTake);
     takeRow->addWidget(m_exportTake);
     layout->addLayout(takeRow);
     // Only a run whose take is kept has anything to save or draw.
@@ -76,6 +80,11 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
         ShowChosenTake();
     });
     connect(m_exportTake, &QPushButton::clicked, this, [this] { ExportChosenTake(); });
+    connect(m_replayTake, &QPushButton::clicked, this, [this] {
+        if (m_chosenTake) {
+            emit ReplayRequested(m_chosenRun, m_chosenTake);
+        }
+    });
     m_chooseSavePath = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, QString::fromUtf8("MIDIファイルに保存"),
                                             suggested, QString::fromUtf8("MIDIファイル (*.mid)"));
@@ -99,14 +108,28 @@ QString CPracticeResultsWindow::TakeNoteText() const {
     return m_takeNote->text();
 }
 
+void CPracticeResultsWindow::EnableReplay(bool on, const char* why) {
+    m_replayTake->setEnabled(on);
+    m_replayTake->setToolTip(QString::fromUtf8(why));
+}
+
 void CPracticeResultsWindow::ShowChosenTake() {
     const uint64_t request = ++m_takeRequests;
     m_takeNote->clear();
+    m_chosenTake.reset();
     const StoredRun* chosen = m_history->ChosenRun();
+    if (!chosen) {
+        EnableReplay(false, "聴く回を一覧から選んでください。");
+    } else if (!chosen->hasTake) {
+        EnableReplay(false, "この回の演奏の記録がないため、聴けません。");
+    } else {
+        EnableReplay(false, "この回の演奏の記録を読んでいます。");
+    }
     if (!chosen || !chosen->hasTake) {
-        emit TakeChosen(chosen ? chosen->songPath : QString(), nullptr);
+        emit TakeChosen(chosen ? chosen->songPath : QString(), nullptr, std::nullopt);
         return;
     }
+    m_chosenRun = *chosen;
     const StoredRun run = *chosen;
     m_store.Post([this, run, request](PracticeDatabase& db) {
         const std::optional<QByteArray> bytes = db.TakeOf(run.id);
@@ -131,7 +154,13 @@ void CPracticeResultsWindow::ShowChosenTake() {
                         QString::fromUtf8("この回の演奏の記録は壊れているため読めません。"));
                     m_exportTake->setEnabled(false);
                 }
-                emit TakeChosen(run.songPath, take);
+                m_chosenTake = take;
+                if (take) {
+                    EnableReplay(true, "この回の演奏を曲に合わせて再生します。");
+                } else {
+                    EnableReplay(false, "この回の演奏の記録を読めないため、聴けません。");
+                }
+                emit TakeChosen(run.songPath, take, PartsOf(run));
             },
             Qt::QueuedConnection);
     });

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/passage.h"
@@ -60,6 +61,8 @@ class CPracticeResultsWindow : public QWidget {
     QString TrainerText() const;
     QChartView* Chart() const;
     QPushButton* ExportButton() const { return m_exportTake; }
+    // 聴く: enabled once the chosen run's take has been read.
+    QPushButton* ReplayButton() const { return m_replayTake; }
     QString TakeNoteText() const;
     // Asks where the chosen run's take is to be saved (empty: not at all); a file dialog
     // unless a test puts its own answer in.
@@ -79,7 +82,11 @@ class CPracticeResultsWindow : public QWidget {
     void TrainerRequested(LoopSpan loop, int mode);
     // A run of the song was chosen in the list: its take once read (null: none, or none that
     // can be read), for the falling-notes view to draw over the song.
-    void TakeChosen(const QString& songPath, std::shared_ptr<const Take> take);
+    // parts: what the run practised, none when not known.
+    void TakeChosen(const QString& songPath, std::shared_ptr<const Take> take,
+                    std::optional<PracticeChoice> parts);
+    // 聴く: the chosen run's take, to be replayed over its song.
+    void ReplayRequested(const StoredRun& run, std::shared_ptr<const Take> take);
 
   private:
     void ShowFigures(const RecordedRun& recorded,
@@ -108,6 +115,12 @@ class CPracticeResultsWindow : public QWidget {
     QLabel* m_trainerLine = nullptr;
     CPracticeHistoryView* m_history = nullptr;
     QPushButton* m_exportTake = nullptr;
+    QPushButton* m_replayTake = nullptr;
+    // The chosen run and its take once read (null: none yet, or none that can be read).
+    StoredRun m_chosenRun;
+    std::shared_ptr<const Take> m_chosenTake;
+    // 聴く only for a take that has been read; the tooltip says why not.
+    void EnableReplay(bool on, const char* why);
     QLabel* m_takeNote = nullptr;  // says when the chosen run's take cannot be read
     uint64_t m_takeRequests = 0;   // the latest choice's, so that an older answer is dropped
     SavePathChooser m_chooseSavePath;

@@ -18,6 +18,7 @@
 #include <QValueAxis>
 
 #include "engine/performance.h"
+#include "engine/take_file.h"
 #include "history/practice_database.h"
 #include "midi_file_writer/smf_writer.h"
 #include "smf/meter_map.h"
@@ -471,6 +472,66 @@ TEST(PracticeHistoryChartTest, RunsOfOneHandAreMarkedByTheirHand) {
     const QImage drawn = view.Chart()->grab().toImage();
     EXPECT_GT(CountColour(drawn, marks(2)->color().rgb()), 40);
     EXPECT_GT(CountColour(drawn, marks(5)->color().rgb()), 20);
+}
+
+}  // namespace
+
+namespace {
+
+// 聴く replays a chosen run's take over the song, drawn over it as it plays and compared with the
+// parts the run practised, not those ticked now; it records nothing. A run without a take
+// cannot be heard, and says why.
+TEST_F(PracticeResultsTest, ARunsTakeIsHeardAndSeenOverItsSongAgainstItsOwnParts) {
+    OpenWindow();
+    const std::string path = WriteFile("heard.mid", SmfBytes(ShortSong()));
+    m_window->AddSongPath(QString::fromStdString(path));
+    ClickSongRow(0);
+    const QString song = QString::fromStdString(path);
+    {
+        PracticeDatabase db(QString::fromStdString(m_path));
+        StoredRun played;
+        played.songPath = song;
+        played.started = QDateTime(QDate(2026, 12, 1), QTime(20, 0), Qt::UTC);
+        played.mode = "lesson";
+        played.chords = 1;
+        played.channels = 1 << 1;  // a part with no notes near the take: nothing missed in it
+        played.splitKey = 60;
+        const std::vector<uint8_t> take =
+            TakeToSmf({{100, TakeEvent::NoteOn, 60, 90, 0}, {600, TakeEvent::NoteOff, 60, 0, 0}});
+        played.take = QByteArray(reinterpret_cast<const char*>(take.data()),
+                                 static_cast<qsizetype>(take.size()));
+        ASSERT_TRUE(db.Store(played));
+        StoredRun bare = played;
+        bare.started = bare.started.addSecs(60);
+        bare.take.clear();
+        ASSERT_TRUE(db.Store(bare));
+    }
+    Results().ShowHistory(song);
+    Results().FinishStoring();
+    QApplication::processEvents();
+    ASSERT_EQ(Results().History()->List()->rowCount(), 2);
+    QPushButton* listen = Results().ReplayButton();
+    EXPECT_FALSE(listen->isEnabled());
+
+    Results().History()->List()->selectRow(0);  // newest first: the run without a take
+    Results().FinishStoring();
+    QApplication::processEvents();
+    EXPECT_FALSE(listen->isEnabled());
+    EXPECT_EQ(listen->toolTip(), QString::fromUtf8("この回の演奏の記録がないため、聴けません。"));
+
+    Results().History()->List()->selectRow(1);
+    ASSERT_TRUE(WaitFor([&] { return listen->isEnabled(); }));
+    ASSERT_TRUE(m_window->m_noteView->ShownTake().has_value());
+    EXPECT_TRUE(m_window->m_noteView->ShownTake()->missed.empty());
+    QTest::mouseClick(listen, Qt::LeftButton);
+    ASSERT_TRUE(m_window->Core().Session().Replaying());
+    ASSERT_TRUE(WaitFor([&] { return m_window->Core().ShownSongTime() > 700; }, 20000));
+    ASSERT_TRUE(m_window->m_noteView->ShownTake().has_value());
+    EXPECT_EQ(m_window->m_noteView->ShownTake()->played.size(), 1u);
+    EXPECT_TRUE(m_window->m_noteView->ShownTake()->missed.empty());
+    m_window->OnCommand(ids::kStop);
+    m_window->Results()->CollectRuns(true);
+    EXPECT_EQ(StoredRuns(path).size(), 2u);
 }
 
 }  // namespace
