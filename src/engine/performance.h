@@ -84,6 +84,8 @@ class Performance : public TimeSource {
     // first of their channels, at the learner's own pace. Before the mode is set.
     void SetReplay(std::shared_ptr<const Take> take, PracticeChoice parts);
     bool Replaying() const { return m_replay != nullptr; }
+    // Song time does not pass this before the replay's next wait is over (TakeReplay::kNoStop).
+    uint32_t ReplayStopMs() const { return m_replay ? m_replay->StopAt() : TakeReplay::kNoStop; }
     // Lets go of whatever the take holds down (a stop).
     void ReleaseReplay();
 

@@ -56,7 +56,7 @@ void PlaySession::PublishSongClock(uint32_t nowMs) {
     if (p) {
         r.speedPercent = static_cast<uint16_t>(p->GetPlayer().SpeedPercent());
         r.waiting = p->Waiting();
-        r.holdMs = p->GetPlayer().SongTimeLimit();
+        r.holdMs = std::min(p->GetPlayer().SongTimeLimit(), p->ReplayStopMs());
         // The lesson stops the song at the next chord until its keys are held.
         const Lesson& lesson = p->GetLesson();
         if (lesson.WaitForPlayer() && lesson.PendingChord().count > 0) {

@@ -94,6 +94,15 @@ TEST_F(TakeReplayTest, ALessonsTakeReplaysAtTheLearnersPaceInPlaceOfThePart) {
     const std::vector<uint8_t> kept = TakeToSmf(runs[0].take);
     ASSERT_EQ(TakeFromSmf(kept.data(), kept.size()), expected);
 
+    // The screen, following between ticks, sees the song stand through a wait.
+    ASSERT_TRUE(
+        core->StartReplay(std::make_shared<const Take>(expected), PracticeChoice{kRight}, -1, 0));
+    TickEveryMs(1);
+    start = ManualClock::Get();
+    TickUntil(1200);
+    EXPECT_EQ(core->ReadSongClock().At(ManualClock::Get() + 200), 1000u);
+    core->StopPlay();
+
     const std::vector<Heard> heard = Replay(expected, false);
     EXPECT_EQ(heard, (std::vector<Heard>{{1500, 0x91, 60, 90},
                                          {1699, 0x81, 60, 0},
