@@ -135,9 +135,9 @@ TEST_F(TakeReplayTest, ATakeKeptBeforeItsWaitsWereKeptReplaysAtTheSongsPace) {
                                                        {1800, 0x82, 48, 64}}));
 }
 
-// A jump and a stop each let go of what the take holds down at once, and a start of the
-// learner's own after a replay plays the part again.
-TEST_F(TakeReplayTest, AJumpAndAStopLeaveNothingOfTheTakeSounding) {
+// A jump, a stop and the song's end each let go of what the take holds down at once, and a
+// start of the learner's own after a replay plays the part again.
+TEST_F(TakeReplayTest, AJumpAStopAndTheEndLeaveNothingOfTheTakeSounding) {
     const Take take = {{1000, E::Pedal, 0, 127, 0},
                        {1000, E::NoteOn, 60, 90, 0},
                        {1900, E::NoteOff, 60, 0, 0},
@@ -166,6 +166,13 @@ TEST_F(TakeReplayTest, AJumpAndAStopLeaveNothingOfTheTakeSounding) {
     service.ClearSent();
     TickUntil(1001);
     EXPECT_EQ(Sounded(), (std::vector<Heard>{{1000, 0x91, 60, 100}}));
+    core->StopPlay();
+
+    // A key held past the song's end is let go where the song ends.
+    const std::vector<Heard> heard =
+        Replay({{2000, E::NoteOn, 62, 70, 0}, {9000, E::NoteOff, 62, 0, 0}}, true);
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.back(), (Heard{2300, 0x81, 62, 0}));
 }
 
 }  // namespace
