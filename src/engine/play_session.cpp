@@ -61,11 +61,12 @@ void PlaySession::SetChannelRows(const std::array<int, 16>& rows) {
 
 bool PlaySession::Start(const StartCommand& command) {
     CheckedLock lock(m_playLock);
-    if (m_replaying.exchange(false)) {
+    if (m_replaying) {
         // The replay's performance plays the take: a start of the learner's own begins afresh.
         if (m_playState != Stopped) {
             StopPlayLocked();
         }
+        m_replaying = false;
         m_replayTake.reset();
         SetPerformance(nullptr);
     }
@@ -85,7 +86,6 @@ bool PlaySession::StartReplay(const ReplayCommand& command) {
     m_passage.SetStart(command.fromSongMs);
     StartCommand start = command.start;
     start.mode = PlayMode::ModelPerformance;
-    m_playState = Stopped;
     if (!StartPlayLocked(start)) {
         m_replaying = false;
         m_replayTake.reset();
