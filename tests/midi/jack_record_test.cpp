@@ -1,5 +1,6 @@
 // pelorvane-play --record with a keyboard on a real MIDI transport: what the keyboard played in a
-// lesson is kept with the run, and pelorvane-history exports it as it was played.
+// lesson is kept with the run, also when the keyboard is pulled out, and pelorvane-history
+// exports it as it was played.
 
 #include <gtest/gtest.h>
 
