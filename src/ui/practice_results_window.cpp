@@ -57,6 +57,14 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     layout->addWidget(m_trainerLine);
     m_barBox = new QVBoxLayout;
     layout->addLayout(m_barBox);
+    m_trainerSettings = new QPushButton(QString::fromUtf8("だんだん速くの設定..."), this);
+    m_trainerSettings->setObjectName(QStringLiteral("trainerSettings"));
+    m_trainerSettings->setToolTip(
+        QString::fromUtf8("始めの速さ、上げ幅、目標の速さと、速さを変える正確さを決めます。"));
+    m_trainerSettings->hide();
+    connect(m_trainerSettings, &QPushButton::clicked, this,
+            &CPracticeResultsWindow::TrainerSettingsRequested);
+    layout->addWidget(m_trainerSettings, 0, Qt::AlignLeft);
 
     m_history = new CPracticeHistoryView(this);
     layout->addWidget(m_history, 1);
@@ -312,6 +320,7 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
             m_trainerButtons.push_back(trainer);
         }
     }
+    m_trainerSettings->setVisible(!m_trainerButtons.empty());
 }
 
 void CPracticeResultsWindow::ClearFigures() {
@@ -325,6 +334,7 @@ void CPracticeResultsWindow::ClearFigures() {
         delete b;
     }
     m_trainerButtons.clear();
+    m_trainerSettings->hide();
 }
 
 QString CPracticeResultsWindow::SongTitle(const QString& songPath) const {

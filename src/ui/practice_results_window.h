@@ -52,6 +52,8 @@ class CPracticeResultsWindow : public QWidget {
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
     // The hard bars' buttons that train the loop around each bar faster and faster.
     const std::vector<QPushButton*>& TrainerButtons() const { return m_trainerButtons; }
+    // だんだん速くの設定..., shown with the trainer's buttons.
+    QPushButton* TrainerSettingsButton() const { return m_trainerSettings; }
     // Told of every scored run as it is collected (also one in which nothing was played), before
     // it is stored: the tempo trainer decides the next pass from it.
     std::function<void(const PracticeRun&, const PracticeSummary&)> m_onScored;
@@ -77,6 +79,8 @@ class CPracticeResultsWindow : public QWidget {
     void LoopRequested(LoopSpan loop);
     // A hard bar's だんだん速く button: the loop around that bar, trained in the run's mode.
     void TrainerRequested(LoopSpan loop, int mode);
+    // The trainer's plan is to be set.
+    void TrainerSettingsRequested();
     // A run of the song was chosen in the list: its take once read (null: none, or none that
     // can be read), for the falling-notes view to draw over the song.
     void TakeChosen(const QString& songPath, std::shared_ptr<const Take> take);
@@ -105,6 +109,7 @@ class CPracticeResultsWindow : public QWidget {
     QVBoxLayout* m_barBox = nullptr;
     std::vector<QPushButton*> m_barButtons;
     std::vector<QPushButton*> m_trainerButtons;
+    QPushButton* m_trainerSettings = nullptr;
     QLabel* m_trainerLine = nullptr;
     CPracticeHistoryView* m_history = nullptr;
     QPushButton* m_exportTake = nullptr;
