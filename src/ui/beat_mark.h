@@ -21,7 +21,7 @@ struct BeatMark {
 };
 
 // Clock milliseconds a beat's flash lasts.
-inline constexpr uint32_t kBeatFlashMs = 100;
+inline constexpr uint32_t kBeatFlashMs = 150;
 
 // The mark at clock value nowMs, from the song clock as last published: a song that stands
 // (stopped, waiting for the player) shows its beat unlit.

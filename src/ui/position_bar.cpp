@@ -116,7 +116,7 @@ int CPositionBar::MarkWidth() const {
 }
 
 QRect CPositionBar::MarkRect() const {
-    const int size = std::max(4, std::min(fontMetrics().ascent() * 2 / 3, height() - 4));
+    const int size = std::max(4, std::min(fontMetrics().ascent() - 2, height() - 4));
     return QRect(2 + (MarkWidth() - 4 - size) / 2, (height() - size) / 2, size, size);
 }
 
