@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QVBoxLayout>
 
+#include "engine/practice_scorer.h"
+#include "engine/publish_notice.h"
 #include "engine/take_file.h"
 #include "engine/window_core.h"
 #include "history/practice_database.h"
@@ -93,9 +96,27 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     m_collectTimer.setInterval(kCollectMs);
     connect(&m_collectTimer, &QTimer::timeout, this, [this] { CollectRuns(false); });
     m_collectTimer.start();
+    PublishNotice& ended = m_core.Practice().Queue().RunEnded();
+    if (ended.Descriptor() >= 0) {
+        m_runEnded = new QSocketNotifier(ended.Descriptor(), QSocketNotifier::Read, this);
+        connect(m_runEnded, &QSocketNotifier::activated, this, &CPracticeResultsWindow::OnRunEnded);
+        ended.Arm();
+    }
 }
 
-CPracticeResultsWindow::~CPracticeResultsWindow() = default;
+CPracticeResultsWindow::~CPracticeResultsWindow() {
+    m_core.Practice().Queue().RunEnded().Disarm();
+}
+
+void CPracticeResultsWindow::OnRunEnded() {
+    PublishNotice& ended = m_core.Practice().Queue().RunEnded();
+    ended.Drain();
+    ended.Arm();
+    // Presses that come late still count for the run, so it is scored only once they could
+    // have come.
+    QTimer::singleShot(static_cast<int>(PracticeScorer::kMatchWindow) + 2, Qt::PreciseTimer, this,
+                       [this] { CollectRuns(false); });
+}
 
 void CPracticeResultsWindow::ReportDatabase(const QString& message) {
     if (!message.isEmpty()) {

@@ -18,6 +18,7 @@ class CPracticeHistoryView;
 class QChartView;
 class QLabel;
 class QPushButton;
+class QSocketNotifier;
 class QVBoxLayout;
 namespace smf {
 class MeterMap;
@@ -69,6 +70,8 @@ class CPracticeResultsWindow : public QWidget {
     void SetSavePathChooser(SavePathChooser chooser) { m_chooseSavePath = std::move(chooser); }
     // Returns once every run handed over is stored and read back.
     void FinishStoring() { m_store.Finish(); }
+    // How often finished runs are looked for besides when one ends, for tests.
+    void SetCollectInterval(int ms) { m_collectTimer.setInterval(ms); }
 
   signals:
     // Something the user must be told once (the history file put aside).
@@ -104,6 +107,10 @@ class CPracticeResultsWindow : public QWidget {
     CPelorvaneCore& m_core;
     QWidget* m_beside;
     QTimer m_collectTimer;
+    // Wakes when a run ends: it is collected as soon as it can be scored, and the tempo
+    // trainer's next pass starts without waiting for the next look.
+    QSocketNotifier* m_runEnded = nullptr;
+    void OnRunEnded();
     QLabel* m_title = nullptr;
     QLabel* m_summary = nullptr;
     QVBoxLayout* m_barBox = nullptr;
