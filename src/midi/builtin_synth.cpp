@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/debug_output.h"
+#include "platform/thread_name.h"
 
 namespace {
 
@@ -127,6 +128,7 @@ class SynthOutput : public MidiOut {
     }
 
     void ThreadProc() {
+        NameThisThread("pv-synth");
         std::unique_lock<std::mutex> guard(m_lock);
         for (;;) {
             m_wake.wait(guard, [this] { return m_closed || !m_queue.empty(); });

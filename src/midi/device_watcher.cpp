@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/thread_name.h"
+
 DeviceWatcher::DeviceWatcher(std::chrono::milliseconds interval) : m_interval(interval) {}
 
 DeviceWatcher::~DeviceWatcher() {
@@ -42,6 +44,7 @@ bool DeviceWatcher::WaitForRound(std::chrono::milliseconds limit) {
 }
 
 void DeviceWatcher::ThreadProc() {
+    NameThisThread("pv-devices");
     std::unique_lock<std::mutex> guard(m_lock);
     while (!m_wake.wait_for(guard, m_interval, [this] { return m_exit; })) {
         ++m_roundsStarted;
