@@ -43,6 +43,11 @@ bool DeviceWatcher::WaitForRound(std::chrono::milliseconds limit) {
            !m_exit;
 }
 
+void DeviceWatcher::SetLossListener(std::function<void()> listener) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lossListener = std::move(listener);
+}
+
 void DeviceWatcher::ThreadProc() {
     NameThisThread("pv-devices");
     std::unique_lock<std::mutex> guard(m_lock);
@@ -83,6 +88,9 @@ void DeviceWatcher::ThreadProc() {
         std::erase_if(m_inputs, done);
         ++m_roundsEnded;
         m_round.notify_all();
+        if (!gone.empty() && m_lossListener) {
+            m_lossListener();
+        }
         // The last references may go here: a device closes outside the lock.
         guard.unlock();
         outputs.clear();

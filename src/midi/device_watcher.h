@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -33,6 +34,11 @@ class DeviceWatcher {
     // took longer than limit.
     bool WaitForRound(std::chrono::milliseconds limit);
 
+    // Called on the watcher's thread after a round that found a device gone, so that whoever
+    // tells the learner need not keep asking; null for none. It must not block: the watcher's
+    // lock is held, so that once this returns the old listener is never called again.
+    void SetLossListener(std::function<void()> listener);
+
   private:
     void StartLocked();
     void ThreadProc();
@@ -43,6 +49,7 @@ class DeviceWatcher {
     std::condition_variable m_round;  // a round ended
     std::vector<std::weak_ptr<MidiOut>> m_outputs;
     std::vector<std::weak_ptr<MidiIn>> m_inputs;
+    std::function<void()> m_lossListener;
     uint64_t m_roundsStarted = 0;
     uint64_t m_roundsEnded = 0;
     bool m_exit = false;

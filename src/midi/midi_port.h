@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -126,4 +127,7 @@ class MidiService {
     virtual int OpenOutput(int id, std::shared_ptr<MidiOut>& out) = 0;
     virtual int OpenInput(int id, MidiInCallback callback, void* instance,
                           std::shared_ptr<MidiIn>& in) = 0;
+    // Called on a thread of the service, without blocking, once an open device has been found
+    // gone; null for none. One listener at a time: a later one replaces it.
+    virtual void SetLossListener(std::function<void()>) {}
 };

@@ -53,15 +53,13 @@ const Accelerator kAccelerators[] = {
 
 constexpr uint32_t kTrackRepaintMs = 33;
 // How often the idle routine runs: often enough that a flashing key shows its 10 ms lit phase,
-// twice per 33 ms repaint step while only the activity bars move, and rarely when all is still,
-// so that an idle program costs next to nothing. When all is still it sleeps until the engine
-// publishes something or the learner does something, and otherwise wakes only to check the
-// devices; without a way to be woken, it asks often enough that keys held on the MIDI keyboard
-// show within one quiet period.
+// twice per 33 ms repaint step while only the activity bars move. When all is still it sleeps
+// until the engine publishes something (a device found gone included) or the learner does
+// something, so that an idle program costs nothing; without a way to be woken, it asks often
+// enough that keys held on the MIDI keyboard show within one quiet period.
 constexpr int kFlashIdleMs = 8;
 constexpr int kBusyIdleMs = 16;
 constexpr int kQuietIdleMs = 50;
-constexpr int kSleepingIdleMs = 250;
 
 }  // namespace
 
@@ -592,6 +590,7 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 // --- Idle routine and LEDs ----------------------------------------------------------------
 
 void CPelorvaneDlg::OnKickIdle() {
+    ++m_idleRuns;
     // Read first: whatever is published from here on wakes a routine that goes to sleep.
     const uint64_t published = m_core->Published().Count();
     FinishSongPreparation(false);
@@ -619,6 +618,9 @@ void CPelorvaneDlg::OnKickIdle() {
     m_noteView->Refresh(t);
     RefreshPositionBar();
     const bool stopped = m_core->CurrentPlayState() == Stopped;
+    if (m_results) {
+        m_results->CollectWhileRunsPending(!stopped);
+    }
     if (stopped) {
         for (CLEDCtrl* led : m_leds) {
             if (led->m_lit) {
@@ -629,11 +631,12 @@ void CPelorvaneDlg::OnKickIdle() {
     }
     // A song prepared on a worker is picked up here, so the routine keeps looking for it.
     const bool still = stopped && !barsVisible && !m_keyboard->Flashing() && !m_awaitingPreparation;
-    const int interval = m_keyboard->Flashing()            ? kFlashIdleMs
-                         : !stopped || barsVisible         ? kBusyIdleMs
-                         : still && m_idleWake->CanSleep() ? kSleepingIdleMs
-                                                           : kQuietIdleMs;
-    if (still && !m_destroyed) {
+    const int interval = m_keyboard->Flashing()    ? kFlashIdleMs
+                         : !stopped || barsVisible ? kBusyIdleMs
+                                                   : kQuietIdleMs;
+    // Asleep, the routine has no timer at all: only a notice or the learner wakes it.
+    const bool asleep = still && m_idleWake->CanSleep() && !m_destroyed;
+    if (asleep) {
         m_idleWake->Sleep(published);
     } else {
         m_idleWake->Stay();
@@ -644,9 +647,9 @@ void CPelorvaneDlg::OnKickIdle() {
     // While the falling notes move, their frames come as often as this routine would: it runs
     // on them instead, and the program wakes half as often. A flashing key keeps its own pace.
     const bool onFrames = m_noteView->Animating() && interval != kFlashIdleMs;
-    if (onFrames && m_idleTimer.isActive()) {
+    if ((onFrames || asleep) && m_idleTimer.isActive()) {
         m_idleTimer.stop();
-    } else if (!onFrames && !m_idleTimer.isActive() && !m_destroyed) {
+    } else if (!onFrames && !asleep && !m_idleTimer.isActive() && !m_destroyed) {
         m_idleTimer.start();
     }
 }

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/trainer_session.h"
 #include "engine/take.h"
+#include "engine/trainer_session.h"
 #include "engine/window_core.h"
 #include "ui/passage_memory.h"
 #include "ui/ui_state.h"
@@ -174,6 +174,7 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     CKeyboardPanel* m_keyboard = nullptr;
     CNoteView* m_noteView = nullptr;
     QTimer m_idleTimer;
+    uint64_t m_idleRuns = 0;         // runs of the idle routine, for whoever checks that it ran
     IdleWake* m_idleWake = nullptr;  // lets the idle routine sleep while nothing moves
     std::unique_ptr<CPracticeResultsWindow> m_results;  // the 練習結果 window, beside this one
 

@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "engine_test_support.h"
+#include "midi/device_opening.h"
 #include "ui/idle_wake.h"
 #include "ui/keyboard_panel.h"
 #include "ui/track_list_box.h"
@@ -33,12 +34,25 @@ TEST_F(IdleWakeTest, AStillWindowSleepsUntilAKeyOnTheMidiKeyboardWakesIt) {
     MidiKey(60, false);
     EXPECT_TRUE(WaitFor([&] { return keys->Look(60) == CKeyboardPanel::Plain; }, 1000));
 
-    // So does anything the learner does, here a key that does nothing else: the routine, once
-    // run, sets its timer going again.
+    // So does anything the learner does, here a key that does nothing else.
     m_window->m_idleTimer.stop();
     ASSERT_TRUE(m_window->m_idleWake->Asleep());
+    const uint64_t runs = m_window->m_idleRuns;
     QTest::keyClick(m_window->m_trackList, Qt::Key_Shift);
-    EXPECT_TRUE(WaitFor([&] { return m_window->m_idleTimer.isActive(); }, 1000));
+    EXPECT_TRUE(WaitFor([&] { return m_window->m_idleRuns > runs; }, 1000));
+}
+
+// Asleep, the routine has no timer of its own, not even to look at the devices: a keyboard
+// pulled out while nothing plays is still told, woken by the device watcher.
+TEST_F(IdleWakeTest, AStillWindowKeepsNoTimerYetALostKeyboardIsStillTold) {
+    WriteSongList({DemoSong(0)});
+    OpenWindow();
+    m_window->OnKickIdle();
+    ASSERT_TRUE(m_window->m_idleWake->Asleep());
+    EXPECT_FALSE(m_window->m_idleTimer.isActive());
+    m_service.DisconnectInput(0);
+    ASSERT_TRUE(WaitFor([&] { return !m_window->m_messages.empty(); }, 5000));
+    EXPECT_EQ(m_window->m_messages.back(), kInputLostNothingStoppedText);
 }
 
 }  // namespace
