@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -69,6 +70,9 @@ class SynthOutput : public MidiOut {
         m_thread = std::thread(&SynthOutput::ThreadProc, this);
     }
     ~SynthOutput() override { Close(); }
+
+    // The synthesizer lives in the program: it never goes, so there is nothing to look for.
+    bool TellsWhenGone(std::function<void()>) override { return true; }
 
     int SendShort(uint32_t packed) override {
         if ((packed & 0x80) == 0) {
