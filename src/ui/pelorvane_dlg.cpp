@@ -53,10 +53,11 @@ const Accelerator kAccelerators[] = {
 
 constexpr uint32_t kTrackRepaintMs = 33;
 // How often the idle routine runs: often enough that a flashing key shows its 10 ms lit phase,
-// twice per 33 ms repaint step while only the activity bars move. When all is still it sleeps
-// until the engine publishes something (a device found gone included) or the learner does
-// something, so that an idle program costs nothing; without a way to be woken, it asks often
-// enough that keys held on the MIDI keyboard show within one quiet period.
+// twice per 33 ms repaint step while only the activity bars move. When all is still (play
+// stopped, or a lesson waiting for the learner, with nothing fading or flashing) it sleeps until
+// the engine publishes something (a device found gone included) or the learner does something,
+// so that an idle program costs nothing; without a way to be woken, it asks often enough that
+// keys held on the MIDI keyboard show within one quiet period.
 constexpr int kFlashIdleMs = 8;
 constexpr int kBusyIdleMs = 16;
 constexpr int kQuietIdleMs = 50;
@@ -600,10 +601,19 @@ void CPelorvaneDlg::OnKickIdle() {
     if (step) {
         m_core->Activity().m_now.store(t, std::memory_order_relaxed);
     }
+    // Notes that played while the routine slept were stamped with the repaint clock as it stood
+    // when it fell asleep, which no row's last note had then (every bar had gone): they count
+    // from now, as they would have from the next step.
+    const bool wokeUp = m_idleSlept;
+    m_idleSlept = false;
     bool barsVisible = false;
     for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
-        const uint32_t last =
-            m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
+        uint32_t last = m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
+        if (wokeUp && step && last == before &&
+            m_core->Activity().m_lastNoteTime[row].compare_exchange_strong(
+                last, t, std::memory_order_relaxed)) {
+            last = t;
+        }
         if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
             barsVisible = true;
             // Only a row whose bar shows or has just gone changes: its bar is all that moves.
@@ -629,14 +639,19 @@ void CPelorvaneDlg::OnKickIdle() {
             }
         }
     }
+    // A lesson that waits for the learner stands still: only a key played (published) or a
+    // command moves it on.
+    const bool waiting = m_core->CurrentPlayState() == Playing && m_core->ReadSongClock().waiting;
     // A song prepared on a worker is picked up here, so the routine keeps looking for it.
-    const bool still = stopped && !barsVisible && !m_keyboard->Flashing() && !m_awaitingPreparation;
+    const bool still =
+        (stopped || waiting) && !barsVisible && !m_keyboard->Flashing() && !m_awaitingPreparation;
     const int interval = m_keyboard->Flashing()    ? kFlashIdleMs
                          : !stopped || barsVisible ? kBusyIdleMs
                                                    : kQuietIdleMs;
     // Asleep, the routine has no timer at all: only a notice or the learner wakes it.
     const bool asleep = still && m_idleWake->CanSleep() && !m_destroyed;
     if (asleep) {
+        m_idleSlept = true;
         m_idleWake->Sleep(published);
     } else {
         m_idleWake->Stay();
