@@ -14,6 +14,7 @@
 
 #include "engine/clock_schedule.h"
 #include "engine/count_in.h"
+#include "engine/device_hold.h"
 #include "engine/key_state.h"
 #include "engine/passage.h"
 #include "engine/play_mode.h"
@@ -243,6 +244,8 @@ class PlaySession {
     std::atomic<bool> m_clockEnded{false};  // set by the clock thread as its last act
     enum LostDevice : int { kNoLoss, kOutputLost };
     std::atomic<int> m_deviceLoss{kNoLoss};  // set by the clock thread, taken by CheckDevices
+    // What the input device holds down, let go when it is found gone.
+    DeviceHold m_deviceHold;
     // While nothing plays and no key light can change, the clock thread sleeps until a start or
     // the end wakes it, instead of waking every millisecond.
     std::mutex m_clockWakeLock;

@@ -206,6 +206,9 @@ void PlaySession::MidiInProc(MidiIn* handle, uint32_t messageCode, void* instanc
 }
 
 void PlaySession::TakePlayerAction(PlayerAction action) {
+    if (action.origin == PlayerAction::Device) {
+        m_deviceHold.Note(action);
+    }
     const bool playing = m_playState.load() != Stopped;
     if (action.kind != PlayerAction::Pedal) {
         const bool down = action.kind == PlayerAction::KeyDown;

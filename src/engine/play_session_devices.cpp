@@ -6,6 +6,7 @@
 #include "engine/performance.h"
 #include "engine/play_session.h"
 #include "midi/device_opening.h"
+#include "platform/clock.h"
 #include "platform/message_sink.h"
 
 namespace {
@@ -116,5 +117,9 @@ DeviceLoss PlaySession::CheckDevices() {
     m_playLock.unlock();
     // Closing waits for a running input callback, which takes the input lock, never the play lock.
     in->Close();
+    // A device that went sends no release: what it held is let go here, where it was found gone.
+    for (const PlayerAction& release : m_deviceHold.LetGo(NowMs())) {
+        TakePlayerAction(release);
+    }
     return needsInput ? DeviceLoss::InputStoppedPlay : DeviceLoss::Input;
 }

@@ -119,6 +119,18 @@ void PracticeScorer::DropOldPresses(uint32_t nowMs) {
     std::erase_if(m_presses, [keepFrom](const Press& p) { return Diff(p.clockMs, keepFrom) < 0; });
 }
 
+// A run of hours holds tens of thousands of presses: each chord or note looks only at the
+// presses in its own reach, or the last collect would hold up the window for seconds.
+void PracticeScorer::SortPresses() {
+    std::stable_sort(m_presses.begin(), m_presses.end(),
+                     [](const Press& a, const Press& b) { return Diff(a.clockMs, b.clockMs) < 0; });
+}
+
+std::vector<PracticeScorer::Press>::iterator PracticeScorer::FirstPressFrom(uint32_t clockMs) {
+    return std::lower_bound(m_presses.begin(), m_presses.end(), clockMs,
+                            [](const Press& p, uint32_t ms) { return Diff(p.clockMs, ms) < 0; });
+}
+
 PracticeRun PracticeScorer::Score(OpenRun& open) {
     PracticeRun run = std::move(open.run);
     if (run.mode == PlayMode::MyPaceLesson) {
@@ -141,6 +153,7 @@ void PracticeScorer::ScoreLesson(OpenRun& open, PracticeRun& run) {
         const auto end = begin + due.count;
         return std::find(begin, end, key) != end;
     };
+    SortPresses();
     for (size_t c = 0; c < open.chords.size(); ++c) {
         const DueChord& chord = open.chords[c];
         if (!chord.done) {
@@ -150,9 +163,12 @@ void PracticeScorer::ScoreLesson(OpenRun& open, PracticeRun& run) {
         PracticeRun::ChordWait wait;
         wait.songMs = chord.due.songMs;
         wait.waitMs = static_cast<uint32_t>(std::max(0, Diff(chord.doneMs, chord.due.clockMs)));
-        for (const Press& p : m_presses) {
-            if (Diff(p.clockMs, chord.due.clockMs) < 0 || Diff(p.clockMs, chord.doneMs) >= 0 ||
-                holds(chord.due, p.key)) {
+        for (auto it = FirstPressFrom(chord.due.clockMs); it != m_presses.end(); ++it) {
+            const Press& p = *it;
+            if (Diff(p.clockMs, chord.doneMs) >= 0) {
+                break;
+            }
+            if (holds(chord.due, p.key)) {
                 continue;
             }
             if (next && holds(next->due, p.key) && Diff(next->due.clockMs, p.clockMs) <= early) {
@@ -167,8 +183,7 @@ void PracticeScorer::ScoreLesson(OpenRun& open, PracticeRun& run) {
 void PracticeScorer::ScoreAccompaniment(OpenRun& open, PracticeRun& run) {
     std::stable_sort(open.notes.begin(), open.notes.end(),
                      [](const Note& a, const Note& b) { return Diff(a.idealMs, b.idealMs) < 0; });
-    std::stable_sort(m_presses.begin(), m_presses.end(),
-                     [](const Press& a, const Press& b) { return Diff(a.clockMs, b.clockMs) < 0; });
+    SortPresses();
     const int32_t window = static_cast<int32_t>(kMatchWindow);
     for (const Note& note : open.notes) {
         PracticeRun::NoteScore score;
@@ -176,12 +191,13 @@ void PracticeScorer::ScoreAccompaniment(OpenRun& open, PracticeRun& run) {
         score.key = note.key;
         // Notes go in time order, so the earliest free press in reach leaves the later ones
         // for the notes after it.
-        for (Press& p : m_presses) {
+        for (auto it = FirstPressFrom(note.idealMs - kMatchWindow); it != m_presses.end(); ++it) {
+            Press& p = *it;
             const int32_t error = Diff(p.clockMs, note.idealMs);
             if (error > window) {
                 break;
             }
-            if (p.used || p.key != note.key || error < -window) {
+            if (p.used || p.key != note.key) {
                 continue;
             }
             p.used = true;

@@ -54,6 +54,8 @@ class PracticeScorer {
     void ScoreLesson(OpenRun& open, PracticeRun& run);
     void ScoreAccompaniment(OpenRun& open, PracticeRun& run);
     void DropOldPresses(uint32_t nowMs);
+    void SortPresses();
+    std::vector<Press>::iterator FirstPressFrom(uint32_t clockMs);
 
     std::deque<OpenRun> m_runs;  // ended runs waiting for late presses, then the one playing
     std::vector<Press> m_presses;

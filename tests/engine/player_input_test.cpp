@@ -9,6 +9,7 @@
 #include "engine/practice_run.h"
 #include "engine/take_file.h"
 #include "engine_test_support.h"
+#include "midi/device_opening.h"
 #include "platform/clock.h"
 
 namespace {
@@ -145,6 +146,38 @@ TEST_F(PlayerInputTest, EachPassOfALoopTakesWhatWasPlayedInIt) {
                                   {501, E::NoteOn, 60, 70},
                                   {501, E::NoteOff, 60, 0},
                                   {1999, E::Pedal, 0, 0}}));
+}
+
+// A keyboard pulled out while a key and the pedal are down, and the solo plays on without it:
+// the take lets them go where the keyboard went, not at the end of the run.
+TEST_F(PlayerInputTest, WhatAKeyboardHeldEndsWhereItWasPulledOut) {
+    SmfWriter w;
+    w.Note(500, 0, 60, 300).Note(3000, 1, 48, 300);
+    core->AddLoadedSong(w.Load(), 1);
+    Start(PlayMode::Solo);
+    At(500);
+    Send(0xB0, 64, 127);
+    Send(0x90, 60, 80);
+    Send(0x90, 62, 70);
+    Send(0x80, 62, 0);
+    At(1000);
+    service.UnplugInput(0);
+    core->CheckDevices();
+    ASSERT_EQ(core->m_messages, std::vector<std::string>{kInputLostNothingStoppedText});
+    EXPECT_FALSE(TestKey(core->Session().ReadKeyState().held, 60));  // nor on the screen keyboard
+    At(2000);
+    ASSERT_EQ(core->CurrentPlayState(), Playing);
+    core->StopPlay();
+
+    const std::vector<PracticeRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    using E = TakeEvent;
+    EXPECT_EQ(runs[0].take, (Take{{500, E::Pedal, 0, 127},
+                                  {500, E::NoteOn, 60, 80},
+                                  {500, E::NoteOn, 62, 70},
+                                  {500, E::NoteOff, 62, 0},
+                                  {1000, E::NoteOff, 60, 0},
+                                  {1000, E::Pedal, 0, 0}}));
 }
 
 }  // namespace

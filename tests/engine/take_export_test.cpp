@@ -12,48 +12,12 @@
 
 #include "engine/take_export.h"
 #include "midi_file_writer/smf_writer.h"
+#include "midicsv_records.h"
 #include "smf/smf.h"
 
 namespace {
 
-struct Record {
-    int track;
-    uint32_t tick;
-    std::string type;
-    std::vector<std::string> fields;  // after the type
-};
-
-// midicsv's records, or nothing when it cannot run.
-std::vector<Record> Midicsv(const std::string& path) {
-    std::vector<Record> out;
-    FILE* pipe = popen(("midicsv '" + path + "' 2>&1").c_str(), "r");
-    if (!pipe) {
-        return out;
-    }
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        text.append(buffer, n);
-    }
-    EXPECT_EQ(pclose(pipe), 0) << text;
-    std::stringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::stringstream in(line);
-        std::vector<std::string> f;
-        std::string field;
-        while (std::getline(in, field, ',')) {
-            const auto first = field.find_first_not_of(' ');
-            f.push_back(first == std::string::npos ? "" : field.substr(first));
-        }
-        if (f.size() >= 3) {
-            out.push_back({std::stoi(f[0]), static_cast<uint32_t>(std::stoul(f[1])), f[2],
-                           std::vector<std::string>(f.begin() + 3, f.end())});
-        }
-    }
-    return out;
-}
+using Record = MidicsvRecord;
 
 // A song of two tracks with a tempo change, a title and a system exclusive message.
 std::unique_ptr<smf::Song> Song() {
@@ -108,7 +72,7 @@ TEST(TakeExport, TheSongAndTheTakeReadBackWithOurReaderAndWithMidicsv) {
     }
     EXPECT_EQ(read, take);
 
-    if (std::system("command -v midicsv >/dev/null 2>&1") != 0) {
+    if (!MidicsvInstalled()) {
         GTEST_SKIP() << "midicsv is not installed (Debian package midicsv)";
     }
     const std::filesystem::path path =

@@ -136,6 +136,16 @@ TEST_F(ToolsTest, PlayRecordsItsRunsWhileTheWindowWritesToo) {
         EXPECT_EQ(m.captured(1), m.captured(2));
     }
     EXPECT_TRUE(QDir(folder).entryList({"practice.sqlite.aside-*"}).isEmpty());
+    // Nothing played, so no take was kept: asked for one, the tool says so and writes nothing.
+    QProcess exportTake;
+    exportTake.setProcessEnvironment(Env());
+    const QString out = QDir(home.path()).filePath("take.mid");
+    exportTake.start(PV_HISTORY_TOOL,
+                     {song, "--take", QString::number(written + 1), "--export", out});
+    ASSERT_TRUE(exportTake.waitForFinished(30000));
+    EXPECT_EQ(exportTake.exitCode(), 1);
+    EXPECT_TRUE(exportTake.readAllStandardError().contains("has no take"));
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST_F(ToolsTest, HistoryOnlyReadsAndSaysWhenItCannot) {

@@ -4,10 +4,12 @@
 #include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "midi/midi_port.h"
@@ -21,6 +23,19 @@ bool JackRunsRealTime();
 
 // Sets the server's period (frames a cycle); true once it is in effect.
 bool SetJackPeriod(uint32_t frames);
+
+// True once done() holds, looked at every few milliseconds; false when the limit passes first.
+template <typename Predicate>
+bool WaitFor(Predicate done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 // Every MIDI port of the server, as client:port.
 std::vector<std::string> AllMidiPorts();
