@@ -103,8 +103,10 @@ echo "start-up to window shown (3 songs, for comparison): median ${median} ms; r
 
 # --- 2. idle and 3. playing, with the three demo songs
 cp "$work/songlist-demo.txt" "$work/songlist.txt"
-metronome_state >>"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
-[ "$metronome" = "1" ] && echo "metronome on while playing"
+if [ "$metronome" = "1" ]; then
+    metronome_state >>"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
+    echo "metronome on while playing"
+fi
 start_program
 wid=$(pv_wait_window Pelorvane 20000)
 sleep 1
