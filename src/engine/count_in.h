@@ -52,6 +52,15 @@ class CountIn : public TimeSource {
     std::vector<Message> Tick(uint32_t nowMs);
     uint32_t NextDueMs(const TickMoment& tick) const override;
 
+    // What the screen shows of it: the clicks sounded so far of all of them, and the clock
+    // value at which the last one sounded and whether it was a bar's first.
+    size_t ClicksSounded() const { return m_next; }
+    size_t ClickCount() const { return m_plan.clicks.size(); }
+    uint32_t LastClickMs() const {
+        return m_next > 0 ? m_startMs + m_plan.clicks[m_next - 1].atMs : 0;
+    }
+    bool LastClickAccented() const { return m_next > 0 && m_plan.clicks[m_next - 1].accent; }
+
   private:
     CountInPlan m_plan;
     uint32_t m_startMs = 0;

@@ -90,8 +90,9 @@ bool PlaySession::StartPlayLocked(const StartCommand& command) {
         m_countIn.Reset();
         m_playState = Starting;
         PublishSongClock(NowMs());
-    } else if (m_playState == Playing && mode != m_playMode) {
-        // A run is scored in one mode: the switch ends it and starts the next.
+    } else if (m_playState == Playing && mode != m_playMode && !m_countIn.Active()) {
+        // A run is scored in one mode: the switch ends it and starts the next. A pass counting
+        // in has none open; its run begins in the new mode.
         const uint32_t now = NowMs();
         HandOverRunEnd(now);
         m_playMode = mode;

@@ -131,6 +131,9 @@ class PlaySession {
     // Bars counted in before each start, 0 to kMaxCountInBars; false (nothing changed) outside.
     bool SetCountInBars(int bars);
     int CountInBars() const { return m_countInBars.load(); }
+    // Counts in again before each further pass of a loop, as before a start; from the next pass.
+    void SetLoopCountIn(bool on) { m_loopCountIn.store(on); }
+    bool LoopCountIn() const { return m_loopCountIn.load(); }
     // True while a start counts in: the song stands until the count-in is over.
     bool CountingIn() const EXCLUDES(m_playLock) {
         CheckedLock lock(m_playLock);
@@ -220,9 +223,16 @@ class PlaySession {
 
     std::atomic<bool> m_metronome{false};
     std::atomic<int> m_countInBars{0};
+    std::atomic<bool> m_loopCountIn{false};
     CountIn m_countIn GUARDED_BY(m_playLock);
     // A start's count-in, at the tick of a start: true while it goes on and the song must not.
     bool CountInTick(Performance* p, uint32_t now) REQUIRES(m_playLock);
+    // At a loop's jump back to A: the pass just played ends its run, and a count-in begins when
+    // one is asked for before each pass. True when it did; the song then stands at A.
+    bool BeginPassCountIn(Performance* p, uint32_t now, uint32_t reachedMs) REQUIRES(m_playLock);
+    // While a pass counts in: true while it goes on. At its end the song goes on from A as
+    // after a jump, and the next pass's run begins.
+    bool PassCountInTick(Performance* p, uint32_t now) REQUIRES(m_playLock);
     // While it counts, the song stands: only its clicks and the pre-lit keys are due.
     clock_schedule::NextTick PlanCountInTick(const Performance* p, uint32_t now) const
         REQUIRES(m_playLock);

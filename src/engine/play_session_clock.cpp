@@ -41,7 +41,12 @@ void PlaySession::OnClockTick() {
             HandOverRunStart(now);
         }
     }
-    if (m_playState == Playing && p) {
+    // A pass of a loop counting in stands at A; the tick that ends it goes on from there.
+    const bool passCountIn = m_playState == Playing && p && m_countIn.Active();
+    if (passCountIn) {
+        PassCountInTick(p, now);
+    }
+    if (m_playState == Playing && p && !passCountIn) {
         if (!m_passage.TakeJump() && wasPlaying) {
             p->AdvanceQuietly(quietMs, m_lastAdvanceSpeed);
         }
@@ -53,7 +58,7 @@ void PlaySession::OnClockTick() {
             HandOverRunEnd(now);
             m_playState = Stopped;
             ended = true;
-        } else if (m_passage.PassesPlayed() != passes) {
+        } else if (m_passage.PassesPlayed() != passes && !BeginPassCountIn(p, now, reached)) {
             PracticeEvent pass;
             pass.kind = PracticeEvent::LoopPass;
             pass.clockMs = now;

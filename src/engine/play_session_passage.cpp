@@ -51,8 +51,15 @@ void PlaySession::PublishSongClock(uint32_t nowMs) {
     SongClock::Reading r;
     r.clockMs = nowMs;
     r.songMs = ShownSongTime();
-    // Starting counts as standing at the start until the first tick.
-    r.playing = p && m_playState.load() == Playing;
+    // Starting counts as standing at the start until the first tick, and a pass counting in
+    // as standing at A.
+    r.playing = p && m_playState.load() == Playing && !m_countIn.Active();
+    if (m_countIn.Active() && m_countIn.ClicksSounded() > 0) {
+        r.countInBeat = static_cast<uint16_t>(m_countIn.ClicksSounded());
+        r.countInBeats = static_cast<uint16_t>(m_countIn.ClickCount());
+        r.countInAccent = m_countIn.LastClickAccented();
+        r.countInClickMs = m_countIn.LastClickMs();
+    }
     if (p) {
         r.speedPercent = static_cast<uint16_t>(p->GetPlayer().SpeedPercent());
         r.waiting = p->Waiting();

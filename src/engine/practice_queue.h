@@ -5,6 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/publish_notice.h"
+
 // What happened while playing, as the clock thread and the input callback saw it. Times are the
 // program's clock (NowMs); song times are ms at normal speed.
 struct PracticeEvent {
@@ -41,6 +43,9 @@ class PracticeQueue {
     bool Empty();
     // Events left out because the queue was full.
     uint64_t Dropped();
+    // Told whenever a run ends (also a pass of a loop), so that whoever scores the runs need
+    // not ask again and again to learn of it soon.
+    PublishNotice& RunEnded() { return m_runEnded; }
 
     // Room for what a few seconds of the densest song hand over; the consumer collects far
     // more often.
@@ -50,4 +55,5 @@ class PracticeQueue {
     std::mutex m_lock;
     std::vector<PracticeEvent> m_events;
     uint64_t m_dropped = 0;
+    PublishNotice m_runEnded;
 };

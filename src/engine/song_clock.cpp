@@ -7,6 +7,13 @@
 namespace {
 constexpr uint32_t kPlaying = 1u << 16;
 constexpr uint32_t kWaiting = 1u << 17;
+constexpr uint32_t kCountInBits = 0x7FFFu;
+constexpr uint32_t kCountInAccent = 1u << 31;
+
+uint32_t PackCountIn(const SongClock::Reading& r) {
+    return (r.countInBeat & kCountInBits) | (r.countInBeats & kCountInBits) << 15 |
+           (r.countInAccent ? kCountInAccent : 0);
+}
 }  // namespace
 
 uint32_t SongClock::Reading::At(uint32_t nowMs) const {
@@ -25,13 +32,15 @@ uint32_t SongClock::Reading::At(uint32_t nowMs) const {
 void SongClock::Publish(const Reading& reading) {
     const uint32_t flags =
         reading.speedPercent | (reading.playing ? kPlaying : 0) | (reading.waiting ? kWaiting : 0);
+    const uint32_t countIn = PackCountIn(reading);
     // Writers take turns, so the values as they stand are this writer's own last ones. The
     // tick's clock value matters to a reader only while the song moves.
     const bool moving = reading.playing && !reading.waiting;
     const bool changed = m_songMs.load(std::memory_order_relaxed) != reading.songMs ||
                          (moving && m_clockMs.load(std::memory_order_relaxed) != reading.clockMs) ||
                          m_holdMs.load(std::memory_order_relaxed) != reading.holdMs ||
-                         m_flags.load(std::memory_order_relaxed) != flags;
+                         m_flags.load(std::memory_order_relaxed) != flags ||
+                         m_countIn.load(std::memory_order_relaxed) != countIn;
     const uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
     m_sequence.store(sequence + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
@@ -39,6 +48,8 @@ void SongClock::Publish(const Reading& reading) {
     m_clockMs.store(reading.clockMs, std::memory_order_relaxed);
     m_holdMs.store(reading.holdMs, std::memory_order_relaxed);
     m_flags.store(flags, std::memory_order_relaxed);
+    m_countIn.store(countIn, std::memory_order_relaxed);
+    m_countInClickMs.store(reading.countInClickMs, std::memory_order_relaxed);
     m_sequence.store(sequence + 2, std::memory_order_release);
     if (changed && m_notice) {
         m_notice->Published();
@@ -53,12 +64,17 @@ SongClock::Reading SongClock::Read() const {
         r.clockMs = m_clockMs.load(std::memory_order_relaxed);
         r.holdMs = m_holdMs.load(std::memory_order_relaxed);
         const uint32_t flags = m_flags.load(std::memory_order_relaxed);
+        const uint32_t countIn = m_countIn.load(std::memory_order_relaxed);
+        r.countInClickMs = m_countInClickMs.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
         const uint32_t after = m_sequence.load(std::memory_order_relaxed);
         if (before == after && (before & 1u) == 0) {
             r.speedPercent = static_cast<uint16_t>(flags & 0xFFFFu);
             r.playing = (flags & kPlaying) != 0;
             r.waiting = (flags & kWaiting) != 0;
+            r.countInBeat = static_cast<uint16_t>(countIn & kCountInBits);
+            r.countInBeats = static_cast<uint16_t>(countIn >> 15 & kCountInBits);
+            r.countInAccent = (countIn & kCountInAccent) != 0;
             return r;
         }
     }

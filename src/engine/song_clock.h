@@ -22,6 +22,12 @@ class SongClock {
         uint16_t speedPercent = 100;
         bool playing = false;
         bool waiting = false;  // the lesson waits for the player: the song stands still
+        // While a count-in stands the song still: the beat sounding (from 1; 0 for none) of
+        // how many, whether it begins a bar, and the clock value at which it sounded.
+        uint16_t countInBeat = 0;
+        uint16_t countInBeats = 0;
+        bool countInAccent = false;
+        uint32_t countInClickMs = 0;
         bool operator==(const Reading&) const = default;
 
         // The song time at clock value nowMs.
@@ -39,5 +45,7 @@ class SongClock {
     std::atomic<uint32_t> m_clockMs{0};
     std::atomic<uint32_t> m_holdMs{0xFFFFFFFFu};
     std::atomic<uint32_t> m_flags{100};  // speed in the low 16 bits, playing, waiting above
+    std::atomic<uint32_t> m_countIn{0};  // beat in the low 15 bits, beats above, accent on top
+    std::atomic<uint32_t> m_countInClickMs{0};
     PublishNotice* m_notice;
 };

@@ -4,18 +4,34 @@
 
 #include "engine/speed_percent.h"
 
-std::string TrainerPlanError(const TrainerPlan& plan) {
+TrainerPlanFault FaultOf(const TrainerPlan& plan) {
     if (!ValidSpeedPercent(plan.start) || !ValidSpeedPercent(plan.goal)) {
-        return "the start and goal speeds must be 30-150 in steps of 5";
+        return TrainerPlanFault::Speed;
     }
     if (plan.step < kSpeedPercentStep || plan.step > 50 || plan.step % kSpeedPercentStep != 0) {
-        return "the step must be 5-50 in steps of 5";
+        return TrainerPlanFault::Step;
     }
     if (plan.goal < plan.start) {
-        return "the goal speed must not be below the start speed";
+        return TrainerPlanFault::GoalBelowStart;
     }
     if (plan.lowerAt < 0 || plan.raiseAt > 100 || plan.lowerAt > plan.raiseAt) {
-        return "the thresholds must lie within 0-100, the lower one not above the other";
+        return TrainerPlanFault::Thresholds;
+    }
+    return TrainerPlanFault::None;
+}
+
+std::string TrainerPlanError(const TrainerPlan& plan) {
+    switch (FaultOf(plan)) {
+        case TrainerPlanFault::Speed:
+            return "the start and goal speeds must be 30-150 in steps of 5";
+        case TrainerPlanFault::Step:
+            return "the step must be 5-50 in steps of 5";
+        case TrainerPlanFault::GoalBelowStart:
+            return "the goal speed must not be below the start speed";
+        case TrainerPlanFault::Thresholds:
+            return "the thresholds must lie within 0-100, the lower one not above the other";
+        case TrainerPlanFault::None:
+            break;
     }
     return {};
 }

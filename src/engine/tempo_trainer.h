@@ -15,8 +15,13 @@ struct TrainerPlan {
     int lowerAt = 70;
 };
 
-// Why a plan cannot be trained (speeds outside 30-150 or off the 5% steps, a step outside
-// 5-50, a goal below the start, thresholds out of order), or empty when it can.
+// What keeps a plan from being trained, the first found: speeds outside 30-150 or off the 5%
+// steps, a step outside 5-50 or off them, a goal below the start, thresholds outside 0-100 or
+// the lower one above the other.
+enum class TrainerPlanFault { None, Speed, Step, GoalBelowStart, Thresholds };
+TrainerPlanFault FaultOf(const TrainerPlan& plan);
+
+// Why a plan cannot be trained, or empty when it can.
 std::string TrainerPlanError(const TrainerPlan& plan);
 
 class TempoTrainer {

@@ -79,6 +79,8 @@ class CPelorvaneCore {
     bool SetCountInBars(int bars) { return m_session.SetCountInBars(bars); }
     int CountInBars() const { return m_session.CountInBars(); }
     bool CountingIn() const { return m_session.CountingIn(); }
+    void SetLoopCountIn(bool on) { m_session.SetLoopCountIn(on); }
+    bool LoopCountIn() const { return m_session.LoopCountIn(); }
     // An exact speed, any ValidSpeedPercent, applied now and kept until the slider is moved;
     // false (nothing changed) for any other value.
     bool SetSpeedPercent(int percent);

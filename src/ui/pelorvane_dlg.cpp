@@ -287,6 +287,8 @@ void CPelorvaneDlg::OnInitDialog() {
             &CPelorvaneDlg::OnPractiseLoop);
     connect(m_results.get(), &CPracticeResultsWindow::TrainerRequested, this,
             &CPelorvaneDlg::OnTrainLoop);
+    connect(m_results.get(), &CPracticeResultsWindow::TrainerSettingsRequested, this,
+            &CPelorvaneDlg::OnTrainerSettings);
     m_results->m_onScored = [this](const PracticeRun& run, const PracticeSummary& summary) {
         OnRunScored(run, summary);
     };
@@ -578,6 +580,12 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
     QAction* metronome = menu.addAction(QString::fromUtf8("メトロノーム(&M)"));
     metronome->setCheckable(true);
     metronome->setChecked(m_core->Metronome());
+    // Before each pass of a loop as well as before the start; nothing to repeat without a
+    // count-in.
+    QAction* eachPass = menu.addAction(QString::fromUtf8("ループの毎回カウント(&L)"));
+    eachPass->setCheckable(true);
+    eachPass->setChecked(m_core->LoopCountIn());
+    eachPass->setEnabled(m_core->CountInBars() > 0);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen && chosen == about) {
         OnAbout();
@@ -585,6 +593,8 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
         OnPracticeHistory();
     } else if (chosen == metronome) {
         SetMetronome(!m_core->Metronome());
+    } else if (chosen == eachPass) {
+        SetLoopCountIn(!m_core->LoopCountIn());
     }
 }
 

@@ -126,10 +126,16 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     void OnSpeedPercentChosen(int percent);
     void SetMetronome(bool on);
     void OnCountInChosen(int bars);
+    // The count-in before each pass of a loop as well, on or off (the context menu's
+    // ループの毎回カウント).
+    void SetLoopCountIn(bool on);
     // The choices remembered with the window state, shown and handed to the core.
     void RestoreTimeKeeping();
     // A hard bar's だんだん速く: trains the loop around it from the usual start to the goal.
     void OnTrainLoop(LoopSpan loop, int mode);
+    // だんだん速くの設定: the trainer's plan, remembered with the window state.
+    void OnTrainerSettings();
+    TrainerPlan ChosenTrainerPlan() const;
     // A scored run from the 練習結果 window, for the trainer.
     void OnRunScored(const PracticeRun& run, const PracticeSummary& summary);
     TrainerSession& Trainer() { return *m_trainer; }

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 
+#include "platform/clock.h"
 #include "smf/meter_map.h"
 #include "ui/note_view.h"
 #include "ui/pelorvane_dlg.h"
@@ -150,4 +151,9 @@ bool CPelorvaneDlg::PassageKey(QWidget* target, QKeyEvent* key) {
 
 void CPelorvaneDlg::RefreshPositionBar() {
     m_positionBar->SetPosition(m_core->ShownSongTime());
+    // The beat follows the published song clock; the routine that calls this runs often enough
+    // while anything moves, and a change of the clock wakes it when it sleeps.
+    if (const smf::MeterMap* meter = m_positionBar->Meter()) {
+        m_positionBar->SetBeat(BeatMarkAt(m_core->Session().ReadSongClock(), *meter, NowMs()));
+    }
 }

@@ -1,5 +1,6 @@
 // Keeping time in the main window: an exact speed beside the slider, the count-in before a
-// start and the metronome, the last two remembered with the window state.
+// start (and before each pass of a loop) and the metronome, remembered with the window state;
+// the tempo trainer and its plan.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include "ui/dialog_units.h"
 #include "ui/pelorvane_dlg.h"
 #include "ui/practice_results_window.h"
+#include "ui/tempo_trainer_dialog.h"
 
 void CPelorvaneDlg::BuildTimeControls() {
     const DialogUnits du(font());
@@ -86,6 +88,13 @@ void CPelorvaneDlg::OnCountInChosen(int bars) {
     }
 }
 
+void CPelorvaneDlg::SetLoopCountIn(bool on) {
+    m_core->SetLoopCountIn(on);
+    if (m_viewState && m_viewState->LoopCountIn() != on) {
+        m_viewState->SetLoopCountIn(on);
+    }
+}
+
 void CPelorvaneDlg::RestoreTimeKeeping() {
     if (!m_viewState) {
         return;
@@ -93,19 +102,32 @@ void CPelorvaneDlg::RestoreTimeKeeping() {
     SetMetronome(m_viewState->MetronomeOn());
     const int bars = m_viewState->CountInBars();
     m_core->SetCountInBars(bars);
+    SetLoopCountIn(m_viewState->LoopCountIn());
     const QSignalBlocker block(m_countIn);
     m_countIn->setCurrentIndex(bars);
 }
 
+TrainerPlan CPelorvaneDlg::ChosenTrainerPlan() const {
+    return m_viewState ? m_viewState->StoredTrainerPlan() : TrainerPlan{};
+}
+
+void CPelorvaneDlg::OnTrainerSettings() {
+    CTempoTrainerDialog dialog(ChosenTrainerPlan(), m_results.get());
+    if (dialog.exec() == QDialog::Accepted && m_viewState) {
+        m_viewState->SetTrainerPlan(dialog.Plan());
+    }
+}
+
 void CPelorvaneDlg::OnTrainLoop(LoopSpan loop, int mode) {
     OnPractiseLoop(loop);
-    if (!m_trainer->Start(TrainerPlan{}, loop, static_cast<PlayMode>(mode))) {
+    const TrainerPlan plan = ChosenTrainerPlan();
+    if (!m_trainer->Start(plan, loop, static_cast<PlayMode>(mode))) {
         return;
     }
     ShowTrainerSpeed();
     m_results->ShowTrainer(QString::fromUtf8("だんだん速く: %1% から始めます（目標 %2%）")
-                               .arg(TrainerPlan{}.start)
-                               .arg(TrainerPlan{}.goal));
+                               .arg(plan.start)
+                               .arg(plan.goal));
 }
 
 void CPelorvaneDlg::OnRunScored(const PracticeRun& run, const PracticeSummary& summary) {

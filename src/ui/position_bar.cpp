@@ -14,6 +14,9 @@ const QColor kLoopShade(255, 214, 120);
 const QColor kPlayed(170, 200, 235);
 const QColor kThumb(30, 80, 160);
 const QColor kBarMark(150, 150, 150);
+const QColor kBeatLit(30, 110, 220);
+const QColor kAccentLit(230, 70, 40);
+const QColor kBeatUnlit(180, 180, 180);
 }  // namespace
 
 QString MinutesSeconds(uint32_t ms) {
@@ -34,6 +37,7 @@ void CPositionBar::SetSong(std::shared_ptr<const smf::MeterMap> meter) {
     m_positionMs = 0;
     m_dragging = false;
     m_loop.reset();
+    m_beat = {};
     m_shownText.clear();
     m_shownX = -1;
     update();
@@ -62,6 +66,19 @@ void CPositionBar::SetPosition(uint32_t songMs) {
     }
 }
 
+void CPositionBar::SetBeat(const BeatMark& mark) {
+    if (mark == m_beat) {
+        return;
+    }
+    const bool textChanges = mark.countIn || m_beat.countIn;
+    m_beat = mark;
+    if (textChanges && !m_dragging) {
+        update(QRect(0, 0, TextWidth(), height()));
+    } else {
+        update(MarkRect().adjusted(-1, -1, 1, 1));
+    }
+}
+
 void CPositionBar::SetLoop(std::optional<LoopSpan> loop) {
     if (loop != m_loop) {
         m_loop = loop;
@@ -72,6 +89,9 @@ void CPositionBar::SetLoop(std::optional<LoopSpan> loop) {
 QString CPositionBar::Text() const {
     if (!m_meter) {
         return {};
+    }
+    if (m_beat.countIn && !m_dragging) {
+        return QString::fromUtf8("カウント %1/%2").arg(m_beat.beat).arg(m_beat.beats);
     }
     const uint32_t ms = Position();
     const smf::BarBeat at = m_meter->AtMs(ms);
@@ -85,9 +105,19 @@ QString CPositionBar::Text() const {
 int CPositionBar::TextWidth() const {
     // Room for the widest text of a long song, so that the groove never jumps as the text moves.
     if (m_textWidth < 0) {
-        m_textWidth = fontMetrics().horizontalAdvance(QStringLiteral("000:00  00:00 / 00:00")) + 8;
+        m_textWidth = MarkWidth() +
+                      fontMetrics().horizontalAdvance(QStringLiteral("000:00  00:00 / 00:00")) + 8;
     }
     return m_textWidth;
+}
+
+int CPositionBar::MarkWidth() const {
+    return fontMetrics().ascent() + 4;
+}
+
+QRect CPositionBar::MarkRect() const {
+    const int size = std::max(4, std::min(fontMetrics().ascent() - 2, height() - 4));
+    return QRect(2 + (MarkWidth() - 4 - size) / 2, (height() - size) / 2, size, size);
 }
 
 void CPositionBar::changeEvent(QEvent* event) {
@@ -141,8 +171,18 @@ void CPositionBar::paintEvent(QPaintEvent* event) {
     if (!m_meter) {
         return;
     }
+    if (m_beat.beat > 0 && event->rect().intersects(MarkRect())) {
+        p.setRenderHint(QPainter::Antialiasing);
+        const QColor lit = m_beat.accent ? kAccentLit : kBeatLit;
+        p.setPen(m_beat.lit ? lit : kBeatUnlit);
+        p.setBrush(m_beat.lit ? QBrush(lit) : Qt::NoBrush);
+        p.drawEllipse(QRectF(MarkRect()).adjusted(0.5, 0.5, -0.5, -0.5));
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setBrush(Qt::NoBrush);
+    }
     // Most repaints are of the thumb alone, and laying out the text is the dear part.
-    const QRect textRect(2, 0, TextWidth() - 4, height());
+    const int textLeft = 2 + MarkWidth();
+    const QRect textRect(textLeft, 0, TextWidth() - textLeft - 2, height());
     if (event->rect().intersects(textRect)) {
         p.setPen(palette().windowText().color());
         p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, m_shownText);

@@ -8,13 +8,15 @@
 #include "engine/loop_points.h"
 #include "engine/passage.h"
 #include "smf/meter_map.h"
+#include "ui/beat_mark.h"
 
 class QMenu;
 
-// Where the song is, across the window: bar and beat, the time and the song's length as text,
-// then a groove with a mark at every bar (fewer where they would crowd), the A-B passage shaded
-// and a thumb at the position. A click or a drag in the groove asks to move there; its context
-// menu sets and clears the loop points. It shows what it is given and never asks the engine.
+// Where the song is, across the window: a mark that flashes on each beat, bar and beat (or
+// the count-in's beat), the time and the song's length as text, then a groove with a mark at every
+// bar (fewer where they would crowd), the A-B passage shaded and a thumb at the position. A click
+// or a drag in the groove asks to move there; its context menu sets and clears the loop points. It
+// shows what it is given and never asks the engine.
 class CPositionBar : public QWidget {
     Q_OBJECT
 
@@ -26,6 +28,11 @@ class CPositionBar : public QWidget {
     // The song time to show; repaints only when what shows changes. Ignored while dragging.
     void SetPosition(uint32_t songMs);
     void SetLoop(std::optional<LoopSpan> loop);
+    // The beat mark, and while it counts in, the count-in in place of bar and beat; repaints
+    // only what changes.
+    void SetBeat(const BeatMark& mark);
+    const BeatMark& Beat() const { return m_beat; }
+    QRect MarkRect() const;
 
     uint32_t Position() const { return m_dragging ? m_dragMs : m_positionMs; }
     std::optional<LoopSpan> Loop() const { return m_loop; }
@@ -60,6 +67,7 @@ class CPositionBar : public QWidget {
 
   private:
     int TextWidth() const;
+    int MarkWidth() const;
 
     // Measuring the text shapes it anew each time, and the idle routine asks for the groove on
     // every frame: the width is kept until the font changes.
@@ -70,6 +78,7 @@ class CPositionBar : public QWidget {
     QString m_shownText;
     int m_shownX = -1;
     std::optional<LoopSpan> m_loop;
+    BeatMark m_beat;
     QString m_refusal;
     bool m_dragging = false;
     uint32_t m_dragMs = 0;

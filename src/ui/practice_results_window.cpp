@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QVBoxLayout>
 
+#include "engine/practice_scorer.h"
+#include "engine/publish_notice.h"
 #include "engine/take_file.h"
 #include "engine/window_core.h"
 #include "history/practice_database.h"
@@ -57,6 +60,14 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     layout->addWidget(m_trainerLine);
     m_barBox = new QVBoxLayout;
     layout->addLayout(m_barBox);
+    m_trainerSettings = new QPushButton(QString::fromUtf8("だんだん速くの設定..."), this);
+    m_trainerSettings->setObjectName(QStringLiteral("trainerSettings"));
+    m_trainerSettings->setToolTip(
+        QString::fromUtf8("始めの速さ、上げ幅、目標の速さと、速さを変える正確さを決めます。"));
+    m_trainerSettings->hide();
+    connect(m_trainerSettings, &QPushButton::clicked, this,
+            &CPracticeResultsWindow::TrainerSettingsRequested);
+    layout->addWidget(m_trainerSettings, 0, Qt::AlignLeft);
 
     m_history = new CPracticeHistoryView(this);
     layout->addWidget(m_history, 1);
@@ -90,9 +101,27 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
         }
     });
     m_collectTimer.start();
+    PublishNotice& ended = m_core.Practice().Queue().RunEnded();
+    if (ended.Descriptor() >= 0) {
+        m_runEnded = new QSocketNotifier(ended.Descriptor(), QSocketNotifier::Read, this);
+        connect(m_runEnded, &QSocketNotifier::activated, this, &CPracticeResultsWindow::OnRunEnded);
+        ended.Arm();
+    }
 }
 
-CPracticeResultsWindow::~CPracticeResultsWindow() = default;
+CPracticeResultsWindow::~CPracticeResultsWindow() {
+    m_core.Practice().Queue().RunEnded().Disarm();
+}
+
+void CPracticeResultsWindow::OnRunEnded() {
+    PublishNotice& ended = m_core.Practice().Queue().RunEnded();
+    ended.Drain();
+    ended.Arm();
+    // Presses that come late still count for the run, so it is scored only once they could
+    // have come.
+    QTimer::singleShot(static_cast<int>(PracticeScorer::kMatchWindow) + 2, Qt::PreciseTimer, this,
+                       [this] { CollectRuns(false); });
+}
 
 void CPracticeResultsWindow::ReportDatabase(const QString& message) {
     if (!message.isEmpty()) {
@@ -323,6 +352,7 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
             m_trainerButtons.push_back(trainer);
         }
     }
+    m_trainerSettings->setVisible(!m_trainerButtons.empty());
 }
 
 void CPracticeResultsWindow::ClearFigures() {
@@ -336,6 +366,7 @@ void CPracticeResultsWindow::ClearFigures() {
         delete b;
     }
     m_trainerButtons.clear();
+    m_trainerSettings->hide();
 }
 
 QString CPracticeResultsWindow::SongTitle(const QString& songPath) const {

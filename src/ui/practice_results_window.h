@@ -18,6 +18,7 @@ class CPracticeHistoryView;
 class QChartView;
 class QLabel;
 class QPushButton;
+class QSocketNotifier;
 class QVBoxLayout;
 namespace smf {
 class MeterMap;
@@ -56,6 +57,8 @@ class CPracticeResultsWindow : public QWidget {
     const std::vector<QPushButton*>& BarButtons() const { return m_barButtons; }
     // The hard bars' buttons that train the loop around each bar faster and faster.
     const std::vector<QPushButton*>& TrainerButtons() const { return m_trainerButtons; }
+    // だんだん速くの設定..., shown with the trainer's buttons.
+    QPushButton* TrainerSettingsButton() const { return m_trainerSettings; }
     // Told of every scored run as it is collected (also one in which nothing was played), before
     // it is stored: the tempo trainer decides the next pass from it.
     std::function<void(const PracticeRun&, const PracticeSummary&)> m_onScored;
@@ -71,6 +74,8 @@ class CPracticeResultsWindow : public QWidget {
     void SetSavePathChooser(SavePathChooser chooser) { m_chooseSavePath = std::move(chooser); }
     // Returns once every run handed over is stored and read back.
     void FinishStoring() { m_store.Finish(); }
+    // How often finished runs are looked for besides when one ends, for tests.
+    void SetCollectInterval(int ms) { m_collectTimer.setInterval(ms); }
 
   signals:
     // Something the user must be told once (the history file put aside).
@@ -81,6 +86,8 @@ class CPracticeResultsWindow : public QWidget {
     void LoopRequested(LoopSpan loop);
     // A hard bar's だんだん速く button: the loop around that bar, trained in the run's mode.
     void TrainerRequested(LoopSpan loop, int mode);
+    // The trainer's plan is to be set.
+    void TrainerSettingsRequested();
     // A run of the song was chosen in the list: its take once read (null: none, or none that
     // can be read), for the falling-notes view to draw over the song.
     void TakeChosen(const QString& songPath, std::shared_ptr<const Take> take);
@@ -104,11 +111,16 @@ class CPracticeResultsWindow : public QWidget {
     CPelorvaneCore& m_core;
     QWidget* m_beside;
     QTimer m_collectTimer;
+    // Wakes when a run ends: it is collected as soon as it can be scored, and the tempo
+    // trainer's next pass starts without waiting for the next look.
+    QSocketNotifier* m_runEnded = nullptr;
+    void OnRunEnded();
     QLabel* m_title = nullptr;
     QLabel* m_summary = nullptr;
     QVBoxLayout* m_barBox = nullptr;
     std::vector<QPushButton*> m_barButtons;
     std::vector<QPushButton*> m_trainerButtons;
+    QPushButton* m_trainerSettings = nullptr;
     QLabel* m_trainerLine = nullptr;
     CPracticeHistoryView* m_history = nullptr;
     QPushButton* m_exportTake = nullptr;

@@ -23,6 +23,12 @@ const QString kLastSong = QStringLiteral("songs/lastSong");
 const QString kNoInputHidden = QStringLiteral("notices/noInputHidden");
 const QString kMetronome = QStringLiteral("time/metronome");
 const QString kCountIn = QStringLiteral("time/countInBars");
+const QString kLoopCountIn = QStringLiteral("time/loopCountIn");
+const QString kTrainerStart = QStringLiteral("trainer/start");
+const QString kTrainerStep = QStringLiteral("trainer/step");
+const QString kTrainerGoal = QStringLiteral("trainer/goal");
+const QString kTrainerRaiseAt = QStringLiteral("trainer/raiseAt");
+const QString kTrainerLowerAt = QStringLiteral("trainer/lowerAt");
 
 // Farther out than any desktop reaches: such a value is damage, not a place.
 constexpr int kFarthest = 1000000;
@@ -167,6 +173,44 @@ int UiState::CountInBars() const {
 
 void UiState::SetCountInBars(int bars) {
     WriteValue(m_path, kCountIn, bars);
+}
+
+bool UiState::LoopCountIn() const {
+    const auto settings = OpenToRead(m_path);
+    return settings && settings->value(kLoopCountIn).toString() == QLatin1String("1");
+}
+
+void UiState::SetLoopCountIn(bool on) {
+    WriteValue(m_path, kLoopCountIn, on ? 1 : 0);
+}
+
+TrainerPlan UiState::StoredTrainerPlan() const {
+    const auto settings = OpenToRead(m_path);
+    if (!settings || !settings->contains(kTrainerStart)) {
+        return {};
+    }
+    auto read = [&](const QString& key, int& to) {
+        bool ok = false;
+        const int value = settings->value(key).toString().toInt(&ok);
+        if (ok) {
+            to = value;
+        }
+        return ok;
+    };
+    TrainerPlan plan;
+    const bool whole = read(kTrainerStart, plan.start) && read(kTrainerStep, plan.step) &&
+                       read(kTrainerGoal, plan.goal) && read(kTrainerRaiseAt, plan.raiseAt) &&
+                       read(kTrainerLowerAt, plan.lowerAt);
+    // A damaged plan trains as usual rather than something the learner never set.
+    return whole && TrainerPlanError(plan).empty() ? plan : TrainerPlan{};
+}
+
+void UiState::SetTrainerPlan(const TrainerPlan& plan) {
+    WriteValue(m_path, kTrainerStart, plan.start);
+    WriteValue(m_path, kTrainerStep, plan.step);
+    WriteValue(m_path, kTrainerGoal, plan.goal);
+    WriteValue(m_path, kTrainerRaiseAt, plan.raiseAt);
+    WriteValue(m_path, kTrainerLowerAt, plan.lowerAt);
 }
 
 QString UiState::LastSongPath() const {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <optional>
 
+#include "engine/tempo_trainer.h"
+
 // What the window remembers between runs besides its three files: where it stood and the folder
 // of the last song chosen. Kept with QSettings in a file of its own in the user's config folder
 // ($XDG_CONFIG_HOME/pelorvane/pelorvane.conf). A damaged file counts as empty and is replaced at
@@ -48,6 +50,14 @@ class UiState {
     void SetMetronomeOn(bool on);
     int CountInBars() const;
     void SetCountInBars(int bars);
+    // Whether a loop counts in again before each of its passes.
+    bool LoopCountIn() const;
+    void SetLoopCountIn(bool on);
+
+    // The tempo trainer's plan as the learner last set it; the usual one when none was set or
+    // the stored one cannot be trained.
+    TrainerPlan StoredTrainerPlan() const;
+    void SetTrainerPlan(const TrainerPlan& plan);
 
     // The folder the last song was chosen from, if it still exists.
     QString LastSongFolder() const;

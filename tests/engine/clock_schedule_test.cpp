@@ -15,7 +15,7 @@
 
 namespace {
 
-enum class Kind { Start, Stop, Speed, Ticks, Seek, Loop, Metronome, CountIn, Percent };
+enum class Kind { Start, Stop, Speed, Ticks, Seek, Loop, Metronome, CountIn, LoopCountIn, Percent };
 
 // A command of the window at a clock millisecond (an offset from the session's start): before
 // that millisecond's tick, or just after the first tick at or past it.
@@ -187,6 +187,9 @@ class Rig {
                 break;
             case Kind::CountIn:
                 m_core->SetCountInBars(c.value);
+                break;
+            case Kind::LoopCountIn:
+                m_core->SetLoopCountIn(c.value != 0);
                 break;
             case Kind::Percent:
                 m_core->SetSpeedPercent(c.value);
@@ -513,8 +516,8 @@ TEST_F(SleepingClock, WithoutTimeKeepingEveryModeSendsAsBefore) {
     EXPECT_EQ(prints, before);
 }
 
-// The metronome's clicks and the count-in's, with exact speeds, jumps and a loop, in a song
-// whose meter changes.
+// The metronome's clicks and the count-in's, before a start and before each pass of a loop,
+// with exact speeds, jumps and a loop, in a song whose meter changes.
 TEST_F(SleepingClock, ClicksAndCountInsSendAsTheClockTickingEveryMillisecond) {
     SmfWriter song = RealShapedSong(6);
     song.Add(0, {0xFF, 0x58, 0x04, 0x03, 0x02, 24, 8});
@@ -523,10 +526,10 @@ TEST_F(SleepingClock, ClicksAndCountInsSendAsTheClockTickingEveryMillisecond) {
         SCOPED_TRACE("mode " + std::to_string(mode));
         std::vector<Command> script = PassageScript(static_cast<PlayMode>(mode), 3);
         const std::vector<Command> timeKeeping = {
-            {0, false, Kind::Metronome, 1},    {0, false, Kind::CountIn, 1},
-            {1200, false, Kind::Percent, 65},  {3100, true, Kind::Metronome, 0},
-            {3800, false, Kind::Metronome, 1}, {4300, true, Kind::Percent, 135},
-            {6900, false, Kind::CountIn, 2}};
+            {0, false, Kind::Metronome, 1},   {0, false, Kind::CountIn, 1},
+            {0, false, Kind::LoopCountIn, 1}, {1200, false, Kind::Percent, 65},
+            {3100, true, Kind::Metronome, 0}, {3800, false, Kind::Metronome, 1},
+            {4300, true, Kind::Percent, 135}, {6900, false, Kind::CountIn, 2}};
         script.insert(script.begin(), timeKeeping.begin(), timeKeeping.end());
         Session session{&song, 0b101, static_cast<PlayMode>(mode), 3, 400000, 9000, script};
         PlayBothWays(session);

@@ -266,4 +266,43 @@ TEST_F(TimeKeepingTest, CountInHoldsTheSongAndPreLightsItsFirstChordUnscored) {
     EXPECT_EQ(events[0].songMs, 1600u);
 }
 
+TEST_F(TimeKeepingTest, EachPassOfALoopCountsInUnscoredWhenAsked) {
+    core->SetCountInBars(1);
+    core->SetLoopCountIn(true);
+    core->SetLoop(LoopSpan{1800, 2400}, 2);
+    Start(PlayMode::Accompaniment);
+    // The start's count-in (seven eighths of 300 ms), the first pass of 600 ms, then the same
+    // count-in at A before the second pass; the player presses the next note's key meanwhile.
+    std::vector<Click> clicks = Run(3000);
+    EXPECT_TRUE(core->CountingIn());
+    EXPECT_EQ(P().SongTime(), 1800u);
+    EXPECT_TRUE(P().GetKeyLights().Key(65).preLit);
+    const SongClock::Reading shown = core->Session().ReadSongClock();
+    EXPECT_FALSE(shown.playing);
+    EXPECT_EQ(shown.countInBeat, 2u);
+    EXPECT_EQ(shown.countInBeats, 7u);
+    core->FromInput(Msg(0x90, 65, 100));
+    core->FromInput(Msg(0x80, 65, 0));
+    const std::vector<Click> rest = Run(5000);
+    clicks.insert(clicks.end(), rest.begin(), rest.end());
+    EXPECT_EQ(core->CurrentPlayState(), Stopped);
+    ASSERT_EQ(clicks.size(), 14u);
+    const uint32_t wrap = 2100 + 599;  // where the first pass reached B
+    for (uint32_t k = 0; k < 7; ++k) {
+        EXPECT_EQ(clicks[7 + k], (Click{wrap + 300 * k, 1800, k == 0})) << k;
+    }
+
+    // Each pass is a run of its own that the count-in between them is no part of.
+    const std::vector<PracticeRun> runs = core->Practice().Collect(NowMs(), true);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].startClockMs - m_start, 2100u);
+    EXPECT_EQ(runs[0].durationMs, 599u);
+    EXPECT_EQ(runs[1].startClockMs - m_start, wrap + 2100);
+    EXPECT_EQ(runs[1].startSongMs, 1800u);
+    EXPECT_EQ(runs[1].durationMs, 599u) << "the song goes on from A, not from where the clock is";
+    EXPECT_EQ(runs[1].extra, 0u);
+    ASSERT_EQ(runs[1].notes.size(), 1u);
+    EXPECT_FALSE(runs[1].notes[0].hit);
+}
+
 }  // namespace

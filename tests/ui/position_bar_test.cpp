@@ -112,4 +112,41 @@ TEST_F(PositionBarTest, ContextMenuSetsLoopPointsOnTheNearestBeat) {
     EXPECT_FALSE(noLoop->actions().at(2)->isEnabled());
 }
 
+TEST_F(PositionBarTest, TheBeatMarkFlashesOnEachBeatAndShowsTheCountIn) {
+    const smf::MeterMap& meter = *bar->Meter();
+    SongClock::Reading clock;
+    clock.playing = true;
+    clock.clockMs = 1000;
+    clock.songMs = 0;
+    // Lit for the first moments of each beat by the clock, the bar's first accented.
+    EXPECT_EQ(BeatMarkAt(clock, meter, 1000), (BeatMark{1, 4, false, true, true}));
+    EXPECT_FALSE(BeatMarkAt(clock, meter, 1000 + kBeatFlashMs).lit);
+    EXPECT_EQ(BeatMarkAt(clock, meter, 1520), (BeatMark{2, 4, false, false, true}));
+    clock.speedPercent = 50;  // a beat's flash lasts as long at half speed
+    EXPECT_TRUE(BeatMarkAt(clock, meter, 1000 + kBeatFlashMs - 1).lit);
+    EXPECT_FALSE(BeatMarkAt(clock, meter, 1000 + kBeatFlashMs).lit);
+    clock.waiting = true;  // the lesson holds the song on the beat: no flashing
+    EXPECT_FALSE(BeatMarkAt(clock, meter, 1000).lit);
+    clock.waiting = false;
+    clock.countInBeat = 3;
+    clock.countInBeats = 8;
+    clock.countInClickMs = 3000;
+    EXPECT_EQ(BeatMarkAt(clock, meter, 3050), (BeatMark{3, 8, true, false, true}));
+
+    // On the bar: the count-in in place of bar and beat, the mark in its colour while lit.
+    auto markPixel = [&] { return bar->grab().toImage().pixelColor(bar->MarkRect().center()); };
+    const QColor unlit = markPixel();
+    bar->SetBeat(BeatMarkAt(clock, meter, 3050));
+    EXPECT_EQ(bar->Text(), QString::fromUtf8("カウント 3/8"));
+    EXPECT_EQ(markPixel(), QColor(30, 110, 220));
+    clock.countInAccent = true;
+    bar->SetBeat(BeatMarkAt(clock, meter, 3050));
+    EXPECT_EQ(markPixel(), QColor(230, 70, 40));
+    bar->SetBeat(BeatMarkAt(clock, meter, 3000 + kBeatFlashMs));
+    EXPECT_EQ(markPixel(), unlit);
+    clock.countInBeat = 0;
+    bar->SetBeat(BeatMarkAt(clock, meter, 3000));
+    EXPECT_EQ(bar->Text(), QStringLiteral("1:1  0:00 / 0:16"));
+}
+
 }  // namespace

@@ -390,6 +390,21 @@ TEST_F(PracticeResultsTest, RunsAreCollectedOnlyWhilePlayOrARunIsPending) {
     EXPECT_TRUE(WaitFor([&] { return !Results().Collecting(); }));
 }
 
+TEST_F(PracticeResultsTest, ARunEndedIsShownAsSoonAsItCanBeScoredNotAtTheNextLook) {
+    SmfWriter w;
+    w.Note(100, 0, 60, 100).Note(300, 0, 62, 100);
+    const std::string path = WriteFile("short.mid", SmfBytes(w));
+    OpenWindow();
+    m_window->AddSongPath(QString::fromStdString(path));
+    ClickSongRow(0);
+    Results().SetCollectInterval(600000);  // its periodic look would come far too late
+    m_window->OnCommand(ids::kAccompaniment);
+    PressStrayKey();
+    EXPECT_TRUE(WaitFor(
+        [&] { return Results().SummaryText().contains(QString::fromUtf8("2 音中 0 音")); }, 10000))
+        << Results().SummaryText().toStdString();
+}
+
 TEST_F(PracticeResultsTest, ClosingTheWindowMidRunStoresThatRunBeforeItGoes) {
     const std::string path = WriteFile("closed.mid", SmfBytes(ShortSong()));
     OpenWindow();

@@ -16,6 +16,7 @@
 #include "smf/meter_map.h"
 #include "ui/control_ids.h"
 #include "ui/practice_results_window.h"
+#include "ui/tempo_trainer_dialog.h"
 #include "ui/ui_state.h"
 #include "ui_test_support.h"
 
@@ -187,6 +188,94 @@ TEST_F(TimeKeepingWindowTest, AHardBarsButtonTrainsItsLoopFasterUpToTheGoal) {
     ASSERT_TRUE(m_window->Trainer().Active());
     m_window->OnCommand(ids::kStop);
     EXPECT_FALSE(m_window->Trainer().Active());
+}
+
+TEST_F(TimeKeepingWindowTest, TrainerPlanAndLoopCountInAreCheckedAndRememberedWithTheWindowState) {
+    WriteSongList({DemoSong(0)});
+    OpenWindowWithState();
+    ClickSongRow(0);
+    // ループの毎回カウント in the context menu: only with a count-in to repeat.
+    auto chooseEachPass = [&](bool enabled) {
+        WhenShown menus(WhenShown::PopupMenu, [enabled](QWidget& shown) {
+            auto& menu = static_cast<QMenu&>(shown);
+            for (QAction* action : menu.actions()) {
+                if (action->text() == QString::fromUtf8("ループの毎回カウント(&L)")) {
+                    EXPECT_EQ(action->isEnabled(), enabled);
+                    EXPECT_FALSE(action->isChecked());
+                    menu.setActiveAction(action);
+                }
+            }
+            QTest::keyClick(&menu, Qt::Key_Return);
+        });
+        QTest::keyClick(Control(ids::kSettings), Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_EQ(menus.Count(), 1);
+    };
+    chooseEachPass(false);
+    EXPECT_FALSE(m_window->Core().LoopCountIn());
+    CountIn()->setCurrentIndex(1);
+    chooseEachPass(true);
+    EXPECT_TRUE(m_window->Core().LoopCountIn());
+
+    RecordedRun r;
+    r.run.mode = PlayMode::Accompaniment;
+    r.run.songPath = DemoSong(0);
+    r.summary.scored = true;
+    r.hardestBars = {2};
+    m_window->Results()->ShowRun(r, std::make_shared<smf::MeterMap>());
+    QPushButton* settings = m_window->Results()->TrainerSettingsButton();
+    ASSERT_TRUE(settings->isVisible());
+    // Each plan that cannot be trained is refused with its reason, and the dialog stays.
+    std::vector<QString> refusals;
+    {
+        WhenShown dialogs(WhenShown::ModalDialog, [&](QWidget& shown) {
+            auto* dialog = qobject_cast<CTempoTrainerDialog*>(&shown);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->Plan().start, 60);
+            auto box = [&](const char* name) { return dialog->findChild<QSpinBox*>(name); };
+            box("start")->setValue(80);
+            box("goal")->setValue(70);
+            dialog->accept();
+            refusals.push_back(dialog->Refusal());
+            box("goal")->setValue(120);
+            box("start")->setValue(63);  // typed between the steps
+            dialog->accept();
+            refusals.push_back(dialog->Refusal());
+            box("start")->setValue(70);
+            box("lowerAt")->setValue(95);
+            dialog->accept();
+            refusals.push_back(dialog->Refusal());
+            EXPECT_TRUE(dialog->isVisible());
+            box("lowerAt")->setValue(60);
+            box("step")->setValue(10);
+            dialog->accept();
+            EXPECT_TRUE(dialog->Refusal().isEmpty());
+        });
+        QTest::mouseClick(settings, Qt::LeftButton);
+        EXPECT_EQ(dialogs.Count(), 1);
+    }
+    EXPECT_EQ(refusals,
+              (std::vector<QString>{TrainerPlanFaultText(TrainerPlanFault::GoalBelowStart),
+                                    TrainerPlanFaultText(TrainerPlanFault::Speed),
+                                    TrainerPlanFaultText(TrainerPlanFault::Thresholds)}));
+    m_window.reset();
+
+    EXPECT_EQ(ReadFile("setting.txt").find("rainer"), std::string::npos);
+    OpenWindowWithState();
+    ClickSongRow(0);
+    EXPECT_TRUE(m_window->Core().LoopCountIn());
+    m_window->Results()->ShowRun(r, std::make_shared<smf::MeterMap>());
+    QTest::mouseClick(m_window->Results()->TrainerButtons()[0], Qt::LeftButton);
+    ASSERT_TRUE(m_window->Trainer().Active());
+    EXPECT_EQ(PerformanceOf(m_window->Core())->GetPlayer().SpeedPercent(), 70);
+    EXPECT_EQ(m_window->Results()->TrainerText(),
+              QString::fromUtf8("だんだん速く: 70% から始めます（目標 120%）"));
+    const LoopSpan loop = *m_window->Core().Loop();
+    m_window->Core().StopPlay();
+    HandOverPass(*m_window, loop, 70, 0.9);  // good enough: one step of ten up
+    EXPECT_EQ(PerformanceOf(m_window->Core())->GetPlayer().SpeedPercent(), 80);
+    m_window->Core().StopPlay();
+    HandOverPass(*m_window, loop, 80, 0.62);  // below 60% only it would slow down
+    EXPECT_EQ(PerformanceOf(m_window->Core())->GetPlayer().SpeedPercent(), 80);
 }
 
 }  // namespace
