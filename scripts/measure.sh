@@ -10,6 +10,10 @@
 #      the whole program's CPU; then the same window stopped.
 #   scripts/measure.sh            (PELORVANE_BUILD_DIR, default build; built if needed)
 #   PELORVANE_XVFB_DISPLAY=N picks the Xvfb display number (default: a random one).
+#   PELORVANE_MEASURE_METRONOME=1 plays with the metronome on (figures 3 and 4).
+#   PELORVANE_MEASURE_THREADS=1 adds, after each CPU figure, every thread's wake-ups a second
+#   (its switches off the processor, asked for or not) and its run time to the nanosecond: on a
+#   loaded machine they say more than the few 10 ms clock ticks a quiet thread takes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/gui_session.sh
@@ -30,6 +34,12 @@ export LANG=${LANG:-C.UTF-8}
 export XDG_CONFIG_HOME="$work/config"
 hz=$(getconf CLK_TCK)
 seconds=${PELORVANE_MEASURE_SECONDS:-20}
+metronome=${PELORVANE_MEASURE_METRONOME:-0}
+mkdir -p "$XDG_CONFIG_HOME/pelorvane"
+# The window remembers the metronome in its own state file.
+metronome_state() {
+    [ "$metronome" = "1" ] && printf '[time]\nmetronome=1\n' || true
+}
 
 pv_start_jack "pvmeasure-$$"
 pv_make_workdir "$work" 0x0001
@@ -93,6 +103,10 @@ echo "start-up to window shown (3 songs, for comparison): median ${median} ms; r
 
 # --- 2. idle and 3. playing, with the three demo songs
 cp "$work/songlist-demo.txt" "$work/songlist.txt"
+if [ "$metronome" = "1" ]; then
+    metronome_state >>"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
+    echo "metronome on while playing"
+fi
 start_program
 wid=$(pv_wait_window Pelorvane 20000)
 sleep 1
@@ -100,18 +114,29 @@ pv_click_song "$wid" 1
 sleep 2
 
 # Prints the whole program's share of one core over the period; the busiest threads go to
-# threads.txt.
+# threads.txt, and with PELORVANE_MEASURE_THREADS=1 every thread's wake-ups follow them.
 cpu_percent() {
     local a b
     pv_thread_ticks "$program_pid" >"$work/threads-before.txt"
+    pv_thread_switches "$program_pid" >"$work/switches-before.txt"
     a=$(pv_cpu_ticks "$program_pid")
     sleep "$seconds"
     b=$(pv_cpu_ticks "$program_pid")
+    pv_thread_switches "$program_pid" >"$work/switches-after.txt"
     pv_thread_ticks "$program_pid" >"$work/threads-after.txt"
     awk -v hz="$hz" -v s="$seconds" '
         NR == FNR { before[$1] = $3; next }
         { d = $3 - before[$1]; if (d > 0) printf "    thread %s (%s): %.2f%%\n", $1, $2, d * 100 / hz / s }
     ' "$work/threads-before.txt" "$work/threads-after.txt" >"$work/threads.txt"
+    if [ "${PELORVANE_MEASURE_THREADS:-0}" = "1" ]; then
+        awk -v s="$seconds" '
+            NR == FNR { before[$1] = $3; ran[$1] = $4; next }
+            ($1 in before) { w = ($3 - before[$1]) / s; c = ($4 - ran[$1]) / 1e7 / s
+                             total += w; cpu += c
+                             printf "    wake-ups of thread %s (%s): %.1f a second, %.3f%% of one core\n", $1, $2, w, c }
+            END { printf "    wake-ups of all threads: %.1f a second, %.3f%% of one core\n", total, cpu }
+        ' "$work/switches-before.txt" "$work/switches-after.txt" >>"$work/threads.txt"
+    fi
     awk -v d=$((b - a)) -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", d * 100 / hz / s }'
 }
 
@@ -137,7 +162,10 @@ build=${PELORVANE_BUILD_DIR:-build}
 echo "dense song: $("$build/bench/timing/pelorvane-dense-song" "$work/dense.mid" 180), 16 channels, two of them practised"
 printf '"%s", "%s",0x0003\r\n' "$work/dense.mid" "密な曲" >"$work/songlist.txt"
 mkdir -p "$XDG_CONFIG_HOME/pelorvane"
-printf '[window]\nx=0\ny=0\nwidth=1024\nheight=768\n' >"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
+{
+    printf '[window]\nx=0\ny=0\nwidth=1024\nheight=768\n'
+    metronome_state
+} >"$XDG_CONFIG_HOME/pelorvane/pelorvane.conf"
 export PELORVANE_FRAME_LOG="$work/frames.log"
 : >"$PELORVANE_FRAME_LOG"
 start_program

@@ -156,3 +156,17 @@ pv_thread_ticks() {
         echo "${task##*/} ${name// /_} $((${12} + ${13}))"
     done
 }
+
+# Each thread of a process: its switches off the processor, asked for or not (so its
+# wake-ups), and the nanoseconds it has run: "tid name switches ns" lines.
+pv_thread_switches() {
+    local task name ns
+    for task in /proc/"$1"/task/*; do
+        name=$(cat "$task/comm" 2>/dev/null) || continue
+        ns=$(cut -d' ' -f1 "$task/schedstat" 2>/dev/null) || ns=0
+        awk -v tid="${task##*/}" -v name="${name// /_}" -v ns="$ns" '
+            /^(voluntary|nonvoluntary)_ctxt_switches:/ { n += $2 }
+            END { print tid, name, n, ns }
+        ' "$task/status" 2>/dev/null || true
+    done
+}

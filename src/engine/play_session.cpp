@@ -31,9 +31,14 @@ ModeSettings SettingsOf(PlayMode mode) {
 
 }  // namespace
 
-PlaySession::PlaySession(MidiService& service) : m_service(service) {}
+PlaySession::PlaySession(MidiService& service) : m_service(service) {
+    // A device found gone while nothing is playing is told through the notice too: the window
+    // sleeps until something is published, and asks the devices only then.
+    m_service.SetLossListener([this] { m_published.Published(); });
+}
 
 PlaySession::~PlaySession() {
+    m_service.SetLossListener(nullptr);
     EndClockThread();
     CloseDevices();
     CheckedLock lock(m_playLock);

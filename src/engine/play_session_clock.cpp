@@ -12,6 +12,7 @@
 #include "engine/play_session.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
+#include "platform/thread_name.h"
 
 namespace {
 constexpr uint32_t kSustainController = 64;
@@ -98,6 +99,7 @@ void PlaySession::OnClockTick() {
 
 void PlaySession::ClockThreadProc(PlaySession* session) {
     using std::chrono::microseconds;
+    NameThisThread("pv-clock");
     RaiseClockThreadPriority();
     while (!session->m_clockExit.load(std::memory_order_acquire)) {
         const bool woken = session->m_clockWoken.exchange(false, std::memory_order_acq_rel);
@@ -106,8 +108,9 @@ void PlaySession::ClockThreadProc(PlaySession* session) {
         session->m_clockWakeups.fetch_add(1, std::memory_order_relaxed);
         std::unique_lock<std::mutex> wake(session->m_clockWakeLock);
         if (session->m_clockIdle.load(std::memory_order_acquire)) {
-            // Nothing to do until a start; the timeout only bounds a missed wake-up.
-            session->m_clockWake.wait_for(wake, std::chrono::milliseconds(50), [session] {
+            // Nothing to do until a command: every one that may give the clock work wakes it,
+            // under this lock, so the thread rests without a timeout and costs nothing meanwhile.
+            session->m_clockWake.wait(wake, [session] {
                 return session->m_clockExit.load(std::memory_order_acquire) ||
                        session->m_clockWoken.load(std::memory_order_acquire) ||
                        session->m_playState.load() != Stopped;

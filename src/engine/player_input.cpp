@@ -23,6 +23,11 @@ std::vector<PlayerAction> PlayerInput::Take() {
     return fresh;
 }
 
+bool PlayerInput::Empty() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_actions.empty();
+}
+
 uint64_t PlayerInput::Dropped() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_dropped;

@@ -28,6 +28,7 @@ class PlayerInput {
     void Push(const PlayerAction& action);
     // Everything pushed since the last call, in the order pushed.
     std::vector<PlayerAction> Take();
+    bool Empty();
     // Actions left out because the queue was full.
     uint64_t Dropped();
 

@@ -16,6 +16,11 @@ std::shared_ptr<const smf::MeterMap> PracticeLog::MeterOf(uint32_t song) const {
     return it == m_songs.end() ? nullptr : it->second.meter;
 }
 
+bool PracticeLog::Settled() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return !m_scorer.HasRuns() && m_queue.Empty() && m_input.Empty();
+}
+
 std::vector<PracticeRun> PracticeLog::Collect(uint32_t nowMs, bool flush) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_scorer.Feed(m_queue.Take());

@@ -33,6 +33,9 @@ class PracticeLog {
     // each with its song's path and its take. flush: also the run playing, without waiting for late
     // presses.
     std::vector<PracticeRun> Collect(uint32_t nowMs, bool flush = false);
+    // Nothing handed over waits to be collected, and no run is open or waits to be taken: a
+    // collector may rest until play starts again.
+    bool Settled();
 
   private:
     struct Song {

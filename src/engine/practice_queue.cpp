@@ -28,6 +28,11 @@ std::vector<PracticeEvent> PracticeQueue::Take() {
     return fresh;
 }
 
+bool PracticeQueue::Empty() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_events.empty();
+}
+
 uint64_t PracticeQueue::Dropped() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_dropped;

@@ -42,6 +42,7 @@ class PracticeQueue {
     void Push(const PracticeEvent& event);
     // Everything pushed since the last call, oldest first.
     std::vector<PracticeEvent> Take();
+    bool Empty();
     // Events left out because the queue was full.
     uint64_t Dropped();
     // Told whenever a run ends (also a pass of a loop), so that whoever scores the runs need

@@ -20,6 +20,8 @@ class PracticeScorer {
     // end, since a press that late may still answer its last notes; flush takes every ended
     // run (and ends the one playing, at nowMs) without waiting.
     std::vector<PracticeRun> TakeFinished(uint32_t nowMs, bool flush = false);
+    // A run is playing, or has ended and waits to be taken.
+    bool HasRuns() const { return !m_runs.empty(); }
 
   private:
     struct Press {

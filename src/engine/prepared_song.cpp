@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "engine/publish_notice.h"
 #include "smf/smf.h"
 
 std::shared_ptr<const PreparedSong> PreparedSong::Prepare(std::shared_ptr<const smf::Song> song,
@@ -118,9 +119,16 @@ std::shared_ptr<const PreparedSong> PreparedSongCache::Request(
         lock.unlock();
         return Get(song, splitKey);
     }
-    m_pending = Pending{song, splitKey, std::async(std::launch::async, [song, splitKey] {
-                                            return PreparedSong::Prepare(song, splitKey);
-                                        }).share()};
+    m_pending = Pending{song, splitKey,
+                        std::async(std::launch::async, [song, splitKey, ready = m_ready.load()] {
+                            auto prepared = PreparedSong::Prepare(song, splitKey);
+                            // Told a moment before the result can be taken: whoever looks then
+                            // and finds it not yet there looks again soon, as it waits for it.
+                            if (ready) {
+                                ready->Published();
+                            }
+                            return prepared;
+                        }).share()};
     return nullptr;
 }
 

@@ -15,6 +15,8 @@
 #include "engine/timeline.h"
 #include "smf/meter_map.h"
 
+class PublishNotice;
+
 namespace smf {
 class Song;
 }
@@ -81,6 +83,9 @@ class PreparedSongCache {
     std::shared_ptr<const PreparedSong> Request(const std::shared_ptr<const smf::Song>& song,
                                                 int splitKey = PartMap::kDefaultSplitKey);
     void SetAtOnceBelowEvents(std::size_t events) { m_atOnceBelow = events; }
+    // Told when a worker has made its song: a window asleep meanwhile wakes to show it. The
+    // notice must outlive the cache's workers, which the cache's end waits for.
+    void TellWhenReady(PublishNotice* notice) { m_ready.store(notice); }
 
   private:
     using Result = std::shared_future<std::shared_ptr<const PreparedSong>>;
@@ -96,6 +101,7 @@ class PreparedSongCache {
     // one would wait for it.
     std::vector<Result> m_stale;
     std::atomic<std::size_t> m_atOnceBelow{kAtOnceBelowEvents};
+    std::atomic<PublishNotice*> m_ready{nullptr};
 
     bool IsLast(const std::shared_ptr<const smf::Song>& song, int splitKey) const;
     void Retire();  // m_lock held

@@ -19,6 +19,7 @@ CPelorvaneCore::CPelorvaneCore(MidiService& service, CoreHost& host, std::string
     : m_service(service), m_host(host), m_dataDir(std::move(dataDir)), m_session(service) {
     m_inMidiDeviceName = "Digital Keyboard-1";
     m_outMidiDeviceName = "Digital Keyboard-1";
+    m_prepared.TellWhenReady(&m_session.Published());
     LoadSettings();
     ReadSongList(m_songList, DataPath(kSongListFileName));
 }

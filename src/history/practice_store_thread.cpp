@@ -1,6 +1,7 @@
 #include "history/practice_store_thread.h"
 
 #include "history/practice_database.h"
+#include "platform/thread_name.h"
 
 PracticeStoreThread::PracticeStoreThread(QString folder, int busyTimeoutMs, int retryMs)
     : m_thread([this, folder = std::move(folder), busyTimeoutMs, retryMs] {
@@ -35,6 +36,7 @@ bool PracticeStoreThread::WaitUntilStored(std::chrono::milliseconds limit) {
 }
 
 void PracticeStoreThread::Run(const QString& folder, int busyTimeoutMs, int retryMs) {
+    NameThisThread("pv-store");
     // Made and closed on this thread: a connection belongs to the thread that opened it.
     PracticeDatabase db(folder, busyTimeoutMs);
     std::unique_lock<std::mutex> hold(m_lock);

@@ -7,11 +7,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/debug_output.h"
+#include "platform/thread_name.h"
 
 namespace {
 
@@ -68,6 +70,9 @@ class SynthOutput : public MidiOut {
         m_thread = std::thread(&SynthOutput::ThreadProc, this);
     }
     ~SynthOutput() override { Close(); }
+
+    // The synthesizer lives in the program: it never goes, so there is nothing to look for.
+    bool TellsWhenGone(std::function<void()>) override { return true; }
 
     int SendShort(uint32_t packed) override {
         if ((packed & 0x80) == 0) {
@@ -127,6 +132,7 @@ class SynthOutput : public MidiOut {
     }
 
     void ThreadProc() {
+        NameThisThread("pv-synth");
         std::unique_lock<std::mutex> guard(m_lock);
         for (;;) {
             m_wake.wait(guard, [this] { return m_closed || !m_queue.empty(); });

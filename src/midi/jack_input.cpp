@@ -4,6 +4,7 @@
 #include <jack/midiport.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -45,7 +46,7 @@ class JackInput : public MidiIn {
 
     int Open() {
         return OpenJackPort({kOwnClientName, m_name, m_reported, false, &JackInput::OnProcess,
-                             &JackInput::OnShutdown, this},
+                             &JackInput::OnShutdown, this, &m_graph},
                             m_client, m_port, m_active);
     }
 
@@ -98,11 +99,26 @@ class JackInput : public MidiIn {
         return StillPresent();
     }
 
+    bool TellsWhenGone(std::function<void()> nudge) override {
+        std::lock_guard<std::mutex> guard(m_nudgeLock);
+        m_nudge = std::move(nudge);
+        return true;
+    }
+
   private:
     static void OnShutdown(void* self) {
         auto* input = static_cast<JackInput*>(self);
         input->m_active = false;
         input->m_gone.store(true, std::memory_order_release);
+        OnGraphChange(self);
+    }
+
+    static void OnGraphChange(void* self) {
+        auto* input = static_cast<JackInput*>(self);
+        std::lock_guard<std::mutex> guard(input->m_nudgeLock);
+        if (input->m_nudge) {
+            input->m_nudge();
+        }
     }
 
     static int OnProcess(jack_nframes_t frames, void* self) {
@@ -158,6 +174,10 @@ class JackInput : public MidiIn {
     bool m_closed = false;
 
     std::mutex m_clientLock;  // m_client against closing
+
+    std::mutex m_nudgeLock;  // m_nudge against a change while a JACK thread calls it
+    std::function<void()> m_nudge;
+    JackGraphListener m_graph{&JackInput::OnGraphChange, this};
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -42,7 +43,7 @@ class JackOutput : public MidiOut {
 
     int Open() {
         return OpenJackPort({kOwnClientName, m_name, m_reported, true, &JackOutput::OnProcess,
-                             &JackOutput::OnShutdown, this},
+                             &JackOutput::OnShutdown, this, &m_graph},
                             m_client, m_port, m_active);
     }
 
@@ -149,6 +150,12 @@ class JackOutput : public MidiOut {
         return !Gone();
     }
 
+    bool TellsWhenGone(std::function<void()> nudge) override {
+        std::lock_guard<std::mutex> guard(m_nudgeLock);
+        m_nudge = std::move(nudge);
+        return true;
+    }
+
   private:
     bool Usable() const { return !m_closed && !Gone(); }
 
@@ -190,6 +197,15 @@ class JackOutput : public MidiOut {
         auto* output = static_cast<JackOutput*>(self);
         output->m_active = false;
         output->m_gone.store(true, std::memory_order_release);
+        OnGraphChange(self);
+    }
+
+    static void OnGraphChange(void* self) {
+        auto* output = static_cast<JackOutput*>(self);
+        std::lock_guard<std::mutex> guard(output->m_nudgeLock);
+        if (output->m_nudge) {
+            output->m_nudge();
+        }
     }
 
     static int OnProcess(jack_nframes_t frames, void* self) {
@@ -269,6 +285,10 @@ class JackOutput : public MidiOut {
     std::vector<std::shared_ptr<SysexBuffer>> m_sysexHeld;
 
     std::mutex m_clientLock;  // m_client against closing; never taken by a send
+
+    std::mutex m_nudgeLock;  // m_nudge against a change while a JACK thread calls it
+    std::function<void()> m_nudge;
+    JackGraphListener m_graph{&JackOutput::OnGraphChange, this};
 };
 
 }  // namespace

@@ -16,6 +16,16 @@ void JackError(const char* text) {
 }
 void JackSilent(const char*) {}
 
+void OnPortRegistration(jack_port_id_t, int, void* listener) {
+    auto* l = static_cast<JackGraphListener*>(listener);
+    l->changed(l->arg);
+}
+
+void OnPortRename(jack_port_id_t, const char*, const char*, void* listener) {
+    auto* l = static_cast<JackGraphListener*>(listener);
+    l->changed(l->arg);
+}
+
 }  // namespace
 
 jack_client_t* OpenJackClient(const char* name) {
@@ -50,6 +60,10 @@ int OpenJackPort(const JackPortRequest& request, jack_client_t*& client, jack_po
     }
     jack_on_shutdown(client, request.shutdown, request.arg);
     jack_set_process_callback(client, request.process, request.arg);
+    if (request.graph) {
+        jack_set_port_registration_callback(client, &OnPortRegistration, request.graph);
+        jack_set_port_rename_callback(client, &OnPortRename, request.graph);
+    }
     if (jack_activate(client) != 0) {
         failed("not activated");
         return MIDI_ERROR;

@@ -36,6 +36,13 @@ bool IsJackServerRunning();
 // starts a server. The program's own real-time threads are put below the client's threads.
 jack_client_t* OpenJackClient(const char* name);
 
+// Told whenever a port of the server comes, goes or is renamed: the port a device of ours is
+// connected to may be among them. Called on a thread of the client; lives as long as it.
+struct JackGraphListener {
+    void (*changed)(void* arg);
+    void* arg;
+};
+
 // One MIDI port of a client of ours, connected to a port of another program: what each JACK
 // output and input of ours holds.
 struct JackPortRequest {
@@ -46,6 +53,7 @@ struct JackPortRequest {
     JackProcessCallback process;
     JackShutdownCallback shutdown;
     void* arg;
+    JackGraphListener* graph = nullptr;
 };
 
 // Opens the client and its port, sets the callbacks, activates it and connects the port. MIDI_OK,

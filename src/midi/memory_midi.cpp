@@ -470,6 +470,10 @@ void InMemoryMidiService::DisconnectInput(int id) {
     ForOpenPort(m_openInputs, id, [](auto& input) { input.Disconnect(); });
 }
 
+void InMemoryMidiService::SetLossListener(std::function<void()> listener) {
+    m_watcher->SetLossListener(std::move(listener));
+}
+
 bool InMemoryMidiService::WaitForPresenceCheck(std::chrono::milliseconds limit) {
     return m_watcher->WaitForRound(limit);
 }

@@ -47,6 +47,7 @@ class InMemoryMidiService : public MidiService {
     int OpenOutput(int id, std::shared_ptr<MidiOut>& out) override;
     int OpenInput(int id, MidiInCallback callback, void* instance,
                   std::shared_ptr<MidiIn>& in) override;
+    void SetLossListener(std::function<void()> listener) override;
 
     // --- Devices and failures ------------------------------------------------------------------
     void SetInputNames(std::vector<std::string> names);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +73,10 @@ class MidiOut {
     // Asks the system whether the device is still there, and makes Gone() true once it is not.
     // May list the system's ports, so only the device watcher calls it.
     virtual bool CheckPresence() { return !Gone(); }
+    // Has nudge called (on any thread, never for long) whenever the device may have gone, and
+    // says true, where the system tells of its ports coming and going: the watcher then checks
+    // only when nudged, not every interval. Null stops it.
+    virtual bool TellsWhenGone(std::function<void()>) { return false; }
     // SendShort where the device takes the message at once (a ring buffer, a sequencer queue
     // that does not block, a queue of the output's own); MIDI_WOULD_WAIT, with nothing sent,
     // where it would have to be waited for. A sender writes on the caller's thread this way
@@ -114,6 +119,8 @@ class MidiIn {
     // Asks the system whether the device is still there, and makes StillPresent() false once it
     // is not. May list the system's ports, so only the device watcher calls it.
     virtual bool CheckPresence() { return StillPresent(); }
+    // As MidiOut::TellsWhenGone.
+    virtual bool TellsWhenGone(std::function<void()>) { return false; }
 };
 
 class MidiService {
@@ -126,4 +133,7 @@ class MidiService {
     virtual int OpenOutput(int id, std::shared_ptr<MidiOut>& out) = 0;
     virtual int OpenInput(int id, MidiInCallback callback, void* instance,
                           std::shared_ptr<MidiIn>& in) = 0;
+    // Called on a thread of the service, without blocking, once an open device has been found
+    // gone; null for none. One listener at a time: a later one replaces it.
+    virtual void SetLossListener(std::function<void()>) {}
 };

@@ -3,6 +3,7 @@
 #include "midi/realtime_priority.h"
 #include "midi/sysex_writing.h"
 #include "platform/debug_output.h"
+#include "platform/thread_name.h"
 
 OutputSender::OutputSender(std::shared_ptr<MidiOut> device)
     : m_device(std::move(device)), m_ring(kCapacity) {
@@ -96,6 +97,7 @@ void OutputSender::EndBatch() {
 void OutputSender::ThreadProc() {
     // The sender stands between the clock and the device: at the clock thread's priority, what
     // the clock sends on time reaches the device on time.
+    NameThisThread("pv-sender");
     RunAtProgramRealTimePriority();
     std::unique_lock<std::mutex> guard(m_lock);
     for (;;) {

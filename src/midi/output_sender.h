@@ -41,6 +41,9 @@ class OutputSender : public MidiOut {
     void Close() override;
     bool Gone() const override { return m_device->Gone(); }
     bool CheckPresence() override { return m_device->CheckPresence(); }
+    bool TellsWhenGone(std::function<void()> nudge) override {
+        return m_device->TellsWhenGone(std::move(nudge));
+    }
 
     // Waits until everything sent so far has been handed to the device.
     void Drain();

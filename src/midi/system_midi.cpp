@@ -69,6 +69,10 @@ class SystemMidiService : public MidiService {
         return result;
     }
 
+    void SetLossListener(std::function<void()> listener) override {
+        m_watcher.SetLossListener(std::move(listener));
+    }
+
   private:
     std::vector<std::string> OutputNamesLocked() {
         RtMidiPorts* ports = Ports();

@@ -53,15 +53,14 @@ const Accelerator kAccelerators[] = {
 
 constexpr uint32_t kTrackRepaintMs = 33;
 // How often the idle routine runs: often enough that a flashing key shows its 10 ms lit phase,
-// twice per 33 ms repaint step while only the activity bars move, and rarely when all is still,
-// so that an idle program costs next to nothing. When all is still it sleeps until the engine
-// publishes something or the learner does something, and otherwise wakes only to check the
-// devices; without a way to be woken, it asks often enough that keys held on the MIDI keyboard
-// show within one quiet period.
+// twice per 33 ms repaint step while only the activity bars move. When all is still (play
+// stopped, or a lesson waiting for the learner, with nothing fading or flashing) it sleeps until
+// the engine publishes something (a device found gone included) or the learner does something,
+// so that an idle program costs nothing; without a way to be woken, it asks often enough that
+// keys held on the MIDI keyboard show within one quiet period.
 constexpr int kFlashIdleMs = 8;
 constexpr int kBusyIdleMs = 16;
 constexpr int kQuietIdleMs = 50;
-constexpr int kSleepingIdleMs = 250;
 
 }  // namespace
 
@@ -604,6 +603,7 @@ void CPelorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
 // --- Idle routine and LEDs ----------------------------------------------------------------
 
 void CPelorvaneDlg::OnKickIdle() {
+    ++m_idleRuns;
     // Read first: whatever is published from here on wakes a routine that goes to sleep.
     const uint64_t published = m_core->Published().Count();
     FinishSongPreparation(false);
@@ -613,10 +613,19 @@ void CPelorvaneDlg::OnKickIdle() {
     if (step) {
         m_core->Activity().m_now.store(t, std::memory_order_relaxed);
     }
+    // Notes that played while the routine slept were stamped with the repaint clock as it stood
+    // when it fell asleep, which no row's last note had then (every bar had gone): they count
+    // from now, as they would have from the next step.
+    const bool wokeUp = m_idleSlept;
+    m_idleSlept = false;
     bool barsVisible = false;
     for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
-        const uint32_t last =
-            m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
+        uint32_t last = m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
+        if (wokeUp && step && last == before &&
+            m_core->Activity().m_lastNoteTime[row].compare_exchange_strong(
+                last, t, std::memory_order_relaxed)) {
+            last = t;
+        }
         if (before - last < CTrackListBox::kFadeMs || t - last < CTrackListBox::kFadeMs) {
             barsVisible = true;
             // Only a row whose bar shows or has just gone changes: its bar is all that moves.
@@ -631,6 +640,9 @@ void CPelorvaneDlg::OnKickIdle() {
     m_noteView->Refresh(t);
     RefreshPositionBar();
     const bool stopped = m_core->CurrentPlayState() == Stopped;
+    if (m_results) {
+        m_results->CollectWhileRunsPending(!stopped);
+    }
     if (stopped) {
         for (CLEDCtrl* led : m_leds) {
             if (led->m_lit) {
@@ -639,13 +651,19 @@ void CPelorvaneDlg::OnKickIdle() {
             }
         }
     }
+    // A lesson that waits for the learner stands still: only a key played (published) or a
+    // command moves it on.
+    const bool waiting = m_core->CurrentPlayState() == Playing && m_core->ReadSongClock().waiting;
     // A song prepared on a worker is picked up here, so the routine keeps looking for it.
-    const bool still = stopped && !barsVisible && !m_keyboard->Flashing() && !m_awaitingPreparation;
-    const int interval = m_keyboard->Flashing()            ? kFlashIdleMs
-                         : !stopped || barsVisible         ? kBusyIdleMs
-                         : still && m_idleWake->CanSleep() ? kSleepingIdleMs
-                                                           : kQuietIdleMs;
-    if (still && !m_destroyed) {
+    const bool still =
+        (stopped || waiting) && !barsVisible && !m_keyboard->Flashing() && !m_awaitingPreparation;
+    const int interval = m_keyboard->Flashing()    ? kFlashIdleMs
+                         : !stopped || barsVisible ? kBusyIdleMs
+                                                   : kQuietIdleMs;
+    // Asleep, the routine has no timer at all: only a notice or the learner wakes it.
+    const bool asleep = still && m_idleWake->CanSleep() && !m_destroyed;
+    if (asleep) {
+        m_idleSlept = true;
         m_idleWake->Sleep(published);
     } else {
         m_idleWake->Stay();
@@ -656,9 +674,9 @@ void CPelorvaneDlg::OnKickIdle() {
     // While the falling notes move, their frames come as often as this routine would: it runs
     // on them instead, and the program wakes half as often. A flashing key keeps its own pace.
     const bool onFrames = m_noteView->Animating() && interval != kFlashIdleMs;
-    if (onFrames && m_idleTimer.isActive()) {
+    if ((onFrames || asleep) && m_idleTimer.isActive()) {
         m_idleTimer.stop();
-    } else if (!onFrames && !m_idleTimer.isActive() && !m_destroyed) {
+    } else if (!onFrames && !asleep && !m_idleTimer.isActive() && !m_destroyed) {
         m_idleTimer.start();
     }
 }

@@ -183,6 +183,8 @@ class CPelorvaneDlg : public QDialog, public CoreHost {
     CKeyboardPanel* m_keyboard = nullptr;
     CNoteView* m_noteView = nullptr;
     QTimer m_idleTimer;
+    uint64_t m_idleRuns = 0;         // runs of the idle routine, for whoever checks that it ran
+    bool m_idleSlept = false;        // the routine went to sleep after its last run
     IdleWake* m_idleWake = nullptr;  // lets the idle routine sleep while nothing moves
     std::unique_ptr<CPracticeResultsWindow> m_results;  // the 練習結果 window, beside this one
 

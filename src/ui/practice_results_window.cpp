@@ -103,7 +103,12 @@ CPracticeResultsWindow::CPracticeResultsWindow(CPelorvaneCore& core, QWidget* be
     resize(760, 560);
 
     m_collectTimer.setInterval(kCollectMs);
-    connect(&m_collectTimer, &QTimer::timeout, this, [this] { CollectRuns(false); });
+    connect(&m_collectTimer, &QTimer::timeout, this, [this] {
+        CollectRuns(false);
+        if (m_core.CurrentPlayState() == Stopped && m_core.Practice().Settled()) {
+            m_collectTimer.stop();
+        }
+    });
     m_collectTimer.start();
     PublishNotice& ended = m_core.Practice().Queue().RunEnded();
     if (ended.Descriptor() >= 0) {
@@ -221,6 +226,12 @@ void CPracticeResultsWindow::ExportChosenTake() {
         QMetaObject::invokeMethod(
             this, [this, message] { ReportDatabase(message); }, Qt::QueuedConnection);
     });
+}
+
+void CPracticeResultsWindow::CollectWhileRunsPending(bool playing) {
+    if (!m_collectTimer.isActive() && !m_closing && (playing || !m_core.Practice().Settled())) {
+        m_collectTimer.start();
+    }
 }
 
 void CPracticeResultsWindow::CollectRuns(bool flush) {

@@ -40,6 +40,9 @@ class CPracticeResultsWindow : public QWidget {
     // stored. flush (at shut-down): also the run playing, without waiting for late presses,
     // and returns only when everything is stored; nothing is shown any more.
     void CollectRuns(bool flush = false);
+    // Keeps collecting, every little while, as long as play goes on or a run is still to come;
+    // then the collector rests until this is called again.
+    void CollectWhileRunsPending(bool playing);
     // Shows the run's figures at once (or that nothing was played, and so nothing kept), and its
     // song's history once read.
     void ShowRun(const RecordedRun& recorded, std::shared_ptr<const smf::MeterMap> meter);
@@ -47,7 +50,8 @@ class CPracticeResultsWindow : public QWidget {
     // the last run stay when it was of this song.
     void ShowHistory(const QString& songPath);
 
-    // For tests: what the window shows.
+    // For tests: whether runs are being collected, and what the window shows.
+    bool Collecting() const { return m_collectTimer.isActive(); }
     QString SummaryText() const;
     QString TitleText() const;
     CPracticeHistoryView* History() const { return m_history; }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "engine/performance.h"
 #include "engine/play_session.h"
@@ -66,6 +67,31 @@ TEST(PlaySessionTest, PlaysWhatItsCommandsCarryAndWakesWhoeverWaitsForTheEnd) {
         EXPECT_EQ(session.CurrentPlayState(), Stopped);
     }
     ManualClock::Uninstall();
+}
+
+// The clock thread of a stopped session with nothing lit takes no turns of its own: an idle
+// program must not wake every few milliseconds. A command still wakes it at once. The quiet
+// stretch is watched on the real clock, as the thread's own timeouts would run on it.
+TEST(PlaySessionTest, AStoppedClockRestsUntilACommandWakesIt) {
+    InMemoryMidiService service{{}, {"Synth"}};
+    PlaySession session(service);
+    session.OpenDevices("", "Synth");
+    session.StartClockThread();
+    const auto waitFor = [](auto done, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::yield();
+        }
+        return done();
+    };
+    ASSERT_TRUE(waitFor([&] { return session.ClockRests() && session.ClockWakeups() > 0; }, 10s));
+    // The first tick may still be on its way into the wait.
+    const uint64_t resting = session.ClockWakeups();
+    EXPECT_FALSE(waitFor([&] { return session.ClockWakeups() > resting; }, 300ms))
+        << "a resting clock woke by itself";
+    session.SetMetronome(true);
+    EXPECT_TRUE(waitFor([&] { return session.ClockWakeups() > resting; }, 10s));
+    session.EndClockThread();
 }
 
 }  // namespace

@@ -19,6 +19,11 @@
 #include "engine_test_support.h"
 #include "jack_fixture.h"
 #include "midi/device_opening.h"
+#include "midi/device_watcher.h"
+#include "midi/jack_input.h"
+#include "midi/jack_output.h"
+#include "midi/jack_probe.h"
+#include "midi/port_names.h"
 #include "midi/realtime_priority.h"
 #include "midi/settings_file.h"
 #include "midi/system_midi.h"
@@ -663,6 +668,47 @@ TEST_F(JackTest, SynthesizerHonoursResetsVolumeAndAllSoundOff) {
         EXPECT_TRUE(speakers.BecomesQuiet(1e-4f, 300ms, 5s));
     }
     synth->Close();
+}
+
+// JACK tells its clients of every port that comes or goes: a keyboard pulled out is found gone
+// at once by a watcher that would otherwise not look for an hour, and one left alone costs it
+// nothing.
+TEST_F(JackTest, AKeyboardPulledOutIsFoundGoneWithoutAskingAgainAndAgain) {
+    auto keyboard = std::make_unique<TestKeyboard>("Told Keyboard");
+    const auto lister = JackLister::Connect();
+    ASSERT_NE(lister, nullptr);
+    const auto listed = [&](bool sending, const std::string& port) {
+        const std::vector<std::string> all = lister->MidiPorts(sending);
+        for (const SystemPort& entry : MakePortList(all, PortSystem::Jack)) {
+            if (all[entry.index] == port) {
+                return entry.name;
+            }
+        }
+        return std::string();
+    };
+    std::shared_ptr<MidiOut> out;
+    std::shared_ptr<MidiIn> in;
+    ASSERT_EQ(OpenJackOutput(listed(false, keyboard->InPortName()), keyboard->InPortName(), out),
+              MIDI_OK);
+    ASSERT_EQ(OpenJackInput(
+                  listed(true, keyboard->OutPortName()), keyboard->OutPortName(),
+                  [](MidiIn*, uint32_t, void*, uintptr_t, uintptr_t) {}, nullptr, in),
+              MIDI_OK);
+    std::atomic<int> losses{0};
+    {
+        DeviceWatcher watcher(std::chrono::hours(1));
+        watcher.SetLossListener([&] { ++losses; });
+        watcher.Watch(out);
+        watcher.Watch(in);
+        ASSERT_TRUE(watcher.WaitForRound(10s));
+        EXPECT_FALSE(out->Gone());
+        EXPECT_TRUE(in->StillPresent());
+        keyboard->Unplug();
+        EXPECT_TRUE(WaitFor([&] { return out->Gone() && !in->StillPresent(); }, 10s));
+        EXPECT_GE(losses.load(), 1);
+    }
+    out->Close();
+    in->Close();
 }
 
 }  // namespace

@@ -375,6 +375,22 @@ TEST_F(PracticeResultsTest, AnAccompanimentPlayedInTheWindowEndsInTheResultsAndT
     EXPECT_EQ(static_cast<QLineSeries*>(Results().Chart()->chart()->series()[0])->count(), 1);
 }
 
+// Runs are collected while play goes on and until the last one is in; then the collector rests,
+// so that a window left alone does not wake for it.
+TEST_F(PracticeResultsTest, RunsAreCollectedOnlyWhilePlayOrARunIsPending) {
+    const std::string path = WriteFile("rest.mid", SmfBytes(ShortSong()));
+    OpenWindow();
+    m_window->AddSongPath(QString::fromStdString(path));
+    ClickSongRow(0);
+    EXPECT_TRUE(WaitFor([&] { return !Results().Collecting(); }));
+    m_window->OnCommand(ids::kAccompaniment);
+    PressStrayKey();
+    EXPECT_TRUE(Results().Collecting());
+    m_window->OnCommand(ids::kStop);
+    ASSERT_TRUE(WaitFor([&] { return StoredRuns(path).size() == 1; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return !Results().Collecting(); }));
+}
+
 TEST_F(PracticeResultsTest, ARunEndedIsShownAsSoonAsItCanBeScoredNotAtTheNextLook) {
     SmfWriter w;
     w.Note(100, 0, 60, 100).Note(300, 0, 62, 100);
