@@ -382,6 +382,10 @@ void CPracticeResultsWindow::ShowFigures(const RecordedRun& r,
         }
     }
     m_trainerSettings->setVisible(!m_trainerButtons.empty());
+    // The bars' buttons are made after it, yet they are what Tab reaches first from the window.
+    if (!m_trainerButtons.empty()) {
+        setTabOrder(m_trainerButtons.back(), m_trainerSettings);
+    }
 }
 
 void CPracticeResultsWindow::ClearFigures() {
