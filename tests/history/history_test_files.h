@@ -2,6 +2,7 @@
 
 // What the history tests do to and find in a history folder, shared by their files.
 
+#include <gtest/gtest.h>
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include "history/stored_run.h"
 
@@ -87,6 +89,20 @@ class OtherConnection {
         return count;
     }
     QString m_name;
+};
+
+// A home of its own for the history and the tools, with the demo song copied into it.
+class HistoryHome : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        folder = QDir(home.path()).filePath("pelorvane");
+        song = QDir(home.path()).filePath("kirakira.mid");
+        ASSERT_TRUE(QFile::copy(PV_DEMO_SONG, song));
+    }
+    QTemporaryDir home;
+    QString folder;
+    QString song;
 };
 
 }  // namespace history_test

@@ -17,14 +17,8 @@
 
 namespace {
 
-class ToolsTest : public ::testing::Test {
+class ToolsTest : public history_test::HistoryHome {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(home.isValid());
-        folder = QDir(home.path()).filePath("pelorvane");
-        song = QDir(home.path()).filePath("kirakira.mid");
-        ASSERT_TRUE(QFile::copy(PV_DEMO_SONG, song));
-    }
     QProcessEnvironment Env() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", home.path());
@@ -54,9 +48,6 @@ class ToolsTest : public ::testing::Test {
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
     }
     QString File() const { return QDir(folder).filePath("practice.sqlite"); }
-    QTemporaryDir home;
-    QString folder;
-    QString song;
 };
 
 TEST_F(ToolsTest, HistoryPrintsEachRunOnALineOldestFirst) {

@@ -30,14 +30,8 @@ QByteArray TakeBytes(uint8_t key) {
                       static_cast<qsizetype>(smf.size()));
 }
 
-class TakeHistoryTest : public ::testing::Test {
+class TakeHistoryTest : public history_test::HistoryHome {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(home.isValid());
-        folder = QDir(home.path()).filePath("pelorvane");
-        song = QDir(home.path()).filePath("kirakira.mid");
-        ASSERT_TRUE(QFile::copy(PV_DEMO_SONG, song));
-    }
     // pelorvane-history with the arguments: its exit code and what it wrote to stderr.
     std::pair<int, QString> History(const QStringList& args) {
         QProcess p;
@@ -48,9 +42,6 @@ class TakeHistoryTest : public ::testing::Test {
         EXPECT_TRUE(p.waitForFinished(30000));
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
     }
-    QTemporaryDir home;
-    QString folder;
-    QString song;
 };
 
 TEST_F(TakeHistoryTest, EachSongKeepsItsLatestTakesAndItsBestAndEveryRun) {
