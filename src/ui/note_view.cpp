@@ -299,8 +299,10 @@ void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) {
     const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
     const uint32_t last = m_meter->BarCount() + 1;
     const qreal ratio = devicePixelRatioF();
-    const int64_t labelMs =
-        int64_t{QFontMetrics(font()).height() + 3} * m_spanMs / std::max(1, height()) + 1;
+    if (m_labelHeight < 0) {
+        m_labelHeight = QFontMetrics(font()).height();
+    }
+    const int64_t labelMs = int64_t{m_labelHeight + 3} * m_spanMs / std::max(1, height()) + 1;
     const uint32_t from = viewMs - static_cast<uint32_t>(std::min<int64_t>(viewMs, labelMs));
     for (uint32_t bar = m_meter->AtMs(from).bar; bar <= last; ++bar) {
         const uint32_t ms = m_meter->BarStartMs(bar);
@@ -507,6 +509,14 @@ void CNoteView::RecordFrameTime(qint64 ns) {
     m_frameLog->write(line.toUtf8());
     m_frameLog->flush();
     m_frameTimes.clear();
+}
+
+void CNoteView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        m_labelHeight = -1;
+        m_barLabels.clear();
+    }
+    QWidget::changeEvent(event);
 }
 
 void CNoteView::wheelEvent(QWheelEvent* event) {
