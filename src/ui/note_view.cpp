@@ -29,7 +29,9 @@ const QColor kLoopEdge(110, 150, 230);
 const QColor kAwaitedEdge(255, 255, 255);
 
 constexpr int kMarkHeight = 6;  // the strip over a held or wrong key at the keyboard's edge
-constexpr qint64 kLongestFrameGapNs = 34000000;
+// Three periods of a 60 Hz display: a low view's two-row steps keep their pace, and the window's
+// periodic work that rides on the frames (key lights, the fading bars) is never later than this.
+constexpr qint64 kLongestFrameGapNs = 51000000;
 
 }  // namespace
 
@@ -216,8 +218,7 @@ void CNoteView::ScheduleFrame() {
         m_nextFrameNs = now + m_frameNs;  // fell behind: start the rhythm anew
     }
     // A frame before the notes have moved a step would show the same picture, or nearly: in a
-    // low view or at a slow speed it waits whole display periods more. Only up to the window's
-    // 33 ms repaint step, as the window's periodic work rides on the frames.
+    // low view or at a slow speed it waits whole display periods more, up to the longest gap.
     const qint64 stepAt = now + NsToNextStep();
     while (stepAt > m_nextFrameNs && m_nextFrameNs + m_frameNs - now <= kLongestFrameGapNs) {
         m_nextFrameNs += m_frameNs;
