@@ -677,8 +677,8 @@ void CPelorvaneDlg::OnKickIdle() {
     if (m_idleTimer.interval() != interval) {
         m_idleTimer.setInterval(interval);
     }
-    // While the falling notes move, their frames come as often as this routine would: it runs
-    // on them instead, and the program wakes half as often. A flashing key keeps its own pace.
+    // While the falling notes move, it runs on their frames instead, which come at least every
+    // 51 ms: the program wakes half as often. A flashing key keeps its own pace.
     const bool onFrames = m_noteView->Animating() && interval != kFlashIdleMs;
     if ((onFrames || asleep) && m_idleTimer.isActive()) {
         m_idleTimer.stop();
