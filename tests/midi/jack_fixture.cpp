@@ -43,8 +43,10 @@ class JackEnvironment : public ::testing::Environment {
             dup2(null, 1);
             dup2(null, 2);
             // Real-time where the user may have it, as a JACK server is set up to run; jackd
-            // goes on without it elsewhere.
-            execlp("jackd", "jackd", "-n", m_name.c_str(), "-d", "dummy", "-r", "48000", "-p",
+            // goes on without it elsewhere. Synchronous (-S): a cycle waits for every client
+            // instead of dropping, with what they wrote in it, one that a busy virtual machine
+            // held up; the dummy backend has no sound card whose deadline a wait could miss.
+            execlp("jackd", "jackd", "-S", "-n", m_name.c_str(), "-d", "dummy", "-r", "48000", "-p",
                    "256", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -185,6 +187,7 @@ TestKeyboard::TestKeyboard(const std::string& clientName) {
         m_keysPort = jack_port_register(m_keysClient, "keys-out", JACK_DEFAULT_MIDI_TYPE,
                                         JackPortIsOutput, 0);
         jack_set_process_callback(m_keysClient, &TestKeyboard::ProcessKeys, this);
+        jack_set_xrun_callback(m_keysClient, &TestKeyboard::OnXrun, this);
         jack_activate(m_keysClient);
     }
     for (const std::string& name : AllMidiPorts()) {
@@ -232,11 +235,22 @@ int TestKeyboard::ProcessKeys(jack_nframes_t frames, void* self) {
     auto* keyboard = static_cast<TestKeyboard*>(self);
     void* buffer = jack_port_get_buffer(keyboard->m_keysPort, frames);
     jack_midi_clear_buffer(buffer);
+    if (jack_ringbuffer_read_space(keyboard->m_keysQueue) >= 3) {
+        const jack_time_t due = jack_frames_to_time(keyboard->m_keysClient,
+                                                    jack_last_frame_time(keyboard->m_keysClient));
+        const jack_time_t now = jack_get_time();
+        keyboard->m_lastSendLateMs.store(now > due ? uint32_t((now - due + 999) / 1000) : 0);
+    }
     jack_midi_data_t bytes[3];
     while (jack_ringbuffer_read_space(keyboard->m_keysQueue) >= 3) {
         jack_ringbuffer_read(keyboard->m_keysQueue, reinterpret_cast<char*>(bytes), 3);
         jack_midi_event_write(buffer, 0, bytes, 3);
     }
+    return 0;
+}
+
+int TestKeyboard::OnXrun(void* self) {
+    static_cast<TestKeyboard*>(self)->m_xruns.fetch_add(1);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -54,10 +55,17 @@ class TestKeyboard {
     void Send(uint8_t status, uint8_t data1, uint8_t data2);
     // Closes both ports and the clients, as a keyboard that is unplugged.
     void Unplug();
+    // How often the server has said it lost a cycle (an xrun) since the keyboard came: a cycle
+    // it drops between its clients loses what was in it, whoever wrote it.
+    uint64_t ServerXruns() const { return m_xruns.load(); }
+    // How far behind its due time (ms, rounded up) the cycle ran that sent the last keys: the
+    // server stamps them with the time the cycle was due.
+    uint32_t LastSendLateMs() const { return m_lastSendLateMs.load(); }
 
   private:
     static void OnMessage(double, std::vector<unsigned char>* message, void* self);
     static int ProcessKeys(jack_nframes_t frames, void* self);
+    static int OnXrun(void* self);
 
     std::unique_ptr<RtMidiIn> m_in;
     // The keys go out through a client of the keyboard's own, stopped before its queue is freed.
@@ -69,6 +77,8 @@ class TestKeyboard {
     std::mutex m_lock;
     std::vector<uint32_t> m_received;
     std::vector<std::vector<uint8_t>> m_sysex;
+    std::atomic<uint64_t> m_xruns{0};
+    std::atomic<uint32_t> m_lastSendLateMs{0};
 };
 
 // Wraps a service and records, per output, what was handed over successfully.

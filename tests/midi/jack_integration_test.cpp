@@ -187,29 +187,43 @@ TEST_F(JackTest, DenseSongArrivesWholeAndInOrderAtEveryPeriodUnderLoad) {
     for (uint32_t period : {64u, 1024u, 256u}) {
         SCOPED_TRACE(period);
         ASSERT_TRUE(SetJackPeriod(period));
-        auto system = CreateSystemMidiService();
-        RecordingService service(*system);
-        auto core = MakeCore(service, keyboard.OutPortName(), keyboard.InPortName());
-        core->AddLoadedSong(song.Load(), 1);
-        core->OpenMidiDevices();
-        ASSERT_TRUE(core->m_messages.empty()) << ::testing::PrintToString(core->m_messages);
-        const std::size_t before = keyboard.Received().size();
-        core->StartClockThread();
-        core->StartPlay(PlayMode::ModelPerformance);
-        ASSERT_TRUE(WaitFor([&] { return core->CurrentPlayState() == Stopped; }, 20s));
-        core->StopPlay();
-        core->ShutDown();
-        const auto sent = service.SentShort();
-        ASSERT_GT(sent.size(), 4000u);
-        WaitFor([&] { return keyboard.Received().size() >= before + sent.size(); }, 5s);
-        const auto all = keyboard.Received();
-        const std::vector<uint32_t> received(all.begin() + static_cast<std::ptrdiff_t>(before),
-                                             all.end());
-        EXPECT_EQ(sent.size(), received.size());
-        EXPECT_TRUE(sent == received)
-            << "the first difference is at "
-            << std::mismatch(sent.begin(), sent.end(), received.begin(), received.end()).first -
-                   sent.begin();
+        // A server that misses a deadline may drop a whole cycle between its clients, and with it
+        // what was written in it: no client can know or mend that. A run that lost messages while
+        // the server said it lost cycles says nothing of ours, and is played again; a loss with
+        // no such word from the server fails at once.
+        for (int attempt = 1;; ++attempt) {
+            SCOPED_TRACE(attempt);
+            const uint64_t xrunsBefore = keyboard.ServerXruns();
+            auto system = CreateSystemMidiService();
+            RecordingService service(*system);
+            auto core = MakeCore(service, keyboard.OutPortName(), keyboard.InPortName());
+            core->AddLoadedSong(song.Load(), 1);
+            core->OpenMidiDevices();
+            ASSERT_TRUE(core->m_messages.empty()) << ::testing::PrintToString(core->m_messages);
+            const std::size_t before = keyboard.Received().size();
+            core->StartClockThread();
+            core->StartPlay(PlayMode::ModelPerformance);
+            ASSERT_TRUE(WaitFor([&] { return core->CurrentPlayState() == Stopped; }, 20s));
+            core->StopPlay();
+            core->ShutDown();
+            const auto sent = service.SentShort();
+            ASSERT_GT(sent.size(), 4000u);
+            WaitFor([&] { return keyboard.Received().size() >= before + sent.size(); }, 5s);
+            const auto all = keyboard.Received();
+            const std::vector<uint32_t> received(all.begin() + static_cast<std::ptrdiff_t>(before),
+                                                 all.end());
+            const bool serverLostCycles = keyboard.ServerXruns() != xrunsBefore;
+            if (sent == received || !serverLostCycles || attempt == 4) {
+                EXPECT_EQ(sent.size(), received.size());
+                EXPECT_TRUE(sent == received)
+                    << "the first difference is at "
+                    << std::mismatch(sent.begin(), sent.end(), received.begin(), received.end())
+                               .first -
+                           sent.begin()
+                    << (serverLostCycles ? "; the server lost cycles in every run" : "");
+                break;
+            }
+        }
     }
 }
 
@@ -276,7 +290,10 @@ TEST_F(JackTest, AKeyArrivesWithTheTimeItWasPlayed) {
     EXPECT_EQ(Msg(0x90, 60, 100), heard.keys[0].first);
     const uint32_t periodMs = 256 * 1000 / 48000 + 1;
     EXPECT_LE(int32_t(heard.keys[0].second - heard.calledAt[0]), 0);
-    EXPECT_GE(int32_t(heard.keys[0].second - sentAt), -int32_t(periodMs));
+    // A cycle the server runs late still carries the times it was due at, so the key may seem
+    // played as much earlier as the cycle that carried it was late.
+    EXPECT_GE(int32_t(heard.keys[0].second - sentAt),
+              -int32_t(periodMs + keyboard.LastSendLateMs()));
 }
 
 // A real-time thread of ours started before any JACK client (the playback clock) ends below
@@ -441,6 +458,12 @@ TEST_F(JackTest, AnInputThatEndsStopsOnlyWhatListensToIt) {
         return std::count_if(received.begin() + static_cast<std::ptrdiff_t>(from), received.end(),
                              [](uint32_t m) { return (m & 0xFF) == 0x91 && (m >> 16) == 80; });
     };
+    // A note goes out up to two periods after the clock sent it, and on a busy machine the
+    // server's cycles may lag behind the clock that ends the song: the last ones may come after.
+    auto allSongNotesSince = [&](size_t from) {
+        WaitFor([&] { return songNotesSince(from) >= kNotes; }, 5s);
+        return songNotesSince(from);
+    };
     // The window's idle routine, run while waiting.
     auto stopped = [&] {
         core->CheckDevices();
@@ -461,7 +484,7 @@ TEST_F(JackTest, AnInputThatEndsStopsOnlyWhatListensToIt) {
         core->StartPlay(mode);
         if (mode == PlayMode::ModelPerformance) {
             ASSERT_TRUE(WaitFor(stopped, 10s));
-            EXPECT_EQ(songNotesSince(from), kNotes);
+            EXPECT_EQ(allSongNotesSince(from), kNotes);
         } else {
             EXPECT_FALSE(WaitFor(stopped, 300ms)) << static_cast<int>(mode);
             core->StopPlay();
@@ -477,7 +500,7 @@ TEST_F(JackTest, AnInputThatEndsStopsOnlyWhatListensToIt) {
     ASSERT_TRUE(WaitFor([&] { return songNotesSince(from) >= 3; }, 10s));
     keys.reset();
     ASSERT_TRUE(WaitFor(stopped, 10s));
-    EXPECT_EQ(songNotesSince(from), kNotes);
+    EXPECT_EQ(allSongNotesSince(from), kNotes);
     ASSERT_TRUE(WaitFor(
         [&] {
             core->CheckDevices();
