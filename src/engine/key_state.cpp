@@ -14,6 +14,9 @@ void KeyState::SetHeld(int key, bool down) {
                                  : word.fetch_and(~bit, std::memory_order_release);
     if ((before & bit) != (down ? bit : 0)) {
         Told();
+        if (m_heldNotice) {
+            m_heldNotice->Published();
+        }
     }
 }
 

@@ -34,7 +34,9 @@ class KeyState {
     };
 
     // Each change is told to notice, when there is one.
-    explicit KeyState(PublishNotice* notice = nullptr) : m_notice(notice) {}
+    // heldNotice, where given, is told only of the keys the learner holds or lets go.
+    explicit KeyState(PublishNotice* notice = nullptr, PublishNotice* heldNotice = nullptr)
+        : m_notice(notice), m_heldNotice(heldNotice) {}
 
     // Any thread (the input callback); never blocks.
     void SetHeld(int key, bool down);
@@ -59,6 +61,7 @@ class KeyState {
     std::array<std::atomic<uint64_t>, 2> m_wrong{};
     KeyBits m_wrongLatch{};  // clock thread only
     PublishNotice* m_notice;
+    PublishNotice* m_heldNotice;
 };
 
 // A pre-lit key flashes: lit for the first kFlashLitMs of every kFlashPeriodMs of clock.

@@ -182,6 +182,7 @@ class PlaySession {
     SongClock::Reading ReadSongClock() const { return m_songClock.Read(); }
     // Told of every change to the song clock and the key state, for a screen to sleep on.
     PublishNotice& Published() { return m_published; }
+    PublishNotice& KeysPlayed() { return m_keysPlayed; }
     // Where the next start begins.
     uint32_t PassageStart() const { return m_passage.Start(); }
     // The song time to show: where play is, or where the next start begins. Never waits on the
@@ -232,8 +233,11 @@ class PlaySession {
     PlayMode m_playMode GUARDED_BY(m_playLock) = PlayMode::ModelPerformance;
     // The prepared song's number in m_practice.
     uint32_t m_practiceSong GUARDED_BY(m_playLock) = 0;
+    // Only the keys the learner holds or lets go, which the screen shows at once even where it
+    // follows the rest at its own pace.
+    PublishNotice m_keysPlayed;
     // What the screen keyboard shows: held keys from MidiInProc, key lights from the clock tick.
-    KeyState m_keyState{&m_published};
+    KeyState m_keyState{&m_published, &m_keysPlayed};
 
     // A replay's: nothing of it is handed over to the practice log.
     std::atomic<bool> m_replaying{false};

@@ -145,6 +145,7 @@ class CPelorvaneCore {
     KeyState::Snapshot ReadKeyState() const { return m_session.ReadKeyState(); }
     SongClock::Reading ReadSongClock() const { return m_session.ReadSongClock(); }
     PublishNotice& Published() { return m_session.Published(); }
+    PublishNotice& KeysPlayed() { return m_session.KeysPlayed(); }
     TrackActivity& Activity() { return m_session.Activity(); }
     PracticeLog& Practice() { return m_session.Practice(); }
 

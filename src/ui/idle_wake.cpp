@@ -5,7 +5,18 @@
 
 #include "engine/publish_notice.h"
 
-IdleWake::IdleWake(PublishNotice& notice, QObject* parent) : QObject(parent), m_notice(notice) {
+IdleWake::IdleWake(PublishNotice& notice, PublishNotice* keys, QObject* parent)
+    : QObject(parent), m_notice(notice), m_keys(keys) {
+    if (m_keys && m_keys->Descriptor() >= 0) {
+        m_keysNotifier = new QSocketNotifier(m_keys->Descriptor(), QSocketNotifier::Read, this);
+        connect(m_keysNotifier, &QSocketNotifier::activated, this, [this] {
+            m_keys->Drain();
+            if (m_watchingKeys) {
+                WatchKeys(false);
+                QTimer::singleShot(0, this, [this] { emit woken(); });
+            }
+        });
+    }
     if (m_notice.Descriptor() >= 0) {
         m_notifier = new QSocketNotifier(m_notice.Descriptor(), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] {
@@ -17,6 +28,21 @@ IdleWake::IdleWake(PublishNotice& notice, QObject* parent) : QObject(parent), m_
 
 IdleWake::~IdleWake() {
     m_notice.Disarm();
+    if (m_keys) {
+        m_keys->Disarm();
+    }
+}
+
+void IdleWake::WatchKeys(bool watch) {
+    if (!m_keysNotifier || watch == m_watchingKeys) {
+        return;
+    }
+    m_watchingKeys = watch;
+    if (watch) {
+        m_keys->Arm();
+    } else {
+        m_keys->Disarm();
+    }
 }
 
 void IdleWake::Sleep(uint64_t seen) {

@@ -13,7 +13,9 @@ class IdleWake : public QObject {
     Q_OBJECT
 
   public:
-    explicit IdleWake(PublishNotice& notice, QObject* parent = nullptr);
+    // keys, where given, tells of the keys the learner plays alone (see WatchKeys).
+    explicit IdleWake(PublishNotice& notice, PublishNotice* keys = nullptr,
+                      QObject* parent = nullptr);
     ~IdleWake() override;
 
     // False when the system gave no way to be woken: the routine then has to keep asking.
@@ -25,6 +27,9 @@ class IdleWake : public QObject {
     bool Asleep() const { return m_asleep; }
     // The learner did something: the routine runs once it has been handled.
     void Input();
+    // While the routine keeps a slow pace of its own (riding the falling notes' frames), a key
+    // the learner plays on the MIDI keyboard still runs it at once: their own keys never lag.
+    void WatchKeys(bool watch);
 
   signals:
     void woken();
@@ -34,5 +39,8 @@ class IdleWake : public QObject {
 
     PublishNotice& m_notice;
     QSocketNotifier* m_notifier = nullptr;
+    PublishNotice* m_keys;
+    QSocketNotifier* m_keysNotifier = nullptr;
+    bool m_watchingKeys = false;
     bool m_asleep = false;
 };

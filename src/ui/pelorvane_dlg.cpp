@@ -82,7 +82,7 @@ CPelorvaneDlg::CPelorvaneDlg(MidiService& service, std::string dataDir)
     BuildControls();
     m_idleTimer.setInterval(kBusyIdleMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &CPelorvaneDlg::OnKickIdle);
-    m_idleWake = new IdleWake(m_core->Published(), this);
+    m_idleWake = new IdleWake(m_core->Published(), &m_core->KeysPlayed(), this);
     connect(m_idleWake, &IdleWake::woken, this, [this] {
         if (!m_destroyed) {
             OnKickIdle();
@@ -678,8 +678,10 @@ void CPelorvaneDlg::OnKickIdle() {
         m_idleTimer.setInterval(interval);
     }
     // While the falling notes move, it runs on their frames instead, which come at least every
-    // 51 ms: the program wakes half as often. A flashing key keeps its own pace.
+    // 51 ms: the program wakes half as often. A flashing key keeps its own pace, and a key the
+    // learner plays runs it at once.
     const bool onFrames = m_noteView->Animating() && interval != kFlashIdleMs;
+    m_idleWake->WatchKeys(onFrames);
     if ((onFrames || asleep) && m_idleTimer.isActive()) {
         m_idleTimer.stop();
     } else if (!onFrames && !asleep && !m_idleTimer.isActive() && !m_destroyed) {

@@ -9,6 +9,7 @@
 #include "ui/control_ids.h"
 #include "ui/idle_wake.h"
 #include "ui/keyboard_panel.h"
+#include "ui/note_view.h"
 #include "ui/track_list_box.h"
 #include "ui_test_support.h"
 
@@ -56,6 +57,27 @@ TEST_F(IdleWakeTest, AStillWindowKeepsNoTimerYetALostKeyboardIsStillTold) {
     m_service.DisconnectInput(0);
     ASSERT_TRUE(WaitFor([&] { return !m_window->m_messages.empty(); }, 5000));
     EXPECT_EQ(m_window->m_messages.back(), kInputLostNothingStoppedText);
+}
+
+// Riding the falling notes' frames, the routine runs only every few display periods; a key the
+// learner plays on the MIDI keyboard shows at once all the same, without waiting for a frame.
+TEST_F(IdleWakeTest, AKeyPlayedWhileTheNotesFallShowsWithoutWaitingForAFrame) {
+    WriteSongList({DemoSong(0)});
+    OpenWindow();
+    const QSize size = m_window->BaseSize() + QSize(200, 300);  // room for the falling notes
+    m_window->resize(size);
+    ASSERT_TRUE(WaitFor([&] { return m_window->size() == size; }, 1000));
+    ClickSongRow(0);
+    m_window->OnCommand(ids::kModelPerformance);
+    ASSERT_TRUE(WaitFor([&] { return m_window->m_noteView->Animating(); }, 2000));
+    m_window->OnKickIdle();
+    ASSERT_FALSE(m_window->m_idleTimer.isActive()) << "the routine rides the frames";
+    // From here no frame runs the routine: only the key can.
+    QObject::disconnect(m_window->m_noteView, &CNoteView::frameDue, m_window.get(), nullptr);
+    MidiKey(60, true);
+    EXPECT_TRUE(
+        WaitFor([&] { return m_window->m_keyboard->Look(60) == CKeyboardPanel::Held; }, 1000));
+    m_window->OnCommand(ids::kStop);
 }
 
 class WaitingLessonTest : public ClockedWindowTest {};
