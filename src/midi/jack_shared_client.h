@@ -19,7 +19,8 @@
 class JackPortUser {
   public:
     virtual ~JackPortUser() = default;
-    // JACK's process thread, once a cycle while the port is open: nothing that allocates or waits.
+    // JACK's process thread, once a cycle while the port is open. Kept short: the client's other
+    // ports are served on the same thread, in the same cycle.
     virtual void Process(jack_client_t* client, jack_nframes_t frames) = 0;
     // A thread of JACK's: the server has ended, and the port with it.
     virtual void ServerGone() = 0;
