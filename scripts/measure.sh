@@ -14,6 +14,8 @@
 #   PELORVANE_MEASURE_THREADS=1 adds, after each CPU figure, every thread's wake-ups a second
 #   (its switches off the processor, asked for or not) and its run time to the nanosecond: on a
 #   loaded machine they say more than the few 10 ms clock ticks a quiet thread takes.
+#   PELORVANE_MEASURE_PERF=FILE: after figure 3, while the song still plays, records the window
+#   thread's call stacks for as many seconds again into FILE (perf record), for perf report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/gui_session.sh
@@ -152,6 +154,10 @@ after=$(wc -l <"$PV_JACK_DUMP")
 echo "CPU while playing to a JACK port over ${seconds} s: ${playing}% of one core" \
     "($((after - before)) MIDI events reached the port)"
 cat "$work/threads.txt"
+if [ -n "${PELORVANE_MEASURE_PERF:-}" ]; then
+    perf record -q -g --call-graph dwarf -t "$program_pid" -o "$PELORVANE_MEASURE_PERF" -- sleep "$seconds" >/dev/null 2>&1 ||
+        echo "perf record failed" >&2
+fi
 pv_key "$wid" F9
 sleep 0.3
 stop_program "$wid"

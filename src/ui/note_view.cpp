@@ -29,7 +29,9 @@ const QColor kLoopEdge(110, 150, 230);
 const QColor kAwaitedEdge(255, 255, 255);
 
 constexpr int kMarkHeight = 6;  // the strip over a held or wrong key at the keyboard's edge
-constexpr qint64 kLongestFrameGapNs = 34000000;
+// Three periods of a 60 Hz display: a low view's two-row steps keep their pace, and the window's
+// periodic work that rides on the frames (key lights, the fading bars) is never later than this.
+constexpr qint64 kLongestFrameGapNs = 51000000;
 
 }  // namespace
 
@@ -216,8 +218,7 @@ void CNoteView::ScheduleFrame() {
         m_nextFrameNs = now + m_frameNs;  // fell behind: start the rhythm anew
     }
     // A frame before the notes have moved a step would show the same picture, or nearly: in a
-    // low view or at a slow speed it waits whole display periods more. Only up to the window's
-    // 33 ms repaint step, as the window's periodic work rides on the frames.
+    // low view or at a slow speed it waits whole display periods more, up to the longest gap.
     const qint64 stepAt = now + NsToNextStep();
     while (stepAt > m_nextFrameNs && m_nextFrameNs + m_frameNs - now <= kLongestFrameGapNs) {
         m_nextFrameNs += m_frameNs;
@@ -299,8 +300,10 @@ void CNoteView::DrawBarNumbers(QPainter& painter, uint32_t viewMs) {
     const uint32_t topMs = viewMs + static_cast<uint32_t>(m_spanMs);
     const uint32_t last = m_meter->BarCount() + 1;
     const qreal ratio = devicePixelRatioF();
-    const int64_t labelMs =
-        int64_t{QFontMetrics(font()).height() + 3} * m_spanMs / std::max(1, height()) + 1;
+    if (m_labelHeight < 0) {
+        m_labelHeight = QFontMetrics(font()).height();
+    }
+    const int64_t labelMs = int64_t{m_labelHeight + 3} * m_spanMs / std::max(1, height()) + 1;
     const uint32_t from = viewMs - static_cast<uint32_t>(std::min<int64_t>(viewMs, labelMs));
     for (uint32_t bar = m_meter->AtMs(from).bar; bar <= last; ++bar) {
         const uint32_t ms = m_meter->BarStartMs(bar);
@@ -507,6 +510,14 @@ void CNoteView::RecordFrameTime(qint64 ns) {
     m_frameLog->write(line.toUtf8());
     m_frameLog->flush();
     m_frameTimes.clear();
+}
+
+void CNoteView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        m_labelHeight = -1;
+        m_barLabels.clear();
+    }
+    QWidget::changeEvent(event);
 }
 
 void CNoteView::wheelEvent(QWheelEvent* event) {

@@ -90,6 +90,7 @@ class CNoteView : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
@@ -155,6 +156,7 @@ class CNoteView : public QWidget {
     QRect m_groundFor;  // m_columnsFor when m_ground was drawn
     QSize m_groundSize;
     QHash<uint32_t, QPixmap> m_barLabels;
+    int m_labelHeight = -1;  // the labels' line height, measured once for the font
 
     // Key columns as last laid out, for the keyboard's range and width then.
     mutable std::array<QRect, 128> m_columns;

@@ -619,6 +619,8 @@ void CPelorvaneDlg::OnKickIdle() {
     const bool wokeUp = m_idleSlept;
     m_idleSlept = false;
     bool barsVisible = false;
+    int firstBar = -1;
+    int lastBar = -1;
     for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
         uint32_t last = m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
         if (wokeUp && step && last == before &&
@@ -630,9 +632,13 @@ void CPelorvaneDlg::OnKickIdle() {
             barsVisible = true;
             // Only a row whose bar shows or has just gone changes: its bar is all that moves.
             if (step) {
-                m_trackList->RepaintActivity(row);
+                firstBar = firstBar < 0 ? row : firstBar;
+                lastBar = row;
             }
         }
+    }
+    if (firstBar >= 0) {
+        m_trackList->RepaintActivity(firstBar, lastBar);
     }
     m_core->CheckDevices();
     // Repaints only the keys whose look changed since the last run.
@@ -671,8 +677,8 @@ void CPelorvaneDlg::OnKickIdle() {
     if (m_idleTimer.interval() != interval) {
         m_idleTimer.setInterval(interval);
     }
-    // While the falling notes move, their frames come as often as this routine would: it runs
-    // on them instead, and the program wakes half as often. A flashing key keeps its own pace.
+    // While the falling notes move, it runs on their frames instead, which come at least every
+    // 51 ms: the program wakes half as often. A flashing key keeps its own pace.
     const bool onFrames = m_noteView->Animating() && interval != kFlashIdleMs;
     if ((onFrames || asleep) && m_idleTimer.isActive()) {
         m_idleTimer.stop();

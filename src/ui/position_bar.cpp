@@ -51,12 +51,17 @@ void CPositionBar::SetPosition(uint32_t songMs) {
     if (songMs == m_positionMs && !m_shownText.isEmpty()) {
         return;
     }
+    const uint32_t before = m_positionMs;
     m_positionMs = songMs;
     if (m_dragging) {
         return;
     }
-    // The text changes once a beat, the thumb once a pixel: each alone is redrawn.
-    if (Text() != m_shownText) {
+    // The text changes once a beat, the thumb once a pixel: each alone is redrawn. Making the
+    // text for every millisecond the song moves would cost more than the thumb's repaint:
+    // within the same second and beat it stays what it was.
+    const bool sameText = !m_shownText.isEmpty() && m_meter && songMs / 1000 == before / 1000 &&
+                          m_meter->AtMs(songMs) == m_meter->AtMs(before);
+    if (!sameText && Text() != m_shownText) {
         update(QRect(0, 0, TextWidth(), height()));
     }
     const int x = XOf(songMs);

@@ -30,6 +30,20 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
+        // The periodic repaint covers only the activity column; the check box and the label
+        // are drawn only when they are part of what is repainted.
+        // The view paints its rows without a painter clip, so the event's area tells.
+        const QRect clip = m_list->m_paintRect.isValid() ? m_list->m_paintRect : option.rect;
+        // A bar alone needs neither the row's data nor the style: the activity column's place
+        // is known once the periodic repaint has worked it out.
+        if (m_list->m_activityLeft >= 0) {
+            const int left = option.rect.left() + m_list->m_activityLeft;
+            if (clip.left() >= left && clip.right() < left + kActivityWidth) {
+                PaintBar(painter, option.rect, left, index.row(),
+                         option.palette.color(QPalette::Base));
+                return;
+            }
+        }
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
         const QWidget* widget = opt.widget;
@@ -37,10 +51,6 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
 
         const QColor background = opt.palette.color(QPalette::Base);
         const int left = ActivityLeft(opt, widget);
-        // The periodic repaint covers only the activity column; the check box and the label
-        // are drawn only when they are part of what is repainted.
-        // The view paints its rows without a painter clip, so the event's area tells.
-        const QRect clip = m_list->m_paintRect.isValid() ? m_list->m_paintRect : opt.rect;
         const bool labelPart = clip.left() < left || clip.right() >= left + kActivityWidth;
 
         if (labelPart) {
@@ -52,19 +62,8 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
             style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
         }
 
-        const int top = opt.rect.top();
-        const int height = opt.rect.height();
         const int row = index.row();
-        if (row >= 0 && row < TrackActivity::kMaxRows) {
-            const Bar bar = m_list->BarOf(row, background);
-            // Four fills cover the activity area exactly: the bar, a 2-pixel margin above and
-            // below it, and the rest of the area to its right.
-            painter->fillRect(QRect(left, top + 2, bar.width, height - 4), bar.color);
-            painter->fillRect(QRect(left, top, bar.width, 2), background);
-            painter->fillRect(QRect(left, top + height - 2, bar.width, 2), background);
-            painter->fillRect(QRect(left + bar.width, top, kActivityWidth - bar.width, height),
-                              background);
-        }
+        PaintBar(painter, opt.rect, left, row, background);
 
         if (!labelPart) {
             return;
@@ -90,6 +89,23 @@ class CTrackListBox::Delegate : public QStyledItemDelegate {
             focus.backgroundColor = background;
             style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
         }
+    }
+
+    void PaintBar(QPainter* painter, const QRect& rowRect, int left, int row,
+                  const QColor& background) const {
+        if (row < 0 || row >= TrackActivity::kMaxRows) {
+            return;
+        }
+        const int top = rowRect.top();
+        const int height = rowRect.height();
+        const Bar bar = m_list->BarOf(row, background);
+        // Four fills cover the activity area exactly: the bar, a 2-pixel margin above and
+        // below it, and the rest of the area to its right.
+        painter->fillRect(QRect(left, top + 2, bar.width, height - 4), bar.color);
+        painter->fillRect(QRect(left, top, bar.width, 2), background);
+        painter->fillRect(QRect(left, top + height - 2, bar.width, 2), background);
+        painter->fillRect(QRect(left + bar.width, top, kActivityWidth - bar.width, height),
+                          background);
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -151,12 +167,20 @@ void CTrackListBox::paintEvent(QPaintEvent* event) {
 }
 
 void CTrackListBox::RepaintActivity(int row) {
-    const QRect r = visualRect(model()->index(row, 0));
+    RepaintActivity(row, row);
+}
+
+void CTrackListBox::RepaintActivity(int first, int last) {
+    // Finding a row's place costs more than painting its bar: one stretch of the column, found
+    // from its two ends, covers every row between.
+    const QRect top = visualRect(model()->index(first, 0));
+    const QRect bottom = first == last ? top : visualRect(model()->index(last, 0));
+    const QRect r = top | bottom;
     if (r.isEmpty()) {
         return;
     }
     if (m_activityLeft < 0) {
-        m_activityLeft = ActivityRect(row).left() - r.left();
+        m_activityLeft = ActivityRect(first).left() - top.left();
     }
     viewport()->update(QRect(r.left() + m_activityLeft, r.top(), kActivityWidth, r.height()));
 }

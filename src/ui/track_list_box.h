@@ -34,6 +34,8 @@ class CTrackListBox : public QListWidget {
     QRect ActivityRect(int row) const;
     // Repaints the activity area of a row and nothing else of it.
     void RepaintActivity(int row);
+    // The same for rows first to last, those between included.
+    void RepaintActivity(int first, int last);
 
     const TrackActivity& m_activity;
 

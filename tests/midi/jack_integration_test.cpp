@@ -549,6 +549,12 @@ TEST_F(JackTest, AnInputThatEndsStopsOnlyWhatListensToIt) {
         return std::count_if(received.begin() + static_cast<std::ptrdiff_t>(from), received.end(),
                              [](uint32_t m) { return (m & 0xFF) == 0x91 && (m >> 16) == 80; });
     };
+    // A note goes out up to two periods after the clock sent it, and on a busy machine the
+    // server's cycles may lag behind the clock that ends the song: the last ones may come after.
+    auto allSongNotesSince = [&](size_t from) {
+        WaitFor([&] { return songNotesSince(from) >= kNotes; }, 5s);
+        return songNotesSince(from);
+    };
     // The window's idle routine, run while waiting.
     auto stopped = [&] {
         core->CheckDevices();
@@ -569,7 +575,7 @@ TEST_F(JackTest, AnInputThatEndsStopsOnlyWhatListensToIt) {
         core->StartPlay(mode);
         if (mode == PlayMode::ModelPerformance) {
             ASSERT_TRUE(WaitFor(stopped, 10s));
-            EXPECT_EQ(songNotesSince(from), kNotes);
+            EXPECT_EQ(allSongNotesSince(from), kNotes);
         } else {
             EXPECT_FALSE(WaitFor(stopped, 300ms)) << static_cast<int>(mode);
             core->StopPlay();
@@ -585,7 +591,7 @@ TEST_F(JackTest, AnInputThatEndsStopsOnlyWhatListensToIt) {
     ASSERT_TRUE(WaitFor([&] { return songNotesSince(from) >= 3; }, 10s));
     keys.reset();
     ASSERT_TRUE(WaitFor(stopped, 10s));
-    EXPECT_EQ(songNotesSince(from), kNotes);
+    EXPECT_EQ(allSongNotesSince(from), kNotes);
     ASSERT_TRUE(WaitFor(
         [&] {
             core->CheckDevices();

@@ -268,6 +268,32 @@ TEST_F(NoteViewTest, FramesComeOnlyAsOftenAsTheNotesMoveAStep) {
     m_window->OnCommand(ids::kStop);
 }
 
+// Where the notes move less than a pixel a display period, a frame waits until they have moved
+// two rows, for as many whole periods as that takes, but never longer than three: the key
+// lights and the fading bars ride on the frames.
+TEST_F(NoteViewTest, ALowViewWaitsForTwoRowsButNoLongerThanThreePeriods) {
+    SmfWriter w;
+    w.Note(0, 0, 60, 100).Note(9000, 0, 60, 100);
+    const double period =
+        1000.0 / std::clamp(QGuiApplication::primaryScreen()->refreshRate(), 30.0, 240.0);
+    const auto heightFor = [&](double rowPeriods) {
+        return QSize(0, static_cast<int>(CNoteView::kDefaultSpanMs / (rowPeriods * period)));
+    };
+    Open(w, heightFor(1.2));
+    // The song time of a row against the display's period, at the normal speed.
+    for (const double rowPeriods : {1.2, 3.0}) {
+        Grow(heightFor(rowPeriods));
+        m_window->OnCommand(ids::kModelPerformance);
+        Tick(1);
+        view->Refresh(ManualClock::Get());
+        ASSERT_TRUE(view->Animating());
+        EXPECT_NEAR(view->FrameGapMs(), 3 * period, 0.5)
+            << "view " << view->height() << " px, " << rowPeriods << " periods a row";
+        m_window->OnCommand(ids::kStop);
+        ASSERT_TRUE(WaitFor([&] { return !view->Animating(); }));
+    }
+}
+
 // A frame that slides the last picture down and draws only the new strip must show what a
 // whole redraw at that moment shows, pixel for pixel: notes of every length, bar lines and their
 // numbers, the loop's shading, and a note cut by the strip's edge.

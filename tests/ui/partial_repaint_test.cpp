@@ -70,6 +70,25 @@ TEST(PartialRepaint, ThePositionBarRedrawsItsThumbAloneUntilItsTextChanges) {
     EXPECT_EQ(DifferingPixels(&bar), 0);
 }
 
+// The text shows the second as well as the beat: a new second within a beat redraws it.
+TEST(PartialRepaint, ThePositionBarTextFollowsANewSecondWithinABeat) {
+    SmfWriter w;
+    w.Tempo(0, 1500000).Note(0, 0, 60, 16000);  // 4/4 at 40: beats of 1500 ms
+    CPositionBar bar(nullptr);
+    bar.resize(600, 24);
+    bar.SetSong(std::make_shared<const smf::MeterMap>(*w.Load()));
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    bar.SetPosition(9400);
+    QApplication::processEvents();
+    PaintLog log(&bar);
+    log.TakeArea();
+
+    bar.SetPosition(10100);  // the same beat, the next second
+    EXPECT_LT(log.TakeArea().left(), bar.GrooveRect().left());
+    EXPECT_EQ(DifferingPixels(&bar), 0);
+}
+
 class PartialRepaintTest : public ClockedWindowTest {};
 
 TEST_F(PartialRepaintTest, AKeyAndAFadingBarAreRedrawnAloneAndShowAsAWholeRedraw) {
@@ -103,6 +122,33 @@ TEST_F(PartialRepaintTest, AKeyAndAFadingBarAreRedrawnAloneAndShowAsAWholeRedraw
     const QRect barArea = listLog.TakeArea();
     EXPECT_FALSE(barArea.isEmpty());
     EXPECT_EQ(barArea & list->ActivityRect(0), barArea);
+    EXPECT_EQ(DifferingPixels(list->viewport()), 0);
+    m_window->OnCommand(ids::kStop);
+}
+
+// Bars fading in rows apart are redrawn as one stretch of their column, the row between too,
+// and the list then shows what a whole redraw shows.
+TEST_F(PartialRepaintTest, BarsOfRowsApartAreRedrawnAsOneStretchOfTheirColumn) {
+    SmfWriter w;
+    w.Note(100, 0, 60, 400).NewTrack().Note(2000, 1, 62, 400).NewTrack().Note(100, 2, 64, 400);
+    OpenWithSong(w, "apart.mid");
+    m_window->m_idleTimer.stop();  // the test runs the idle routine itself
+    CTrackListBox* list = m_window->m_trackList;
+    ASSERT_EQ(list->count(), 3);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->OnCommand(ids::kModelPerformance);
+    while (SongTime() < 200) {
+        Tick(10);
+        m_window->OnKickIdle();
+    }
+    QApplication::processEvents();
+    PaintLog listLog(list->viewport());
+    listLog.TakeArea();
+
+    Tick(40);
+    m_window->OnKickIdle();
+    const QRect column = list->ActivityRect(0) | list->ActivityRect(2);
+    EXPECT_EQ(listLog.TakeArea(), column);
     EXPECT_EQ(DifferingPixels(list->viewport()), 0);
     m_window->OnCommand(ids::kStop);
 }
