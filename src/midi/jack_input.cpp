@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "midi/jack_probe.h"
+#include "midi/jack_shared_client.h"
 #include "midi/port_names.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
@@ -33,7 +34,7 @@ bool Wanted(const jack_midi_event_t& event) {
     }
 }
 
-class JackInput : public MidiIn {
+class JackInput : public MidiIn, public JackPortUser {
   public:
     JackInput(std::string name, std::string reported, MidiInCallback callback, void* instance)
         : m_name(std::move(name)),
@@ -44,15 +45,12 @@ class JackInput : public MidiIn {
 
     bool StampsProgramClock() const override { return true; }
 
-    int Open() {
-        return OpenJackPort({kOwnClientName, m_name, m_reported, false, &JackInput::OnProcess,
-                             &JackInput::OnShutdown, this, &m_graph},
-                            m_client, m_port, m_active);
-    }
+    int Open() { return m_link.Open(m_name, m_reported, false, this); }
+    JackPortLink& Link() { return m_link; }
 
     int Start() override {
         std::lock_guard<std::mutex> guard(m_callbackLock);
-        if (!m_client || m_closed) {
+        if (m_closed || !m_link.Client()) {
             return MIDI_ERROR;
         }
         m_started = true;
@@ -67,24 +65,17 @@ class JackInput : public MidiIn {
             m_closed = true;
         }
         std::lock_guard<std::mutex> guard(m_clientLock);
-        if (!m_client) {
-            return;
-        }
-        if (m_active) {
-            jack_deactivate(m_client);
-        }
-        jack_client_close(m_client);
-        m_client = nullptr;
+        m_link.Close();
     }
 
     bool StillPresent() override { return !m_gone.load(std::memory_order_acquire); }
 
     bool CheckPresence() override {
         std::lock_guard<std::mutex> guard(m_clientLock);
-        if (!m_client || !StillPresent()) {
+        if (!m_link.Client() || !StillPresent()) {
             return StillPresent();
         }
-        const std::vector<std::string> all = JackMidiPorts(m_client, true);
+        const std::vector<std::string> all = JackMidiPorts(m_link.Client(), true);
         bool found = false;
         for (const SystemPort& entry : MakePortList(all, PortSystem::Jack)) {
             if (entry.name == m_name) {
@@ -106,40 +97,32 @@ class JackInput : public MidiIn {
     }
 
   private:
-    static void OnShutdown(void* self) {
-        auto* input = static_cast<JackInput*>(self);
-        input->m_active = false;
-        input->m_gone.store(true, std::memory_order_release);
-        OnGraphChange(self);
+    void ServerGone() override {
+        m_gone.store(true, std::memory_order_release);
+        GraphChanged();
     }
 
-    static void OnGraphChange(void* self) {
-        auto* input = static_cast<JackInput*>(self);
-        std::lock_guard<std::mutex> guard(input->m_nudgeLock);
-        if (input->m_nudge) {
-            input->m_nudge();
+    void GraphChanged() override {
+        std::lock_guard<std::mutex> guard(m_nudgeLock);
+        if (m_nudge) {
+            m_nudge();
         }
     }
 
-    static int OnProcess(jack_nframes_t frames, void* self) {
-        static_cast<JackInput*>(self)->Process(frames);
-        return 0;
-    }
-
     // JACK's process thread. The callback is called here, as it always was for JACK inputs.
-    void Process(jack_nframes_t frames) {
-        void* buffer = jack_port_get_buffer(m_port, frames);
+    void Process(jack_client_t* client, jack_nframes_t frames) override {
+        void* buffer = jack_port_get_buffer(m_link.Port(), frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         if (count == 0) {
             return;
         }
-        const jack_nframes_t firstFrame = jack_last_frame_time(m_client);
+        const jack_nframes_t firstFrame = jack_last_frame_time(client);
         const jack_time_t now = jack_get_time();
         const uint32_t nowMs = NowMs();
         // A cycle takes in what was played during the period before it: each key was played
         // one period before its frame's time in this cycle.
-        const jack_time_t period = jack_frames_to_time(m_client, firstFrame + frames) -
-                                   jack_frames_to_time(m_client, firstFrame);
+        const jack_time_t period = jack_frames_to_time(client, firstFrame + frames) -
+                                   jack_frames_to_time(client, firstFrame);
         std::lock_guard<std::mutex> guard(m_callbackLock);
         if (!m_started || m_closed) {
             return;
@@ -153,7 +136,7 @@ class JackInput : public MidiIn {
             for (std::size_t b = 0; b < event.size; ++b) {
                 packed |= uint32_t(event.buffer[b]) << (8 * b);
             }
-            const jack_time_t frameTime = jack_frames_to_time(m_client, firstFrame + event.time);
+            const jack_time_t frameTime = jack_frames_to_time(client, firstFrame + event.time);
             const jack_time_t played = frameTime > period ? frameTime - period : 0;
             const uint32_t agoMs = played < now ? static_cast<uint32_t>((now - played) / 1000) : 0;
             m_callback(this, kMimData, m_instance, packed, nowMs - agoMs);
@@ -162,9 +145,7 @@ class JackInput : public MidiIn {
 
     const std::string m_name;
     const std::string m_reported;
-    jack_client_t* m_client = nullptr;
-    jack_port_t* m_port = nullptr;
-    std::atomic<bool> m_active{false};
+    JackPortLink m_link;
     std::atomic<bool> m_gone{false};
 
     std::mutex m_callbackLock;
@@ -173,11 +154,10 @@ class JackInput : public MidiIn {
     bool m_started = false;
     bool m_closed = false;
 
-    std::mutex m_clientLock;  // m_client against closing
+    std::mutex m_clientLock;  // the link against closing
 
     std::mutex m_nudgeLock;  // m_nudge against a change while a JACK thread calls it
     std::function<void()> m_nudge;
-    JackGraphListener m_graph{&JackInput::OnGraphChange, this};
 };
 
 }  // namespace
@@ -188,7 +168,7 @@ int OpenJackInput(const std::string& name, const std::string& reported, MidiInCa
     if (!callback) {
         return MIDI_ERROR;
     }
-    auto input = std::make_shared<JackInput>(name, reported, callback, instance);
+    auto input = MakeJackDevice(new JackInput(name, reported, callback, instance));
     const int result = input->Open();
     if (result != MIDI_OK) {
         input->Close();

@@ -5,8 +5,8 @@
 
 #include "midi/midi_port.h"
 
-// Opens a MIDI input from the JACK port `reported` (listed to the user as `name`) through a JACK
-// client of the input's own. Short messages reach the callback on JACK's process thread, each
+// Opens a MIDI input from the JACK port `reported` (listed to the user as `name`) on the program's
+// JACK client. Short messages reach the callback on JACK's process thread, each
 // with the program clock's time of its frame (the moment the key was played, not the moment the
 // cycle got to it) as param2; system exclusive, timing clock and active sensing are dropped.
 int OpenJackInput(const std::string& name, const std::string& reported, MidiInCallback callback,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "midi/jack_probe.h"
+#include "midi/jack_shared_client.h"
 #include "midi/port_names.h"
 #include "midi/short_message.h"
 #include "midi/spsc_ring.h"
@@ -23,6 +24,8 @@ namespace {
 // message as lost, and how long closing waits for what was sent before to go out.
 constexpr auto kFullRingWait = std::chrono::milliseconds(500);
 constexpr auto kCloseDrainWait = std::chrono::milliseconds(500);
+// How long closing waits for a cycle that leaves the port's buffer empty.
+constexpr auto kQuietCycleWait = std::chrono::milliseconds(500);
 
 // One message on its way: when it was sent, on JACK's clock, and its bytes.
 struct TimedMessage {
@@ -32,7 +35,7 @@ struct TimedMessage {
     SysexBuffer* sysex = nullptr;  // kept alive by the output's m_sysexHeld
 };
 
-class JackOutput : public MidiOut {
+class JackOutput : public MidiOut, public JackPortUser {
   public:
     // Several seconds of the densest song the program plays, at any period.
     static constexpr std::size_t kRingCapacity = 4096;
@@ -41,11 +44,8 @@ class JackOutput : public MidiOut {
         : m_name(std::move(name)), m_reported(std::move(reported)) {}
     ~JackOutput() override { Close(); }
 
-    int Open() {
-        return OpenJackPort({kOwnClientName, m_name, m_reported, true, &JackOutput::OnProcess,
-                             &JackOutput::OnShutdown, this, &m_graph},
-                            m_client, m_port, m_active);
-    }
+    int Open() { return m_link.Open(m_name, m_reported, true, this); }
+    JackPortLink& Link() { return m_link; }
 
     int SendShort(uint32_t packed) override {
         std::lock_guard<std::mutex> guard(m_sendLock);
@@ -94,21 +94,32 @@ class JackOutput : public MidiOut {
             m_closed = true;
         }
         std::lock_guard<std::mutex> guard(m_clientLock);
-        if (!m_client) {
+        if (!m_link.Client()) {
+            m_link.Close();  // what a failed open left
             return;
         }
-        // What was sent before (the stop's all-notes-off among it) still goes out.
-        const auto end = std::chrono::steady_clock::now() + kCloseDrainWait;
-        while (m_active && !Gone() && m_ring.Size() > 0 && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (m_link.Active()) {
+            // What was sent before (the stop's all-notes-off among it) still goes out.
+            const auto end = std::chrono::steady_clock::now() + kCloseDrainWait;
+            while (m_link.Active() && !Gone() && m_ring.Size() > 0 &&
+                   std::chrono::steady_clock::now() < end) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            // A port's buffer keeps what the last cycle wrote, and other programs would read it
+            // again in every cycle after ours stopped clearing it: one cycle that writes nothing
+            // leaves it empty.
+            m_quiet.store(true);
+            m_link.WaitForCycle(kQuietCycleWait);
         }
-        // Once deactivated, no process cycle runs or will run: only then may the ring and the
-        // held messages go.
-        if (m_active) {
-            jack_deactivate(m_client);
+        // Once the link is closed no process cycle reads the ring or the held messages: only
+        // then may they go. Where a cycle may still read them, they stay with this output,
+        // which the client frees once closed.
+        if (!m_link.Close()) {
+            for (const auto& held : m_sysexHeld) {
+                held->done.store(true, std::memory_order_release);
+            }
+            return;
         }
-        jack_client_close(m_client);
-        m_client = nullptr;
         // A device found gone has been reported as such; what it could not take is no loss of
         // ours.
         while (m_ring.Front()) {
@@ -132,10 +143,10 @@ class JackOutput : public MidiOut {
     // Lists the server's ports under the client's lock only: a send never waits on it.
     bool CheckPresence() override {
         std::lock_guard<std::mutex> guard(m_clientLock);
-        if (!m_client || Gone()) {
+        if (!m_link.Client() || Gone()) {
             return !Gone();
         }
-        const std::vector<std::string> all = JackMidiPorts(m_client, false);
+        const std::vector<std::string> all = JackMidiPorts(m_link.Client(), false);
         bool found = false;
         for (const SystemPort& entry : MakePortList(all, PortSystem::Jack)) {
             if (entry.name == m_name) {
@@ -193,33 +204,29 @@ class JackOutput : public MidiOut {
         return MIDI_OK;
     }
 
-    static void OnShutdown(void* self) {
-        auto* output = static_cast<JackOutput*>(self);
-        output->m_active = false;
-        output->m_gone.store(true, std::memory_order_release);
-        OnGraphChange(self);
+    void ServerGone() override {
+        m_gone.store(true, std::memory_order_release);
+        GraphChanged();
     }
 
-    static void OnGraphChange(void* self) {
-        auto* output = static_cast<JackOutput*>(self);
-        std::lock_guard<std::mutex> guard(output->m_nudgeLock);
-        if (output->m_nudge) {
-            output->m_nudge();
+    void GraphChanged() override {
+        std::lock_guard<std::mutex> guard(m_nudgeLock);
+        if (m_nudge) {
+            m_nudge();
         }
     }
 
-    static int OnProcess(jack_nframes_t frames, void* self) {
-        static_cast<JackOutput*>(self)->Process(frames);
-        return 0;
-    }
-
     // JACK's process thread: no lock, no allocation, no output.
-    void Process(jack_nframes_t frames) {
-        void* buffer = jack_port_get_buffer(m_port, frames);
+    void Process(jack_client_t* client, jack_nframes_t frames) override {
+        jack_port_t* const port = m_link.Port();
+        void* buffer = jack_port_get_buffer(port, frames);
         jack_midi_clear_buffer(buffer);
+        if (m_quiet.load()) {
+            return;
+        }
         // What is written before the connection reaches the graph would be lost.
         if (!m_connected) {
-            if (jack_port_connected(m_port) == 0) {
+            if (jack_port_connected(port) == 0) {
                 return;
             }
             m_connected = true;
@@ -227,8 +234,8 @@ class JackOutput : public MidiOut {
         jack_nframes_t firstFrame;
         jack_time_t cycleStart, nextCycleStart;
         float periodUsecs;
-        if (jack_get_cycle_times(m_client, &firstFrame, &cycleStart, &nextCycleStart,
-                                 &periodUsecs) != 0 ||
+        if (jack_get_cycle_times(client, &firstFrame, &cycleStart, &nextCycleStart, &periodUsecs) !=
+                0 ||
             nextCycleStart <= cycleStart) {
             cycleStart = nextCycleStart = 0;  // no clock: everything at once, in order
         }
@@ -272,10 +279,9 @@ class JackOutput : public MidiOut {
 
     const std::string m_name;
     const std::string m_reported;
-    jack_client_t* m_client = nullptr;
-    jack_port_t* m_port = nullptr;
-    std::atomic<bool> m_active{false};
-    bool m_connected = false;  // the process thread's own
+    JackPortLink m_link;
+    bool m_connected = false;          // the process thread's own
+    std::atomic<bool> m_quiet{false};  // closing: cycles only clear the port's buffer
     std::atomic<bool> m_gone{false};
     std::atomic<uint64_t> m_lost{0};
     SpscRing<TimedMessage, kRingCapacity> m_ring;
@@ -284,11 +290,10 @@ class JackOutput : public MidiOut {
     bool m_closed = false;
     std::vector<std::shared_ptr<SysexBuffer>> m_sysexHeld;
 
-    std::mutex m_clientLock;  // m_client against closing; never taken by a send
+    std::mutex m_clientLock;  // the link against closing; never taken by a send
 
     std::mutex m_nudgeLock;  // m_nudge against a change while a JACK thread calls it
     std::function<void()> m_nudge;
-    JackGraphListener m_graph{&JackOutput::OnGraphChange, this};
 };
 
 }  // namespace
@@ -296,7 +301,7 @@ class JackOutput : public MidiOut {
 int OpenJackOutput(const std::string& name, const std::string& reported,
                    std::shared_ptr<MidiOut>& out) {
     out.reset();
-    auto output = std::make_shared<JackOutput>(name, reported);
+    auto output = MakeJackDevice(new JackOutput(name, reported));
     const int result = output->Open();
     if (result != MIDI_OK) {
         output->Close();

@@ -5,7 +5,6 @@
 
 #include <mutex>
 
-#include "midi/midi_port.h"
 #include "midi/realtime_priority.h"
 #include "platform/debug_output.h"
 
@@ -15,16 +14,6 @@ void JackError(const char* text) {
     DebugOutput(std::string(">JACK: ") + text);
 }
 void JackSilent(const char*) {}
-
-void OnPortRegistration(jack_port_id_t, int, void* listener) {
-    auto* l = static_cast<JackGraphListener*>(listener);
-    l->changed(l->arg);
-}
-
-void OnPortRename(jack_port_id_t, const char*, const char*, void* listener) {
-    auto* l = static_cast<JackGraphListener*>(listener);
-    l->changed(l->arg);
-}
 
 }  // namespace
 
@@ -39,43 +28,6 @@ jack_client_t* OpenJackClient(const char* name) {
         KeepBelowJackClients(jack_client_real_time_priority(client));
     }
     return client;
-}
-
-int OpenJackPort(const JackPortRequest& request, jack_client_t*& client, jack_port_t*& port,
-                 std::atomic<bool>& active) {
-    const char* kind = request.output ? "output " : "input ";
-    auto failed = [&](const char* why) {
-        DebugOutput(std::string(">JACK: cannot open ") + kind + request.device + ": " + why);
-    };
-    client = OpenJackClient(request.clientName);
-    if (!client) {
-        failed("no client");
-        return MIDI_ERROR;
-    }
-    port = jack_port_register(client, request.clientName, JACK_DEFAULT_MIDI_TYPE,
-                              request.output ? JackPortIsOutput : JackPortIsInput, 0);
-    if (!port) {
-        failed("no port");
-        return MIDI_ERROR;
-    }
-    jack_on_shutdown(client, request.shutdown, request.arg);
-    jack_set_process_callback(client, request.process, request.arg);
-    if (request.graph) {
-        jack_set_port_registration_callback(client, &OnPortRegistration, request.graph);
-        jack_set_port_rename_callback(client, &OnPortRename, request.graph);
-    }
-    if (jack_activate(client) != 0) {
-        failed("not activated");
-        return MIDI_ERROR;
-    }
-    active = true;
-    const char* ours = jack_port_name(port);
-    const char* theirs = request.reported.c_str();
-    if (jack_connect(client, request.output ? ours : theirs, request.output ? theirs : ours) != 0) {
-        failed("not connected");
-        return jack_port_by_name(client, theirs) ? MIDI_ERROR : MIDI_BAD_DEVICE_ID;
-    }
-    return MIDI_OK;
 }
 
 std::vector<std::string> JackMidiPorts(jack_client_t* client, bool sending) {

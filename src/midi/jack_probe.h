@@ -36,32 +36,6 @@ bool IsJackServerRunning();
 // starts a server. The program's own real-time threads are put below the client's threads.
 jack_client_t* OpenJackClient(const char* name);
 
-// Told whenever a port of the server comes, goes or is renamed: the port a device of ours is
-// connected to may be among them. Called on a thread of the client; lives as long as it.
-struct JackGraphListener {
-    void (*changed)(void* arg);
-    void* arg;
-};
-
-// One MIDI port of a client of ours, connected to a port of another program: what each JACK
-// output and input of ours holds.
-struct JackPortRequest {
-    const char* clientName;
-    std::string device;    // the device's name, for the debug output
-    std::string reported;  // the other program's port, "client:port"
-    bool output;           // ours sends to theirs
-    JackProcessCallback process;
-    JackShutdownCallback shutdown;
-    void* arg;
-    JackGraphListener* graph = nullptr;
-};
-
-// Opens the client and its port, sets the callbacks, activates it and connects the port. MIDI_OK,
-// or MIDI_BAD_DEVICE_ID when their port is not there, MIDI_ERROR otherwise. What was opened
-// before a failure is left in client, port and active, for the caller's close to undo.
-int OpenJackPort(const JackPortRequest& request, jack_client_t*& client, jack_port_t*& port,
-                 std::atomic<bool>& active);
-
 // Full names ("client:port") of the server's MIDI ports that send, or that receive.
 std::vector<std::string> JackMidiPorts(jack_client_t* client, bool sending);
 

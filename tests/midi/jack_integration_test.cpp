@@ -251,6 +251,97 @@ TEST_F(JackTest, AnOutputClosedRightAfterABurstDeliversAllOfIt) {
     EXPECT_TRUE(sent == keyboard.Received()) << keyboard.Received().size() << " of " << sent.size();
 }
 
+// The program's client names of its own MIDI ports, one entry per port.
+std::vector<std::string> OwnPortClients() {
+    std::vector<std::string> clients;
+    for (const std::string& port : AllMidiPorts()) {
+        if (IsOwnPort(port, PortSystem::Jack)) {
+            clients.push_back(port.substr(0, port.find(':')));
+        }
+    }
+    return clients;
+}
+
+// JACK wakes each client of ours once a cycle, so the keyboard's input and the output are ports
+// of one client. An output closed beside the input is heard once, not again from a buffer left
+// behind; closing the input while the output plays leaves every message arriving, in order; the
+// last port closed leaves none of ours behind. A program whose two ports are one
+// client (a2jmidid bridging a keyboard) would close a loop through a shared client, and JACK
+// would run one direction a cycle late: those stay apart.
+TEST_F(JackTest, OurPortsShareOneClientAndCloseWithoutDisturbingEachOther) {
+    TestKeyboard keyboard("Test Keyboard");
+    jack_status_t status;
+    jack_client_t* bridge = jack_client_open("Bridge", JackNoStartServer, &status);
+    ASSERT_NE(bridge, nullptr);
+    jack_port_register(bridge, "capture", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_port_register(bridge, "playback", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    ASSERT_EQ(jack_activate(bridge), 0);
+    auto service = CreateSystemMidiService();
+    const auto inputs = service->InputNames();
+    const auto outputs = service->OutputNames();
+    const auto at = [](const std::vector<std::string>& names, const std::string& name) {
+        return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+    };
+    const MidiInCallback ignore = [](MidiIn*, uint32_t, void*, uintptr_t, uintptr_t) {};
+    std::atomic<int> keys{0};
+    const MidiInCallback count = [](MidiIn*, uint32_t code, void* heard, uintptr_t, uintptr_t) {
+        if (code == kMimData) {
+            ++*static_cast<std::atomic<int>*>(heard);
+        }
+    };
+    std::shared_ptr<MidiOut> out;
+    std::shared_ptr<MidiIn> in;
+    ASSERT_EQ(MIDI_OK, service->OpenInput(at(inputs, keyboard.OutPortName()), count, &keys, in));
+    ASSERT_EQ(MIDI_OK, in->Start());
+
+    // Outputs closed right after a burst, beside the input: each burst arrives once. Keys heard
+    // afterwards show that cycles went on after the port stopped being served.
+    std::vector<uint32_t> sent;
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_EQ(MIDI_OK, service->OpenOutput(at(outputs, keyboard.InPortName()), out));
+        auto clients = OwnPortClients();
+        ASSERT_EQ(clients.size(), 2u);
+        EXPECT_EQ(clients[0], clients[1]);
+        for (int key = 0; key < 50; ++key) {
+            sent.push_back(Msg(0x90, key, 1 + round));
+            ASSERT_EQ(0, out->SendShort(sent.back()));
+        }
+        out->Close();
+        for (int k = 1; k <= 2; ++k) {
+            keyboard.Send(0x90, 60, 100);
+            ASSERT_TRUE(WaitFor([&] { return keys.load() >= 2 * round + k; }, 5s));
+        }
+    }
+    EXPECT_TRUE(sent == keyboard.Received()) << keyboard.Received().size() << " of " << sent.size();
+
+    ASSERT_EQ(MIDI_OK, service->OpenOutput(at(outputs, keyboard.InPortName()), out));
+    for (int batch = 0; batch < 30; ++batch) {
+        for (int key = 0; key < 20; ++key) {
+            sent.push_back(Msg(0x90 | (batch % 16), key, 1 + batch));
+            ASSERT_EQ(0, out->SendShort(sent.back()));
+        }
+        // While the batch is on its way.
+        if (batch == 10) {
+            in->Close();
+        }
+        ASSERT_TRUE(WaitFor([&] { return keyboard.Received().size() >= sent.size(); }, 5s));
+    }
+    EXPECT_TRUE(sent == keyboard.Received()) << keyboard.Received().size() << " of " << sent.size();
+    EXPECT_EQ(OwnPortClients().size(), 1u);
+    out->Close();
+    EXPECT_TRUE(OwnPortClients().empty());
+
+    ASSERT_EQ(MIDI_OK, service->OpenOutput(at(outputs, "Bridge:playback"), out));
+    ASSERT_EQ(MIDI_OK, service->OpenInput(at(inputs, "Bridge:capture"), ignore, nullptr, in));
+    const auto clients = OwnPortClients();
+    ASSERT_EQ(clients.size(), 2u);
+    EXPECT_NE(clients[0], clients[1]);
+    in->Close();
+    out->Close();
+    jack_deactivate(bridge);
+    jack_client_close(bridge);
+}
+
 // A key reaches the input callback with the program clock's time of its frame: not after the
 // callback, and not before the key was sent by more than the period it waited in.
 TEST_F(JackTest, AKeyArrivesWithTheTimeItWasPlayed) {
