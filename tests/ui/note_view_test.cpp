@@ -280,6 +280,22 @@ TEST_F(NoteViewTest, ALowViewWaitsForTwoRowsButNoLongerThanThreePeriods) {
         return QSize(0, static_cast<int>(CNoteView::kDefaultSpanMs / (rowPeriods * period)));
     };
     Open(w, heightFor(1.2));
+    // The first frame may have been planned before the clock had started, and one late on a
+    // busy machine starts the pace anew, later: the shortest gap of a few is the pace. The clock
+    // stands between ticks, so every frame waits as long as the first after the start.
+    const auto pace = [&] {
+        double shortest = 1e9;
+        int frames = 0;
+        const QMetaObject::Connection counting =
+            QObject::connect(view, &CNoteView::frameDue, view, [&] {
+                if (++frames > 1) {
+                    shortest = std::min(shortest, view->FrameGapMs());
+                }
+            });
+        EXPECT_TRUE(WaitFor([&] { return frames >= 5; }));
+        QObject::disconnect(counting);
+        return shortest;
+    };
     // The song time of a row against the display's period, at the normal speed.
     for (const double rowPeriods : {1.2, 3.0}) {
         Grow(heightFor(rowPeriods));
@@ -287,7 +303,7 @@ TEST_F(NoteViewTest, ALowViewWaitsForTwoRowsButNoLongerThanThreePeriods) {
         Tick(1);
         view->Refresh(ManualClock::Get());
         ASSERT_TRUE(view->Animating());
-        EXPECT_NEAR(view->FrameGapMs(), 3 * period, 0.5)
+        EXPECT_NEAR(pace(), 3 * period, 0.5)
             << "view " << view->height() << " px, " << rowPeriods << " periods a row";
         m_window->OnCommand(ids::kStop);
         ASSERT_TRUE(WaitFor([&] { return !view->Animating(); }));
