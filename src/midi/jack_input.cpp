@@ -6,13 +6,10 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <vector>
 
-#include "midi/jack_probe.h"
+#include "midi/jack_presence.h"
 #include "midi/jack_shared_client.h"
-#include "midi/port_names.h"
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 
 namespace {
 
@@ -34,7 +31,7 @@ bool Wanted(const jack_midi_event_t& event) {
     }
 }
 
-class JackInput : public MidiIn, public JackPortUser {
+class JackInput : public MidiIn, public JackPresence {
   public:
     JackInput(std::string name, std::string reported, MidiInCallback callback, void* instance)
         : m_name(std::move(name)),
@@ -68,47 +65,22 @@ class JackInput : public MidiIn, public JackPortUser {
         m_link.Close();
     }
 
-    bool StillPresent() override { return !m_gone.load(std::memory_order_acquire); }
+    bool StillPresent() override { return !FoundGone(); }
 
     bool CheckPresence() override {
         std::lock_guard<std::mutex> guard(m_clientLock);
-        if (!m_link.Client() || !StillPresent()) {
-            return StillPresent();
+        if (!m_link.Client() || FoundGone()) {
+            return !FoundGone();
         }
-        const std::vector<std::string> all = JackMidiPorts(m_link.Client(), true);
-        bool found = false;
-        for (const SystemPort& entry : MakePortList(all, PortSystem::Jack)) {
-            if (entry.name == m_name) {
-                found = all[entry.index] == m_reported;
-                break;
-            }
-        }
-        if (!found) {
-            m_gone.store(true, std::memory_order_release);
-            DebugOutput(">MIDI input device is gone: " + m_name);
-        }
-        return StillPresent();
+        return Look(m_link.Client(), true, m_name, m_reported);
     }
 
     bool TellsWhenGone(std::function<void()> nudge) override {
-        std::lock_guard<std::mutex> guard(m_nudgeLock);
-        m_nudge = std::move(nudge);
+        SetNudge(std::move(nudge));
         return true;
     }
 
   private:
-    void ServerGone() override {
-        m_gone.store(true, std::memory_order_release);
-        GraphChanged();
-    }
-
-    void GraphChanged() override {
-        std::lock_guard<std::mutex> guard(m_nudgeLock);
-        if (m_nudge) {
-            m_nudge();
-        }
-    }
-
     // JACK's process thread. The callback is called here, as it always was for JACK inputs.
     void Process(jack_client_t* client, jack_nframes_t frames) override {
         void* buffer = jack_port_get_buffer(m_link.Port(), frames);
@@ -146,7 +118,6 @@ class JackInput : public MidiIn, public JackPortUser {
     const std::string m_name;
     const std::string m_reported;
     JackPortLink m_link;
-    std::atomic<bool> m_gone{false};
 
     std::mutex m_callbackLock;
     MidiInCallback m_callback;
@@ -155,9 +126,6 @@ class JackInput : public MidiIn, public JackPortUser {
     bool m_closed = false;
 
     std::mutex m_clientLock;  // the link against closing
-
-    std::mutex m_nudgeLock;  // m_nudge against a change while a JACK thread calls it
-    std::function<void()> m_nudge;
 };
 
 }  // namespace

@@ -11,9 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "midi/jack_probe.h"
+#include "midi/jack_presence.h"
 #include "midi/jack_shared_client.h"
-#include "midi/port_names.h"
 #include "midi/short_message.h"
 #include "midi/spsc_ring.h"
 #include "platform/debug_output.h"
@@ -35,7 +34,7 @@ struct TimedMessage {
     SysexBuffer* sysex = nullptr;  // kept alive by the output's m_sysexHeld
 };
 
-class JackOutput : public MidiOut, public JackPortUser {
+class JackOutput : public MidiOut, public JackPresence {
   public:
     // Several seconds of the densest song the program plays, at any period.
     static constexpr std::size_t kRingCapacity = 4096;
@@ -138,7 +137,7 @@ class JackOutput : public MidiOut, public JackPortUser {
         }
     }
 
-    bool Gone() const override { return m_gone.load(std::memory_order_acquire); }
+    bool Gone() const override { return FoundGone(); }
 
     // Lists the server's ports under the client's lock only: a send never waits on it.
     bool CheckPresence() override {
@@ -146,24 +145,11 @@ class JackOutput : public MidiOut, public JackPortUser {
         if (!m_link.Client() || Gone()) {
             return !Gone();
         }
-        const std::vector<std::string> all = JackMidiPorts(m_link.Client(), false);
-        bool found = false;
-        for (const SystemPort& entry : MakePortList(all, PortSystem::Jack)) {
-            if (entry.name == m_name) {
-                found = all[entry.index] == m_reported;
-                break;
-            }
-        }
-        if (!found) {
-            m_gone.store(true, std::memory_order_release);
-            DebugOutput(">MIDI output device is gone: " + m_name);
-        }
-        return !Gone();
+        return Look(m_link.Client(), false, m_name, m_reported);
     }
 
     bool TellsWhenGone(std::function<void()> nudge) override {
-        std::lock_guard<std::mutex> guard(m_nudgeLock);
-        m_nudge = std::move(nudge);
+        SetNudge(std::move(nudge));
         return true;
     }
 
@@ -202,18 +188,6 @@ class JackOutput : public MidiOut, public JackPortUser {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return MIDI_OK;
-    }
-
-    void ServerGone() override {
-        m_gone.store(true, std::memory_order_release);
-        GraphChanged();
-    }
-
-    void GraphChanged() override {
-        std::lock_guard<std::mutex> guard(m_nudgeLock);
-        if (m_nudge) {
-            m_nudge();
-        }
     }
 
     // JACK's process thread: no lock, no allocation, no output.
@@ -282,7 +256,6 @@ class JackOutput : public MidiOut, public JackPortUser {
     JackPortLink m_link;
     bool m_connected = false;          // the process thread's own
     std::atomic<bool> m_quiet{false};  // closing: cycles only clear the port's buffer
-    std::atomic<bool> m_gone{false};
     std::atomic<uint64_t> m_lost{0};
     SpscRing<TimedMessage, kRingCapacity> m_ring;
 
@@ -291,9 +264,6 @@ class JackOutput : public MidiOut, public JackPortUser {
     std::vector<std::shared_ptr<SysexBuffer>> m_sysexHeld;
 
     std::mutex m_clientLock;  // the link against closing; never taken by a send
-
-    std::mutex m_nudgeLock;  // m_nudge against a change while a JACK thread calls it
-    std::function<void()> m_nudge;
 };
 
 }  // namespace

@@ -26,6 +26,7 @@ add_library(pv_midi_system STATIC
   ${CMAKE_CURRENT_LIST_DIR}/port_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jack_probe.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jack_shared_client.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/jack_presence.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jack_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jack_input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rtmidi_ports.cpp
