@@ -79,11 +79,10 @@ int CKeyboardPanel::WhiteCount() const {
 }
 
 int CKeyboardPanel::WhiteIndex(int key) const {
-    int count = 0;
-    for (int k = m_low; k < key; ++k) {
-        count += IsBlack(k) ? 0 : 1;
-    }
-    return count;
+    // Counted, not walked: every key's place is asked for on every repaint of the keyboard.
+    static constexpr int kWhitesBelow[12] = {0, 1, 1, 2, 2, 3, 4, 4, 5, 5, 6, 6};
+    const auto whitesBelow = [](int k) { return 7 * (k / 12) + kWhitesBelow[k % 12]; };
+    return key <= m_low ? 0 : whitesBelow(key) - whitesBelow(m_low);
 }
 
 int CKeyboardPanel::WhiteLeft(int index) const {
