@@ -144,6 +144,12 @@ pv_cpu_ticks() {
     echo $((${12} + ${13}))
 }
 
+# Nanoseconds all threads of a process have run (0 for no process): finer than its ticks.
+pv_run_ns() {
+    [ -n "$1" ] || { echo 0; return; }
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%d\n", ns }'
+}
+
 # CPU ticks of each thread of a process: "tid name ticks" lines.
 pv_thread_ticks() {
     local task stat name
