@@ -5,6 +5,7 @@
 #include "ui/command_line.h"
 #include "ui/pelorvane_app.h"
 #include "ui/qt_translations.h"
+#include "ui/x11_image_transfer.h"
 
 int main(int argc, char** argv) {
     // --help and --version answer before anything needs a display.
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    X11ImageTransfer transfer;
     QApplication app(argc, argv);
+    transfer.Settle();
     QApplication::setApplicationName(QStringLiteral("Pelorvane"));
     QApplication::setDesktopFileName(QStringLiteral("pelorvane"));
     // Qt has taken its own options (-platform, -display, ...) out by now.
