@@ -173,8 +173,8 @@ void CTrackListBox::RepaintActivity(int row) {
 void CTrackListBox::RepaintActivity(int first, int last) {
     // Finding a row's place costs more than painting its bar: one stretch of the column, found
     // from its two ends, covers every row between.
-    const QRect top = visualRect(model()->index(first, 0));
-    const QRect bottom = first == last ? top : visualRect(model()->index(last, 0));
+    const QRect top = RowRect(first);
+    const QRect bottom = first == last ? top : RowRect(last);
     const QRect r = top | bottom;
     if (r.isEmpty()) {
         return;
@@ -185,16 +185,65 @@ void CTrackListBox::RepaintActivity(int first, int last) {
     viewport()->update(QRect(r.left() + m_activityLeft, r.top(), kActivityWidth, r.height()));
 }
 
+QRect CTrackListBox::RowRect(int row) const {
+    if (row < 0 || row >= count()) {
+        return {};
+    }
+    const size_t rows = static_cast<size_t>(count());
+    if (m_rowRects.size() == rows && !m_rowRects[static_cast<size_t>(row)].isNull()) {
+        return m_rowRects[static_cast<size_t>(row)];
+    }
+    // Asking may lay the rows out first, which forgets every place kept so far.
+    const QRect rect = visualRect(model()->index(row, 0));
+    if (m_rowRects.size() != rows) {
+        m_rowRects.assign(rows, QRect());
+    }
+    m_rowRects[static_cast<size_t>(row)] = rect;
+    return rect;
+}
+
+void CTrackListBox::ForgetRowRects() {
+    m_rowRects.clear();
+}
+
+void CTrackListBox::doItemsLayout() {
+    ForgetRowRects();
+    QListWidget::doItemsLayout();
+    ForgetRowRects();
+}
+
+void CTrackListBox::reset() {
+    ForgetRowRects();
+    QListWidget::reset();
+}
+
+void CTrackListBox::scrollContentsBy(int dx, int dy) {
+    ForgetRowRects();
+    QListWidget::scrollContentsBy(dx, dy);
+}
+
+void CTrackListBox::rowsInserted(const QModelIndex& parent, int start, int end) {
+    ForgetRowRects();
+    QListWidget::rowsInserted(parent, start, end);
+}
+
+void CTrackListBox::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    ForgetRowRects();
+    QListWidget::rowsAboutToBeRemoved(parent, start, end);
+}
+
 void CTrackListBox::changeEvent(QEvent* event) {
     if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange ||
         event->type() == QEvent::LayoutDirectionChange) {
         m_activityLeft = -1;
+        ForgetRowRects();
     }
     QListWidget::changeEvent(event);
 }
 
 void CTrackListBox::resizeEvent(QResizeEvent* event) {
     m_activityLeft = -1;
+    ForgetRowRects();
     QListWidget::resizeEvent(event);
 }
 

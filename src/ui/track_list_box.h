@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QStyledItemDelegate>
 #include <cstdint>
+#include <vector>
 
 struct TrackActivity;
 
@@ -39,10 +40,16 @@ class CTrackListBox : public QListWidget {
 
     const TrackActivity& m_activity;
 
+    void doItemsLayout() override;
+    void reset() override;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
 
   private:
     class Delegate;
@@ -51,4 +58,10 @@ class CTrackListBox : public QListWidget {
     // Left edge of the activity area, worked out once for the style and font: the periodic
     // repaint needs it for every row with a bar, and working it out lays out a row.
     int m_activityLeft = -1;
+    // Where each row is in the viewport, as the view last laid the rows out and scrolled them.
+    // The view works a row's place out from a fresh style option every time it is asked, which
+    // cost more than all else the periodic repaint does here.
+    QRect RowRect(int row) const;
+    void ForgetRowRects();
+    mutable std::vector<QRect> m_rowRects;
 };

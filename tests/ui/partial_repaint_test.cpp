@@ -4,9 +4,11 @@
 
 #include <QPaintEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 
 #include "clocked_window_test.h"
+#include "engine/track_activity.h"
 #include "midi_file_writer/smf_writer.h"
 #include "platform/clock.h"
 #include "smf/smf.h"
@@ -42,6 +44,48 @@ class PaintLog : public QObject {
 int DifferingPixels(QWidget* widget) {
     QApplication::processEvents();
     return PixelsShownDifferently(widget);
+}
+
+// The list keeps where its rows are between the bars' repaints; whatever moves the rows moves
+// what those repaints cover.
+TEST(PartialRepaint, ABarIsRedrawnWhereItsRowIsAfterANewFontRemovedRowsOrAScroll) {
+    TrackActivity activity;
+    CTrackListBox list(activity);
+    for (int ch = 0; ch < 12; ++ch) {
+        list.AddTrackRow(QStringLiteral("CH:%1").arg(ch + 1), ch, false);
+    }
+    list.resize(300, 90);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    PaintLog log(list.viewport());
+    const auto redrawn = [&](int row) {
+        log.TakeArea();
+        list.RepaintActivity(row);
+        return log.TakeArea();
+    };
+    for (int row = 0; row < 12; ++row) {
+        list.RepaintActivity(row);  // every row's place is known now
+    }
+    ASSERT_FALSE(list.ActivityRect(2).isEmpty());
+    ASSERT_EQ(redrawn(2), list.ActivityRect(2));
+
+    QFont bigger = list.font();
+    bigger.setPointSize(bigger.pointSize() * 2);
+    list.setFont(bigger);
+    list.doItemsLayout();
+    EXPECT_EQ(redrawn(2), list.ActivityRect(2) & list.viewport()->rect());
+
+    list.setFont(QFont());
+    delete list.takeItem(0);
+    delete list.takeItem(0);
+    list.doItemsLayout();
+    EXPECT_EQ(redrawn(1), list.ActivityRect(1));
+
+    const int last = list.count() - 1;
+    list.RepaintActivity(last);
+    list.verticalScrollBar()->setValue(list.verticalScrollBar()->maximum());
+    ASSERT_FALSE((list.ActivityRect(last) & list.viewport()->rect()).isEmpty());
+    EXPECT_EQ(redrawn(last), list.ActivityRect(last) & list.viewport()->rect());
 }
 
 TEST(PartialRepaint, ThePositionBarRedrawsItsThumbAloneUntilItsTextChanges) {
