@@ -161,6 +161,9 @@ CTrackListBox::Bar CTrackListBox::BarOf(int row, const QColor& background) const
 }
 
 void CTrackListBox::paintEvent(QPaintEvent* event) {
+    if (PaintBarsAlone(event->rect())) {
+        return;
+    }
     m_paintRect = event->rect();
     QListWidget::paintEvent(event);
     m_paintRect = QRect();
@@ -183,6 +186,32 @@ void CTrackListBox::RepaintActivity(int first, int last) {
         m_activityLeft = ActivityRect(first).left() - top.left();
     }
     viewport()->update(QRect(r.left() + m_activityLeft, r.top(), kActivityWidth, r.height()));
+}
+
+bool CTrackListBox::PaintBarsAlone(const QRect& area) {
+    if (m_activityLeft < 0 || !isEnabled() || count() == 0) {
+        return false;
+    }
+    const int left = RowRect(0).left() + m_activityLeft;
+    if (area.left() < left || area.right() >= left + kActivityWidth) {
+        return false;
+    }
+    for (int row = 0; row < count(); ++row) {
+        if (RowRect(row).intersects(area) && !(item(row)->flags() & Qt::ItemIsEnabled)) {
+            return false;
+        }
+    }
+    // The colour group the view gives an enabled row of an enabled list.
+    const QColor background = palette().color(QPalette::Active, QPalette::Base);
+    const auto* delegate = static_cast<const Delegate*>(itemDelegate());
+    QPainter painter(viewport());
+    for (int row = 0; row < count(); ++row) {
+        const QRect rect = RowRect(row);
+        if (rect.intersects(area)) {
+            delegate->PaintBar(&painter, rect, left, row, background);
+        }
+    }
+    return true;
 }
 
 QRect CTrackListBox::RowRect(int row) const {

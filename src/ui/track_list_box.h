@@ -62,6 +62,9 @@ class CTrackListBox : public QListWidget {
     // The view works a row's place out from a fresh style option every time it is asked, which
     // cost more than all else the periodic repaint does here.
     QRect RowRect(int row) const;
+    // The periodic repaint of the bars alone, drawn here: the view would build a style option
+    // for the paint and for each row, which costs more than the bars. False for anything else.
+    bool PaintBarsAlone(const QRect& area);
     void ForgetRowRects();
     mutable std::vector<QRect> m_rowRects;
 };
