@@ -171,9 +171,9 @@ uint32_t CPositionBar::NearestBeat(uint32_t ms) const {
 void CPositionBar::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
-    m_shownText = Text();
     m_shownX = XOf(Position());
     if (!m_meter) {
+        m_shownText.clear();
         return;
     }
     if (m_beat.beat > 0 && event->rect().intersects(MarkRect())) {
@@ -189,6 +189,7 @@ void CPositionBar::paintEvent(QPaintEvent* event) {
     const int textLeft = 2 + MarkWidth();
     const QRect textRect(textLeft, 0, TextWidth() - textLeft - 2, height());
     if (event->rect().intersects(textRect)) {
+        m_shownText = Text();
         p.setPen(palette().windowText().color());
         p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, m_shownText);
     }
