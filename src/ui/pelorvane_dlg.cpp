@@ -621,7 +621,8 @@ void CPelorvaneDlg::OnKickIdle() {
     bool barsVisible = false;
     int firstBar = -1;
     int lastBar = -1;
-    for (int row = 0; row < m_trackList->count() && row < TrackActivity::kMaxRows; ++row) {
+    const int rows = std::min(m_trackList->count(), TrackActivity::kMaxRows);
+    for (int row = 0; row < rows; ++row) {
         uint32_t last = m_core->Activity().m_lastNoteTime[row].load(std::memory_order_relaxed);
         if (wokeUp && step && last == before &&
             m_core->Activity().m_lastNoteTime[row].compare_exchange_strong(

@@ -213,9 +213,12 @@ void CPositionBar::paintEvent(QPaintEvent* event) {
         step *= 2;
     }
     p.setPen(kBarMark);
+    const QRect area = event->rect();
     for (uint32_t bar = 1; bar <= bars; bar += step) {
         const int x = XOf(m_meter->BarStartMs(bar));
-        p.drawLine(x, g.top(), x, g.top() + g.height() / 2);
+        if (x >= area.left() && x <= area.right()) {  // most repaints are of the thumb alone
+            p.drawLine(x, g.top(), x, g.top() + g.height() / 2);
+        }
     }
     p.setPen(palette().mid().color());
     p.drawRect(g.adjusted(0, 0, -1, -1));
