@@ -46,6 +46,14 @@ int DifferingPixels(QWidget* widget) {
     return PixelsShownDifferently(widget);
 }
 
+// A position bar 600 pixels wide, shown with the song's meter.
+void ShowWithSong(CPositionBar& bar, SmfWriter& song) {
+    bar.resize(600, 24);
+    bar.SetSong(std::make_shared<const smf::MeterMap>(*song.Load()));
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+}
+
 // The list keeps where its rows are between the bars' repaints; whatever moves the rows moves
 // what those repaints cover.
 TEST(PartialRepaint, ABarIsRedrawnWhereItsRowIsAfterANewFontRemovedRowsOrAScroll) {
@@ -92,10 +100,7 @@ TEST(PartialRepaint, ThePositionBarRedrawsItsThumbAloneUntilItsTextChanges) {
     SmfWriter w;
     w.Note(0, 0, 60, 16000);  // 4/4 at 120: beats of 500 ms
     CPositionBar bar(nullptr);
-    bar.resize(600, 24);
-    bar.SetSong(std::make_shared<const smf::MeterMap>(*w.Load()));
-    bar.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    ASSERT_NO_FATAL_FAILURE(ShowWithSong(bar, w));
     bar.SetPosition(8000);
     QApplication::processEvents();
     PaintLog log(&bar);
@@ -119,10 +124,7 @@ TEST(PartialRepaint, ThePositionBarTextFollowsANewSecondWithinABeat) {
     SmfWriter w;
     w.Tempo(0, 1500000).Note(0, 0, 60, 16000);  // 4/4 at 40: beats of 1500 ms
     CPositionBar bar(nullptr);
-    bar.resize(600, 24);
-    bar.SetSong(std::make_shared<const smf::MeterMap>(*w.Load()));
-    bar.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    ASSERT_NO_FATAL_FAILURE(ShowWithSong(bar, w));
     bar.SetPosition(9400);
     QApplication::processEvents();
     PaintLog log(&bar);
