@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStaticText>
 
 #include "engine/window_core.h"
 
@@ -220,7 +221,7 @@ void CKeyboardPanel::paintEvent(QPaintEvent* event) {
             painter.drawRect(r.adjusted(0, 0, -1, -1));
         }
     }
-    PaintComputerKeyLetters(painter, area);
+    PaintComputerKeyLetters(painter, event->region());
     if (m_splitMark >= m_low && m_splitMark <= m_high) {
         // A notch over the left edge of the first key of the right hand.
         const QRect r = KeyRect(m_splitMark);
@@ -239,7 +240,7 @@ void CKeyboardPanel::paintEvent(QPaintEvent* event) {
     }
 }
 
-void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter, const QRect& area) const {
+void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter, const QRegion& area) const {
     // The letters sit below the black keys on white keys and low on black ones, clear of the
     // middle of each key, where its look is read.
     const int blackBottom = static_cast<int>(height() * kBlackHeight);
@@ -252,7 +253,15 @@ void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter, const QRect& are
     QFont font = painter.font();
     font.setPixelSize(size);
     painter.setFont(font);
+    // Laying out a letter costs more than the rest of a key, and a lit key repaints its letter
+    // many times a second: each letter is laid out once per font and kept.
+    if (m_letters.empty() || font != m_lettersFont) {
+        m_letters.assign(std::size(kLowerRow) + std::size(kUpperRow), QStaticText());
+        m_lettersFont = font;
+    }
+    int index = 0;
     auto paint = [&](int key, int qtKey) {
+        const size_t slot = static_cast<size_t>(index++);
         if (key < m_low || key > m_high) {
             return;
         }
@@ -260,13 +269,21 @@ void CKeyboardPanel::PaintComputerKeyLetters(QPainter& painter, const QRect& are
         const QRect box = IsBlack(key)
                               ? QRect(r.left(), blackBottom - size - 3, r.width(), size + 1)
                               : QRect(r.left(), whiteTop, r.width(), size + 1);
-        // Laying out a letter costs more than the rest of a key; a wide one may reach into its
-        // neighbours.
-        if (!box.adjusted(-r.width(), -2, r.width(), 2).intersects(area)) {
+        // A wide letter may reach into its neighbours.
+        if (!area.intersects(box.adjusted(-r.width(), -2, r.width(), 2))) {
             return;
         }
+        QStaticText& letter = m_letters[slot];
+        if (letter.text().isEmpty()) {
+            letter.setText(QKeySequence(qtKey).toString());
+            letter.setTextFormat(Qt::PlainText);
+            letter.prepare(QTransform(), font);
+        }
+        const QSizeF extent = letter.size();
         painter.setPen(IsBlack(key) ? QColor(220, 220, 220) : QColor(120, 120, 120));
-        painter.drawText(box, Qt::AlignCenter, QKeySequence(qtKey).toString());
+        painter.drawStaticText(QPointF(box.left() + (box.width() - extent.width()) / 2,
+                                       box.top() + (box.height() - extent.height()) / 2),
+                               letter);
     };
     for (int i = 0; i < 12; ++i) {
         paint(kLowerRowKey + i, kLowerRow[i]);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QFont>
+#include <QStaticText>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "engine/key_state.h"
 #include "engine/practice_choice.h"
@@ -87,7 +90,7 @@ class CKeyboardPanel : public QWidget {
     void Press(int key, bool scored = true);
     void Release(int key);
     void RepaintKey(int key);
-    void PaintComputerKeyLetters(QPainter& painter, const QRect& area) const;
+    void PaintComputerKeyLetters(QPainter& painter, const QRegion& area) const;
 
     CPelorvaneCore* m_core;  // null once detached
     int m_splitMark = -1;
@@ -102,4 +105,7 @@ class CKeyboardPanel : public QWidget {
     KeyState::Snapshot m_refreshed{};
     bool m_refreshedFlashOn = false;
     bool m_refreshedValid = false;
+    // The computer keys' letters, laid out for m_lettersFont.
+    mutable std::vector<QStaticText> m_letters;
+    mutable QFont m_lettersFont;
 };
