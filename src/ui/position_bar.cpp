@@ -176,7 +176,10 @@ void CPositionBar::paintEvent(QPaintEvent* event) {
         m_shownText.clear();
         return;
     }
-    if (m_beat.beat > 0 && event->rect().intersects(MarkRect())) {
+    // A thumb and a beat mark repainted together make one rectangle across the text: the parts
+    // themselves say what needs drawing.
+    const QRegion& area = event->region();
+    if (m_beat.beat > 0 && area.intersects(MarkRect())) {
         p.setRenderHint(QPainter::Antialiasing);
         const QColor lit = m_beat.accent ? kAccentLit : kBeatLit;
         p.setPen(m_beat.lit ? lit : kBeatUnlit);
@@ -188,7 +191,7 @@ void CPositionBar::paintEvent(QPaintEvent* event) {
     // Most repaints are of the thumb alone, and laying out the text is the dear part.
     const int textLeft = 2 + MarkWidth();
     const QRect textRect(textLeft, 0, TextWidth() - textLeft - 2, height());
-    if (event->rect().intersects(textRect)) {
+    if (area.intersects(textRect)) {
         m_shownText = Text();
         p.setPen(palette().windowText().color());
         p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, m_shownText);
@@ -213,10 +216,10 @@ void CPositionBar::paintEvent(QPaintEvent* event) {
         step *= 2;
     }
     p.setPen(kBarMark);
-    const QRect area = event->rect();
+    const QRect bounds = area.boundingRect();
     for (uint32_t bar = 1; bar <= bars; bar += step) {
         const int x = XOf(m_meter->BarStartMs(bar));
-        if (x >= area.left() && x <= area.right()) {  // most repaints are of the thumb alone
+        if (x >= bounds.left() && x <= bounds.right()) {  // most repaints are of the thumb alone
             p.drawLine(x, g.top(), x, g.top() + g.height() / 2);
         }
     }

@@ -123,6 +123,9 @@ CTrackListBox::CTrackListBox(const TrackActivity& activity, QWidget* parent)
     setSelectionMode(QAbstractItemView::NoSelection);
     setUniformItemSizes(true);
     setItemDelegate(new Delegate(this));
+    // The list fills its own ground: a repaint of the bars alone, a frame's usual one, then
+    // costs no separate fill of an area the bars cover anyway.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 int CTrackListBox::AddTrackRow(const QString& text, int channel, bool checked) {
@@ -164,6 +167,10 @@ void CTrackListBox::paintEvent(QPaintEvent* event) {
     if (PaintBarsAlone(event->rect())) {
         return;
     }
+    {
+        QPainter painter(viewport());
+        painter.fillRect(event->rect(), viewport()->palette().brush(viewport()->backgroundRole()));
+    }
     m_paintRect = event->rect();
     QListWidget::paintEvent(event);
     m_paintRect = QRect();
@@ -193,7 +200,8 @@ bool CTrackListBox::PaintBarsAlone(const QRect& area) {
         return false;
     }
     const int left = RowRect(0).left() + m_activityLeft;
-    if (area.left() < left || area.right() >= left + kActivityWidth) {
+    if (area.left() < left || area.right() >= left + kActivityWidth ||
+        area.top() < RowRect(0).top() || area.bottom() > RowRect(count() - 1).bottom()) {
         return false;
     }
     for (int row = 0; row < count(); ++row) {
