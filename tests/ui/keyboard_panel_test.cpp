@@ -231,6 +231,27 @@ TEST_F(KeyboardPanelTest, TheComputerKeysPlayFromAnyControlButTheSongList) {
     EXPECT_FALSE(IsStopped());
 }
 
+// The letters are laid out once and kept: a new font must still reach them, as it reaches a
+// keyboard that never drew in the old one.
+TEST_F(KeyboardPanelTest, TheComputerKeysLettersFollowANewFont) {
+    OpenWithChordSong();
+    panel->clearFocus();  // its mark would tell the two keyboards apart
+    const QImage plain = panel->grab().toImage();
+    QFont bold = panel->font();
+    bold.setBold(true);
+    panel->setFont(bold);
+    const QImage after = panel->grab().toImage();
+
+    CKeyboardPanel fresh(m_window->Core(), nullptr);
+    fresh.SetKeyRange(panel->LowKey(), panel->HighKey());
+    fresh.SetSplitMark(panel->SplitMark());
+    fresh.setFont(bold);
+    fresh.resize(panel->size());
+    const QImage expected = fresh.grab().toImage();
+    EXPECT_NE(after, plain);
+    EXPECT_EQ(after, expected);
+}
+
 }  // namespace
 
 // A measurement rather than a test (run with --gtest_also_run_disabled_tests): on the real clock,
